@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+// Composes one debug message the way the tool has always written its log: every item is
+// followed by one blank, and an item passed as a QString is wrapped in double quotes.
+// Plain texts (const char*) and numbers are written as they are. The message goes out
+// through qDebug() when the line is destroyed, so `DebugLine() << "baudrate: " << 9600`
+// prints "baudrate:  9600 ".
+class DebugLine
+{
+public:
+    DebugLine() = default;
+    DebugLine(const DebugLine&) = delete;
+    DebugLine& operator=(const DebugLine&) = delete;
+    ~DebugLine();
+
+    DebugLine& operator<<(const char* text);
+    DebugLine& operator<<(const QString& quoted);
+    DebugLine& operator<<(int number);
+    DebugLine& operator<<(unsigned number);
+    DebugLine& operator<<(qint64 number);
+    // An item written without quotes, for texts built at run time.
+    DebugLine& plain(const QString& text);
+
+    const QString& text() const { return m_text; }
+
+private:
+    QString m_text;
+};

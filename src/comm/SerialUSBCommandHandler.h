@@ -1,0 +1,75 @@
+#pragma once
+
+#include "TraceCommand.h"
+
+#include <QObject>
+#include <QString>
+
+class SerialUSBDevice;
+class VOKTRequest;
+class VOKTUSBReply;
+
+// The single owner of the conversation with the module. Every slot is one exchange: build
+// a request, write its 9-byte frame, wait for the 9-byte reply, report the reply's value
+// through the signal that belongs to the request. There is no queue and no second
+// outstanding request; everything runs in the caller's thread and blocks it until the
+// reply is in or the wait (about 0.5 s) has run out.
+class SerialUSBCommandHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The wait for a reply: up to this many looks of PollIntervalMs each.
+    static constexpr int PollIntervalMs = 10;
+    static constexpr int MaxPolls = 51;
+
+    SerialUSBCommandHandler();
+    ~SerialUSBCommandHandler() override;
+
+    // Attaches the device of a new connection; the handler does not own it.
+    void setDevice(SerialUSBDevice* device);
+    SerialUSBDevice* device() const { return m_device; }
+    bool open();
+    void close();
+    bool isOpen() const;
+    QString portName() const;
+    QString description() const;
+
+    // The module address every frame carries (1 unless set).
+    void setModuleAddress(int address);
+    int moduleAddress() const { return m_moduleAddress; }
+
+    void setDebug(bool debug) { m_debug = debug; }
+    bool isDebug() const { return m_debug; }
+
+    // Logs and writes one frame; the request stays the caller's.
+    void sendRequest(VOKTRequest* request);
+    // Waits for one reply; returns a new record owned by the caller, or nullptr.
+    VOKTUSBReply* receiveReply();
+
+signals:
+    void requestedValue(char motorBank, char type, int value);
+    void requestedGlobalParameter(char type, char motorBank, char value);
+    void requestedIOValue(char type, char motorBank, int value);
+    void requestedTraceValue(char motorBank, char type, int value);
+    void requestResult(char motorBank, char command, char status, int value);
+    void deviceClosed();
+
+public slots:
+    void getAxisParameter(char motorBank, char type);
+    void setAxisParameter(char motorBank, char type, int value);
+    void getGlobalParameter(char type, char motorBank);
+    void getIOValue(char type, char motorBank);
+    void setIOValue(char type, char motorBank, int value);
+    void doMove(char motorBank, char command, char type, int value);
+    void doRequest(char command, char type, char motorBank, int value);
+    void requestTraceValues(QList<TraceCommand*>* traceCommands);
+
+private:
+    // One whole exchange: discard stale input, send, wait. nullptr when no reply came.
+    VOKTUSBReply* exchange(char command, char type, char motorBank, int value);
+
+    SerialUSBDevice* m_device;
+    bool m_debug;
+    int m_moduleAddress;
+};

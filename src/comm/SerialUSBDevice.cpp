@@ -1,0 +1,241 @@
+#include "SerialUSBDevice.h"
+
+#include <QElapsedTimer>
+#include <QMutexLocker>
+#include <QSerialPort>
+#include <QThread>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemLocation(const QString& portName)
+{
+    return portName.startsWith(QLatin1Char('/')) ? portName
+                                                 : QStringLiteral("/dev/") + portName;
+}
+
+struct LineSettings
+{
+    qint32 baudRate;
+    QSerialPort::DataBits dataBits;
+    QSerialPort::Parity parity;
+    QSerialPort::StopBits stopBits;
+    QSerialPort::FlowControl flowControl;
+};
+
+qint32 baudFromSpeed(speed_t speed)
+{
+    static const struct
+    {
+        speed_t speed;
+        qint32 baud;
+    } table[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
+                 {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
+                 {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    for (const auto& entry : table)
+        if (entry.speed == speed)
+            return entry.baud;
+    return 0;
+}
+
+// The line settings the port has before we open it. A USB virtual COM port keeps them:
+// whatever rate and framing its driver reports is what the module speaks.
+std::optional<LineSettings> currentLineSettings(const QString& location)
+{
+    const int fd = ::open(location.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return std::nullopt;
+    termios tio{};
+    const bool ok = ::tcgetattr(fd, &tio) == 0;
+    ::close(fd);
+    if (!ok)
+        return std::nullopt;
+    LineSettings s{};
+    s.baudRate = baudFromSpeed(::cfgetospeed(&tio));
+    if (s.baudRate == 0)
+        return std::nullopt;
+    switch (tio.c_cflag & CSIZE) {
+    case CS5: s.dataBits = QSerialPort::Data5; break;
+    case CS6: s.dataBits = QSerialPort::Data6; break;
+    case CS7: s.dataBits = QSerialPort::Data7; break;
+    default: s.dataBits = QSerialPort::Data8; break;
+    }
+    if (!(tio.c_cflag & PARENB))
+        s.parity = QSerialPort::NoParity;
+    else
+        s.parity = (tio.c_cflag & PARODD) ? QSerialPort::OddParity : QSerialPort::EvenParity;
+    s.stopBits = (tio.c_cflag & CSTOPB) ? QSerialPort::TwoStop : QSerialPort::OneStop;
+    // Software flow control is always switched off; hardware flow control stays as found.
+    s.flowControl = (tio.c_cflag & CRTSCTS) ? QSerialPort::HardwareControl
+                                             : QSerialPort::NoFlowControl;
+    return s;
+}
+
+} // namespace
+
+SerialUSBDevice::SerialUSBDevice(const QString& portName, const QString& description)
+    : m_portName(portName), m_description(description), m_baudRateSet(false),
+      m_portOpened(false), m_baudRate(0), m_port(nullptr)
+{
+    setOpenMode(NotOpen);
+}
+
+SerialUSBDevice::~SerialUSBDevice()
+{
+    close();
+}
+
+void SerialUSBDevice::setBaudRate(int baudRate)
+{
+    m_baudRate = baudRate;
+    m_baudRateSet = true;
+}
+
+bool SerialUSBDevice::open(OpenMode mode)
+{
+    if (mode == NotOpen)
+        return QIODevice::isOpen();
+    // A device that was open once is not opened again: its port stays released.
+    if (QIODevice::isOpen())
+        return true;
+
+    auto* port = new QSerialPort;
+    port->setPortName(systemLocation(m_portName));
+    if (m_baudRateSet) {
+        port->setBaudRate(m_baudRate);
+        port->setDataBits(QSerialPort::Data8);
+        port->setStopBits(QSerialPort::OneStop);
+        port->setParity(QSerialPort::NoParity);
+        port->setFlowControl(QSerialPort::NoFlowControl);
+    } else if (const auto line = currentLineSettings(systemLocation(m_portName))) {
+        port->setBaudRate(line->baudRate);
+        port->setDataBits(line->dataBits);
+        port->setStopBits(line->stopBits);
+        port->setParity(line->parity);
+        port->setFlowControl(line->flowControl);
+    }
+
+    if (!port->open(QIODevice::ReadWrite)) {
+        QString line = QStringLiteral("could not open: ") + m_portName;
+        if (port->error() == QSerialPort::PermissionError)
+            line += QStringLiteral(" (permission denied: %1)").arg(port->errorString());
+        std::fputs(line.toLocal8Bit().constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        delete port;
+        close();
+        return QIODevice::isOpen();
+    }
+
+    QIODevice::open(mode);
+    m_port = port;
+    m_portOpened = true;
+    return QIODevice::isOpen();
+}
+
+void SerialUSBDevice::close()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_portOpened)
+        return;
+    m_port->close();
+    delete m_port;
+    m_port = nullptr;
+    m_portOpened = false;
+    // The open mode stays as it was: this device is done with, a new connection takes a
+    // new device.
+}
+
+bool SerialUSBDevice::portHasFailed() const
+{
+    if (!m_port)
+        return true;
+    const auto error = m_port->error();
+    return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
+}
+
+void SerialUSBDevice::pullArrivedInput()
+{
+    // QSerialPort fills its buffer from the event loop or its wait functions; a zero wait
+    // takes in what is there without blocking.
+    m_port->waitForReadyRead(0);
+    if (m_port->error() == QSerialPort::TimeoutError)
+        m_port->clearError();
+}
+
+qint64 SerialUSBDevice::bytesAvailable()
+{
+    QMutexLocker lock(&m_mutex);
+    if (openMode() == NotOpen)
+        return 0;
+    if (!m_portOpened)
+        return -1;
+    pullArrivedInput();
+    if (portHasFailed())
+        return -1;
+    return m_port->bytesAvailable() + QIODevice::bytesAvailable();
+}
+
+bool SerialUSBDevice::waitForInput(int msecs)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_portOpened || portHasFailed()) {
+        lock.unlock();
+        QThread::msleep(static_cast<unsigned long>(msecs));
+        return false;
+    }
+    const bool arrived = m_port->waitForReadyRead(msecs);
+    if (m_port->error() == QSerialPort::TimeoutError)
+        m_port->clearError();
+    return arrived;
+}
+
+qint64 SerialUSBDevice::discardInput()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_portOpened || portHasFailed())
+        return 0;
+    pullArrivedInput();
+    const qint64 dropped = m_port->readAll().size();
+    return dropped;
+}
+
+qint64 SerialUSBDevice::readData(char* data, qint64 maxSize)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_portOpened || maxSize <= 0)
+        return 0;
+    pullArrivedInput();
+    return qMax<qint64>(m_port->read(data, maxSize), 0);
+}
+
+qint64 SerialUSBDevice::writeData(const char* data, qint64 size)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_portOpened || size <= 0)
+        return 0;
+    const qint64 queued = m_port->write(data, size);
+    if (queued <= 0)
+        return 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (m_port->bytesToWrite() > 0 && !portHasFailed()) {
+        const qint64 left = WriteTimeoutMs - timer.elapsed();
+        if (left <= 0)
+            break;
+        m_port->waitForBytesWritten(static_cast<int>(left));
+    }
+    if (m_port->error() == QSerialPort::TimeoutError)
+        m_port->clearError();
+    const qint64 unwritten = m_port->bytesToWrite();
+    if (unwritten > 0) {
+        // What did not go out in time must not follow later as the tail of a frame.
+        m_port->clear(QSerialPort::Output);
+    }
+    return qMax<qint64>(queued - unwritten, 0);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QIODevice>
+#include <QRecursiveMutex>
+#include <QString>
+
+class QSerialPort;
+
+// The byte pipe to the module over one serial port: a USB virtual COM port (the port keeps
+// its own line settings) or a plain serial line (the chosen baud rate, 8 data bits, one
+// stop bit, no parity, no flow control). It knows nothing of frames.
+//
+// One device serves one connection. After close() the port is released for good: a
+// second open() reports the device as open but isPortOpen() stays false, so the command
+// handler will not send through it.
+class SerialUSBDevice : public QIODevice
+{
+public:
+    // How long a write may take before the bytes not yet on the line are dropped.
+    static constexpr int WriteTimeoutMs = 1000;
+
+    SerialUSBDevice(const QString& portName, const QString& description);
+    ~SerialUSBDevice() override;
+
+    void setBaudRate(int baudRate);
+    int baudRate() const { return m_baudRate; }
+    bool isBaudRateSet() const { return m_baudRateSet; }
+
+    bool open(OpenMode mode) override;
+    void close() override;
+    bool isPortOpen() const { return m_portOpened; }
+
+    // 0 before the first open, -1 once the port is released or reports an error (a USB
+    // adapter pulled out), otherwise the number of bytes waiting. Takes in whatever has
+    // arrived on the line, so it works without a running event loop.
+    qint64 bytesAvailable();
+    // Blocks until more input arrives or msecs pass; true if input arrived. Sleeps the
+    // whole time when the port is not open.
+    bool waitForInput(int msecs);
+    // Drops everything waiting in the input and returns how many bytes that was.
+    qint64 discardInput();
+
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char* data, qint64 size) override;
+
+    QString portName() const { return m_portName; }
+    QString description() const { return m_description; }
+
+private:
+    bool portHasFailed() const;
+    void pullArrivedInput();
+
+    QString m_portName;
+    QString m_description;
+    QRecursiveMutex m_mutex;
+    bool m_baudRateSet;
+    bool m_portOpened;
+    int m_baudRate;
+    QSerialPort* m_port;
+};

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// Plays the module's end of a serial line. It opens a pseudo-terminal pair; the slave
+// end's path is the port name a SerialUSBDevice opens, and a worker thread reads request
+// frames from the master end and answers them. Tests script the answers (whole, in
+// chunks, late, never, or garbage); the simulated module answers through it as well.
+class PtyPeer
+{
+public:
+    static constexpr int FrameSize = 9;
+
+    // Bytes to write after waiting delayMs.
+    struct Chunk
+    {
+        int delayMs;
+        QByteArray bytes;
+    };
+    // Called on the worker thread with every complete 9-byte request; returns what to
+    // write back (nothing for silence).
+    using Responder = std::function<QList<Chunk>(const QByteArray& request)>;
+
+    PtyPeer();
+    ~PtyPeer();
+    PtyPeer(const PtyPeer&) = delete;
+    PtyPeer& operator=(const PtyPeer&) = delete;
+
+    // Opens the pty pair and starts answering. false (with the reason) if no pty could
+    // be had.
+    bool start(QString* error = nullptr);
+    // Stops answering and closes both ends: to the other side it looks like a port that
+    // has gone away.
+    void stop();
+    bool isRunning() const { return m_running; }
+    // The slave end, for example /dev/pts/4.
+    QString portName() const { return m_slavePath; }
+
+    void setResponder(Responder responder);
+    // Emulates the line's speed: a reply is written only after the wire time of request
+    // and reply (10 bits a byte) has passed. 0 answers at once.
+    void setBaudRate(int baudRate) { m_baudRate = baudRate; }
+    // Extra delay before every reply, on top of the line's wire time.
+    void setReplyDelayMs(int ms) { m_replyDelayMs = ms; }
+    // A silent peer takes requests in but never answers.
+    void setSilent(bool silent) { m_silent = silent; }
+    // Bytes of an incomplete request are dropped after this long without more, as a real
+    // module does to find the start of the next frame again. 0 keeps them for ever.
+    void setFrameTimeoutMs(int ms) { m_frameTimeoutMs = ms; }
+
+    // Writes bytes at once, unasked: stale replies, garbage.
+    void send(const QByteArray& bytes);
+
+    // The requests taken in so far, in order.
+    QList<QByteArray> requests() const;
+    int requestCount() const;
+    void clearRequests();
+    // Waits until at least count requests have come in, or timeoutMs has passed.
+    bool waitForRequests(int count, int timeoutMs) const;
+
+    // A reply built from its fields, with the checksum the module puts on it.
+    static QByteArray replyFrame(quint8 replyAddress, quint8 moduleAddress, quint8 status,
+                                 quint8 command, qint32 value);
+    static QList<Chunk> answer(const QByteArray& bytes) { return {Chunk{0, bytes}}; }
+
+private:
+    void run();
+    void takeIn(const char* data, int size);
+    void writeAll(const QByteArray& bytes);
+    bool sleepUnlessStopped(int ms);
+
+    int m_master = -1;
+    int m_slave = -1;
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+    QString m_slavePath;
+    std::thread m_worker;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_baudRate{0};
+    std::atomic<int> m_replyDelayMs{0};
+    std::atomic<bool> m_silent{false};
+    std::atomic<int> m_frameTimeoutMs{0};
+
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    Responder m_responder;
+    QList<QByteArray> m_requests;
+    QByteArray m_partial;
+    std::mutex m_writeMutex;
+};
