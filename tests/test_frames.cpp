@@ -36,14 +36,15 @@ void TestFrames::requestWireBytes_data()
     QTest::addColumn<QByteArray>("wire");
 
     QTest::newRow("set 4 to 1000") << 5 << 4 << 0 << 1000 << hex("01 05 04 00 00 00 03 E8 F5");
-    QTest::newRow("set max current 2000") << 5 << 6 << 0 << 2000 << hex("01 05 06 00 00 00 07 D0 E3");
+    QTest::newRow("set max current 2000")
+        << 5 << 6 << 0 << 2000 << hex("01 05 06 00 00 00 07 D0 E3");
     QTest::newRow("get 4") << 6 << 4 << 0 << 0 << hex("01 06 04 00 00 00 00 00 0B");
     QTest::newRow("all zero but address") << 0 << 0 << 0 << 0 << hex("01 00 00 00 00 00 00 00 01");
     QTest::newRow("minus one") << 5 << 2 << 0 << -1 << hex("01 05 02 00 FF FF FF FF 04");
     QTest::newRow("checksum wraps") << 5 << 255 << 0 << 0xFF << hex("01 05 FF 00 00 00 00 FF 04");
     // Numbers of 128 and more travel through signals as negative chars: same byte.
-    QTest::newRow("type 200 as char") << 5 << int(char(200)) << int(char(146)) << 1
-                                      << hex("01 05 C8 92 00 00 00 01 61");
+    QTest::newRow("type 200 as char")
+        << 5 << int(char(200)) << int(char(146)) << 1 << hex("01 05 C8 92 00 00 00 01 61");
 }
 
 void TestFrames::requestWireBytes()
@@ -119,8 +120,9 @@ void TestFrames::replyDebugTexts()
 {
     const VOKTUSBReply reply(hex("02 01 64 06 FF FF FF FE 69"));
     QCOMPARE(reply.toString(), QString("VOKTUSBReply[2, 1, 100, 6, -2, 105]"));
-    QCOMPARE(reply.toByteString(),
-             QString("VOKTUSBReply[0x002, 0x001, 0x100, 0x006, 0x254, 0x255, 0x255, 0x255, 0x105]"));
+    QCOMPARE(
+        reply.toByteString(),
+        QString("VOKTUSBReply[0x002, 0x001, 0x100, 0x006, 0x254, 0x255, 0x255, 0x255, 0x105]"));
 }
 
 void TestFrames::traceCommandText()
@@ -138,10 +140,15 @@ void TestFrames::debugLineComposition()
     DebugLine() << "baudrate: " << 9600 << "   address: " << 1;
     DebugLine() << "TraceCommand: " << QString::number(6) << ", " << QString::number(3);
     DebugLine() << "could not send data: is device opened?";
-    QCOMPARE(log.lines(), QStringList({"baudrate:  9600    address:  1 ",
-                                       "TraceCommand:  \"6\" ,  \"3\" ",
-                                       "could not send data: is device opened? "}));
+    QCOMPARE(log.lines(),
+             QStringList({"baudrate:  9600    address:  1 ", "TraceCommand:  \"6\" ,  \"3\" ",
+                          "could not send data: is device opened? "}));
 }
 
-QTEST_GUILESS_MAIN(TestFrames)
+int runFrameTests(int argc, char** argv)
+{
+    TestFrames test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "test_frames.moc"

@@ -110,8 +110,7 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
     }
 }
 
-VOKTUSBReply* SerialUSBCommandHandler::exchange(char command, char type, char motorBank,
-                                                int value)
+VOKTUSBReply* SerialUSBCommandHandler::exchange(char command, char type, char motorBank, int value)
 {
     VOKTRequest request(static_cast<quint8>(m_moduleAddress), static_cast<quint8>(command),
                         static_cast<quint8>(type), static_cast<quint8>(motorBank), value);
@@ -174,8 +173,9 @@ void SerialUSBCommandHandler::requestTraceValues(QList<TraceCommand*>* traceComm
     if (!traceCommands)
         return;
     for (const TraceCommand* entry : *traceCommands) {
-        std::unique_ptr<VOKTUSBReply> reply(exchange(
-            entry->command(), static_cast<char>(entry->type()), static_cast<char>(entry->motorBank()), 0));
+        std::unique_ptr<VOKTUSBReply> reply(exchange(entry->command(),
+                                                     static_cast<char>(entry->type()),
+                                                     static_cast<char>(entry->motorBank()), 0));
         if (reply)
             emit requestedTraceValue(static_cast<char>(entry->motorBank()),
                                      static_cast<char>(entry->type()), reply->value());

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "SerialUSBDevice.h"
 #include "TraceCommand.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
-class SerialUSBDevice;
 class VOKTRequest;
 class VOKTUSBReply;
 
@@ -69,7 +70,8 @@ private:
     // One whole exchange: discard stale input, send, wait. nullptr when no reply came.
     VOKTUSBReply* exchange(char command, char type, char motorBank, int value);
 
-    SerialUSBDevice* m_device;
+    // Not owned; a device deleted behind the handler's back reads as none attached.
+    QPointer<SerialUSBDevice> m_device;
     bool m_debug;
     int m_moduleAddress;
 };

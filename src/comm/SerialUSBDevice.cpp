@@ -15,8 +15,7 @@ namespace {
 
 QString systemLocation(const QString& portName)
 {
-    return portName.startsWith(QLatin1Char('/')) ? portName
-                                                 : QStringLiteral("/dev/") + portName;
+    return portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
 }
 
 struct LineSettings
@@ -34,8 +33,8 @@ qint32 baudFromSpeed(speed_t speed)
     {
         speed_t speed;
         qint32 baud;
-    } table[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
-                 {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
+    } table[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+                 {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
                  {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
     for (const auto& entry : table)
         if (entry.speed == speed)
@@ -60,10 +59,18 @@ std::optional<LineSettings> currentLineSettings(const QString& location)
     if (s.baudRate == 0)
         return std::nullopt;
     switch (tio.c_cflag & CSIZE) {
-    case CS5: s.dataBits = QSerialPort::Data5; break;
-    case CS6: s.dataBits = QSerialPort::Data6; break;
-    case CS7: s.dataBits = QSerialPort::Data7; break;
-    default: s.dataBits = QSerialPort::Data8; break;
+    case CS5:
+        s.dataBits = QSerialPort::Data5;
+        break;
+    case CS6:
+        s.dataBits = QSerialPort::Data6;
+        break;
+    case CS7:
+        s.dataBits = QSerialPort::Data7;
+        break;
+    default:
+        s.dataBits = QSerialPort::Data8;
+        break;
     }
     if (!(tio.c_cflag & PARENB))
         s.parity = QSerialPort::NoParity;
@@ -71,16 +78,16 @@ std::optional<LineSettings> currentLineSettings(const QString& location)
         s.parity = (tio.c_cflag & PARODD) ? QSerialPort::OddParity : QSerialPort::EvenParity;
     s.stopBits = (tio.c_cflag & CSTOPB) ? QSerialPort::TwoStop : QSerialPort::OneStop;
     // Software flow control is always switched off; hardware flow control stays as found.
-    s.flowControl = (tio.c_cflag & CRTSCTS) ? QSerialPort::HardwareControl
-                                             : QSerialPort::NoFlowControl;
+    s.flowControl =
+        (tio.c_cflag & CRTSCTS) ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl;
     return s;
 }
 
 } // namespace
 
 SerialUSBDevice::SerialUSBDevice(const QString& portName, const QString& description)
-    : m_portName(portName), m_description(description), m_baudRateSet(false),
-      m_portOpened(false), m_baudRate(0), m_port(nullptr)
+    : m_portName(portName), m_description(description), m_baudRateSet(false), m_portOpened(false),
+      m_baudRate(0), m_port(nullptr)
 {
     setOpenMode(NotOpen);
 }

@@ -40,8 +40,8 @@ qint32 takeBigEndian(const char* bytes)
 
 VOKTRequest::VOKTRequest(quint8 address, quint8 command, quint8 type, quint8 motorBank,
                          qint32 value)
-    : m_address(address), m_command(command), m_type(type), m_motorBank(motorBank),
-      m_value(value), m_checksum(0)
+    : m_address(address), m_command(command), m_type(type), m_motorBank(motorBank), m_value(value),
+      m_checksum(0)
 {
     updateChecksum();
 }
@@ -67,12 +67,11 @@ QByteArray VOKTRequest::toWire() const
 QByteArray VOKTRequest::recordBytes() const
 {
     const quint32 v = static_cast<quint32>(m_value);
-    const char bytes[FrameSize] = {
-        static_cast<char>(m_address),   static_cast<char>(m_command),
-        static_cast<char>(m_type),      static_cast<char>(m_motorBank),
-        static_cast<char>(v),           static_cast<char>(v >> 8),
-        static_cast<char>(v >> 16),     static_cast<char>(v >> 24),
-        static_cast<char>(m_checksum)};
+    const char bytes[FrameSize] = {static_cast<char>(m_address), static_cast<char>(m_command),
+                                   static_cast<char>(m_type),    static_cast<char>(m_motorBank),
+                                   static_cast<char>(v),         static_cast<char>(v >> 8),
+                                   static_cast<char>(v >> 16),   static_cast<char>(v >> 24),
+                                   static_cast<char>(m_checksum)};
     return QByteArray(bytes, FrameSize);
 }
 

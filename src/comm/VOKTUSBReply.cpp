@@ -3,8 +3,7 @@
 #include "VOKTRequest.h"
 
 VOKTUSBReply::VOKTUSBReply(const QByteArray& wire)
-    : m_replyAddress(0), m_moduleAddress(0), m_status(0), m_command(0), m_value(0),
-      m_checksum(0)
+    : m_replyAddress(0), m_moduleAddress(0), m_status(0), m_command(0), m_value(0), m_checksum(0)
 {
     Q_ASSERT(wire.size() >= FrameSize);
     if (wire.size() < FrameSize)
@@ -41,11 +40,14 @@ QString VOKTUSBReply::toString() const
 QString VOKTUSBReply::toByteString() const
 {
     const quint32 v = static_cast<quint32>(m_value);
-    const char bytes[FrameSize] = {
-        static_cast<char>(m_replyAddress), static_cast<char>(m_moduleAddress),
-        static_cast<char>(m_status),       static_cast<char>(m_command),
-        static_cast<char>(v),              static_cast<char>(v >> 8),
-        static_cast<char>(v >> 16),        static_cast<char>(v >> 24),
-        static_cast<char>(m_checksum)};
+    const char bytes[FrameSize] = {static_cast<char>(m_replyAddress),
+                                   static_cast<char>(m_moduleAddress),
+                                   static_cast<char>(m_status),
+                                   static_cast<char>(m_command),
+                                   static_cast<char>(v),
+                                   static_cast<char>(v >> 8),
+                                   static_cast<char>(v >> 16),
+                                   static_cast<char>(v >> 24),
+                                   static_cast<char>(m_checksum)};
     return vokt::byteListText("VOKTUSBReply", QByteArray(bytes, FrameSize));
 }

@@ -1,0 +1,332 @@
+#include "LogCapture.h"
+#include "PtyPeer.h"
+#include "SerialUSBCommandHandler.h"
+#include "SerialUSBDevice.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// A reply as the module sends it, answering the command of the request.
+QByteArray replyTo(const QByteArray& request, qint32 value, quint8 status = 100)
+{
+    return PtyPeer::replyFrame(2, 1, status, static_cast<quint8>(request.at(1)), value);
+}
+
+// The arguments of one emitted signal, with char arguments widened as the byte they carry.
+QList<int> args(const QList<QVariant>& emitted)
+{
+    QList<int> out;
+    for (const QVariant& v : emitted)
+        out << (v.metaType().id() == QMetaType::Char ? int(qvariant_cast<char>(v)) : v.toInt());
+    return out;
+}
+
+} // namespace
+
+class TestHandler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void getAndSetAxisParameter();
+    void otherRequests();
+    void moduleAddressInEveryFrame();
+    void chunkedReply();
+    void droppedRepliesAreWaitedPast_data();
+    void droppedRepliesAreWaitedPast();
+    void staleInputIsDiscarded();
+    void timeoutClosesThePort();
+    void withoutOpenPort();
+    void lostPortEndsTheWait();
+    void traceListWalk();
+
+private:
+    void answerWith(std::function<qint32(const QByteArray&)> value);
+
+    std::unique_ptr<PtyPeer> m_peer;
+    std::unique_ptr<SerialUSBDevice> m_device;
+    std::unique_ptr<SerialUSBCommandHandler> m_handler;
+    std::unique_ptr<LogCapture> m_log;
+};
+
+void TestHandler::init()
+{
+    m_log = std::make_unique<LogCapture>();
+    m_peer = std::make_unique<PtyPeer>();
+    QString error;
+    QVERIFY2(m_peer->start(&error), qPrintable(error));
+    m_device = std::make_unique<SerialUSBDevice>(m_peer->portName(), QString());
+    m_handler = std::make_unique<SerialUSBCommandHandler>();
+    m_handler->setDevice(m_device.get());
+    QVERIFY(m_handler->open());
+    QVERIFY(m_handler->isOpen());
+}
+
+void TestHandler::cleanup()
+{
+    m_handler.reset();
+    m_device.reset();
+    m_peer.reset();
+    m_log.reset();
+}
+
+void TestHandler::answerWith(std::function<qint32(const QByteArray&)> value)
+{
+    m_peer->setResponder([value](const QByteArray& request) {
+        return PtyPeer::answer(replyTo(request, value(request)));
+    });
+}
+
+void TestHandler::getAndSetAxisParameter()
+{
+    // The module answers a get with 1000 and takes a set as 1999.
+    answerWith([](const QByteArray& request) { return request.at(1) == 6 ? 1000 : 1999; });
+    QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+
+    m_handler->getAxisParameter(0, 4);
+    QCOMPARE(m_peer->requests().last(), hex("01 06 04 00 00 00 00 00 0B"));
+    QCOMPARE(values.count(), 1);
+    QCOMPARE(args(values.takeFirst()), QList<int>({0, 4, 1000}));
+    QCOMPARE(m_log->lines(),
+             QStringList({"VOKTRequest[1, 6, 4, 0, 0, 11] ",
+                          "VOKTRequest[0x001, 0x006, 0x004, 0x000, 0x000, 0x000, 0x000, 0x000, "
+                          "0x011] ",
+                          "VOKTUSBReply[0x002, 0x001, 0x100, 0x006, 0x232, 0x003, 0x000, 0x000, "
+                          "0x088] ",
+                          "VOKTUSBReply[2, 1, 100, 6, 1000, 88] "}));
+
+    // A set reports the value the module took, not the one sent; 146 travels as -110.
+    m_handler->setAxisParameter(0, 6, 2000);
+    QCOMPARE(m_peer->requests().last(), hex("01 05 06 00 00 00 07 D0 E3"));
+    m_handler->setAxisParameter(0, char(146), -1);
+    QCOMPARE(m_peer->requests().last(), hex("01 05 92 00 FF FF FF FF 94"));
+    QCOMPARE(values.count(), 2);
+    QCOMPARE(args(values.at(0)), QList<int>({0, 6, 1999}));
+    QCOMPARE(args(values.at(1)), QList<int>({0, -110, 1999}));
+
+    // Negative values come back whole.
+    answerWith([](const QByteArray&) { return -2; });
+    m_handler->getAxisParameter(0, 1);
+    QCOMPARE(args(values.at(2)), QList<int>({0, 1, -2}));
+}
+
+void TestHandler::otherRequests()
+{
+    answerWith([](const QByteArray& request) { return request.at(1) == 10 ? 300 : 1000; });
+    QSignalSpy global(m_handler.get(), &SerialUSBCommandHandler::requestedGlobalParameter);
+    QSignalSpy io(m_handler.get(), &SerialUSBCommandHandler::requestedIOValue);
+    QSignalSpy result(m_handler.get(), &SerialUSBCommandHandler::requestResult);
+    QSignalSpy value(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+
+    m_handler->getGlobalParameter(65, 2);
+    QCOMPARE(m_peer->requests().last(), hex("01 0A 41 02 00 00 00 00 4E"));
+    QCOMPARE(args(global.takeFirst()), QList<int>({65, 2, 44})); // 300 cut to its low byte
+
+    m_handler->getIOValue(1, 0);
+    QCOMPARE(m_peer->requests().last(), hex("01 0F 01 00 00 00 00 00 11"));
+    m_handler->setIOValue(2, 3, 1);
+    QCOMPARE(m_peer->requests().last(), hex("01 0E 02 03 00 00 00 01 15"));
+    QCOMPARE(io.count(), 2);
+    QCOMPARE(args(io.at(0)), QList<int>({1, 0, 1000}));
+    QCOMPARE(args(io.at(1)), QList<int>({2, 3, 1000}));
+
+    // A direct request reports the request's motor/bank with the reply's fields.
+    m_peer->setResponder([](const QByteArray&) {
+        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 200, 200, 500));
+    });
+    m_handler->doRequest(1, 0, 3, 500);
+    QCOMPARE(m_peer->requests().last(), hex("01 01 00 03 00 00 01 F4 FA"));
+    QCOMPARE(args(result.takeFirst()), QList<int>({3, char(200), char(200), 500}));
+
+    m_log->clear();
+    m_handler->doMove(0, 4, 1, -4096);
+    QCOMPARE(m_peer->requests().last(), hex("01 04 01 00 FF FF F0 00 F4"));
+    QCOMPARE(m_log->lines().last(), QString("reply:  500 "));
+    QCOMPARE(value.count(), 0);
+}
+
+void TestHandler::moduleAddressInEveryFrame()
+{
+    answerWith([](const QByteArray&) { return 7; });
+    m_handler->setModuleAddress(5);
+    m_handler->getAxisParameter(0, 4);
+    QCOMPARE(m_peer->requests().last(), hex("05 06 04 00 00 00 00 00 0F"));
+}
+
+void TestHandler::chunkedReply()
+{
+    m_peer->setResponder([](const QByteArray& request) {
+        const QByteArray reply = replyTo(request, 1234);
+        return QList<PtyPeer::Chunk>{{0, reply.left(5)}, {60, reply.mid(5)}};
+    });
+    QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    m_handler->getAxisParameter(0, 3);
+    QCOMPARE(values.count(), 1);
+    QCOMPARE(args(values.first()), QList<int>({0, 3, 1234}));
+}
+
+void TestHandler::droppedRepliesAreWaitedPast_data()
+{
+    QTest::addColumn<QByteArray>("junk");
+    QTest::addColumn<bool>("logged");
+    QByteArray highAddress = PtyPeer::replyFrame(0xFF, 1, 100, 6, 666);
+    QByteArray badChecksum = PtyPeer::replyFrame(2, 1, 100, 6, 666);
+    badChecksum[8] = char(badChecksum.at(8) + 1);
+    QTest::newRow("first byte 0xFF") << highAddress << false;
+    QTest::newRow("wrong checksum") << badChecksum << true;
+}
+
+void TestHandler::droppedRepliesAreWaitedPast()
+{
+    QFETCH(QByteArray, junk);
+    QFETCH(bool, logged);
+    m_peer->setResponder([junk](const QByteArray& request) {
+        return QList<PtyPeer::Chunk>{{0, junk}, {30, replyTo(request, 42)}};
+    });
+    QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    m_handler->getAxisParameter(0, 4);
+    QCOMPARE(values.count(), 1);
+    QCOMPARE(args(values.first()), QList<int>({0, 4, 42}));
+    int dropMessages = 0;
+    for (const QString& line : m_log->lines())
+        dropMessages += line.startsWith("SerialUSBCommandHandler: reply with wrong checksum");
+    QCOMPARE(dropMessages, logged ? 1 : 0);
+}
+
+void TestHandler::staleInputIsDiscarded()
+{
+    answerWith([](const QByteArray&) { return 222; });
+    // A late reply to an earlier request, and a stray byte, wait in the input.
+    m_peer->send(PtyPeer::replyFrame(2, 1, 100, 6, 111) + QByteArray(1, '\x05'));
+    QElapsedTimer timer;
+    timer.start();
+    while (m_device->bytesAvailable() < 10 && timer.elapsed() < 2000)
+        m_device->waitForInput(10);
+
+    QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    m_handler->getAxisParameter(0, 4);
+    QCOMPARE(values.count(), 1);
+    QCOMPARE(args(values.first()), QList<int>({0, 4, 222}));
+    QVERIFY(m_log->contains("SerialUSBCommandHandler: discarded 10 stale bytes "));
+}
+
+void TestHandler::timeoutClosesThePort()
+{
+    m_peer->setSilent(true);
+    QSignalSpy closed(m_handler.get(), &SerialUSBCommandHandler::deviceClosed);
+    QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    QElapsedTimer timer;
+    timer.start();
+    m_handler->getAxisParameter(0, 4);
+    const qint64 waited = timer.elapsed();
+    QVERIFY2(waited >= 400 && waited < 3000, qPrintable(QString::number(waited)));
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(values.count(), 0);
+    QVERIFY(!m_handler->isOpen());
+    QCOMPARE(m_log->lines().last(), QString("SerialUSBCommandHandler: communicationTimeouted! "));
+
+    // The next request fails at once.
+    m_log->clear();
+    timer.restart();
+    m_handler->setAxisParameter(0, 6, 100);
+    QVERIFY(timer.elapsed() < 300);
+    QCOMPARE(closed.count(), 2);
+    QCOMPARE(m_log->count("could not send data: is device opened? "), 1);
+    QCOMPARE(m_peer->requestCount(), 1);
+}
+
+void TestHandler::withoutOpenPort()
+{
+    SerialUSBCommandHandler handler;
+    QSignalSpy closed(&handler, &SerialUSBCommandHandler::deviceClosed);
+    QCOMPARE(handler.portName(), QString("unknown"));
+    QCOMPARE(handler.description(), QString("unknown"));
+    QVERIFY(!handler.isOpen());
+
+    // No device: refused at once.
+    handler.getAxisParameter(0, 4);
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(m_log->count("could not send data: is device opened? "), 1);
+
+    // A device whose open failed: refused, then the wait runs out. (It is destroyed before
+    // the handler, which must not touch it then.)
+    SerialUSBDevice never(QStringLiteral("ttyNOSUCHPORT98"), QStringLiteral("Virtual"));
+    handler.setDevice(&never);
+    QCOMPARE(handler.portName(), QString("ttyNOSUCHPORT98"));
+    QCOMPARE(handler.description(), QString("Virtual"));
+    QElapsedTimer timer;
+    timer.start();
+    handler.getAxisParameter(0, 4);
+    QVERIFY(timer.elapsed() >= 400);
+    QCOMPARE(closed.count(), 3);
+    QCOMPARE(m_log->count("could not send data: is device opened? "), 2);
+    QCOMPARE(m_log->count("SerialUSBCommandHandler: communicationTimeouted! "), 1);
+}
+
+void TestHandler::lostPortEndsTheWait()
+{
+    m_peer->setSilent(true);
+    QSignalSpy closed(m_handler.get(), &SerialUSBCommandHandler::deviceClosed);
+    PtyPeer* peer = m_peer.get();
+    std::thread unplug([peer] {
+        peer->waitForRequests(1, 2000);
+        peer->stop();
+    });
+    m_handler->getAxisParameter(0, 4);
+    unplug.join();
+    QCOMPARE(closed.count(), 0);
+    QCOMPARE(m_log->count("SerialUSBCommandHandler: communicationTimeouted! "), 0);
+}
+
+void TestHandler::traceListWalk()
+{
+    // Each entry answers with ten times its type; the second entry's reply is preceded by
+    // one the handler must not accept.
+    m_peer->setResponder([](const QByteArray& request) {
+        const quint8 type = static_cast<quint8>(request.at(2));
+        QList<PtyPeer::Chunk> chunks;
+        if (type == 13)
+            chunks << PtyPeer::Chunk{0, PtyPeer::replyFrame(0xFF, 1, 100, 6, 5)};
+        chunks << PtyPeer::Chunk{chunks.isEmpty() ? 0 : 20, replyTo(request, type * 10)};
+        return chunks;
+    });
+    TraceCommand velocity(6, 3, 0), target(6, 13, 0), status(6, 156, 0);
+    QList<TraceCommand*> list{&velocity, &target, &status};
+    QSignalSpy traced(m_handler.get(), &SerialUSBCommandHandler::requestedTraceValue);
+    m_handler->requestTraceValues(&list);
+    QCOMPARE(traced.count(), 3);
+    QCOMPARE(args(traced.at(0)), QList<int>({0, 3, 30}));
+    QCOMPARE(args(traced.at(1)), QList<int>({0, 13, 130}));
+    QCOMPARE(args(traced.at(2)), QList<int>({0, char(156), 1560}));
+    QCOMPARE(m_peer->requests().last(), hex("01 06 9C 00 00 00 00 00 A3"));
+
+    // After a time-out the rest of the walk is refused at once, entry by entry.
+    m_peer->setSilent(true);
+    QSignalSpy closed(m_handler.get(), &SerialUSBCommandHandler::deviceClosed);
+    m_log->clear();
+    m_handler->requestTraceValues(&list);
+    QCOMPARE(traced.count(), 3);
+    QCOMPARE(closed.count(), 3);
+    QCOMPARE(m_log->count("SerialUSBCommandHandler: communicationTimeouted! "), 1);
+    QCOMPARE(m_log->count("could not send data: is device opened? "), 2);
+}
+
+int runHandlerTests(int argc, char** argv)
+{
+    TestHandler test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_handler.moc"
