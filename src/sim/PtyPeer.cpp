@@ -181,7 +181,8 @@ bool PtyPeer::sleepUnlessStopped(int ms)
     if (ms <= 0)
         return !m_stopping;
     std::unique_lock<std::mutex> lock(m_mutex);
-    return !m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_stopping.load(); });
+    return !m_changed.wait_for(lock, std::chrono::milliseconds(ms),
+                               [&] { return m_stopping.load(); });
 }
 
 void PtyPeer::takeIn(const char* data, int size)
@@ -197,6 +198,9 @@ void PtyPeer::takeIn(const char* data, int size)
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_requests.append(request);
+            const int limit = m_requestLogLimit;
+            if (limit > 0 && m_requests.size() > limit)
+                m_requests.remove(0, m_requests.size() - limit);
             responder = m_responder;
         }
         m_changed.notify_all();

@@ -61,6 +61,9 @@ public:
 
     // The requests taken in so far, in order.
     QList<QByteArray> requests() const;
+    // Keeps only the last count requests (the oldest are dropped), so that a peer that
+    // serves for hours does not grow without end. 0, the default, keeps them all.
+    void setRequestLogLimit(int count) { m_requestLogLimit = count; }
     int requestCount() const;
     void clearRequests();
     // Waits until at least count requests have come in, or timeoutMs has passed.
@@ -89,6 +92,7 @@ private:
     std::atomic<int> m_replyDelayMs{0};
     std::atomic<bool> m_silent{false};
     std::atomic<int> m_frameTimeoutMs{0};
+    std::atomic<int> m_requestLogLimit{0};
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;

@@ -1,0 +1,671 @@
+#include "SimulatedModule.h"
+
+#include "VOKTRequest.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using Access = SimulatedModule::Access;
+using Info = SimulatedModule::ParameterInfo;
+
+constexpr qint32 Int32Min = std::numeric_limits<qint32>::min();
+constexpr qint32 Int32Max = std::numeric_limits<qint32>::max();
+
+// The model is stepped in pieces of at most a millisecond.
+constexpr double MaxStep = 0.001;
+
+// The motor and its load. Torque current accelerates the rotor; friction and a viscous
+// load brake it. At full PWM the standing motor draws the stall current and the free
+// running one reaches the no-load velocity.
+constexpr double AccelerationPerMilliampere = 5.0; // rpm/s for every mA of torque current
+constexpr double FrictionCurrent = 50.0;           // mA
+constexpr double FrictionBand = 10.0;              // rpm over which friction builds up
+constexpr double ViscousCurrent = 0.25;            // mA per rpm
+constexpr double StallCurrent = 10000.0;           // mA
+constexpr double NoLoadVelocity = 5000.0;          // rpm
+constexpr double PwmFull = 1000.0;
+
+// The drive gives up to twice the max. current (6) for a short while: the time integral of
+// I² - max² may reach max² · I2tSeconds, then the limit drops to the max. current itself
+// until the integral has run down to zero again.
+constexpr double PeakFactor = 2.0;
+constexpr double I2tSeconds = 2.0;
+
+// A ramp that is switched off (146 = 0) accelerates as fast as this.
+constexpr double UnlimitedAcceleration = 1e9; // rpm/s
+
+constexpr std::chrono::milliseconds InitialisationTime{500};
+constexpr qint32 FirmwareVersion = 100;
+
+constexpr int DigitalInputs = 0;
+constexpr int AnalogInputs = 1;
+constexpr int DigitalOutputs = 2;
+
+std::array<Info, 256> buildTable()
+{
+    std::array<Info, 256> table{};
+    auto setting = [&](int type, qint32 minimum, qint32 maximum, qint32 value) {
+        table[static_cast<size_t>(type)] = Info{Access::Setting, minimum, maximum, value};
+    };
+    auto command = [&](int type, qint32 minimum, qint32 maximum, qint32 value) {
+        table[static_cast<size_t>(type)] = Info{Access::Command, minimum, maximum, value};
+    };
+    auto readOnly = [&](int type) {
+        table[static_cast<size_t>(type)] = Info{Access::ReadOnly, Int32Min, Int32Max, 0};
+    };
+
+    // Motion: targets and actual values.
+    command(0, Int32Min, Int32Max, 0); // target position
+    command(1, 0, 0, 0);               // actual position: may only be cleared
+    command(2, -100000, 100000, 0);    // target velocity [rpm]
+    readOnly(3);                       // actual velocity [rpm]
+    readOnly(13);                      // ramp velocity [rpm]
+    readOnly(150);                     // actual current [mA]
+    readOnly(153);                     // actual PWM [1/1000]
+    command(154, -1000, 1000, 0);      // target PWM [1/1000]
+    command(155, -100000, 100000, 0);  // target current [mA]
+    readOnly(156);                     // status and error flags
+    command(160, 0, 1, 1);             // sine initialisation done; 0 starts a new one
+    command(161, 0, 1, 0);             // clear on null once
+    command(163, 0, 1, 0);             // clear actual position on the encoder's null channel
+
+    // Motor and module.
+    setting(253, 0, 100000, 8);        // motor poles
+    setting(6, 0, 100000, 2000);       // max. current [mA]
+    setting(177, 0, 100000, 1000);     // start current [mA]
+    setting(240, 0, 100000, 500);      // coil resistance [mOhm]
+    setting(239, 0, 100000, 30);       // BEMF constant
+    setting(159, 0, 3, 3);             // commutation mode: 0, 1 or 3 (sine, encoder)
+    setting(250, 1, 1000000000, 4096); // encoder steps per rotation
+    setting(251, 0, 1, 0);             // encoder direction
+    setting(249, 0, 2, 0);             // sine initialisation mode
+    setting(241, 0, 100000, 200);      // sine initialisation speed [rpm]
+    setting(165, 0, 1000000000, 0);    // encoder commutation offset
+    setting(254, 0, 1, 0);             // hall sensor invert
+    setting(14, 0, 100000, 1000);      // phaseQ switch velocity [rpm]
+
+    // Ramp and positioning.
+    setting(4, 0, 100000, 2000);  // max. ramp velocity [rpm]
+    setting(11, 1, 100000, 1000); // acceleration [rpm/s]
+    setting(146, 0, 1, 1);        // velocity ramp enabled
+    setting(7, 0, 100000, 10);    // target reached velocity [rpm]
+    setting(10, 0, 100000, 5);    // target reached distance [steps]
+
+    // PID sets: P, I, D, I clipping of set 1, the same of set 2, threshold speed.
+    auto pid = [&](const std::array<int, 9>& numbers, const std::array<qint32, 4>& values,
+                   qint32 clipping, qint32 threshold) {
+        for (int set = 0; set < 2; ++set) {
+            for (int i = 0; i < 3; ++i)
+                setting(numbers[static_cast<size_t>(set * 4 + i)], 0, 60000,
+                        values[static_cast<size_t>(i)]);
+            setting(numbers[static_cast<size_t>(set * 4 + 3)], 0, clipping, values[3]);
+        }
+        setting(numbers[8], 0, 1000000, threshold);
+    };
+    pid({168, 169, 170, 171, 172, 173, 174, 175, 176}, {600, 100, 0, 100000}, 5000000, 1000);
+    pid({140, 141, 142, 143, 234, 235, 236, 237, 8}, {2000, 200, 0, 500000}, 5000000, 1000);
+    pid({130, 131, 132, 135, 230, 231, 232, 233, 12}, {300, 0, 0, 10000}, 500000, 1000);
+    return table;
+}
+
+const std::array<Info, 256>& table()
+{
+    static const std::array<Info, 256> instance = buildTable();
+    return instance;
+}
+
+qint32 toInt32(double value)
+{
+    const double rounded = std::round(value);
+    if (rounded <= static_cast<double>(Int32Min))
+        return Int32Min;
+    if (rounded >= static_cast<double>(Int32Max))
+        return Int32Max;
+    return static_cast<qint32>(rounded);
+}
+
+double approach(double from, double to, double maxChange)
+{
+    if (to > from)
+        return std::min(to, from + maxChange);
+    return std::max(to, from - maxChange);
+}
+
+double sign(double value)
+{
+    return value > 0 ? 1.0 : (value < 0 ? -1.0 : 0.0);
+}
+
+quint64 mix(quint64 x)
+{
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+} // namespace
+
+SimulatedModule::SimulatedModule(int address, Clock clock)
+    : m_address(address), m_clock(std::move(clock))
+{
+    if (!m_clock) {
+        m_clock = [] {
+            return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                std::chrono::steady_clock::now().time_since_epoch());
+        };
+    }
+    m_lastUpdate = m_clock();
+    for (size_t type = 0; type < m_values.size(); ++type)
+        m_values[type] = table()[type].defaultValue;
+    m_stored = m_values;
+}
+
+SimulatedModule::ParameterInfo SimulatedModule::parameterInfo(int type)
+{
+    if (type < 0 || type > 255)
+        return {};
+    return table()[static_cast<size_t>(type)];
+}
+
+QList<int> SimulatedModule::knownParameters()
+{
+    QList<int> known;
+    for (int type = 0; type < 256; ++type) {
+        if (table()[static_cast<size_t>(type)].access != Access::Unknown)
+            known << type;
+    }
+    return known;
+}
+
+QByteArray SimulatedModule::handle(const VOKTRequest& request)
+{
+    return handle(request.toWire());
+}
+
+QByteArray SimulatedModule::handle(const QByteArray& request)
+{
+    if (request.size() != FrameSize)
+        return {};
+    const auto byte = [&](int i) { return static_cast<int>(static_cast<quint8>(request.at(i))); };
+    if (byte(0) != m_address)
+        return {};
+    const int command = byte(1);
+    const int type = byte(2);
+    const int motorBank = byte(3);
+    const qint32 value = vokt::takeBigEndian(request.constData() + 4);
+
+    Answer answer{StatusWrongChecksum, 0};
+    if (vokt::checksum(request) == byte(8)) {
+        update();
+        switch (command) {
+        case MoveToPosition:
+            answer = move(type, motorBank, value);
+            break;
+        case SetAxisParameter:
+            answer = setAxis(type, motorBank, value);
+            break;
+        case GetAxisParameter:
+            answer = getAxis(type, motorBank);
+            break;
+        case StoreAxisParameter:
+        case RestoreAxisParameter:
+            answer = storeOrRestore(command, type, motorBank);
+            break;
+        case GetGlobalParameter:
+            answer = getGlobal(type, motorBank);
+            break;
+        case SetOutput:
+            answer = setOutput(type, motorBank, value);
+            break;
+        case GetInputOutput:
+            answer = getInputOutput(type, motorBank);
+            break;
+        default:
+            answer = {StatusInvalidCommand, 0};
+            break;
+        }
+    }
+
+    QByteArray reply;
+    reply.append(static_cast<char>(ReplyAddress));
+    reply.append(static_cast<char>(m_address));
+    reply.append(static_cast<char>(answer.status));
+    reply.append(static_cast<char>(command));
+    vokt::putBigEndian(reply, answer.value);
+    reply.append(static_cast<char>(vokt::checksum(reply)));
+    return reply;
+}
+
+qint32 SimulatedModule::axisParameter(int type)
+{
+    update();
+    if (parameterInfo(type).access == Access::Unknown)
+        return 0;
+    return readAxis(type);
+}
+
+qint32 SimulatedModule::storedAxisParameter(int type) const
+{
+    if (type < 0 || type > 255)
+        return 0;
+    return m_stored[static_cast<size_t>(type)];
+}
+
+SimulatedModule::Answer SimulatedModule::getAxis(int type, int motorBank)
+{
+    if (motorBank != 0)
+        return {StatusWrongMotorBank, 0};
+    if (parameterInfo(type).access == Access::Unknown)
+        return {StatusWrongType, 0};
+    return {StatusOk, readAxis(type)};
+}
+
+SimulatedModule::Answer SimulatedModule::setAxis(int type, int motorBank, qint32 value)
+{
+    if (motorBank != 0)
+        return {StatusWrongMotorBank, 0};
+    const ParameterInfo info = parameterInfo(type);
+    if (info.access == Access::Unknown)
+        return {StatusWrongType, 0};
+    if (info.access == Access::ReadOnly)
+        return {StatusReadOnly, readAxis(type)};
+    if (!acceptsValue(type, value))
+        return {StatusInvalidValue, readAxis(type)};
+    applyAxis(type, value);
+    return {StatusOk, readAxis(type)};
+}
+
+SimulatedModule::Answer SimulatedModule::storeOrRestore(int command, int type, int motorBank)
+{
+    if (motorBank != 0)
+        return {StatusWrongMotorBank, 0};
+    const ParameterInfo info = parameterInfo(type);
+    if (info.access == Access::Unknown)
+        return {StatusWrongType, 0};
+    if (info.access != Access::Setting)
+        return {StatusReadOnly, readAxis(type)};
+    const auto index = static_cast<size_t>(type);
+    if (command == StoreAxisParameter)
+        m_stored[index] = m_values[index];
+    else
+        m_values[index] = m_stored[index];
+    return {StatusOk, m_values[index]};
+}
+
+SimulatedModule::Answer SimulatedModule::move(int type, int motorBank, qint32 position)
+{
+    if (motorBank != 0)
+        return {StatusWrongMotorBank, 0};
+    if (type != 0 && type != 1)
+        return {StatusWrongType, 0};
+    qint64 target = position;
+    if (type == 1) {
+        // Relative to where the last move was going, so that moves in a row add up; from
+        // the actual position when the motor was not positioning.
+        const qint64 base = m_mode == Mode::Position ? qint64(value(TargetPosition))
+                                                     : qint64(readAxis(ActualPosition));
+        target = base + position;
+    }
+    if (target < Int32Min || target > Int32Max)
+        return {StatusInvalidValue, position};
+    m_values[TargetPosition] = static_cast<qint32>(target);
+    enterMode(Mode::Position);
+    return {StatusOk, position};
+}
+
+SimulatedModule::Answer SimulatedModule::getGlobal(int type, int bank)
+{
+    if (bank != 0)
+        return {StatusWrongMotorBank, 0};
+    switch (type) {
+    case 0:
+        return {StatusOk, m_address};
+    case 1:
+        return {StatusOk, ReplyAddress};
+    case 2:
+        return {StatusOk, FirmwareVersion};
+    case 3: // milliseconds since power-up, running over as a 32-bit counter
+        return {StatusOk,
+                static_cast<qint32>(static_cast<quint32>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(m_time).count()))};
+    default:
+        return {StatusWrongType, 0};
+    }
+}
+
+SimulatedModule::Answer SimulatedModule::setOutput(int type, int bank, qint32 value)
+{
+    if (bank == DigitalInputs || bank == AnalogInputs) {
+        const Answer input = getInputOutput(type, bank);
+        return input.status == StatusOk ? Answer{StatusReadOnly, input.value} : input;
+    }
+    if (bank != DigitalOutputs)
+        return {StatusWrongMotorBank, 0};
+    if (type < 0 || type >= static_cast<int>(m_outputs.size()))
+        return {StatusWrongType, 0};
+    auto& output = m_outputs[static_cast<size_t>(type)];
+    if (value != 0 && value != 1)
+        return {StatusInvalidValue, output};
+    output = value;
+    return {StatusOk, output};
+}
+
+SimulatedModule::Answer SimulatedModule::getInputOutput(int type, int bank)
+{
+    switch (bank) {
+    case DigitalInputs:
+        if (type < 4)
+            return {StatusOk, 0};
+        break;
+    case AnalogInputs:
+        if (type == 0) // supply voltage [0.1 V]; sags a little under load
+            return {StatusOk, toInt32(240.0 - std::abs(m_current) / 1000.0)};
+        if (type == 1) // driver temperature [0.1 °C]
+            return {StatusOk, toInt32(300.0 + std::abs(m_current) / 20.0)};
+        break;
+    case DigitalOutputs:
+        if (type < static_cast<int>(m_outputs.size()))
+            return {StatusOk, m_outputs[static_cast<size_t>(type)]};
+        break;
+    default:
+        return {StatusWrongMotorBank, 0};
+    }
+    return {StatusWrongType, 0};
+}
+
+bool SimulatedModule::acceptsValue(int type, qint32 value) const
+{
+    const ParameterInfo info = parameterInfo(type);
+    if (value < info.minimum || value > info.maximum)
+        return false;
+    // Commutation: block (hall sensors) 0, block (phaseQ) 1, sine (encoder) 3.
+    return type != CommutationMode || value != 2;
+}
+
+void SimulatedModule::applyAxis(int type, qint32 value)
+{
+    switch (type) {
+    case ActualPosition:
+        clearActualPosition(0);
+        return;
+    case TargetVelocity:
+        m_values[TargetVelocity] = value;
+        enterMode(Mode::Velocity);
+        return;
+    case TargetPwm:
+        m_values[TargetPwm] = value;
+        enterMode(Mode::Pwm);
+        return;
+    case TargetCurrent:
+        m_values[TargetCurrent] = value;
+        enterMode(Mode::Torque);
+        return;
+    case SineInitialisation:
+        m_values[SineInitialisation] = value;
+        if (value == 0)
+            m_initialisedAt = m_time + InitialisationTime;
+        return;
+    default:
+        m_values[static_cast<size_t>(type)] = value;
+        return;
+    }
+}
+
+void SimulatedModule::enterMode(Mode mode)
+{
+    // The ramp starts from the velocity the motor has.
+    if (mode == Mode::Velocity && m_mode != Mode::Velocity)
+        m_rampVelocity = m_velocity;
+    m_mode = mode;
+}
+
+void SimulatedModule::clearActualPosition(double newPosition)
+{
+    // A move in progress keeps its remaining distance: the target shifts with the count.
+    const double shift = m_position - newPosition;
+    m_position = newPosition;
+    if (m_mode == Mode::Position)
+        m_values[TargetPosition] = toInt32(value(TargetPosition) - shift);
+}
+
+qint32 SimulatedModule::readAxis(int type) const
+{
+    switch (type) {
+    case ActualPosition:
+        return toInt32(m_position);
+    case ActualVelocity:
+        if (std::abs(m_velocity) < 0.5)
+            return 0;
+        return toInt32(m_velocity + noise(0) * (1.0 + 0.002 * std::abs(m_velocity)));
+    case RampVelocity:
+        return toInt32(m_mode == Mode::Velocity ? m_rampVelocity : m_velocity);
+    case ActualCurrent: {
+        if (std::abs(m_current) < 0.5)
+            return 0;
+        // Block commutation ripples more than sine commutation.
+        const double ripple = value(CommutationMode) == 3 ? 1.0 : 3.0;
+        return toInt32(m_current + noise(1) * ripple * (3.0 + 0.01 * std::abs(m_current)));
+    }
+    case ActualPwm:
+        return toInt32(m_pwm);
+    case StatusFlags:
+        return static_cast<qint32>(statusWord());
+    default:
+        return value(type);
+    }
+}
+
+quint32 SimulatedModule::statusWord() const
+{
+    quint32 word = 0;
+    if (std::abs(m_velocity) < 0.5)
+        word |= MotorHaltedBit;
+    switch (m_mode) {
+    case Mode::Pwm:
+        word |= PwmModeBit;
+        break;
+    case Mode::Velocity:
+        word |= VelocityModeBit;
+        break;
+    case Mode::Position:
+        word |= PositionModeBit;
+        if (std::abs(value(TargetPosition) - m_position) <= value(TargetReachedDistance) &&
+            std::abs(m_velocity) <= value(TargetReachedVelocity))
+            word |= PositionEndBit;
+        break;
+    case Mode::Torque:
+        word |= TorqueModeBit;
+        break;
+    }
+    if (m_i2tExceeded)
+        word |= I2tExceededBit;
+    return word;
+}
+
+double SimulatedModule::noise(int channel) const
+{
+    const auto slot = static_cast<quint64>(m_time.count() / 5000000); // 5 ms
+    const quint64 bits = mix(slot * 4 + static_cast<quint64>(channel));
+    return static_cast<double>(bits >> 11) / static_cast<double>(1ull << 52) - 1.0;
+}
+
+void SimulatedModule::update()
+{
+    const std::chrono::nanoseconds now = m_clock();
+    const std::chrono::nanoseconds elapsed = now - m_lastUpdate;
+    m_lastUpdate = now;
+    if (elapsed.count() <= 0)
+        return;
+    m_time += elapsed;
+    double remaining = std::chrono::duration<double>(elapsed).count();
+    while (remaining > 1e-12) {
+        if (isSteady()) {
+            // Nothing changes but the position: one step for all of it.
+            advancePosition(m_velocity / 60.0 * std::max(1, value(EncoderSteps)) * remaining);
+            break;
+        }
+        const double dt = std::min(remaining, MaxStep);
+        step(dt);
+        remaining -= dt;
+    }
+    if (value(SineInitialisation) == 0 && m_time >= m_initialisedAt)
+        m_values[SineInitialisation] = 1;
+}
+
+double SimulatedModule::currentLimit() const
+{
+    const double maxCurrent = value(MaxCurrent);
+    return m_i2tExceeded ? maxCurrent : PeakFactor * maxCurrent;
+}
+
+double SimulatedModule::loadCurrent(double velocity) const
+{
+    return FrictionCurrent * std::clamp(velocity / FrictionBand, -1.0, 1.0) +
+           ViscousCurrent * velocity;
+}
+
+bool SimulatedModule::isSteady() const
+{
+    if (m_i2t > 0 || m_i2tExceeded || std::abs(m_current) > value(MaxCurrent))
+        return false;
+    const double limit = currentLimit();
+    double current = 0;
+    switch (m_mode) {
+    case Mode::Velocity: {
+        const double vmax = value(MaxRampVelocity);
+        const double target = std::clamp<double>(value(TargetVelocity), -vmax, vmax);
+        if (m_rampVelocity != target || m_velocity != target)
+            return false;
+        current = loadCurrent(m_velocity);
+        break;
+    }
+    case Mode::Position:
+        if (m_velocity != 0 || (m_position != value(TargetPosition) && value(MaxRampVelocity) != 0))
+            return false;
+        break;
+    case Mode::Torque:
+    case Mode::Pwm: {
+        const double drive =
+            m_mode == Mode::Torque
+                ? value(TargetCurrent)
+                : StallCurrent * (value(TargetPwm) / PwmFull - m_velocity / NoLoadVelocity);
+        current = std::clamp(drive, -limit, limit);
+        if (std::abs(AccelerationPerMilliampere * (current - loadCurrent(m_velocity))) >= 1e-6)
+            return false;
+        break;
+    }
+    }
+    // The last step has already drawn the current of this state.
+    return std::abs(m_current - std::clamp(current, -limit, limit)) < 1e-6;
+}
+
+void SimulatedModule::step(double dt)
+{
+    const double encoder = std::max(1, value(EncoderSteps));
+    const double acceleration =
+        value(RampEnabled) != 0 ? double(value(Acceleration)) : UnlimitedAcceleration;
+    const double vmax = value(MaxRampVelocity);
+    const double limit = currentLimit();
+    const double v0 = m_velocity;
+    double v1 = v0;
+    double demand = 0;
+
+    switch (m_mode) {
+    case Mode::Velocity: {
+        const double target = std::clamp<double>(value(TargetVelocity), -vmax, vmax);
+        m_rampVelocity = approach(m_rampVelocity, target, acceleration * dt);
+        v1 = m_rampVelocity;
+        demand = loadCurrent(v1) + (v1 - v0) / dt / AccelerationPerMilliampere;
+        advancePosition((v0 + v1) / 2.0 / 60.0 * encoder * dt);
+        break;
+    }
+    case Mode::Position: {
+        // A trapezoid in steps: accelerate up to the max. velocity, and never faster than
+        // lets the motor, braking from the end of this step on, stop on the target.
+        const double toSteps = encoder / 60.0;
+        const double vmaxSteps = vmax * toSteps;
+        const double accelSteps = acceleration * toSteps;
+        const double distance = value(TargetPosition) - m_position;
+        const double vs0 = v0 * toSteps;
+        const double ahead = std::abs(distance) - sign(distance) * vs0 * dt / 2.0;
+        const double half = accelSteps * dt / 2.0;
+        const double braking =
+            ahead > 0 ? std::sqrt(half * half + 2.0 * accelSteps * ahead) - half : 0.0;
+        const double wanted = sign(distance) * std::min(vmaxSteps, braking);
+        double vs1 = approach(vs0, wanted, accelSteps * dt);
+        double moved = (vs0 + vs1) / 2.0 * dt;
+        const double slow = 4.0 * accelSteps * MaxStep;
+        const bool passed =
+            (distance > 0 && moved >= distance) || (distance < 0 && moved <= distance);
+        const bool arrived = std::abs(distance - moved) < 0.5 && std::abs(vs1) <= slow;
+        if ((passed && (std::abs(vs1) <= slow || value(RampEnabled) == 0)) || arrived) {
+            moved = distance;
+            vs1 = 0;
+        }
+        v1 = vs1 / toSteps;
+        demand = loadCurrent(v1) + (v1 - v0) / dt / AccelerationPerMilliampere;
+        advancePosition(moved);
+        break;
+    }
+    case Mode::Torque:
+    case Mode::Pwm: {
+        demand = m_mode == Mode::Torque
+                     ? value(TargetCurrent)
+                     : StallCurrent * (value(TargetPwm) / PwmFull - v0 / NoLoadVelocity);
+        const double current = std::clamp(demand, -limit, limit);
+        v1 = v0 + AccelerationPerMilliampere * (current - loadCurrent(v0)) * dt;
+        advancePosition((v0 + v1) / 2.0 / 60.0 * encoder * dt);
+        break;
+    }
+    }
+
+    m_velocity = v1;
+    m_current = std::clamp(demand, -limit, limit);
+    if (m_mode == Mode::Pwm)
+        m_pwm = value(TargetPwm);
+    else
+        m_pwm = std::clamp((v1 / NoLoadVelocity + m_current / StallCurrent) * PwmFull, -PwmFull,
+                           PwmFull);
+
+    // I²t: the square of the current above the max. current adds up, below it runs down.
+    const double maxCurrent = value(MaxCurrent);
+    m_i2t = std::max(0.0, m_i2t + (m_current * m_current - maxCurrent * maxCurrent) * dt);
+    if (!m_i2tExceeded && m_i2t > 0 && m_i2t >= maxCurrent * maxCurrent * I2tSeconds)
+        m_i2tExceeded = true;
+    else if (m_i2tExceeded && m_i2t == 0)
+        m_i2tExceeded = false;
+}
+
+void SimulatedModule::advancePosition(double steps)
+{
+    const double encoder = std::max(1, value(EncoderSteps));
+    const double before = m_encoder;
+    m_encoder += steps;
+    m_position += steps;
+
+    if (value(ClearOnNull) != 0) {
+        const double turnBefore = std::floor(before / encoder);
+        const double turnAfter = std::floor(m_encoder / encoder);
+        if (turnAfter != turnBefore) {
+            // The null channel comes once a rotation; the count restarts at the last one
+            // passed.
+            const double mark = (steps > 0 ? turnAfter : turnAfter + 1) * encoder;
+            clearActualPosition(m_encoder - mark);
+            if (value(ClearOnce) != 0) {
+                m_values[ClearOnce] = 0;
+                m_values[ClearOnNull] = 0;
+            }
+        }
+    }
+
+    // The position counter is 32 bits wide and runs over like one.
+    constexpr double range = 4294967296.0;
+    if (m_position >= 2147483648.0)
+        m_position -= range * std::floor((m_position + 2147483648.0) / range);
+    else if (m_position < -2147483648.0)
+        m_position += range * std::floor((2147483648.0 - m_position) / range);
+}

@@ -1,0 +1,602 @@
+#include "LogCapture.h"
+#include "SerialUSBCommandHandler.h"
+#include "SerialUSBDevice.h"
+#include "ServedModule.h"
+#include "SimulatedModule.h"
+#include "VOKTRequest.h"
+#include "VOKTUSBReply.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <chrono>
+#include <cstdlib>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int Ok = SimulatedModule::StatusOk;
+constexpr quint32 ModeBits = 0xF00;
+
+struct Answer
+{
+    bool silent = true;
+    int status = -1;
+    int command = -1;
+    qint32 value = 0;
+};
+
+// A module on a clock that the test steps, talked to with whole frames.
+class Bench
+{
+public:
+    Bench() = default;
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
+
+    Answer send(int command, int type, qint32 value = 0, int motorBank = 0, int address = 1)
+    {
+        return decode(module.handle(
+            VOKTRequest(quint8(address), quint8(command), quint8(type), quint8(motorBank), value)));
+    }
+    static Answer decode(const QByteArray& frame)
+    {
+        Answer answer;
+        if (frame.size() != 9)
+            return answer;
+        const VOKTUSBReply reply(frame);
+        answer.silent = false;
+        answer.status = reply.status();
+        answer.command = reply.command();
+        answer.value = reply.value();
+        return answer;
+    }
+    qint32 get(int type) { return send(6, type).value; }
+    int set(int type, qint32 value) { return send(5, type, value).status; }
+    int moveTo(int moveType, qint32 value) { return send(4, moveType, value).status; }
+    quint32 flags() { return quint32(get(SimulatedModule::StatusFlags)); }
+    void run(std::chrono::nanoseconds time) { now += time; }
+    // Steps the clock by tick until done() holds or limit has passed; the time it took.
+    template <class Done>
+    std::chrono::nanoseconds runUntil(Done done, std::chrono::nanoseconds limit,
+                                      std::chrono::nanoseconds tick = 10ms)
+    {
+        const auto start = now;
+        while (!done() && now - start < limit)
+            now += tick;
+        return now - start;
+    }
+
+    std::chrono::nanoseconds now{0};
+    SimulatedModule module{1, [this] { return now; }};
+};
+
+double seconds(std::chrono::nanoseconds time)
+{
+    return std::chrono::duration<double>(time).count();
+}
+
+} // namespace
+
+class TestSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void replyFrame();
+    void setThenGet_data();
+    void setThenGet();
+    void refusedWrites_data();
+    void refusedWrites();
+    void frameErrors();
+    void storeChangeRestore();
+    void velocityRamp();
+    void steppingDoesNotChangeTheMotion();
+    void relativeAndAbsoluteMoves();
+    void modeBitsFollowTheLastCommand();
+    void torqueModeAndI2t();
+    void clearingThePosition();
+    void noiseIsDeterministicButAlive();
+    void globalParametersAndIo();
+
+    void servedRefreshThroughHandler();
+    void servedPacingAt9600Baud();
+    void servedSilentForOtherAddress();
+    void servedDropsBrokenFrame();
+};
+
+void TestSim::replyFrame()
+{
+    Bench bench;
+    const QByteArray reply = bench.module.handle(VOKTRequest(1, 6, 6, 0, 0));
+    // Reply address 2, module 1, status 100, command 6, max. current 2000, checksum.
+    QCOMPARE(reply.toHex(' '), QByteArray("02 01 64 06 00 00 07 d0 44"));
+    QVERIFY(VOKTUSBReply::hasValidAddress(reply));
+
+    bench.module.setAddress(7);
+    const QByteArray other = bench.module.handle(VOKTRequest(7, 6, 4, 0, 0));
+    QCOMPARE(int(quint8(other.at(1))), 7);
+    QVERIFY(VOKTUSBReply::hasValidChecksum(other));
+    QVERIFY(bench.module.handle(VOKTRequest(1, 6, 4, 0, 0)).isEmpty());
+}
+
+void TestSim::setThenGet_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("value");
+    QTest::newRow("max current") << 6 << 1500;
+    QTest::newRow("motor poles") << 253 << 12;
+    QTest::newRow("encoder steps") << 250 << 2000;
+    QTest::newRow("max velocity") << 4 << 3000;
+    QTest::newRow("acceleration") << 11 << 1;
+    QTest::newRow("ramp off") << 146 << 0;
+    QTest::newRow("block commutation") << 159 << 1;
+    QTest::newRow("current P set 2") << 172 << 60000;
+    QTest::newRow("position I clipping") << 135 << 500000;
+    QTest::newRow("target position") << 0 << -2147483647 - 1;
+    QTest::newRow("target velocity backwards") << 2 << -1500;
+    QTest::newRow("clear on null") << 163 << 1;
+}
+
+void TestSim::setThenGet()
+{
+    QFETCH(int, type);
+    QFETCH(int, value);
+    Bench bench;
+    const Answer answer = bench.send(5, type, value);
+    QCOMPARE(answer.status, Ok);
+    QCOMPARE(answer.command, 5);
+    QCOMPARE(answer.value, value);
+    QCOMPARE(bench.get(type), value);
+}
+
+void TestSim::refusedWrites_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("status");
+    const int invalid = SimulatedModule::StatusInvalidValue;
+    const int readOnly = SimulatedModule::StatusReadOnly;
+    QTest::newRow("negative max current") << 6 << -1 << invalid;
+    QTest::newRow("max current too high") << 6 << 100001 << invalid;
+    QTest::newRow("commutation mode 2") << 159 << 2 << invalid;
+    QTest::newRow("ramp enabled 5") << 146 << 5 << invalid;
+    QTest::newRow("acceleration 0") << 11 << 0 << invalid;
+    QTest::newRow("encoder steps 0") << 250 << 0 << invalid;
+    QTest::newRow("PWM above full") << 154 << 1001 << invalid;
+    QTest::newRow("actual position other than 0") << 1 << 5 << invalid;
+    QTest::newRow("actual velocity") << 3 << 100 << readOnly;
+    QTest::newRow("ramp velocity") << 13 << 100 << readOnly;
+    QTest::newRow("actual current") << 150 << 0 << readOnly;
+    QTest::newRow("actual PWM") << 153 << 0 << readOnly;
+    QTest::newRow("status word") << 156 << 0 << readOnly;
+    QTest::newRow("unknown parameter") << 5 << 1 << int(SimulatedModule::StatusWrongType);
+}
+
+void TestSim::refusedWrites()
+{
+    QFETCH(int, type);
+    QFETCH(int, value);
+    QFETCH(int, status);
+    Bench bench;
+    const qint32 before = bench.get(type);
+    const Answer answer = bench.send(5, type, value);
+    QCOMPARE(answer.status, status);
+    // The reply carries what the module kept, so a tool that shows it shows the truth.
+    QCOMPARE(answer.value, before);
+    QCOMPARE(bench.get(type), before);
+}
+
+void TestSim::frameErrors()
+{
+    Bench bench;
+    VOKTRequest request(1, 6, 6, 0, 0);
+    request.setValue(1); // checksum left as it was
+    Answer answer = Bench::decode(bench.module.handle(request));
+    QCOMPARE(answer.status, int(SimulatedModule::StatusWrongChecksum));
+    QCOMPARE(answer.command, 6);
+
+    QCOMPARE(bench.send(9, 0).status, int(SimulatedModule::StatusInvalidCommand));
+    QCOMPARE(bench.send(200, 0).command, 200);
+    QCOMPARE(bench.send(6, 6, 0, 1).status, int(SimulatedModule::StatusWrongMotorBank));
+    QCOMPARE(bench.send(6, 5).status, int(SimulatedModule::StatusWrongType));
+    QCOMPARE(bench.send(4, 2, 100).status, int(SimulatedModule::StatusWrongType));
+
+    // Another module's frames, and anything that is not a frame, get no answer at all.
+    QVERIFY(bench.send(6, 6, 0, 0, 2).silent);
+    QVERIFY(bench.send(5, 6, 100, 0, 0).silent);
+    const QByteArray frame = VOKTRequest(1, 6, 6, 0, 0).toWire();
+    QVERIFY(bench.module.handle(frame.left(8)).isEmpty());
+    QVERIFY(bench.module.handle(frame + char(0)).isEmpty());
+    // None of it changed anything.
+    QCOMPARE(bench.get(6), 2000);
+}
+
+void TestSim::storeChangeRestore()
+{
+    Bench bench;
+    QCOMPARE(bench.set(6, 1500), Ok);
+    Answer answer = bench.send(7, 6);
+    QCOMPARE(answer.status, Ok);
+    QCOMPARE(answer.value, 1500);
+    QCOMPARE(bench.module.storedAxisParameter(6), 1500);
+
+    QCOMPARE(bench.set(6, 800), Ok);
+    answer = bench.send(8, 6);
+    QCOMPARE(answer.status, Ok);
+    QCOMPARE(answer.value, 1500);
+    QCOMPARE(bench.get(6), 1500);
+
+    // Never stored: restore brings back the power-up value.
+    QCOMPARE(bench.set(4, 3000), Ok);
+    QCOMPARE(bench.send(8, 4).value, 2000);
+
+    // Targets and actual values are not kept; unknown numbers are not there at all.
+    QCOMPARE(bench.send(7, 2).status, int(SimulatedModule::StatusReadOnly));
+    QCOMPARE(bench.send(8, 3).status, int(SimulatedModule::StatusReadOnly));
+    QCOMPARE(bench.send(7, 5).status, int(SimulatedModule::StatusWrongType));
+}
+
+void TestSim::velocityRamp()
+{
+    Bench bench;
+    QCOMPARE(bench.set(2, 2000), Ok);
+    QCOMPARE(bench.get(2), 2000);
+
+    // 1000 rpm/s from standstill: halfway after one second, there after two.
+    bench.run(1s);
+    QVERIFY(qAbs(bench.get(13) - 1000) <= 1);
+    QVERIFY(!(bench.flags() & SimulatedModule::MotorHaltedBit));
+    const auto rest = bench.runUntil([&] { return bench.get(13) == 2000; }, 5s);
+    QVERIFY2(rest >= 980ms && rest <= 1020ms, qPrintable(QString::number(seconds(rest))));
+    bench.run(1s);
+    QVERIFY(qAbs(bench.get(3) - 2000) <= 10);
+    QCOMPARE(bench.get(13), 2000);
+    QVERIFY(qAbs(bench.get(150)) > 0);
+
+    // Two seconds of ramp and one at 2000 rpm, 4096 steps a rotation.
+    const double expected = (1.0 + 1.0) * 2000.0 / 60.0 * 4096.0;
+    QVERIFY2(qAbs(bench.get(1) - expected) < expected * 0.005,
+             qPrintable(QString::number(bench.get(1))));
+
+    // Back to standstill along the same ramp.
+    QCOMPARE(bench.set(2, 0), Ok);
+    const auto stopping = bench.runUntil([&] { return bench.get(3) == 0; }, 5s);
+    QVERIFY(stopping >= 1900ms && stopping <= 2100ms);
+    QVERIFY(bench.flags() & SimulatedModule::MotorHaltedBit);
+    bench.run(10ms);
+    QCOMPARE(bench.get(150), 0);
+
+    // The max. velocity caps the target; without the ramp the target is there at once.
+    QCOMPARE(bench.set(4, 1000), Ok);
+    QCOMPARE(bench.set(2, -3000), Ok);
+    bench.run(3s);
+    QCOMPARE(bench.get(13), -1000);
+    QCOMPARE(bench.set(146, 0), Ok);
+    QCOMPARE(bench.set(2, 500), Ok);
+    bench.run(10ms);
+    QCOMPARE(bench.get(13), 500);
+}
+
+void TestSim::steppingDoesNotChangeTheMotion()
+{
+    // Asked every few milliseconds or once at the end: the motor has gone the same way.
+    Bench polled;
+    Bench once;
+    auto both = [&](auto command) {
+        command(polled);
+        command(once);
+    };
+    auto runBoth = [&](std::chrono::nanoseconds time, std::chrono::nanoseconds tick) {
+        for (const auto end = polled.now + time; polled.now < end; polled.now += tick)
+            polled.get(1);
+        once.run(polled.now - once.now);
+        QVERIFY(qAbs(polled.get(1) - once.get(1)) <= 1);
+        QCOMPARE(polled.get(13), once.get(13));
+    };
+    both([](Bench& bench) { QCOMPARE(bench.set(2, 1500), Ok); });
+    runBoth(3s, 10ms);
+    both([](Bench& bench) { QCOMPARE(bench.set(2, -800), Ok); });
+    runBoth(5s, 7ms);
+    both([](Bench& bench) { QCOMPARE(bench.moveTo(0, 0), Ok); });
+    runBoth(10s, 3ms);
+    QCOMPARE(once.get(1), 0);
+}
+
+void TestSim::relativeAndAbsoluteMoves()
+{
+    Bench bench;
+    QCOMPARE(bench.set(2, 300), Ok);
+    bench.run(3s);
+    QCOMPARE(bench.set(2, 0), Ok);
+    bench.run(1s);
+    const qint32 start = bench.get(1);
+    QVERIFY(start > 0);
+
+    // 100000 steps at 1000 rpm/s (68267 steps/s²) never reach 2000 rpm: a triangle of
+    // about 2.42 s.
+    const Answer answer = bench.send(4, 1, 100000);
+    QCOMPARE(answer.status, Ok);
+    QCOMPARE(answer.value, 100000);
+    bench.run(100ms);
+    QVERIFY(bench.flags() & SimulatedModule::PositionModeBit);
+    QVERIFY(!(bench.flags() & SimulatedModule::PositionEndBit));
+    const auto took =
+        bench.runUntil([&] { return bool(bench.flags() & SimulatedModule::PositionEndBit); }, 10s);
+    QVERIFY2(took >= 2200ms && took <= 2500ms, qPrintable(QString::number(seconds(took))));
+    bench.run(100ms);
+    QCOMPARE(bench.get(1), start + 100000);
+    QVERIFY(bench.flags() & SimulatedModule::MotorHaltedBit);
+    QCOMPARE(bench.get(3), 0);
+
+    // Moves in a row add up; an absolute move goes where it is told.
+    QCOMPARE(bench.moveTo(1, -30000), Ok);
+    bench.run(5s);
+    QCOMPARE(bench.get(1), start + 70000);
+    QCOMPARE(bench.moveTo(0, -5000), Ok);
+    bench.run(5s);
+    QCOMPARE(bench.get(1), -5000);
+    QVERIFY(bench.flags() & SimulatedModule::PositionEndBit);
+
+    // A move past the end of the 32-bit count is refused.
+    QCOMPARE(bench.moveTo(0, 2147483647), Ok);
+    QCOMPARE(bench.moveTo(1, 1), int(SimulatedModule::StatusInvalidValue));
+    QCOMPARE(bench.get(0), 2147483647);
+}
+
+void TestSim::modeBitsFollowTheLastCommand()
+{
+    Bench bench;
+    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::VelocityModeBit));
+    QVERIFY(bench.flags() & SimulatedModule::MotorHaltedBit);
+
+    QCOMPARE(bench.set(154, 200), Ok);
+    bench.run(50ms);
+    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::PwmModeBit));
+    QCOMPARE(bench.get(153), 200);
+    QVERIFY(bench.get(3) > 0);
+
+    QCOMPARE(bench.set(155, -300), Ok);
+    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::TorqueModeBit));
+    QCOMPARE(bench.moveTo(0, 0), Ok);
+    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::PositionModeBit));
+    QCOMPARE(bench.set(2, 0), Ok);
+    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::VelocityModeBit));
+
+    // A refused write changes no mode.
+    QCOMPARE(bench.set(154, 5000), int(SimulatedModule::StatusInvalidValue));
+    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::VelocityModeBit));
+}
+
+void TestSim::torqueModeAndI2t()
+{
+    Bench bench;
+    // Max. current 2000 mA: 3000 mA may flow for a while, then the limit drops to 2000.
+    QCOMPARE(bench.set(155, 3000), Ok);
+    bench.run(1s);
+    QVERIFY(qAbs(bench.get(150) - 3000) < 150);
+    QVERIFY(bench.get(3) > 1000);
+    QVERIFY(!(bench.flags() & SimulatedModule::I2tExceededBit));
+    const auto exceeded =
+        bench.runUntil([&] { return bool(bench.flags() & SimulatedModule::I2tExceededBit); }, 5s);
+    QVERIFY(exceeded < 2s);
+    bench.run(100ms);
+    QVERIFY(qAbs(bench.get(150) - 2000) < 100);
+
+    // Without current the integral runs down and the flag goes out.
+    QCOMPARE(bench.set(155, 0), Ok);
+    bench.runUntil([&] { return !(bench.flags() & SimulatedModule::I2tExceededBit); }, 10s);
+    QVERIFY(!(bench.flags() & SimulatedModule::I2tExceededBit));
+    QCOMPARE(bench.get(150), 0);
+
+    // The max. current itself may flow for ever.
+    QCOMPARE(bench.set(155, -2000), Ok);
+    bench.run(20s);
+    QVERIFY(!(bench.flags() & SimulatedModule::I2tExceededBit));
+    QVERIFY(bench.get(3) < -1000);
+}
+
+void TestSim::clearingThePosition()
+{
+    Bench bench;
+    // "Clear" at the end of a move: the count restarts at 0 and the motor stays.
+    QCOMPARE(bench.moveTo(0, 10000), Ok);
+    bench.run(3s);
+    QCOMPARE(bench.get(1), 10000);
+    const Answer cleared = bench.send(5, 1, 0);
+    QCOMPARE(cleared.status, Ok);
+    QCOMPARE(cleared.value, 0);
+    bench.run(1s);
+    QCOMPARE(bench.get(1), 0);
+    QCOMPARE(bench.get(3), 0);
+    QVERIFY(bench.flags() & SimulatedModule::PositionEndBit);
+
+    // "Clear on NULL": 163, then 161; at 600 rpm the null channel (every 4096 steps)
+    // comes within 0.1 s, and clears the count once.
+    QCOMPARE(bench.set(2, 600), Ok);
+    bench.run(1s);
+    QVERIFY(bench.get(1) > 4096);
+    QCOMPARE(bench.set(163, 1), Ok);
+    QCOMPARE(bench.set(161, 1), Ok);
+    bench.run(50ms);
+    bench.runUntil([&] { return bench.get(161) == 0; }, 1s);
+    QCOMPARE(bench.get(161), 0);
+    QCOMPARE(bench.get(163), 0);
+    QVERIFY(bench.get(1) >= 0 && bench.get(1) < 4096);
+    bench.run(1s);
+    QVERIFY(bench.get(1) > 4096);
+
+    // A new sine initialisation reports done half a second later.
+    QCOMPARE(bench.set(160, 0), Ok);
+    QCOMPARE(bench.get(160), 0);
+    bench.run(600ms);
+    QCOMPARE(bench.get(160), 1);
+}
+
+void TestSim::noiseIsDeterministicButAlive()
+{
+    Bench first;
+    Bench second;
+    QList<qint32> readings[2];
+    int index = 0;
+    for (Bench* bench : {&first, &second}) {
+        QCOMPARE(bench->set(2, 1000), Ok);
+        bench->run(2s);
+        for (int i = 0; i < 50; ++i) {
+            bench->run(20ms);
+            readings[index] << bench->get(3) << bench->get(150);
+        }
+        ++index;
+    }
+    QCOMPARE(readings[0], readings[1]);
+    QSet<qint32> velocities;
+    for (int i = 0; i < readings[0].size(); i += 2) {
+        velocities << readings[0][i];
+        QVERIFY(qAbs(readings[0][i] - 1000) <= 5);
+    }
+    QVERIFY(velocities.size() > 3);
+}
+
+void TestSim::globalParametersAndIo()
+{
+    Bench bench;
+    QCOMPARE(bench.send(10, 0).value, 1);
+    QCOMPARE(bench.send(10, 1).value, 2);
+    QCOMPARE(bench.send(10, 200).status, int(SimulatedModule::StatusWrongType));
+    QCOMPARE(bench.send(10, 0, 0, 1).status, int(SimulatedModule::StatusWrongMotorBank));
+
+    // Outputs (bank 2) are set and read back; inputs (banks 0, 1) only read.
+    Answer answer = bench.send(14, 1, 1, 2);
+    QCOMPARE(answer.status, Ok);
+    QCOMPARE(answer.value, 1);
+    QCOMPARE(bench.send(15, 1, 0, 2).value, 1);
+    QCOMPARE(bench.send(14, 1, 7, 2).status, int(SimulatedModule::StatusInvalidValue));
+    QCOMPARE(bench.send(15, 1, 0, 2).value, 1);
+    QCOMPARE(bench.send(14, 0, 1, 0).status, int(SimulatedModule::StatusReadOnly));
+    QCOMPARE(bench.send(15, 9, 0, 2).status, int(SimulatedModule::StatusWrongType));
+    answer = bench.send(15, 0, 0, 1);
+    QCOMPARE(answer.status, Ok);
+    QVERIFY(answer.value > 200 && answer.value < 260);
+}
+
+// Through the tool's own serial device and handler, on the pseudo-terminal.
+
+namespace {
+
+struct Link
+{
+    explicit Link(ServedModule& served) : device(served.portName(), QStringLiteral("Simulated"))
+    {
+        handler.setDevice(&device);
+    }
+    LogCapture log;
+    SerialUSBDevice device;
+    SerialUSBCommandHandler handler;
+};
+
+} // namespace
+
+void TestSim::servedRefreshThroughHandler()
+{
+    ServedModule served;
+    QString error;
+    QVERIFY2(served.start(&error), qPrintable(error));
+    QVERIFY(served.isRunning());
+    Link link(served);
+    QVERIFY(link.handler.open());
+    QSignalSpy answers(&link.handler, &SerialUSBCommandHandler::requestedValue);
+
+    // Every number the tool reads or writes.
+    const QList<int> catalogue = {253, 6,   177, 240, 239, 250, 251, 249, 241, 165, 254, 14,
+                                  4,   11,  146, 7,   10,  168, 169, 170, 171, 172, 173, 174,
+                                  175, 176, 140, 141, 142, 143, 234, 235, 236, 237, 8,   130,
+                                  131, 132, 135, 230, 231, 232, 233, 12,  159, 160, 0,   1,
+                                  2,   3,   13,  150, 153, 154, 155, 156, 161, 163};
+    for (int type : catalogue)
+        link.handler.getAxisParameter(0, char(type));
+    QCOMPARE(answers.size(), catalogue.size());
+    QMap<int, qint32> values;
+    for (int i = 0; i < catalogue.size(); ++i) {
+        QCOMPARE(int(quint8(answers.at(i).at(1).value<char>())), catalogue.at(i));
+        values[catalogue.at(i)] = answers.at(i).at(2).toInt();
+        qint32 held = 0;
+        served.withModule(
+            [&](SimulatedModule& module) { held = module.axisParameter(catalogue.at(i)); });
+        QCOMPARE(values[catalogue.at(i)], held);
+    }
+    QCOMPARE(values[253], 8);
+    QCOMPARE(values[6], 2000);
+    QCOMPARE(values[250], 4096);
+    QCOMPARE(values[4], 2000);
+    QCOMPARE(values[11], 1000);
+    QCOMPARE(values[146], 1);
+    QCOMPARE(values[159], 3);
+    QCOMPARE(values[156] & int(ModeBits), int(SimulatedModule::VelocityModeBit));
+
+    // A write comes back as the value taken, and the module holds it.
+    link.handler.setAxisParameter(0, char(6), 1200);
+    QCOMPARE(answers.last().at(2).toInt(), 1200);
+    served.withModule([](SimulatedModule& module) { QCOMPARE(module.axisParameter(6), 1200); });
+    QVERIFY(
+        !link.log.contains(QStringLiteral("SerialUSBCommandHandler: communicationTimeouted! ")));
+
+    served.stop();
+    QVERIFY(!served.isRunning());
+}
+
+void TestSim::servedPacingAt9600Baud()
+{
+    ServedModule served;
+    QVERIFY(served.start());
+    served.peer().setBaudRate(9600);
+    Link link(served);
+    QVERIFY(link.handler.open());
+    QSignalSpy answers(&link.handler, &SerialUSBCommandHandler::requestedValue);
+
+    // 18 bytes of 10 bits at 9600 baud: 18.75 ms an exchange.
+    constexpr int Exchanges = 10;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < Exchanges; ++i)
+        link.handler.getAxisParameter(0, char(4));
+    const double perExchange = double(timer.elapsed()) / Exchanges;
+    QCOMPARE(answers.size(), Exchanges);
+    QVERIFY2(perExchange >= 12 && perExchange <= 60, qPrintable(QString::number(perExchange)));
+}
+
+void TestSim::servedSilentForOtherAddress()
+{
+    ServedModule served;
+    QVERIFY(served.start());
+    Link link(served);
+    QVERIFY(link.handler.open());
+    QSignalSpy answers(&link.handler, &SerialUSBCommandHandler::requestedValue);
+
+    link.handler.setModuleAddress(2);
+    link.handler.getAxisParameter(0, char(6));
+    QCOMPARE(answers.size(), 0);
+    QVERIFY(served.peer().waitForRequests(1, 1000));
+    QVERIFY(link.log.contains(QStringLiteral("SerialUSBCommandHandler: communicationTimeouted! ")));
+}
+
+void TestSim::servedDropsBrokenFrame()
+{
+    ServedModule served;
+    QVERIFY(served.start());
+    Link link(served);
+    QVERIFY(link.handler.open());
+    QSignalSpy answers(&link.handler, &SerialUSBCommandHandler::requestedValue);
+
+    // Half a frame, then nothing: the module forgets it, and the next request is whole.
+    link.device.write(QByteArray::fromHex("01050600"));
+    QTest::qWait(3 * ServedModule::FrameTimeoutMs);
+    link.handler.getAxisParameter(0, char(6));
+    QCOMPARE(answers.size(), 1);
+    QCOMPARE(answers.at(0).at(2).toInt(), 2000);
+    QCOMPARE(served.peer().requestCount(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "test_sim.moc"
