@@ -1,7 +1,13 @@
-#include <QCoreApplication>
+#include "MainWindow.h"
+
+#include <QApplication>
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    return 0;
+    QApplication app(argc, argv);
+    MainWindow* window = MainWindow::createAndShow();
+    const int result = app.exec();
+    // Releases the port and stops the simulated module's line before the process ends.
+    delete window;
+    return result;
 }

@@ -130,7 +130,7 @@ bool SerialUSBDevice::open(OpenMode mode)
     if (!port->open(QIODevice::ReadWrite)) {
         QString line = QStringLiteral("could not open: ") + m_portName;
         if (port->error() == QSerialPort::PermissionError)
-            line += QStringLiteral(" (permission denied: %1)").arg(port->errorString());
+            line += QStringLiteral(" (%1)").arg(port->errorString());
         std::fputs(line.toLocal8Bit().constData(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+namespace Ui {
+class WConnection;
+}
+
+// The "USB Connection" panel: lists the USB virtual COM ports (and the simulated module),
+// and asks the central panel to open or close the chosen one.
+class WConnection : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit WConnection(QWidget* parent = nullptr);
+    explicit WConnection(const QString& title, QWidget* parent = nullptr);
+    ~WConnection() override;
+
+    // Fills the port list anew: the USB ports, then the simulated module if there is one.
+    void refresh();
+    // The line of the in-process simulated module, listed last as "<path>   [Simulated]";
+    // empty for none. Takes effect at the next refresh.
+    void setSimulatedPort(const QString& path);
+
+signals:
+    void openDevice(const QString& name, const QString& description);
+    void closeDevice();
+
+public slots:
+    // The link is gone (closed after a time-out or a lost port): Connect is offered again.
+    void deviceClosed();
+
+private slots:
+    void on_btnConnect_clicked();
+    void on_btnDisconnect_clicked();
+    void on_btnUpdate_clicked();
+
+private:
+    void setConnected(bool connected);
+
+    Ui::WConnection* m_ui;
+    QString m_simulatedPort;
+};

@@ -1,0 +1,58 @@
+#include "WSerialConnection.h"
+
+#include "PortDiscovery.h"
+#include "ui_WSerialConnection.h"
+
+WSerialConnection::WSerialConnection(QWidget* parent)
+    : QWidget(parent), m_ui(new Ui::WSerialConnection)
+{
+    m_ui->setupUi(this);
+}
+
+WSerialConnection::WSerialConnection(const QString& title, QWidget* parent)
+    : WSerialConnection(parent)
+{
+    m_ui->gbSerialConnection->setTitle(title);
+}
+
+WSerialConnection::~WSerialConnection()
+{
+    delete m_ui;
+}
+
+void WSerialConnection::refresh()
+{
+    m_ui->cmbDevices->clear();
+    m_ui->cmbDevices->addItems(PortDiscovery::openablePorts(PortDiscovery::serialPortNames()));
+}
+
+void WSerialConnection::deviceClosed()
+{
+    setConnected(false);
+}
+
+void WSerialConnection::on_btnConnect_clicked()
+{
+    setConnected(true);
+    const QString port = m_ui->cmbDevices->currentText();
+    const int baudrate = m_ui->cmbBaudrates->currentText().toInt(nullptr, 10);
+    const int address = m_ui->sbAddress->value();
+    emit openDevice(port, baudrate, address);
+}
+
+void WSerialConnection::on_btnDisconnect_clicked()
+{
+    setConnected(false);
+    emit closeDevice();
+}
+
+void WSerialConnection::on_btnUpdate_clicked()
+{
+    refresh();
+}
+
+void WSerialConnection::setConnected(bool connected)
+{
+    m_ui->btnConnect->setEnabled(!connected);
+    m_ui->btnDisconnect->setEnabled(connected);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+namespace Ui {
+class WSerialConnection;
+}
+
+// The "Serial Connection" panel: lists the serial ports that can be opened, offers the
+// baud rate and the module address, and asks the central panel to open or close the link.
+class WSerialConnection : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit WSerialConnection(QWidget* parent = nullptr);
+    explicit WSerialConnection(const QString& title, QWidget* parent = nullptr);
+    ~WSerialConnection() override;
+
+    // Fills the port list anew with every serial port that can be opened right now.
+    void refresh();
+
+signals:
+    void openDevice(const QString& port, int baudrate, int address);
+    void closeDevice();
+
+public slots:
+    // The link is gone (closed after a time-out or a lost port): Connect is offered again.
+    void deviceClosed();
+
+private slots:
+    void on_btnConnect_clicked();
+    void on_btnDisconnect_clicked();
+    void on_btnUpdate_clicked();
+
+private:
+    void setConnected(bool connected);
+
+    Ui::WSerialConnection* m_ui;
+};

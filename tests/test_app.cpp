@@ -1,0 +1,401 @@
+#include "BLDC.h"
+#include "DebugLine.h"
+#include "LogCapture.h"
+#include "MainWindow.h"
+#include "MessageHandler.h"
+#include "PtyPeer.h"
+#include "SerialUSBCommandHandler.h"
+#include "SerialUSBDevice.h"
+#include "ServedModule.h"
+#include "SimulatedModule.h"
+#include "StdoutCapture.h"
+#include "TraceCommand.h"
+#include "WConnection.h"
+#include "WDirectMode.h"
+#include "WSerialConnection.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Answers every request the way a module at `address` answers a get: status 100, the
+// request's command, the value 1000.
+PtyPeer::Responder answeringModule()
+{
+    return [](const QByteArray& request) {
+        return PtyPeer::answer(
+            PtyPeer::replyFrame(2, quint8(request.at(0)), 100, quint8(request.at(1)), 1000));
+    };
+}
+
+template <typename T> T* child(QObject* parent, const char* name)
+{
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+bool isConnectedState(QWidget* panel)
+{
+    return !child<QPushButton>(panel, "btnConnect")->isEnabled() &&
+           child<QPushButton>(panel, "btnDisconnect")->isEnabled();
+}
+
+bool isDisconnectedState(QWidget* panel)
+{
+    return child<QPushButton>(panel, "btnConnect")->isEnabled() &&
+           !child<QPushButton>(panel, "btnDisconnect")->isEnabled();
+}
+
+// Picks `entry` in a connection panel's list (adding it if need be) and presses Connect.
+void connectTo(QWidget* panel, const QString& entry)
+{
+    auto* devices = child<QComboBox>(panel, "cmbDevices");
+    if (devices->findText(entry) < 0)
+        devices->addItem(entry);
+    devices->setCurrentIndex(devices->findText(entry));
+    QTest::mouseClick(child<QPushButton>(panel, "btnConnect"), Qt::LeftButton);
+}
+
+void sendDirect(BLDC& bldc, int command, int type, int motorBank, int value)
+{
+    auto* direct = bldc.findChild<WDirectMode*>();
+    child<QSpinBox>(direct, "sbRequestCommand")->setValue(command);
+    child<QSpinBox>(direct, "sbRequestType")->setValue(type);
+    child<QSpinBox>(direct, "sbRequestMotorBank")->setValue(motorBank);
+    child<QSpinBox>(direct, "sbRequestValue")->setValue(value);
+    QTest::mouseClick(child<QPushButton>(direct, "btnSend"), Qt::LeftButton);
+}
+
+// Child mode of this executable: writes a few messages through the tool's message handler,
+// then a fatal one, after which nothing more may appear.
+int emitMessages()
+{
+    qInstallMessageHandler(messageHandler);
+    qDebug("first line");
+    qInfo("an info message is not written");
+    qWarning("second line");
+    qCritical("third line");
+    DebugLine() << "composed" << QStringLiteral("quoted");
+    qFatal("last line");
+    std::puts("after the fatal message");
+    return 0;
+}
+
+} // namespace
+
+class TestApp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startUp();
+    void menus();
+    void aboutText();
+    void exitClosesWindow();
+    void listDiagnostics();
+    void refreshIcon();
+    void tabs();
+    void messageHandlerOutput();
+    void emptyNameAndEarlyDisconnect();
+    void connectToSimulatedModule();
+    void serialConnectionCarriesAddress();
+    void replacedDeviceIsReleased();
+    void timeoutResetsBothPanels();
+};
+
+void TestApp::startUp()
+{
+    StdoutCapture out;
+    std::unique_ptr<MainWindow> window(MainWindow::createAndShow());
+    const QByteArray text = out.text();
+    QCOMPARE(window->windowTitle(), QStringLiteral("ZIRO-BLDC"));
+    QCOMPARE(window->size(), QSize(800, 500));
+    QVERIFY(window->isVisible());
+    QVERIFY(qobject_cast<BLDC*>(window->centralWidget()));
+    // Nothing on the trace list yet: the size line alone, and no record lines.
+    QVERIFY2(text.contains("TraceCommand->size(): 0\n"), text.constData());
+    QVERIFY(!text.contains("TraceCommand: "));
+}
+
+void TestApp::menus()
+{
+    MainWindow window;
+    const QList<QAction*> bar = window.menuBar()->actions();
+    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar.at(0)->text(), QStringLiteral("&File"));
+    QCOMPARE(bar.at(1)->text(), QStringLiteral("&Help"));
+
+    auto entries = [](QMenu* menu) {
+        QStringList texts;
+        for (QAction* action : menu->actions()) {
+            texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
+            if (!action->shortcut().isEmpty() || !action->icon().isNull() || action->isCheckable())
+                texts << QStringLiteral("(decorated)");
+        }
+        return texts;
+    };
+    QCOMPARE(entries(bar.at(0)->menu()),
+             QStringList({"Export settings to *.ini", "Import settings from *.ini", "---",
+                          "Export settings to VOKT", "---", "Store actual values",
+                          "Restore actual values", "---", "Exit"}));
+    QCOMPARE(entries(bar.at(1)->menu()), QStringList({"&About"}));
+}
+
+void TestApp::aboutText()
+{
+    QCOMPARE(MainWindow::versionInfoText(),
+             QStringLiteral("ZIRO-BLDC\nVersion:  \t1.2\nBuild-ID: \t120"));
+}
+
+void TestApp::exitClosesWindow()
+{
+    std::unique_ptr<MainWindow> window(MainWindow::createAndShow());
+    QVERIFY(window->isVisible());
+    QAction* exitAction = nullptr;
+    for (QAction* action : window->menuBar()->actions().at(0)->menu()->actions())
+        if (action->text() == QLatin1String("Exit"))
+            exitAction = action;
+    QVERIFY(exitAction);
+    exitAction->trigger();
+    QVERIFY(!window->isVisible());
+}
+
+void TestApp::listDiagnostics()
+{
+    qInstallMessageHandler(messageHandler);
+    TraceCommand velocity(6, 3, 0), pwm(6, 153, 0), flags(6, 156, 0);
+    StdoutCapture out;
+    BLDC::writeTraceListDiagnostics({&velocity, &pwm, &flags});
+    QCOMPARE(QString::fromLatin1(out.text()),
+             QStringLiteral("TraceCommand->size(): 3\n"
+                            "Debug: TraceCommand:  \"6\" ,  \"3\" ,  \"0\" \n"
+                            "Debug: TraceCommand:  \"6\" ,  \"153\" ,  \"0\" \n"
+                            "Debug: TraceCommand:  \"6\" ,  \"156\" ,  \"0\" \n"));
+}
+
+void TestApp::refreshIcon()
+{
+    const QImage icon(QStringLiteral(":/Refresh-icon.png"));
+    QVERIFY(!icon.isNull());
+    QCOMPARE(icon.size(), QSize(24, 24));
+    QVERIFY(icon.hasAlphaChannel());
+    WConnection usb;
+    WSerialConnection serial;
+    QVERIFY(!child<QPushButton>(&usb, "btnUpdate")->icon().isNull());
+    QVERIFY(child<QPushButton>(&usb, "btnUpdate")->text().isEmpty());
+    QVERIFY(!child<QPushButton>(&serial, "btnUpdate")->icon().isNull());
+}
+
+void TestApp::tabs()
+{
+    BLDC bldc;
+    const QList<QTabWidget*> tabWidgets = bldc.findChildren<QTabWidget*>();
+    QTabWidget* mainTabs = nullptr;
+    QTabWidget* connectionTabs = nullptr;
+    for (QTabWidget* tabs : tabWidgets)
+        (tabs->count() == 7 ? mainTabs : connectionTabs) = tabs;
+    QVERIFY(mainTabs && connectionTabs);
+
+    QStringList titles;
+    for (int i = 0; i < mainTabs->count(); ++i)
+        titles << mainTabs->tabText(i);
+    QCOMPARE(titles, QStringList({"Connection", "Settings", "Torque mode", "Velocity mode",
+                                  "Positioning mode", "PWM mode", "VOKT"}));
+    QCOMPARE(mainTabs->minimumWidth(), 500);
+    QCOMPARE(mainTabs->maximumWidth(), 900);
+    QCOMPARE(mainTabs->maximumHeight(), 300);
+    QCOMPARE(connectionTabs->maximumHeight(), 200);
+    QVERIFY(mainTabs->widget(0)->isAncestorOf(connectionTabs));
+    QCOMPARE(connectionTabs->tabText(0), QStringLiteral("USB"));
+    QCOMPARE(connectionTabs->tabText(1), QStringLiteral("Serial"));
+    QVERIFY(connectionTabs->widget(0)->findChild<WConnection*>());
+    QVERIFY(connectionTabs->widget(1)->findChild<WSerialConnection*>());
+    QVERIFY(mainTabs->widget(6)->findChild<WDirectMode*>());
+}
+
+void TestApp::messageHandlerOutput()
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--emit-messages")});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(QString::fromLocal8Bit(process.readAllStandardOutput()),
+             QStringLiteral("Debug: first line\n"
+                            "Warning: second line\n"
+                            "Critical: third line\n"
+                            "Debug: composed \"quoted\" \n"
+                            "Fatal: last line\n"));
+}
+
+void TestApp::emptyNameAndEarlyDisconnect()
+{
+    BLDC bldc;
+    auto* usb = bldc.findChild<WConnection*>();
+    auto* serial = bldc.findChild<WSerialConnection*>();
+    LogCapture log;
+
+    // Disconnect before any Connect: nothing is attached, nothing changes.
+    bldc.closeHandler();
+    bldc.closeSerialHandler();
+    QVERIFY(!bldc.handler()->device());
+    QVERIFY(isDisconnectedState(usb));
+    QVERIFY(isDisconnectedState(serial));
+
+    // An empty port name is ignored without a word, on either path.
+    bldc.openHandler(QString(), QStringLiteral("Virtual"));
+    bldc.openSerialHandler(QString(), 9600, 1);
+    QVERIFY(!bldc.handler()->device());
+    QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join('\n')));
+
+    // The same through the USB panel with nothing chosen: the buttons switch regardless.
+    child<QComboBox>(usb, "cmbDevices")->clear();
+    QTest::mouseClick(child<QPushButton>(usb, "btnConnect"), Qt::LeftButton);
+    QVERIFY(isConnectedState(usb));
+    QVERIFY(!bldc.handler()->device());
+}
+
+void TestApp::connectToSimulatedModule()
+{
+    BLDC bldc;
+    QVERIFY(bldc.simulatedModule() && bldc.simulatedModule()->isRunning());
+    auto* usb = bldc.findChild<WConnection*>();
+    auto* devices = child<QComboBox>(usb, "cmbDevices");
+    const QString entry = bldc.simulatedModule()->portName() + QStringLiteral("   [Simulated]");
+    QCOMPARE(devices->itemText(devices->count() - 1), entry);
+
+    connectTo(usb, entry);
+    QVERIFY(isConnectedState(usb));
+    SerialUSBCommandHandler* handler = bldc.handler();
+    QVERIFY(handler->isOpen());
+    QCOMPARE(handler->portName(), bldc.simulatedModule()->portName());
+    QCOMPARE(handler->description(), QStringLiteral("Simulated"));
+    QCOMPARE(handler->moduleAddress(), 1);
+    QVERIFY(!handler->device()->isBaudRateSet());
+
+    // The raw command panel on the "VOKT" tab talks to the module through the handler.
+    sendDirect(bldc, 6, 4, 0, 0);
+    auto* direct = bldc.findChild<WDirectMode*>();
+    QCOMPARE(child<QSpinBox>(direct, "sbReplyCommand")->value(), 6);
+    QCOMPARE(child<QSpinBox>(direct, "sbReplyType")->value(), int(SimulatedModule::StatusOk));
+    QCOMPARE(child<QSpinBox>(direct, "sbReplyMotorBank")->value(), 0);
+    QCOMPARE(child<QSpinBox>(direct, "sbReplyValue")->value(),
+             SimulatedModule::parameterInfo(SimulatedModule::MaxRampVelocity).defaultValue);
+
+    QTest::mouseClick(child<QPushButton>(usb, "btnDisconnect"), Qt::LeftButton);
+    QVERIFY(isDisconnectedState(usb));
+    QVERIFY(!handler->isOpen());
+}
+
+void TestApp::serialConnectionCarriesAddress()
+{
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setResponder(answeringModule());
+    BLDC bldc;
+    auto* serial = bldc.findChild<WSerialConnection*>();
+    auto* usb = bldc.findChild<WConnection*>();
+
+    {
+        LogCapture log;
+        connectTo(serial, peer.portName());
+        QVERIFY2(log.contains(QStringLiteral("baudrate:  9600    address:  1 ")),
+                 qPrintable(log.lines().join('\n')));
+    }
+    QVERIFY(bldc.handler()->isOpen());
+    QCOMPARE(bldc.handler()->device()->baudRate(), 9600);
+    QVERIFY(bldc.handler()->device()->isBaudRateSet());
+
+    // Another address and rate: the frames carry the address chosen on the panel.
+    QTest::mouseClick(child<QPushButton>(serial, "btnDisconnect"), Qt::LeftButton);
+    QVERIFY(!bldc.handler()->isOpen());
+    child<QSpinBox>(serial, "sbAddress")->setValue(7);
+    child<QComboBox>(serial, "cmbBaudrates")->setCurrentText(QStringLiteral("115200"));
+    {
+        LogCapture log;
+        connectTo(serial, peer.portName());
+        QVERIFY(log.contains(QStringLiteral("baudrate:  115200    address:  7 ")));
+    }
+    QCOMPARE(bldc.handler()->device()->baudRate(), 115200);
+    peer.clearRequests();
+    sendDirect(bldc, 6, 4, 0, 0);
+    QVERIFY(peer.waitForRequests(1, 2000));
+    QCOMPARE(peer.requests().at(0).toHex(' '), QByteArray("07 06 04 00 00 00 00 00 11"));
+    QCOMPARE(child<QSpinBox>(bldc.findChild<WDirectMode*>(), "sbReplyValue")->value(), 1000);
+
+    // A USB connection afterwards speaks to address 1 again.
+    connectTo(usb, peer.portName() + QStringLiteral("   [Simulated]"));
+    peer.clearRequests();
+    sendDirect(bldc, 6, 4, 0, 0);
+    QVERIFY(peer.waitForRequests(1, 2000));
+    QCOMPARE(quint8(peer.requests().at(0).at(0)), quint8(1));
+}
+
+void TestApp::replacedDeviceIsReleased()
+{
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setResponder(answeringModule());
+    BLDC bldc;
+    bldc.openHandler(peer.portName(), QStringLiteral("Virtual"));
+    QPointer<SerialUSBDevice> first = bldc.handler()->device();
+    QVERIFY(first && first->isPortOpen());
+
+    // Connecting again to the same port: the old device lets go of it first, so the new
+    // one gets the port, and nothing is left holding it.
+    bldc.openSerialHandler(peer.portName(), 9600, 1);
+    QVERIFY(first.isNull());
+    QVERIFY(bldc.handler()->isOpen());
+    sendDirect(bldc, 6, 4, 0, 0);
+    QVERIFY(peer.waitForRequests(1, 2000));
+}
+
+void TestApp::timeoutResetsBothPanels()
+{
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setSilent(true);
+    BLDC bldc;
+    auto* serial = bldc.findChild<WSerialConnection*>();
+    auto* usb = bldc.findChild<WConnection*>();
+    connectTo(serial, peer.portName());
+    connectTo(usb, peer.portName() + QStringLiteral("   [Virtual]"));
+    QVERIFY(isConnectedState(serial));
+    QVERIFY(isConnectedState(usb));
+    QVERIFY(bldc.handler()->isOpen());
+
+    LogCapture log;
+    QElapsedTimer timer;
+    timer.start();
+    sendDirect(bldc, 6, 4, 0, 0);
+    QVERIFY(log.contains(QStringLiteral("SerialUSBCommandHandler: communicationTimeouted! ")));
+    QVERIFY(timer.elapsed() < 10000);
+    QVERIFY(!bldc.handler()->isOpen());
+    QVERIFY(isDisconnectedState(serial));
+    QVERIFY(isDisconnectedState(usb));
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "--emit-messages") == 0)
+        return emitMessages();
+    QApplication app(argc, argv);
+    TestApp test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_app.moc"
