@@ -1,0 +1,97 @@
+// Exchanges per second through the real command handler and serial device, against a
+// pseudo-terminal peer that answers every get-axis-parameter request.
+//
+//   bench_exchange [count]
+//
+// Mode "unpaced": the peer answers at once. Mode "115200 baud": the peer waits the wire
+// time of request and reply (18 bytes of 10 bits) before it answers, as a module on a
+// 115200-baud line would; the rate is also given as a share of that line's limit.
+
+#include "PtyPeer.h"
+#include "SerialUSBCommandHandler.h"
+#include "SerialUSBDevice.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Frame logging stays on, as in the app; the lines are composed but not printed.
+void discard(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+struct Result
+{
+    int answered = 0;
+    double seconds = 0;
+    std::vector<double> millis;
+};
+
+Result run(int baudRate, int count)
+{
+    PtyPeer peer;
+    QString error;
+    if (!peer.start(&error)) {
+        std::fprintf(stderr, "no pseudo-terminal: %s\n", qPrintable(error));
+        std::exit(1);
+    }
+    peer.setBaudRate(baudRate);
+    peer.setResponder([](const QByteArray& request) {
+        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, quint8(request.at(1)), 1000));
+    });
+
+    SerialUSBDevice device(peer.portName(), QString());
+    SerialUSBCommandHandler handler;
+    handler.setDevice(&device);
+    if (!handler.open()) {
+        std::fprintf(stderr, "could not open %s\n", qPrintable(peer.portName()));
+        std::exit(1);
+    }
+    Result result;
+    QObject::connect(&handler, &SerialUSBCommandHandler::requestedValue,
+                     [&result](char, char, int) { ++result.answered; });
+
+    result.millis.reserve(static_cast<size_t>(count));
+    QElapsedTimer total;
+    total.start();
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer one;
+        one.start();
+        handler.getAxisParameter(0, 4);
+        result.millis.push_back(one.nsecsElapsed() / 1e6);
+    }
+    result.seconds = total.nsecsElapsed() / 1e9;
+    return result;
+}
+
+void report(const char* mode, int baudRate, int count)
+{
+    Result r = run(baudRate, count);
+    std::sort(r.millis.begin(), r.millis.end());
+    const double median = r.millis[r.millis.size() / 2];
+    const double p99 = r.millis[std::min(r.millis.size() - 1, r.millis.size() * 99 / 100)];
+    const double rate = r.answered / r.seconds;
+    std::printf("%-12s %6d exchanges (%d answered) in %.3f s: %8.1f exchanges/s, "
+                "median %.3f ms, p99 %.3f ms",
+                mode, count, r.answered, r.seconds, rate, median, p99);
+    if (baudRate > 0) {
+        const double wireLimit = baudRate / (18.0 * 10.0);
+        std::printf(", %.1f %% of the wire limit (%.1f/s)", 100.0 * rate / wireLimit, wireLimit);
+    }
+    std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    qInstallMessageHandler(discard);
+    const int count = argc > 1 ? std::max(10, std::atoi(argv[1])) : 5000;
+    report("unpaced", 0, count);
+    report("115200 baud", 115200, count);
+    return 0;
+}
