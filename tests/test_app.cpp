@@ -3,6 +3,7 @@
 #include "LogCapture.h"
 #include "MainWindow.h"
 #include "MessageHandler.h"
+#include "PanelProbe.h"
 #include "PtyPeer.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
@@ -39,26 +40,6 @@ PtyPeer::Responder answeringModule()
         return PtyPeer::answer(
             PtyPeer::replyFrame(2, quint8(request.at(0)), 100, quint8(request.at(1)), 1000));
     };
-}
-
-template <typename T> T* child(QObject* parent, const char* name)
-{
-    T* found = parent->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
-}
-
-bool isConnectedState(QWidget* panel)
-{
-    return !child<QPushButton>(panel, "btnConnect")->isEnabled() &&
-           child<QPushButton>(panel, "btnDisconnect")->isEnabled();
-}
-
-bool isDisconnectedState(QWidget* panel)
-{
-    return child<QPushButton>(panel, "btnConnect")->isEnabled() &&
-           !child<QPushButton>(panel, "btnDisconnect")->isEnabled();
 }
 
 // Picks `entry` in a connection panel's list (adding it if need be) and presses Connect.
@@ -253,8 +234,8 @@ void TestApp::emptyNameAndEarlyDisconnect()
     bldc.closeHandler();
     bldc.closeSerialHandler();
     QVERIFY(!bldc.handler()->device());
-    QVERIFY(isDisconnectedState(usb));
-    QVERIFY(isDisconnectedState(serial));
+    QVERIFY(buttonsShowDisconnected(usb));
+    QVERIFY(buttonsShowDisconnected(serial));
 
     // An empty port name is ignored without a word, on either path.
     bldc.openHandler(QString(), QStringLiteral("Virtual"));
@@ -265,7 +246,7 @@ void TestApp::emptyNameAndEarlyDisconnect()
     // The same through the USB panel with nothing chosen: the buttons switch regardless.
     child<QComboBox>(usb, "cmbDevices")->clear();
     QTest::mouseClick(child<QPushButton>(usb, "btnConnect"), Qt::LeftButton);
-    QVERIFY(isConnectedState(usb));
+    QVERIFY(buttonsShowConnected(usb));
     QVERIFY(!bldc.handler()->device());
 }
 
@@ -279,7 +260,7 @@ void TestApp::connectToSimulatedModule()
     QCOMPARE(devices->itemText(devices->count() - 1), entry);
 
     connectTo(usb, entry);
-    QVERIFY(isConnectedState(usb));
+    QVERIFY(buttonsShowConnected(usb));
     SerialUSBCommandHandler* handler = bldc.handler();
     QVERIFY(handler->isOpen());
     QCOMPARE(handler->portName(), bldc.simulatedModule()->portName());
@@ -297,7 +278,7 @@ void TestApp::connectToSimulatedModule()
              SimulatedModule::parameterInfo(SimulatedModule::MaxRampVelocity).defaultValue);
 
     QTest::mouseClick(child<QPushButton>(usb, "btnDisconnect"), Qt::LeftButton);
-    QVERIFY(isDisconnectedState(usb));
+    QVERIFY(buttonsShowDisconnected(usb));
     QVERIFY(!handler->isOpen());
 }
 
@@ -374,8 +355,8 @@ void TestApp::timeoutResetsBothPanels()
     auto* usb = bldc.findChild<WConnection*>();
     connectTo(serial, peer.portName());
     connectTo(usb, peer.portName() + QStringLiteral("   [Virtual]"));
-    QVERIFY(isConnectedState(serial));
-    QVERIFY(isConnectedState(usb));
+    QVERIFY(buttonsShowConnected(serial));
+    QVERIFY(buttonsShowConnected(usb));
     QVERIFY(bldc.handler()->isOpen());
 
     LogCapture log;
@@ -385,8 +366,8 @@ void TestApp::timeoutResetsBothPanels()
     QVERIFY(log.contains(QStringLiteral("SerialUSBCommandHandler: communicationTimeouted! ")));
     QVERIFY(timer.elapsed() < 10000);
     QVERIFY(!bldc.handler()->isOpen());
-    QVERIFY(isDisconnectedState(serial));
-    QVERIFY(isDisconnectedState(usb));
+    QVERIFY(buttonsShowDisconnected(serial));
+    QVERIFY(buttonsShowDisconnected(usb));
 }
 
 int main(int argc, char** argv)

@@ -1,5 +1,6 @@
 #include "LogCapture.h"
 #include "MessageHandler.h"
+#include "PanelProbe.h"
 #include "PortDiscovery.h"
 #include "PtyPeer.h"
 #include "SerialUSBCommandHandler.h"
@@ -24,29 +25,9 @@
 
 namespace {
 
-template <typename T> T* child(QObject* parent, const char* name)
-{
-    T* found = parent->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
-}
-
 void click(QWidget* panel, const char* button)
 {
     QTest::mouseClick(child<QPushButton>(panel, button), Qt::LeftButton);
-}
-
-bool buttonsShowConnected(QWidget* panel)
-{
-    return !child<QPushButton>(panel, "btnConnect")->isEnabled() &&
-           child<QPushButton>(panel, "btnDisconnect")->isEnabled();
-}
-
-bool buttonsShowDisconnected(QWidget* panel)
-{
-    return child<QPushButton>(panel, "btnConnect")->isEnabled() &&
-           !child<QPushButton>(panel, "btnDisconnect")->isEnabled();
 }
 
 // Child mode of this executable: probes the named ports as the user it runs as and

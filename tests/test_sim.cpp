@@ -7,7 +7,9 @@
 #include "VOKTUSBReply.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <chrono>
@@ -105,6 +107,7 @@ private slots:
     void servedPacingAt9600Baud();
     void servedSilentForOtherAddress();
     void servedDropsBrokenFrame();
+    void commandServesOnALink();
 };
 
 void TestSim::replyFrame()
@@ -596,6 +599,45 @@ void TestSim::servedDropsBrokenFrame()
     QCOMPARE(answers.size(), 1);
     QCOMPARE(answers.at(0).at(2).toInt(), 2000);
     QCOMPARE(served.peer().requestCount(), 1);
+}
+
+void TestSim::commandServesOnALink()
+{
+    QProcess help;
+    help.start(QStringLiteral(ZIRO_SIM_COMMAND), {QStringLiteral("--help")});
+    QVERIFY(help.waitForFinished(10000));
+    QCOMPARE(help.exitCode(), 0);
+    QVERIFY(help.readAllStandardOutput().contains("--link"));
+
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ziro"));
+    QProcess sim;
+    sim.start(QStringLiteral(ZIRO_SIM_COMMAND),
+              {QStringLiteral("--link"), link, QStringLiteral("--address"), QStringLiteral("3")});
+    QVERIFY(sim.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 10000);
+    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QVERIFY2(port.startsWith(QStringLiteral("/dev/pts/")), qPrintable(port));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), port);
+
+    // A tool that opens the link and talks to address 3 gets the module's answers.
+    LogCapture quiet;
+    SerialUSBDevice device(link, QString());
+    SerialUSBCommandHandler handler;
+    handler.setDevice(&device);
+    handler.setModuleAddress(3);
+    QVERIFY(handler.open());
+    QSignalSpy values(&handler, &SerialUSBCommandHandler::requestedValue);
+    handler.getAxisParameter(0, char(253));
+    QCOMPARE(values.count(), 1);
+    QCOMPARE(values.first().at(2).toInt(), SimulatedModule::parameterInfo(253).defaultValue);
+    handler.close();
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TestSim)

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QPushButton>
+#include <QtGlobal>
+
+// Reaching a panel's form widgets by object name, as a user finds them by their place.
+
+// The named child widget; a missing one ends the test run with its name.
+template <typename T> T* child(QObject* parent, const char* name)
+{
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+// A connection panel's buttons after Connect: only Disconnect can be pressed.
+inline bool buttonsShowConnected(QObject* panel)
+{
+    return !child<QPushButton>(panel, "btnConnect")->isEnabled() &&
+           child<QPushButton>(panel, "btnDisconnect")->isEnabled();
+}
+
+// ...and before Connect, or after Disconnect or a lost link: only Connect can be pressed.
+inline bool buttonsShowDisconnected(QObject* panel)
+{
+    return child<QPushButton>(panel, "btnConnect")->isEnabled() &&
+           !child<QPushButton>(panel, "btnDisconnect")->isEnabled();
+}
