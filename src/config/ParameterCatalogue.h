@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The one list of the module's axis parameters that the tool knows: which number stands
+// behind which field, the module configuration that the settings file and the command
+// script carry (groups, keys, comments and their order), and the names by which the
+// command line and recordings refer to a parameter. Every parameter lives on motor/bank 0.
+namespace ParameterCatalogue {
+
+// One section of the configuration: a group of the settings file, a commented section of
+// the command script.
+struct Section
+{
+    const char* group;        // settings group, e.g. "motor_and_module_settings"
+    const char* scriptHeader; // e.g. "\n//=== encoder/initialization settings ===\n"
+};
+
+// One parameter of the configuration: a key of the settings file and two lines (SAP and
+// STAP) of the command script.
+struct ConfigurationParameter
+{
+    int section;         // index into sections()
+    const char* key;     // settings key within the section's group
+    int number;          // axis parameter number, 0 to 255
+    const char* comment; // script comment, beginning with a tab: "\t// motor poles"
+    // The command script puts an empty line after this parameter (the end of a PID set).
+    bool blankLineAfter;
+};
+
+// A field of a panel form that shows one parameter (as the central panel configures the
+// panel), with its range and step.
+struct PanelField
+{
+    const char* panel; // class, or the group box title where a class is used more than once
+    const char* field; // object name in the form
+    int number;
+    int minimum;
+    int maximum;
+    int step;
+};
+
+// A name for a parameter number: the command line accepts it, recordings head their
+// columns with it.
+struct Name
+{
+    int number;
+    QString name;
+};
+
+// The six sections, in file order.
+const QList<Section>& sections();
+// The 44 parameters of the configuration, in the order both files hold them.
+const QList<ConfigurationParameter>& configuration();
+// Every panel field bound to a parameter.
+const QList<PanelField>& panelFields();
+// The names of every parameter the tool shows, writes or polls, one name a number. A
+// configuration parameter is named by its settings key, made unique with its group where
+// the key is used in more than one group ("velocity_PID_values/P_set_1").
+const QList<Name>& names();
+
+// The parameter a name stands for: a name of names(), a settings key that is used in one
+// group only ("MaxCurrent"), "group/key", or a number 0 to 255 written in decimal. -1 when
+// the text names no parameter; *error (if given) then says why.
+int numberOf(const QString& name, QString* error = nullptr);
+// The name of a parameter number; the number in decimal for a number without a name.
+QString nameOf(int number);
+
+} // namespace ParameterCatalogue

@@ -1,0 +1,83 @@
+#include "ParameterPanel.h"
+
+#include "DebugLine.h"
+
+#include <QGroupBox>
+#include <QSignalBlocker>
+#include <QSpinBox>
+
+ParameterPanel::ParameterPanel(QWidget* parent) : QWidget(parent) {}
+
+void ParameterPanel::updateValues()
+{
+    logUpdate("::updateValues()");
+    for (const char* number : m_requestOrder)
+        emit requestValue(m_motorBank, *number);
+}
+
+void ParameterPanel::updateLiveVales()
+{
+    logUpdate("::updateLiveVales()");
+    if (m_liveNumber)
+        emit requestValue(m_motorBank, *m_liveNumber);
+}
+
+void ParameterPanel::logUpdate(const char* operation) const
+{
+    DebugLine() << (m_titleBox ? m_titleBox->title() : QString()) << operation;
+}
+
+void ParameterPanel::requestedValue(char motorBank, char type, int value)
+{
+    if (motorBank != m_motorBank)
+        return;
+    for (const Binding& binding : m_bindings) {
+        if (*binding.number != type)
+            continue;
+        if (binding.spinBox)
+            fill(binding.spinBox, value);
+        else
+            binding.checkable->setChecked(value != 0);
+    }
+}
+
+void ParameterPanel::requestedTraceValue(char motorBank, char type, int value)
+{
+    if (m_liveNumber && type == *m_liveNumber)
+        requestedValue(motorBank, type, value);
+}
+
+void ParameterPanel::bindField(QSpinBox* field, const char* number)
+{
+    m_bindings.append({field, nullptr, number});
+}
+
+void ParameterPanel::bindField(QGroupBox* checkable, const char* number)
+{
+    m_bindings.append({nullptr, checkable, number});
+}
+
+void ParameterPanel::setLiveNumber(const char* number)
+{
+    m_liveNumber = number;
+    updateTraceTypes();
+}
+
+void ParameterPanel::updateTraceTypes()
+{
+    m_traceTypes.clear();
+    if (m_liveNumber)
+        m_traceTypes.append(*m_liveNumber);
+}
+
+void ParameterPanel::fill(QSpinBox* field, int value)
+{
+    if (value >= field->minimum() && value <= field->maximum()) {
+        field->setValue(value);
+        return;
+    }
+    // The module holds a value the field cannot show: show the nearest bound, but never
+    // write that bound to the module as if it had been reported.
+    const QSignalBlocker quiet(field);
+    field->setValue(value < field->minimum() ? field->minimum() : field->maximum());
+}
