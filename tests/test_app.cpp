@@ -349,15 +349,18 @@ void TestApp::timeoutResetsBothPanels()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setSilent(true);
+    peer.setResponder(answeringModule());
     BLDC bldc;
     auto* serial = bldc.findChild<WSerialConnection*>();
     auto* usb = bldc.findChild<WConnection*>();
+    // Each connect has the panels read their values, so the module answers until both
+    // panels are connected, and then falls silent.
     connectTo(serial, peer.portName());
     connectTo(usb, peer.portName() + QStringLiteral("   [Virtual]"));
     QVERIFY(buttonsShowConnected(serial));
     QVERIFY(buttonsShowConnected(usb));
     QVERIFY(bldc.handler()->isOpen());
+    peer.setSilent(true);
 
     LogCapture log;
     QElapsedTimer timer;

@@ -6,9 +6,14 @@
 #include "SerialUSBDevice.h"
 #include "ServedModule.h"
 #include "TraceCommand.h"
+#include "WCommutationMode.h"
 #include "WConnection.h"
 #include "WDirectMode.h"
+#include "WEncoderSettings.h"
+#include "WMotorSettings.h"
+#include "WPIDControl.h"
 #include "WSerialConnection.h"
+#include "WVelocityRampControl.h"
 
 #include <QBoxLayout>
 #include <QSpacerItem>
@@ -21,6 +26,30 @@ namespace {
 QSpacerItem* newSpacer()
 {
     return new QSpacerItem(20, 20, QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+// A PID panel as the central panel shows it: its title, the bound of its I-clipping
+// fields, and its nine parameter numbers (set 1, set 2: P, I, D, I-clipping; threshold).
+WPIDControl* newPidControl(const QString& title, int iClippingMaximum, const int (&types)[9])
+{
+    auto* pid = new WPIDControl(title);
+    pid->setIClippingMaximum(iClippingMaximum);
+    pid->setMotorBank(0);
+    pid->setSet1Types(char(types[0]), char(types[1]), char(types[2]), char(types[3]));
+    pid->setSet2Types(char(types[4]), char(types[5]), char(types[6]), char(types[7]));
+    pid->setThresholdType(char(types[8]));
+    return pid;
+}
+
+// Both ramp panels edit the same three parameters.
+WVelocityRampControl* newVelocityRamp()
+{
+    auto* ramp = new WVelocityRampControl(QStringLiteral("Velocity ramp control"));
+    ramp->setMotorBank(0);
+    ramp->setMaxVelocityLabel(QStringLiteral("Max. velocity [rpm]"));
+    ramp->setAccelerationLabel(QStringLiteral("Accel.[rpm/s]"));
+    ramp->setTypes(4, 11, char(146));
+    return ramp;
 }
 
 } // namespace
@@ -75,9 +104,20 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
 
     // "Settings": motor settings, encoder settings, then a column with the commutation
     // mode above the trace controller, which sits centred between two spacers.
+    m_motorSettings = new WMotorSettings;
+    m_commutationMode = new WCommutationMode;
+    m_commutationMode->setMotorBank(0);
+    m_commutationMode->setType(char(159));
+    m_commutationMode->addMode(QStringLiteral("Block (hall sensors)"), 0);
+    m_commutationMode->addMode(QStringLiteral("Block (phaseQ)"), 1);
+    m_commutationMode->addMode(QStringLiteral("Sine  (encoder)"), 3);
+    m_encoderSettings = new WEncoderSettings;
     auto* settingsPage = new QWidget;
     auto* settingsLayout = new QHBoxLayout(settingsPage);
+    settingsLayout->addWidget(m_motorSettings);
+    settingsLayout->addWidget(m_encoderSettings);
     auto* settingsColumn = new QVBoxLayout;
+    settingsColumn->addWidget(m_commutationMode);
     auto* traceRow = new QHBoxLayout;
     traceRow->addItem(newSpacer());
     traceRow->addItem(newSpacer());
@@ -86,18 +126,31 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     mainTabs->addTab(settingsPage, tr("Settings"));
 
     // "Torque mode": current control, current PID.
+    m_currentPid = newPidControl(QStringLiteral("Current PID control"), 5000000,
+                                 {168, 169, 170, 171, 172, 173, 174, 175, 176});
     auto* torquePage = new QWidget;
-    new QHBoxLayout(torquePage);
+    auto* torqueLayout = new QHBoxLayout(torquePage);
+    torqueLayout->addWidget(m_currentPid);
     mainTabs->addTab(torquePage, tr("Torque mode"));
 
     // "Velocity mode": velocity-mode ramp, velocity control, velocity PID.
+    m_velocityRamp = newVelocityRamp();
+    m_velocityPid = newPidControl(QStringLiteral("Velocity PID control"), 5000000,
+                                  {140, 141, 142, 143, 234, 235, 236, 237, 8});
     auto* velocityPage = new QWidget;
-    new QHBoxLayout(velocityPage);
+    auto* velocityLayout = new QHBoxLayout(velocityPage);
+    velocityLayout->addWidget(m_velocityRamp);
+    velocityLayout->addWidget(m_velocityPid);
     mainTabs->addTab(velocityPage, tr("Velocity mode"));
 
     // "Positioning mode": positioning-mode ramp, position control, position PID.
+    m_positioningRamp = newVelocityRamp();
+    m_positionPid = newPidControl(QStringLiteral("Position PID control"), 500000,
+                                  {130, 131, 132, 135, 230, 231, 232, 233, 12});
     auto* positioningPage = new QWidget;
-    new QHBoxLayout(positioningPage);
+    auto* positioningLayout = new QHBoxLayout(positioningPage);
+    positioningLayout->addWidget(m_positioningRamp);
+    positioningLayout->addWidget(m_positionPid);
     mainTabs->addTab(positioningPage, tr("Positioning mode"));
 
     // "PWM mode": PWM control.
@@ -128,7 +181,16 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     connect(m_handler, &SerialUSBCommandHandler::deviceClosed, serialConnection,
             &WSerialConnection::deviceClosed);
 
-    // Panels and handler.
+    // Panels and handler: requests and writes go to the handler, every answer to every
+    // panel.
+    wirePanel(m_velocityRamp);
+    wirePanel(m_positioningRamp);
+    wirePanel(m_motorSettings);
+    wirePanel(m_encoderSettings);
+    wirePanel(m_commutationMode);
+    wirePanel(m_velocityPid);
+    wirePanel(m_currentPid);
+    wirePanel(m_positionPid);
     connect(m_directMode, &WDirectMode::doRequest, m_handler, &SerialUSBCommandHandler::doRequest);
     connect(m_handler, &SerialUSBCommandHandler::requestResult, m_directMode,
             &WDirectMode::requestResult);
@@ -198,12 +260,30 @@ void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress)
     updateAll();
 }
 
+void BLDC::wirePanel(ParameterPanel* panel)
+{
+    connect(panel, &ParameterPanel::requestValue, m_handler,
+            &SerialUSBCommandHandler::getAxisParameter);
+    connect(panel, &ParameterPanel::changeValue, m_handler,
+            &SerialUSBCommandHandler::setAxisParameter);
+    connect(m_handler, &SerialUSBCommandHandler::requestedValue, panel,
+            &ParameterPanel::requestedValue);
+}
+
 void BLDC::updateAll()
 {
     // Refreshed in this order: velocity-mode ramp, positioning-mode ramp, velocity control,
     // position control, motor settings, encoder settings, commutation mode, current
     // control, velocity PID, current PID, position PID, PWM control. The status flags,
     // the trace controller, the raw command panel and the charts are not refreshed.
+    m_velocityRamp->updateValues();
+    m_positioningRamp->updateValues();
+    m_motorSettings->updateValues();
+    m_encoderSettings->updateValues();
+    m_commutationMode->updateValues();
+    m_velocityPid->updateValues();
+    m_currentPid->updateValues();
+    m_positionPid->updateValues();
 }
 
 // The file operations of the menu. Each one is filled in by the change that brings the

@@ -9,8 +9,14 @@
 class SerialUSBCommandHandler;
 class SerialUSBDevice;
 class ServedModule;
+class ParameterPanel;
 class TraceCommand;
+class WCommutationMode;
 class WDirectMode;
+class WEncoderSettings;
+class WMotorSettings;
+class WPIDControl;
+class WVelocityRampControl;
 
 // The central panel and composition root: it owns the command handler, builds every
 // panel, places it in the tabs, wires it to the handler, and opens and closes the link
@@ -49,8 +55,18 @@ private:
     void attachAndOpen(SerialUSBDevice* device, int moduleAddress);
     // Every panel reads its values from the module anew.
     void updateAll();
+    // A panel's requests and writes go to the handler; every answer comes back to it.
+    void wirePanel(ParameterPanel* panel);
 
     SerialUSBCommandHandler* m_handler;
+    WMotorSettings* m_motorSettings;
+    WCommutationMode* m_commutationMode;
+    WEncoderSettings* m_encoderSettings;
+    WPIDControl* m_currentPid;
+    WVelocityRampControl* m_velocityRamp;
+    WPIDControl* m_velocityPid;
+    WVelocityRampControl* m_positioningRamp;
+    WPIDControl* m_positionPid;
     WDirectMode* m_directMode;
     QList<TraceCommand*> m_traceCommands;
     std::unique_ptr<ServedModule> m_simulatedModule;
