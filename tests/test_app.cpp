@@ -96,7 +96,9 @@ private slots:
     void connectToSimulatedModule();
     void serialConnectionCarriesAddress();
     void replacedDeviceIsReleased();
-    void timeoutResetsBothPanels();
+    void failedConnectOffersConnect();
+    void otherPanelTakesTheLink();
+    void timeoutResetsThePanel();
 };
 
 void TestApp::startUp()
@@ -243,10 +245,12 @@ void TestApp::emptyNameAndEarlyDisconnect()
     QVERIFY(!bldc.handler()->device());
     QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join('\n')));
 
-    // The same through the USB panel with nothing chosen: the buttons switch regardless.
-    child<QComboBox>(usb, "cmbDevices")->clear();
-    QTest::mouseClick(child<QPushButton>(usb, "btnConnect"), Qt::LeftButton);
-    QVERIFY(buttonsShowConnected(usb));
+    // The same through the panels with nothing chosen: no link, so Connect stays offered.
+    for (QWidget* panel : {static_cast<QWidget*>(usb), static_cast<QWidget*>(serial)}) {
+        child<QComboBox>(panel, "cmbDevices")->clear();
+        QTest::mouseClick(child<QPushButton>(panel, "btnConnect"), Qt::LeftButton);
+        QVERIFY(buttonsShowDisconnected(panel));
+    }
     QVERIFY(!bldc.handler()->device());
 }
 
@@ -345,7 +349,48 @@ void TestApp::replacedDeviceIsReleased()
     QVERIFY(peer.waitForRequests(1, 2000));
 }
 
-void TestApp::timeoutResetsBothPanels()
+void TestApp::failedConnectOffersConnect()
+{
+    BLDC bldc;
+    auto* usb = bldc.findChild<WConnection*>();
+    auto* serial = bldc.findChild<WSerialConnection*>();
+    connectTo(usb, QStringLiteral("ziro-no-such-port   [Virtual]"));
+    QVERIFY(buttonsShowDisconnected(usb));
+    connectTo(serial, QStringLiteral("/dev/ziro-no-such-port"));
+    QVERIFY(buttonsShowDisconnected(serial));
+    QVERIFY(!bldc.handler()->isOpen());
+}
+
+void TestApp::otherPanelTakesTheLink()
+{
+    PtyPeer usbPeer;
+    PtyPeer serialPeer;
+    QVERIFY(usbPeer.start());
+    QVERIFY(serialPeer.start());
+    usbPeer.setResponder(answeringModule());
+    serialPeer.setResponder(answeringModule());
+    BLDC bldc;
+    auto* usb = bldc.findChild<WConnection*>();
+    auto* serial = bldc.findChild<WSerialConnection*>();
+    connectTo(usb, usbPeer.portName() + QStringLiteral("   [Virtual]"));
+    QVERIFY(buttonsShowConnected(usb));
+
+    // The serial link replaces the USB link, and the USB panel shows it at once.
+    connectTo(serial, serialPeer.portName());
+    QVERIFY(buttonsShowDisconnected(usb));
+    QVERIFY(buttonsShowConnected(serial));
+
+    // A Disconnect from the USB panel, whose link is gone, leaves the serial link alone.
+    bldc.closeHandler();
+    QVERIFY(bldc.handler()->isOpen());
+    QVERIFY(buttonsShowConnected(serial));
+    sendDirect(bldc, 6, 4, 0, 0);
+    QVERIFY(serialPeer.waitForRequests(1, 2000));
+    QCOMPARE(usbPeer.requestCount(), 0);
+    QCOMPARE(child<QSpinBox>(bldc.findChild<WDirectMode*>(), "sbReplyValue")->value(), 1000);
+}
+
+void TestApp::timeoutResetsThePanel()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
@@ -354,9 +399,7 @@ void TestApp::timeoutResetsBothPanels()
     auto* serial = bldc.findChild<WSerialConnection*>();
     auto* usb = bldc.findChild<WConnection*>();
     connectTo(serial, peer.portName());
-    connectTo(usb, peer.portName() + QStringLiteral("   [Virtual]"));
     QVERIFY(buttonsShowConnected(serial));
-    QVERIFY(buttonsShowConnected(usb));
     QVERIFY(bldc.handler()->isOpen());
 
     LogCapture log;
