@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
@@ -98,6 +100,7 @@ private slots:
     void replacedDeviceIsReleased();
     void failedConnectOffersConnect();
     void otherPanelTakesTheLink();
+    void typedPathOnSerialPanel();
     void timeoutResetsThePanel();
 };
 
@@ -388,6 +391,44 @@ void TestApp::otherPanelTakesTheLink()
     QVERIFY(serialPeer.waitForRequests(1, 2000));
     QCOMPARE(usbPeer.requestCount(), 0);
     QCOMPARE(child<QSpinBox>(bldc.findChild<WDirectMode*>(), "sbReplyValue")->value(), 1000);
+}
+
+void TestApp::typedPathOnSerialPanel()
+{
+    // A port no list shows: a symbolic link to a pseudo-terminal, as ziro-bldc-sim --link
+    // or /dev/serial/by-id/... give.
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setResponder(answeringModule());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("ziro"));
+    QVERIFY(QFile::link(peer.portName(), link));
+
+    BLDC bldc;
+    auto* serial = bldc.findChild<WSerialConnection*>();
+    auto* devices = child<QComboBox>(serial, "cmbDevices");
+    QVERIFY(devices->isEditable());
+    QStringList listed;
+    for (int i = 0; i < devices->count(); ++i)
+        listed << devices->itemText(i);
+    devices->lineEdit()->clear();
+    QTest::keyClicks(devices->lineEdit(), link);
+    QTest::keyClick(devices->lineEdit(), Qt::Key_Return);
+    child<QSpinBox>(serial, "sbAddress")->setValue(5);
+    QTest::mouseClick(child<QPushButton>(serial, "btnConnect"), Qt::LeftButton);
+    QVERIFY(buttonsShowConnected(serial));
+    QCOMPARE(bldc.handler()->portName(), link);
+    sendDirect(bldc, 6, 4, 0, 0);
+    QVERIFY(peer.waitForRequests(1, 2000));
+    QCOMPARE(peer.requests().at(0).toHex(' '), QByteArray("05 06 04 00 00 00 00 00 0f"));
+    QCOMPARE(child<QSpinBox>(bldc.findChild<WDirectMode*>(), "sbReplyValue")->value(), 1000);
+
+    // The discovered entries stay as they were.
+    QStringList after;
+    for (int i = 0; i < devices->count(); ++i)
+        after << devices->itemText(i);
+    QCOMPARE(after, listed);
 }
 
 void TestApp::timeoutResetsThePanel()
