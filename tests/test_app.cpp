@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
@@ -96,7 +98,10 @@ private slots:
     void connectToSimulatedModule();
     void serialConnectionCarriesAddress();
     void replacedDeviceIsReleased();
-    void timeoutResetsBothPanels();
+    void failedConnectOffersConnect();
+    void otherPanelTakesTheLink();
+    void typedPathOnSerialPanel();
+    void timeoutResetsThePanel();
 };
 
 void TestApp::startUp()
@@ -243,10 +248,12 @@ void TestApp::emptyNameAndEarlyDisconnect()
     QVERIFY(!bldc.handler()->device());
     QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join('\n')));
 
-    // The same through the USB panel with nothing chosen: the buttons switch regardless.
-    child<QComboBox>(usb, "cmbDevices")->clear();
-    QTest::mouseClick(child<QPushButton>(usb, "btnConnect"), Qt::LeftButton);
-    QVERIFY(buttonsShowConnected(usb));
+    // The same through the panels with nothing chosen: no link, so Connect stays offered.
+    for (QWidget* panel : {static_cast<QWidget*>(usb), static_cast<QWidget*>(serial)}) {
+        child<QComboBox>(panel, "cmbDevices")->clear();
+        QTest::mouseClick(child<QPushButton>(panel, "btnConnect"), Qt::LeftButton);
+        QVERIFY(buttonsShowDisconnected(panel));
+    }
     QVERIFY(!bldc.handler()->device());
 }
 
@@ -345,7 +352,86 @@ void TestApp::replacedDeviceIsReleased()
     QVERIFY(peer.waitForRequests(1, 2000));
 }
 
-void TestApp::timeoutResetsBothPanels()
+void TestApp::failedConnectOffersConnect()
+{
+    BLDC bldc;
+    auto* usb = bldc.findChild<WConnection*>();
+    auto* serial = bldc.findChild<WSerialConnection*>();
+    connectTo(usb, QStringLiteral("ziro-no-such-port   [Virtual]"));
+    QVERIFY(buttonsShowDisconnected(usb));
+    connectTo(serial, QStringLiteral("/dev/ziro-no-such-port"));
+    QVERIFY(buttonsShowDisconnected(serial));
+    QVERIFY(!bldc.handler()->isOpen());
+}
+
+void TestApp::otherPanelTakesTheLink()
+{
+    PtyPeer usbPeer;
+    PtyPeer serialPeer;
+    QVERIFY(usbPeer.start());
+    QVERIFY(serialPeer.start());
+    usbPeer.setResponder(answeringModule());
+    serialPeer.setResponder(answeringModule());
+    BLDC bldc;
+    auto* usb = bldc.findChild<WConnection*>();
+    auto* serial = bldc.findChild<WSerialConnection*>();
+    connectTo(usb, usbPeer.portName() + QStringLiteral("   [Virtual]"));
+    QVERIFY(buttonsShowConnected(usb));
+
+    // The serial link replaces the USB link, and the USB panel shows it at once.
+    connectTo(serial, serialPeer.portName());
+    QVERIFY(buttonsShowDisconnected(usb));
+    QVERIFY(buttonsShowConnected(serial));
+
+    // A Disconnect from the USB panel, whose link is gone, leaves the serial link alone.
+    bldc.closeHandler();
+    QVERIFY(bldc.handler()->isOpen());
+    QVERIFY(buttonsShowConnected(serial));
+    sendDirect(bldc, 6, 4, 0, 0);
+    QVERIFY(serialPeer.waitForRequests(1, 2000));
+    QCOMPARE(usbPeer.requestCount(), 0);
+    QCOMPARE(child<QSpinBox>(bldc.findChild<WDirectMode*>(), "sbReplyValue")->value(), 1000);
+}
+
+void TestApp::typedPathOnSerialPanel()
+{
+    // A port no list shows: a symbolic link to a pseudo-terminal, as ziro-bldc-sim --link
+    // or /dev/serial/by-id/... give.
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setResponder(answeringModule());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("ziro"));
+    QVERIFY(QFile::link(peer.portName(), link));
+
+    BLDC bldc;
+    auto* serial = bldc.findChild<WSerialConnection*>();
+    auto* devices = child<QComboBox>(serial, "cmbDevices");
+    QVERIFY(devices->isEditable());
+    QStringList listed;
+    for (int i = 0; i < devices->count(); ++i)
+        listed << devices->itemText(i);
+    devices->lineEdit()->clear();
+    QTest::keyClicks(devices->lineEdit(), link);
+    QTest::keyClick(devices->lineEdit(), Qt::Key_Return);
+    child<QSpinBox>(serial, "sbAddress")->setValue(5);
+    QTest::mouseClick(child<QPushButton>(serial, "btnConnect"), Qt::LeftButton);
+    QVERIFY(buttonsShowConnected(serial));
+    QCOMPARE(bldc.handler()->portName(), link);
+    sendDirect(bldc, 6, 4, 0, 0);
+    QVERIFY(peer.waitForRequests(1, 2000));
+    QCOMPARE(peer.requests().at(0).toHex(' '), QByteArray("05 06 04 00 00 00 00 00 0f"));
+    QCOMPARE(child<QSpinBox>(bldc.findChild<WDirectMode*>(), "sbReplyValue")->value(), 1000);
+
+    // The discovered entries stay as they were.
+    QStringList after;
+    for (int i = 0; i < devices->count(); ++i)
+        after << devices->itemText(i);
+    QCOMPARE(after, listed);
+}
+
+void TestApp::timeoutResetsThePanel()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
@@ -356,9 +442,7 @@ void TestApp::timeoutResetsBothPanels()
     // Each connect has the panels read their values, so the module answers until both
     // panels are connected, and then falls silent.
     connectTo(serial, peer.portName());
-    connectTo(usb, peer.portName() + QStringLiteral("   [Virtual]"));
     QVERIFY(buttonsShowConnected(serial));
-    QVERIFY(buttonsShowConnected(usb));
     QVERIFY(bldc.handler()->isOpen());
     peer.setSilent(true);
 

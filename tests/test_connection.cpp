@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -62,6 +63,8 @@ private slots:
     void serialProbeListsOpenablePorts();
     void serialProbeReportsPermission();
     void directModeForm();
+    void directModeValuesShowInFull();
+    void enterPressesTheButton();
     void directModeSendsBytes();
     void directModeShowsReplyBytes();
     void directModeWithoutModuleKeepsReply();
@@ -285,7 +288,8 @@ void TestConnection::directModeForm()
 {
     WDirectMode panel;
     QCOMPARE(panel.windowTitle(), QStringLiteral("Form"));
-    QCOMPARE(panel.maximumSize(), QSize(385, 223));
+    QVERIFY(panel.maximumWidth() >= 385);
+    QCOMPARE(panel.maximumHeight(), 223);
     QCOMPARE(child<QGroupBox>(&panel, "gbDirectMode")->title(),
              QStringLiteral("Direct VOKT control"));
     QCOMPARE(child<QGroupBox>(&panel, "gbRequest")->title(), QStringLiteral("Request"));
@@ -312,6 +316,55 @@ void TestConnection::directModeForm()
             QCOMPARE(box->minimum(), isValue ? -INT_MAX : 0);
             QCOMPARE(box->maximum(), isValue ? INT_MAX : 255);
         }
+    }
+}
+
+void TestConnection::directModeValuesShowInFull()
+{
+    // Placed as on its tab: a page with more room than the form takes.
+    QWidget page;
+    auto* panel = new WDirectMode;
+    (new QHBoxLayout(&page))->addWidget(panel);
+    page.resize(900, 300);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    for (const char* name : {"sbRequestValue", "sbReplyValue"}) {
+        auto* box = child<QSpinBox>(panel, name);
+        for (const QString& text : {QStringLiteral("-2147483647"), QStringLiteral("2147483647")}) {
+            const int textWidth = box->fontMetrics().horizontalAdvance(text);
+            QVERIFY2(box->sizeHint().width() > textWidth && box->width() >= box->sizeHint().width(),
+                     qPrintable(QStringLiteral("%1: %2 wide, hint %3, text %4")
+                                    .arg(QLatin1String(name))
+                                    .arg(box->width())
+                                    .arg(box->sizeHint().width())
+                                    .arg(textWidth)));
+        }
+    }
+}
+
+void TestConnection::enterPressesTheButton()
+{
+    // A value typed and Enter: one request with that value.
+    WDirectMode direct;
+    QSignalSpy requested(&direct, &WDirectMode::doRequest);
+    auto* value = child<QSpinBox>(&direct, "sbRequestValue");
+    value->selectAll();
+    QTest::keyClicks(value, QStringLiteral("-2000000000"));
+    QTest::keyClick(value, Qt::Key_Return);
+    QCOMPARE(requested.size(), 1);
+    QCOMPARE(requested.at(0).at(3).toInt(), -2000000000);
+    QTest::keyClick(child<QSpinBox>(&direct, "sbRequestType"), Qt::Key_Enter);
+    QTest::keyClick(child<QPushButton>(&direct, "btnSend"), Qt::Key_Return);
+    QCOMPARE(requested.size(), 3);
+
+    // Enter on Connect and Disconnect of both connection panels.
+    WConnection usb;
+    WSerialConnection serial;
+    for (QWidget* panel : {static_cast<QWidget*>(&usb), static_cast<QWidget*>(&serial)}) {
+        QTest::keyClick(child<QPushButton>(panel, "btnConnect"), Qt::Key_Return);
+        QVERIFY(buttonsShowConnected(panel));
+        QTest::keyClick(child<QPushButton>(panel, "btnDisconnect"), Qt::Key_Return);
+        QVERIFY(buttonsShowDisconnected(panel));
     }
 }
 

@@ -175,6 +175,9 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     connect(usbConnection, &WConnection::closeDevice, this, &BLDC::closeHandler);
     connect(serialConnection, &WSerialConnection::openDevice, this, &BLDC::openSerialHandler);
     connect(serialConnection, &WSerialConnection::closeDevice, this, &BLDC::closeSerialHandler);
+    // Each panel shows whether its own link is the open one.
+    connect(this, &BLDC::usbLinkClosed, usbConnection, &WConnection::deviceClosed);
+    connect(this, &BLDC::serialLinkClosed, serialConnection, &WSerialConnection::deviceClosed);
     // A link closed by the handler (time-out, lost port) shows in both panels' buttons.
     connect(m_handler, &SerialUSBCommandHandler::deviceClosed, usbConnection,
             &WConnection::deviceClosed);
@@ -223,40 +226,55 @@ void BLDC::writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands)
 
 void BLDC::openHandler(const QString& name, const QString& description)
 {
-    if (name.isEmpty())
+    // Nothing chosen: no link, and whatever link is open stays open.
+    if (name.isEmpty()) {
+        announceClosed(Link::Usb);
         return;
+    }
     // A USB virtual COM port keeps its own line settings; the module answers to address 1.
-    attachAndOpen(new SerialUSBDevice(name, description), 1);
+    attachAndOpen(new SerialUSBDevice(name, description), 1, Link::Usb);
 }
 
 void BLDC::closeHandler()
 {
-    m_handler->close();
+    // A panel whose link was replaced by the other panel's has nothing to close.
+    if (m_link == Link::Usb)
+        m_handler->close();
 }
 
 void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
 {
-    if (name.isEmpty())
+    if (name.isEmpty()) {
+        announceClosed(Link::Serial);
         return;
+    }
     DebugLine() << "baudrate: " << baudrate << "   address: " << address;
     auto* device = new SerialUSBDevice(name, QString());
     device->setBaudRate(baudrate);
-    attachAndOpen(device, address);
+    attachAndOpen(device, address, Link::Serial);
 }
 
 void BLDC::closeSerialHandler()
 {
-    m_handler->close();
+    if (m_link == Link::Serial)
+        m_handler->close();
 }
 
-void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress)
+void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link)
 {
     // The old device goes first, so a reconnect to the same port finds it free.
     SerialUSBDevice* previous = m_handler->device();
     m_handler->setDevice(device);
     delete previous;
+    if (m_link != link)
+        announceClosed(m_link);
+    m_link = link;
     m_handler->setModuleAddress(moduleAddress);
-    m_handler->open();
+    if (!m_handler->open()) {
+        // The device has said why; the panel must not show a link that does not exist.
+        m_link = Link::None;
+        announceClosed(link);
+    }
     updateAll();
 }
 
@@ -268,6 +286,14 @@ void BLDC::wirePanel(ParameterPanel* panel)
             &SerialUSBCommandHandler::setAxisParameter);
     connect(m_handler, &SerialUSBCommandHandler::requestedValue, panel,
             &ParameterPanel::requestedValue);
+}
+
+void BLDC::announceClosed(Link link)
+{
+    if (link == Link::Usb)
+        emit usbLinkClosed();
+    else if (link == Link::Serial)
+        emit serialLinkClosed();
 }
 
 void BLDC::updateAll()

@@ -49,10 +49,25 @@ public slots:
     void storeActualValues();
     void restoreActualValues();
 
+signals:
+    // The link a connection panel asked for is not the open one (any more): its port did
+    // not open, or the other panel's link took its place. The panel offers Connect again.
+    void usbLinkClosed();
+    void serialLinkClosed();
+
 private:
-    // Attaches a new device in place of the old one (which is closed and released), opens
-    // it and refreshes the panels.
-    void attachAndOpen(SerialUSBDevice* device, int moduleAddress);
+    // The connection panel whose link the attached device is.
+    enum class Link
+    {
+        None,
+        Usb,
+        Serial
+    };
+
+    // Attaches a new device in place of the old one (which is closed and released, and
+    // its panel told so), opens it and refreshes the panels.
+    void attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link);
+    void announceClosed(Link link);
     // Every panel reads its values from the module anew.
     void updateAll();
     // A panel's requests and writes go to the handler; every answer comes back to it.
@@ -68,6 +83,7 @@ private:
     WVelocityRampControl* m_positioningRamp;
     WPIDControl* m_positionPid;
     WDirectMode* m_directMode;
+    Link m_link = Link::None;
     QList<TraceCommand*> m_traceCommands;
     std::unique_ptr<ServedModule> m_simulatedModule;
 };

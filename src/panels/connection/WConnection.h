@@ -29,7 +29,8 @@ signals:
     void closeDevice();
 
 public slots:
-    // The link is gone (closed after a time-out or a lost port): Connect is offered again.
+    // The link is gone (closed after a time-out or a lost port, replaced by the other
+    // panel's, or never opened): Connect is offered again.
     void deviceClosed();
 
 private slots:

@@ -2,6 +2,8 @@
 
 #include "ui_WDirectMode.h"
 
+#include <QKeyEvent>
+
 namespace {
 
 // The byte a char carries, 0 to 255: bytes of 128 and more travel as negative chars.
@@ -15,6 +17,12 @@ int byteValue(char byte)
 WDirectMode::WDirectMode(QWidget* parent) : QWidget(parent), m_ui(new Ui::WDirectMode)
 {
     m_ui->setupUi(this);
+    // As wide as designed, or as wide as the fields need to show every value in full
+    // (-2147483647 is the widest), whichever is more.
+    setMaximumWidth(qMax(maximumWidth(), minimumSizeHint().width()));
+    for (QSpinBox* field : {m_ui->sbRequestCommand, m_ui->sbRequestType, m_ui->sbRequestMotorBank,
+                            m_ui->sbRequestValue})
+        field->installEventFilter(this);
 }
 
 WDirectMode::~WDirectMode()
@@ -28,6 +36,22 @@ void WDirectMode::on_btnSend_clicked()
     const char type = static_cast<char>(m_ui->sbRequestType->value());
     const char motorBank = static_cast<char>(m_ui->sbRequestMotorBank->value());
     emit doRequest(command, type, motorBank, m_ui->sbRequestValue->value());
+}
+
+bool WDirectMode::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter in a request field: the field takes what was typed, then the request goes out.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* field = qobject_cast<QSpinBox*>(watched);
+        if (field && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            field->interpretText();
+            field->selectAll();
+            m_ui->btnSend->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void WDirectMode::requestResult(char motorBank, char command, char status, int value)

@@ -34,7 +34,9 @@ void WSerialConnection::deviceClosed()
 void WSerialConnection::on_btnConnect_clicked()
 {
     setConnected(true);
-    const QString port = m_ui->cmbDevices->currentText();
+    // A listed port, or any port name or path typed in (a link such as
+    // /dev/serial/by-id/..., a pseudo-terminal).
+    const QString port = m_ui->cmbDevices->currentText().trimmed();
     const int baudrate = m_ui->cmbBaudrates->currentText().toInt(nullptr, 10);
     const int address = m_ui->sbAddress->value();
     emit openDevice(port, baudrate, address);

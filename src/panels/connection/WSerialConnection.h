@@ -7,8 +7,9 @@ namespace Ui {
 class WSerialConnection;
 }
 
-// The "Serial Connection" panel: lists the serial ports that can be opened, offers the
-// baud rate and the module address, and asks the central panel to open or close the link.
+// The "Serial Connection" panel: lists the serial ports that can be opened (any other port
+// name or path may be typed in), offers the baud rate and the module address, and asks the
+// central panel to open or close the link.
 class WSerialConnection : public QWidget
 {
     Q_OBJECT
@@ -26,7 +27,8 @@ signals:
     void closeDevice();
 
 public slots:
-    // The link is gone (closed after a time-out or a lost port): Connect is offered again.
+    // The link is gone (closed after a time-out or a lost port, replaced by the other
+    // panel's, or never opened): Connect is offered again.
     void deviceClosed();
 
 private slots:
