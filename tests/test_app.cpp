@@ -382,6 +382,7 @@ void TestApp::otherPanelTakesTheLink()
     connectTo(serial, serialPeer.portName());
     QVERIFY(buttonsShowDisconnected(usb));
     QVERIFY(buttonsShowConnected(serial));
+    usbPeer.clearRequests();
 
     // A Disconnect from the USB panel, whose link is gone, leaves the serial link alone.
     bldc.closeHandler();
