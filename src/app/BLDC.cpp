@@ -8,6 +8,7 @@
 #include "TraceCommand.h"
 #include "WConnection.h"
 #include "WDirectMode.h"
+#include "WDrawer.h"
 #include "WSerialConnection.h"
 
 #include <QBoxLayout>
@@ -117,6 +118,26 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     topLayout->addItem(newSpacer());
     mainLayout->addLayout(topLayout);
 
+    // The chart panels, each keeping 10000 samples of its two curves.
+    auto* velocityDrawer = new WDrawer;
+    velocityDrawer->setBufferSize(10000);
+    velocityDrawer->setName(QStringLiteral("Velocity"));
+    velocityDrawer->addChart(0, 3, QStringLiteral("actual [rpm]"), Qt::blue);
+    velocityDrawer->addChart(0, 13, QStringLiteral("target [rpm]"), Qt::red);
+    m_drawers.append(velocityDrawer);
+    auto* positionDrawer = new WDrawer;
+    positionDrawer->setBufferSize(10000);
+    positionDrawer->setName(QStringLiteral("Position"));
+    positionDrawer->addChart(0, 1, QStringLiteral("actual"), Qt::blue);
+    positionDrawer->addChart(0, 0, QStringLiteral("target"), Qt::red);
+    m_drawers.append(positionDrawer);
+    auto* currentDrawer = new WDrawer;
+    currentDrawer->setBufferSize(10000);
+    currentDrawer->setName(QStringLiteral("Current/PWM"));
+    currentDrawer->addChart(0, static_cast<char>(153), QStringLiteral("PWM"), Qt::green);
+    currentDrawer->addChart(0, static_cast<char>(150), QStringLiteral("current"), Qt::red);
+    m_drawers.append(currentDrawer);
+
     // Link requests of the connection panels.
     connect(usbConnection, &WConnection::openDevice, this, &BLDC::openHandler);
     connect(usbConnection, &WConnection::closeDevice, this, &BLDC::closeHandler);
@@ -132,6 +153,13 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     connect(m_directMode, &WDirectMode::doRequest, m_handler, &SerialUSBCommandHandler::doRequest);
     connect(m_handler, &SerialUSBCommandHandler::requestResult, m_directMode,
             &WDirectMode::requestResult);
+
+    // Each chart panel takes the polled values and sits below the tabs, in list order.
+    for (WDrawer* drawer : std::as_const(m_drawers)) {
+        connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, drawer,
+                &WDrawer::requestedTraceValue);
+        chartLayout->addWidget(drawer);
+    }
 
     mainLayout->addLayout(chartLayout);
     setLayout(mainLayout);

@@ -11,6 +11,7 @@ class SerialUSBDevice;
 class ServedModule;
 class TraceCommand;
 class WDirectMode;
+class WDrawer;
 
 // The central panel and composition root: it owns the command handler, builds every
 // panel, places it in the tabs, wires it to the handler, and opens and closes the link
@@ -28,6 +29,8 @@ public:
     ServedModule* simulatedModule() const { return m_simulatedModule.get(); }
     // The live values polled while tracing runs, in order of first offer.
     const QList<TraceCommand*>& traceCommands() const { return m_traceCommands; }
+    // The chart panels below the tabs, top to bottom.
+    const QList<WDrawer*>& drawers() const { return m_drawers; }
 
     // The size line straight to standard output, then one debug line per record.
     static void writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands);
@@ -53,5 +56,6 @@ private:
     SerialUSBCommandHandler* m_handler;
     WDirectMode* m_directMode;
     QList<TraceCommand*> m_traceCommands;
+    QList<WDrawer*> m_drawers;
     std::unique_ptr<ServedModule> m_simulatedModule;
 };
