@@ -17,11 +17,14 @@ WDrawer::WDrawer(QWidget* parent) : QWidget(parent)
     m_scrollBar->setSingleStep(100);
     m_graphController = new WGraphController;
 
+    // Narrow margins, as on the panels' forms: three of these sit below the tabs.
     auto* plot = new QWidget;
     auto* plotLayout = new QVBoxLayout(plot);
+    plotLayout->setContentsMargins(0, 0, 0, 0);
     plotLayout->addWidget(m_area);
     plotLayout->addWidget(m_scrollBar);
     auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(plot);
     layout->addWidget(m_graphController);
 
