@@ -9,6 +9,7 @@
 #include "WCommutationMode.h"
 #include "WConnection.h"
 #include "WDirectMode.h"
+#include "WDrawer.h"
 #include "WEncoderSettings.h"
 #include "WMotorSettings.h"
 #include "WPIDControl.h"
@@ -50,6 +51,25 @@ WVelocityRampControl* newVelocityRamp()
     ramp->setAccelerationLabel(QStringLiteral("Accel.[rpm/s]"));
     ramp->setTypes(4, 11, char(146));
     return ramp;
+}
+
+// One curve of a chart panel: a live value of motor/bank 0.
+struct Curve
+{
+    int type;
+    QString name;
+    Qt::GlobalColor color;
+};
+
+// A chart panel as the central panel shows it: 10000 samples of each of its two curves.
+WDrawer* newDrawer(const QString& name, const Curve& first, const Curve& second)
+{
+    auto* drawer = new WDrawer(nullptr);
+    drawer->setBufferSize(10000);
+    drawer->setName(name);
+    for (const Curve& curve : {first, second})
+        drawer->addChart(0, char(curve.type), curve.name, curve.color);
+    return drawer;
 }
 
 } // namespace
@@ -170,6 +190,16 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     topLayout->addItem(newSpacer());
     mainLayout->addLayout(topLayout);
 
+    // The chart panels, each keeping 10000 samples of its two curves.
+    m_drawers.append(newDrawer(QStringLiteral("Velocity"),
+                               {3, QStringLiteral("actual [rpm]"), Qt::blue},
+                               {13, QStringLiteral("target [rpm]"), Qt::red}));
+    m_drawers.append(newDrawer(QStringLiteral("Position"), {1, QStringLiteral("actual"), Qt::blue},
+                               {0, QStringLiteral("target"), Qt::red}));
+    m_drawers.append(newDrawer(QStringLiteral("Current/PWM"),
+                               {153, QStringLiteral("PWM"), Qt::green},
+                               {150, QStringLiteral("current"), Qt::red}));
+
     // Link requests of the connection panels.
     connect(usbConnection, &WConnection::openDevice, this, &BLDC::openHandler);
     connect(usbConnection, &WConnection::closeDevice, this, &BLDC::closeHandler);
@@ -197,6 +227,13 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     connect(m_directMode, &WDirectMode::doRequest, m_handler, &SerialUSBCommandHandler::doRequest);
     connect(m_handler, &SerialUSBCommandHandler::requestResult, m_directMode,
             &WDirectMode::requestResult);
+
+    // Each chart panel takes the polled values and sits below the tabs, in list order.
+    for (WDrawer* drawer : std::as_const(m_drawers)) {
+        connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, drawer,
+                &WDrawer::requestedTraceValue);
+        chartLayout->addWidget(drawer);
+    }
 
     mainLayout->addLayout(chartLayout);
     setLayout(mainLayout);

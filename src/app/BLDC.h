@@ -17,6 +17,7 @@ class WEncoderSettings;
 class WMotorSettings;
 class WPIDControl;
 class WVelocityRampControl;
+class WDrawer;
 
 // The central panel and composition root: it owns the command handler, builds every
 // panel, places it in the tabs, wires it to the handler, and opens and closes the link
@@ -34,6 +35,8 @@ public:
     ServedModule* simulatedModule() const { return m_simulatedModule.get(); }
     // The live values polled while tracing runs, in order of first offer.
     const QList<TraceCommand*>& traceCommands() const { return m_traceCommands; }
+    // The chart panels below the tabs, top to bottom.
+    const QList<WDrawer*>& drawers() const { return m_drawers; }
 
     // The size line straight to standard output, then one debug line per record.
     static void writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands);
@@ -85,5 +88,6 @@ private:
     WDirectMode* m_directMode;
     Link m_link = Link::None;
     QList<TraceCommand*> m_traceCommands;
+    QList<WDrawer*> m_drawers;
     std::unique_ptr<ServedModule> m_simulatedModule;
 };

@@ -1,0 +1,37 @@
+#include "RemoveChartDialog.h"
+
+#include "Chart.h"
+#include "ChartDialogLayout.h"
+#include "WDrawer.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QPushButton>
+
+#include <cstdio>
+
+RemoveChartDialog::RemoveChartDialog(WDrawer* drawer, QWidget* parent)
+    : QDialog(parent), m_charts(drawer->charts())
+{
+    // Written straight to standard output, beside the message handler.
+    std::printf("drawer yAxisCaption: %s\n", qPrintable(drawer->name()));
+    std::fflush(stdout);
+
+    QGridLayout* grid = ChartDialogLayout::grid(this);
+    m_chartList = new QComboBox;
+    for (const Chart* chart : std::as_const(m_charts))
+        m_chartList->addItem(chart->name() + QStringLiteral(" (type: ") +
+                             QString::number(static_cast<unsigned char>(chart->type())) +
+                             QLatin1Char(')'));
+    ChartDialogLayout::addRow(grid, 0, tr("Select chart:"), m_chartList);
+    QPushButton* ok = ChartDialogLayout::addButtons(this, grid);
+    connect(ok, &QPushButton::clicked, this, &RemoveChartDialog::remChart);
+}
+
+void RemoveChartDialog::remChart()
+{
+    const int index = m_chartList->currentIndex();
+    if (index >= 0 && index < m_charts.size())
+        delete m_charts.takeAt(index);
+    accept();
+}

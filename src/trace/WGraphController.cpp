@@ -1,0 +1,56 @@
+#include "WGraphController.h"
+
+#include "ui_WGraphController.h"
+
+WGraphController::WGraphController(QWidget* parent)
+    : QWidget(parent), m_ui(new Ui::WGraphController)
+{
+    m_ui->setupUi(this);
+}
+
+WGraphController::~WGraphController()
+{
+    delete m_ui;
+}
+
+void WGraphController::changedScaleValues(int minValue, int maxValue)
+{
+    m_ui->sbMin->setValue(minValue);
+    m_ui->sbMax->setValue(maxValue);
+}
+
+void WGraphController::on_btnClearCharts_clicked()
+{
+    emit clear();
+}
+
+void WGraphController::on_sbMin_valueChanged(int value)
+{
+    emit minValueChanged(value);
+}
+
+void WGraphController::on_sbMax_valueChanged(int value)
+{
+    emit maxValueChanged(value);
+}
+
+void WGraphController::on_btnScaleManually_clicked(bool)
+{
+    m_ui->btnScaleDynamic->setChecked(false);
+    m_ui->sbMax->setEnabled(true);
+    m_ui->sbMin->setEnabled(true);
+    emit scaleManually();
+}
+
+void WGraphController::on_btnScaleDynamic_clicked(bool)
+{
+    m_ui->btnScaleManually->setChecked(false);
+    m_ui->sbMax->setEnabled(false);
+    m_ui->sbMin->setEnabled(false);
+    emit scaleDynamic();
+}
+
+void WGraphController::on_sbResolution_valueChanged(int value)
+{
+    emit changeResolution(value);
+}
