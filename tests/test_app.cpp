@@ -108,9 +108,13 @@ void TestApp::startUp()
     QCOMPARE(window->size(), QSize(800, 500));
     QVERIFY(window->isVisible());
     QVERIFY(qobject_cast<BLDC*>(window->centralWidget()));
-    // Nothing on the trace list yet: the size line alone, and no record lines.
-    QVERIFY2(text.contains("TraceCommand->size(): 0\n"), text.constData());
-    QVERIFY(!text.contains("TraceCommand: "));
+    // The live values of the position, current, PWM and status flags panels, each once.
+    QVERIFY2(text.contains("TraceCommand->size(): 4\n"
+                           "Debug: TraceCommand:  \"6\" ,  \"1\" ,  \"0\" \n"
+                           "Debug: TraceCommand:  \"6\" ,  \"150\" ,  \"0\" \n"
+                           "Debug: TraceCommand:  \"6\" ,  \"153\" ,  \"0\" \n"
+                           "Debug: TraceCommand:  \"6\" ,  \"156\" ,  \"0\" \n"),
+             text.constData());
 }
 
 void TestApp::menus()
@@ -349,7 +353,7 @@ void TestApp::timeoutResetsBothPanels()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setSilent(true);
+    peer.setResponder(answeringModule());
     BLDC bldc;
     auto* serial = bldc.findChild<WSerialConnection*>();
     auto* usb = bldc.findChild<WConnection*>();
@@ -358,6 +362,8 @@ void TestApp::timeoutResetsBothPanels()
     QVERIFY(buttonsShowConnected(serial));
     QVERIFY(buttonsShowConnected(usb));
     QVERIFY(bldc.handler()->isOpen());
+    // The module falls silent after the panels have read their values.
+    peer.setSilent(true);
 
     LogCapture log;
     QElapsedTimer timer;

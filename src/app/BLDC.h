@@ -10,7 +10,13 @@ class SerialUSBCommandHandler;
 class SerialUSBDevice;
 class ServedModule;
 class TraceCommand;
+class WCurrentControl;
 class WDirectMode;
+class WPWMControl;
+class WPositionControl;
+class WStatusFlagsV;
+class WTraceController;
+class WVelocityControl;
 
 // The central panel and composition root: it owns the command handler, builds every
 // panel, places it in the tabs, wires it to the handler, and opens and closes the link
@@ -27,7 +33,7 @@ public:
     // The simulated module served on a pseudo-terminal; listed last by the USB panel.
     ServedModule* simulatedModule() const { return m_simulatedModule.get(); }
     // The live values polled while tracing runs, in order of first offer.
-    const QList<TraceCommand*>& traceCommands() const { return m_traceCommands; }
+    const QList<TraceCommand*>& traceCommands() const;
 
     // The size line straight to standard output, then one debug line per record.
     static void writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands);
@@ -51,7 +57,12 @@ private:
     void updateAll();
 
     SerialUSBCommandHandler* m_handler;
+    WVelocityControl* m_velocityControl;
+    WPositionControl* m_positionControl;
+    WCurrentControl* m_currentControl;
+    WPWMControl* m_pwmControl;
+    WTraceController* m_traceController;
     WDirectMode* m_directMode;
-    QList<TraceCommand*> m_traceCommands;
+    WStatusFlagsV* m_statusFlags;
     std::unique_ptr<ServedModule> m_simulatedModule;
 };
