@@ -4,6 +4,8 @@
 #include "ValueCheckerThread.h"
 #include "ui_WTraceController.h"
 
+#include <QTimer>
+
 WTraceController::WTraceController(QWidget* parent)
     : QWidget(parent), m_ui(new Ui::WTraceController)
 {
@@ -116,5 +118,8 @@ void WTraceController::requestTraceValues()
     // A tick that was still on its way when Stop was pressed polls nothing.
     if (m_polling)
         emit requestTraceValues(&m_traceCommands);
-    m_thread->tickServed();
+    // The next tick may go out after one more turn of the event loop, so that the input,
+    // timers and repaints that came in during the cycle are served before the next cycle
+    // holds up the GUI thread again.
+    QTimer::singleShot(0, this, [this] { m_thread->tickServed(); });
 }
