@@ -55,22 +55,21 @@ void ValueCheckerThread::run()
 {
     using Clock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> lock(m_mutex);
-    const auto woken = [this] { return isStopRequested() || m_restart; };
     while (!isStopRequested()) {
         m_restart = false;
-        if (!m_tickPending) {
-            m_tickPending = true;
-            lock.unlock();
-            emit checkRequested();
-            lock.lock();
-        }
+        // While the last tick waits in the queue or its cycle runs, this one is merged into
+        // it: it goes out as soon as that cycle is over.
+        m_wake.wait(lock, [this] { return isStopRequested() || !m_tickPending; });
+        if (isStopRequested())
+            break;
+        m_tickPending = true;
+        lock.unlock();
+        emit checkRequested();
+        lock.lock();
         // The tick comes first, then the pause; a new delay counts from the next pause on.
+        // A stop ends the pause, a start ends it with a tick.
         const auto end = Clock::now() + std::chrono::milliseconds(delay());
-        if (m_wake.wait_until(lock, end, woken))
-            continue;
-        // Due again. While the last tick waits in the queue or its cycle runs, this one is
-        // merged into it: it goes out as soon as that cycle is over.
-        m_wake.wait(lock, [&] { return woken() || !m_tickPending; });
+        m_wake.wait_until(lock, end, [this] { return isStopRequested() || m_restart; });
     }
     m_leaving = true;
 }
