@@ -1,10 +1,13 @@
 #include "BLDC.h"
 
+#include "CommandScript.h"
 #include "DebugLine.h"
 #include "MessageHandler.h"
+#include "ParameterStore.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
 #include "ServedModule.h"
+#include "SettingsFile.h"
 #include "TraceCommand.h"
 #include "WCommutationMode.h"
 #include "WConnection.h"
@@ -23,6 +26,8 @@
 #include "WVelocityRampControl.h"
 
 #include <QBoxLayout>
+#include <QDateTime>
+#include <QFileDialog>
 #include <QSpacerItem>
 #include <QTabWidget>
 
@@ -439,15 +444,59 @@ void BLDC::updateAll()
     m_pwmControl->updateValues();
 }
 
-// The file operations of the menu. Each one is filled in by the change that brings the
-// settings file or the command script; until then the menu entries do nothing.
+// The file operations of the menu: each asks for the file, then leaves the work to the
+// operation of the core library that takes the file name and the handler.
 
-void BLDC::exportSettingsToVOKT() {}
+namespace {
 
-void BLDC::exportSettings() {}
+// "./20240131_14.05.09_Settings.ini": the date and time of the export, then the name.
+QString defaultFileName(const char* name)
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("./yyyyMMdd_hh.mm.ss_")) +
+           QLatin1String(name);
+}
 
-void BLDC::importSettings() {}
+} // namespace
 
-void BLDC::storeActualValues() {}
+void BLDC::exportSettingsToVOKT()
+{
+    DebugLine() << "exporting settings...";
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("Export settings to VOKT"),
+                                                          defaultFileName("VOKT_Settings.vkt"),
+                                                          tr("VOKT Files (*.vkt)"));
+    if (fileName.isEmpty())
+        return;
+    CommandScript::exportTo(fileName, *m_handler);
+}
 
-void BLDC::restoreActualValues() {}
+void BLDC::exportSettings()
+{
+    DebugLine() << "export settings";
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Export settings"), defaultFileName("Settings.ini"), tr("Settings files (*.ini)"));
+    if (fileName.isEmpty())
+        return;
+    SettingsFile::exportTo(fileName, *m_handler);
+}
+
+void BLDC::importSettings()
+{
+    DebugLine() << "import settings";
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, tr("Import settings"), QStringLiteral("./"), tr("Setting files (*.ini)"));
+    if (fileName.isEmpty()) {
+        DebugLine() << "importFileName is empty!";
+        return;
+    }
+    SettingsFile::importFrom(fileName, *m_handler);
+}
+
+void BLDC::storeActualValues()
+{
+    ParameterStore::storeAll(*m_handler);
+}
+
+void BLDC::restoreActualValues()
+{
+    ParameterStore::restoreAll(*m_handler);
+}
