@@ -115,9 +115,13 @@ void TestApp::startUp()
     QCOMPARE(window->width(), 800);
     QVERIFY(window->isVisible());
     QVERIFY(qobject_cast<BLDC*>(window->centralWidget()));
-    // Nothing on the trace list yet: the size line alone, and no record lines.
-    QVERIFY2(text.contains("TraceCommand->size(): 0\n"), text.constData());
-    QVERIFY(!text.contains("TraceCommand: "));
+    // The curves of the charts, then what the position, current, PWM and status flags
+    // panels watch, each value once.
+    QByteArray expected = "TraceCommand->size(): 7\n";
+    for (int type : {3, 13, 1, 0, 153, 150, 156})
+        expected +=
+            "Debug: TraceCommand:  \"6\" ,  \"" + QByteArray::number(type) + "\" ,  \"0\" \n";
+    QVERIFY2(text.contains(expected), text.constData());
 }
 
 void TestApp::menus()

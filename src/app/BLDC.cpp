@@ -1,22 +1,33 @@
 #include "BLDC.h"
 
+#include "CommandScript.h"
 #include "DebugLine.h"
 #include "MessageHandler.h"
+#include "ParameterStore.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
 #include "ServedModule.h"
+#include "SettingsFile.h"
 #include "TraceCommand.h"
 #include "WCommutationMode.h"
 #include "WConnection.h"
+#include "WCurrentControl.h"
 #include "WDirectMode.h"
 #include "WDrawer.h"
 #include "WEncoderSettings.h"
 #include "WMotorSettings.h"
 #include "WPIDControl.h"
+#include "WPWMControl.h"
+#include "WPositionControl.h"
 #include "WSerialConnection.h"
+#include "WStatusFlagsV.h"
+#include "WTraceController.h"
+#include "WVelocityControl.h"
 #include "WVelocityRampControl.h"
 
 #include <QBoxLayout>
+#include <QDateTime>
+#include <QFileDialog>
 #include <QSpacerItem>
 #include <QTabWidget>
 
@@ -138,8 +149,10 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     settingsLayout->addWidget(m_encoderSettings);
     auto* settingsColumn = new QVBoxLayout;
     settingsColumn->addWidget(m_commutationMode);
+    m_traceController = new WTraceController;
     auto* traceRow = new QHBoxLayout;
     traceRow->addItem(newSpacer());
+    traceRow->addWidget(m_traceController);
     traceRow->addItem(newSpacer());
     settingsColumn->addLayout(traceRow);
     settingsLayout->addLayout(settingsColumn);
@@ -149,7 +162,10 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     m_currentPid = newPidControl(QStringLiteral("Current PID control"), 5000000,
                                  {168, 169, 170, 171, 172, 173, 174, 175, 176});
     auto* torquePage = new QWidget;
+    m_currentControl = new WCurrentControl;
+    m_currentControl->setMotorBank(0);
     auto* torqueLayout = new QHBoxLayout(torquePage);
+    torqueLayout->addWidget(m_currentControl);
     torqueLayout->addWidget(m_currentPid);
     mainTabs->addTab(torquePage, tr("Torque mode"));
 
@@ -158,8 +174,12 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     m_velocityPid = newPidControl(QStringLiteral("Velocity PID control"), 5000000,
                                   {140, 141, 142, 143, 234, 235, 236, 237, 8});
     auto* velocityPage = new QWidget;
+    m_velocityControl = new WVelocityControl;
+    m_velocityControl->setMotorBank(0);
+    m_velocityControl->setTypes(3, 2);
     auto* velocityLayout = new QHBoxLayout(velocityPage);
     velocityLayout->addWidget(m_velocityRamp);
+    velocityLayout->addWidget(m_velocityControl);
     velocityLayout->addWidget(m_velocityPid);
     mainTabs->addTab(velocityPage, tr("Velocity mode"));
 
@@ -168,14 +188,21 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     m_positionPid = newPidControl(QStringLiteral("Position PID control"), 500000,
                                   {130, 131, 132, 135, 230, 231, 232, 233, 12});
     auto* positioningPage = new QWidget;
+    m_positionControl = new WPositionControl;
+    m_positionControl->setMotorBank(0);
+    m_positionControl->setTypes(1, 0, static_cast<char>(161), static_cast<char>(163));
     auto* positioningLayout = new QHBoxLayout(positioningPage);
     positioningLayout->addWidget(m_positioningRamp);
+    positioningLayout->addWidget(m_positionControl);
     positioningLayout->addWidget(m_positionPid);
     mainTabs->addTab(positioningPage, tr("Positioning mode"));
 
     // "PWM mode": PWM control.
     auto* pwmPage = new QWidget;
-    new QHBoxLayout(pwmPage);
+    m_pwmControl = new WPWMControl;
+    m_pwmControl->setMotorBank(0);
+    auto* pwmLayout = new QHBoxLayout(pwmPage);
+    pwmLayout->addWidget(m_pwmControl);
     mainTabs->addTab(pwmPage, tr("PWM mode"));
 
     // "VOKT": the raw command panel.
@@ -185,8 +212,13 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     voktLayout->addWidget(m_directMode);
     mainTabs->addTab(voktPage, tr("VOKT"));
 
+    m_statusFlags = new WStatusFlagsV;
+    m_statusFlags->setMotorBank(0);
+    m_statusFlags->setType(static_cast<char>(156));
+
     // Beside the tabs: the status flags panel, then a spacer.
     topLayout->addWidget(mainTabs);
+    topLayout->addWidget(m_statusFlags);
     topLayout->addItem(newSpacer());
     mainLayout->addLayout(topLayout);
 
@@ -213,11 +245,27 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
             &WConnection::deviceClosed);
     connect(m_handler, &SerialUSBCommandHandler::deviceClosed, serialConnection,
             &WSerialConnection::deviceClosed);
+    // ...and ends the live polling.
+    connect(m_handler, &SerialUSBCommandHandler::deviceClosed, m_traceController,
+            &WTraceController::linkClosed);
 
     // Panels and handler: requests and writes go to the handler, every answer to every
-    // panel.
+    // panel, every polled value to every live panel; each keeps what carries its own
+    // motor/bank and number.
     wirePanel(m_velocityRamp);
     wirePanel(m_positioningRamp);
+    wirePanel(m_velocityControl);
+    // The velocity panel follows the motor while polling runs, as its siblings do (the
+    // "Velocity" chart has its number polled).
+    wireLiveValues(m_velocityControl);
+    wirePanel(m_positionControl);
+    connect(m_positionControl, &WPositionControl::doMove, m_handler,
+            &SerialUSBCommandHandler::doMove);
+    wireLiveValues(m_positionControl);
+    wirePanel(m_currentControl);
+    wireLiveValues(m_currentControl);
+    wirePanel(m_pwmControl);
+    wireLiveValues(m_pwmControl);
     wirePanel(m_motorSettings);
     wirePanel(m_encoderSettings);
     wirePanel(m_commutationMode);
@@ -227,18 +275,39 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     connect(m_directMode, &WDirectMode::doRequest, m_handler, &SerialUSBCommandHandler::doRequest);
     connect(m_handler, &SerialUSBCommandHandler::requestResult, m_directMode,
             &WDirectMode::requestResult);
+    connect(m_traceController,
+            qOverload<QList<TraceCommand*>*>(&WTraceController::requestTraceValues), m_handler,
+            &SerialUSBCommandHandler::requestTraceValues);
 
-    // Each chart panel takes the polled values and sits below the tabs, in list order.
+    // Each chart panel takes the polled values, draws while polling runs, has its curves
+    // polled, and sits below the tabs, in list order.
     for (WDrawer* drawer : std::as_const(m_drawers)) {
         connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, drawer,
                 &WDrawer::requestedTraceValue);
+        connect(m_traceController, &WTraceController::start, drawer, &WDrawer::startDrawing);
+        connect(m_traceController, &WTraceController::stop, drawer, &WDrawer::stopDrawing);
+        offerTraceValues(drawer->traceTypes());
         chartLayout->addWidget(drawer);
     }
+
+    // The status flags: read only, no writes.
+    connect(m_statusFlags, &WStatusFlagsV::requestValue, m_handler,
+            &SerialUSBCommandHandler::getAxisParameter);
+    connect(m_handler, &SerialUSBCommandHandler::requestedValue, m_statusFlags,
+            &WStatusFlagsV::requestedValue);
+    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_statusFlags,
+            &WStatusFlagsV::requestedTraceValue);
+
+    // The live values polled for the panels, after those of the charts: command 6 (get
+    // axis parameter) on motor/bank 0 for each; the controller drops a repeat.
+    for (const ParameterPanel* panel : std::initializer_list<const ParameterPanel*>{
+             m_positionControl, m_currentControl, m_pwmControl, m_statusFlags})
+        offerTraceValues(panel->traceTypes());
 
     mainLayout->addLayout(chartLayout);
     setLayout(mainLayout);
 
-    writeTraceListDiagnostics(m_traceCommands);
+    writeTraceListDiagnostics(m_traceController->traceCommands());
 }
 
 BLDC::~BLDC()
@@ -246,7 +315,11 @@ BLDC::~BLDC()
     SerialUSBDevice* device = m_handler->device();
     delete m_handler;
     delete device;
-    qDeleteAll(m_traceCommands);
+}
+
+const QList<TraceCommand*>& BLDC::traceCommands() const
+{
+    return m_traceController->traceCommands();
 }
 
 void BLDC::writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands)
@@ -275,8 +348,10 @@ void BLDC::openHandler(const QString& name, const QString& description)
 void BLDC::closeHandler()
 {
     // A panel whose link was replaced by the other panel's has nothing to close.
-    if (m_link == Link::Usb)
-        m_handler->close();
+    if (m_link != Link::Usb)
+        return;
+    m_handler->close();
+    m_traceController->setLinkOpen(false);
 }
 
 void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
@@ -293,8 +368,10 @@ void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
 
 void BLDC::closeSerialHandler()
 {
-    if (m_link == Link::Serial)
-        m_handler->close();
+    if (m_link != Link::Serial)
+        return;
+    m_handler->close();
+    m_traceController->setLinkOpen(false);
 }
 
 void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link)
@@ -312,6 +389,7 @@ void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link)
         m_link = Link::None;
         announceClosed(link);
     }
+    m_traceController->setLinkOpen(m_handler->isOpen());
     updateAll();
 }
 
@@ -323,6 +401,19 @@ void BLDC::wirePanel(ParameterPanel* panel)
             &SerialUSBCommandHandler::setAxisParameter);
     connect(m_handler, &SerialUSBCommandHandler::requestedValue, panel,
             &ParameterPanel::requestedValue);
+}
+
+void BLDC::wireLiveValues(ParameterPanel* panel)
+{
+    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, panel,
+            &ParameterPanel::requestedTraceValue);
+}
+
+void BLDC::offerTraceValues(const QList<char>& types)
+{
+    // Command 6 (get axis parameter) on motor/bank 0; the controller drops a repeat.
+    for (char type : types)
+        m_traceController->addTraceCommand(new TraceCommand(6, static_cast<quint8>(type), 0));
 }
 
 void BLDC::announceClosed(Link link)
@@ -341,23 +432,71 @@ void BLDC::updateAll()
     // the trace controller, the raw command panel and the charts are not refreshed.
     m_velocityRamp->updateValues();
     m_positioningRamp->updateValues();
+    m_velocityControl->updateValues();
+    m_positionControl->updateValues();
     m_motorSettings->updateValues();
     m_encoderSettings->updateValues();
     m_commutationMode->updateValues();
+    m_currentControl->updateValues();
     m_velocityPid->updateValues();
     m_currentPid->updateValues();
     m_positionPid->updateValues();
+    m_pwmControl->updateValues();
 }
 
-// The file operations of the menu. Each one is filled in by the change that brings the
-// settings file or the command script; until then the menu entries do nothing.
+// The file operations of the menu: each asks for the file, then leaves the work to the
+// operation of the core library that takes the file name and the handler.
 
-void BLDC::exportSettingsToVOKT() {}
+namespace {
 
-void BLDC::exportSettings() {}
+// "./20240131_14.05.09_Settings.ini": the date and time of the export, then the name.
+QString defaultFileName(const char* name)
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("./yyyyMMdd_hh.mm.ss_")) +
+           QLatin1String(name);
+}
 
-void BLDC::importSettings() {}
+} // namespace
 
-void BLDC::storeActualValues() {}
+void BLDC::exportSettingsToVOKT()
+{
+    DebugLine() << "exporting settings...";
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("Export settings to VOKT"),
+                                                          defaultFileName("VOKT_Settings.vkt"),
+                                                          tr("VOKT Files (*.vkt)"));
+    if (fileName.isEmpty())
+        return;
+    CommandScript::exportTo(fileName, *m_handler);
+}
 
-void BLDC::restoreActualValues() {}
+void BLDC::exportSettings()
+{
+    DebugLine() << "export settings";
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Export settings"), defaultFileName("Settings.ini"), tr("Settings files (*.ini)"));
+    if (fileName.isEmpty())
+        return;
+    SettingsFile::exportTo(fileName, *m_handler);
+}
+
+void BLDC::importSettings()
+{
+    DebugLine() << "import settings";
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, tr("Import settings"), QStringLiteral("./"), tr("Setting files (*.ini)"));
+    if (fileName.isEmpty()) {
+        DebugLine() << "importFileName is empty!";
+        return;
+    }
+    SettingsFile::importFrom(fileName, *m_handler);
+}
+
+void BLDC::storeActualValues()
+{
+    ParameterStore::storeAll(*m_handler);
+}
+
+void BLDC::restoreActualValues()
+{
+    ParameterStore::restoreAll(*m_handler);
+}

@@ -12,12 +12,18 @@ class ServedModule;
 class ParameterPanel;
 class TraceCommand;
 class WCommutationMode;
+class WCurrentControl;
 class WDirectMode;
+class WDrawer;
 class WEncoderSettings;
 class WMotorSettings;
 class WPIDControl;
+class WPWMControl;
+class WPositionControl;
+class WStatusFlagsV;
+class WTraceController;
+class WVelocityControl;
 class WVelocityRampControl;
-class WDrawer;
 
 // The central panel and composition root: it owns the command handler, builds every
 // panel, places it in the tabs, wires it to the handler, and opens and closes the link
@@ -34,7 +40,7 @@ public:
     // The simulated module served on a pseudo-terminal; listed last by the USB panel.
     ServedModule* simulatedModule() const { return m_simulatedModule.get(); }
     // The live values polled while tracing runs, in order of first offer.
-    const QList<TraceCommand*>& traceCommands() const { return m_traceCommands; }
+    const QList<TraceCommand*>& traceCommands() const;
     // The chart panels below the tabs, top to bottom.
     const QList<WDrawer*>& drawers() const { return m_drawers; }
 
@@ -75,19 +81,28 @@ private:
     void updateAll();
     // A panel's requests and writes go to the handler; every answer comes back to it.
     void wirePanel(ParameterPanel* panel);
+    // A live panel also takes every polled value.
+    void wireLiveValues(ParameterPanel* panel);
+    // One trace record per type for the trace controller to poll.
+    void offerTraceValues(const QList<char>& types);
 
     SerialUSBCommandHandler* m_handler;
-    WMotorSettings* m_motorSettings;
-    WCommutationMode* m_commutationMode;
-    WEncoderSettings* m_encoderSettings;
-    WPIDControl* m_currentPid;
     WVelocityRampControl* m_velocityRamp;
-    WPIDControl* m_velocityPid;
     WVelocityRampControl* m_positioningRamp;
+    WVelocityControl* m_velocityControl;
+    WPositionControl* m_positionControl;
+    WCurrentControl* m_currentControl;
+    WPWMControl* m_pwmControl;
+    WMotorSettings* m_motorSettings;
+    WEncoderSettings* m_encoderSettings;
+    WCommutationMode* m_commutationMode;
+    WTraceController* m_traceController;
+    WPIDControl* m_velocityPid;
+    WPIDControl* m_currentPid;
     WPIDControl* m_positionPid;
     WDirectMode* m_directMode;
-    Link m_link = Link::None;
-    QList<TraceCommand*> m_traceCommands;
+    WStatusFlagsV* m_statusFlags;
     QList<WDrawer*> m_drawers;
+    Link m_link = Link::None;
     std::unique_ptr<ServedModule> m_simulatedModule;
 };

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class SerialUSBCommandHandler;
+
+// The command script: the module's configuration (the 44 parameters of the catalogue) as
+// VOKT commands that set each parameter (SAP) and store it (STAP), in six commented
+// sections. ASCII text, every line ending in a single line feed:
+//
+//     //=== motor/module settings ===
+//     SAP 253, 0, 8 <tab>// motor poles
+//     STAP 253, 0 <blank>
+//     ...
+namespace CommandScript {
+
+// Reads the 44 parameters and writes the script. The file is put in place only when every
+// parameter was read; until then an existing file keeps its content, and an incomplete
+// export leaves nothing behind. Nothing is read when the link is closed or the file cannot
+// be opened for writing. true when the script was written.
+bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler);
+
+// Reads one parameter and gives its two lines ("SAP ...\n" and "STAP ...\n"), or an empty
+// text (logged) when it cannot be read.
+QString scriptLines(SerialUSBCommandHandler& handler, char type, const QString& comment);
+
+} // namespace CommandScript

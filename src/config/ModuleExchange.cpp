@@ -1,0 +1,18 @@
+#include "ModuleExchange.h"
+
+#include "SerialUSBCommandHandler.h"
+#include "VOKTRequest.h"
+#include "VOKTUSBReply.h"
+
+namespace ModuleExchange {
+
+std::unique_ptr<VOKTUSBReply> axisParameter(SerialUSBCommandHandler& handler, int command, int type,
+                                            int value)
+{
+    VOKTRequest request(static_cast<quint8>(handler.moduleAddress()), static_cast<quint8>(command),
+                        static_cast<quint8>(type), 0, value);
+    handler.sendRequest(&request);
+    return std::unique_ptr<VOKTUSBReply>(handler.receiveReply());
+}
+
+} // namespace ModuleExchange

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QSettings;
+class SerialUSBCommandHandler;
+
+// The settings file: the module's configuration (the 44 parameters of the catalogue, in
+// six groups) as an INI file of integer keys. Export reads every parameter from the module
+// and writes the file; import writes every key the file holds to the module and reads it
+// back, so that whatever shows the parameter shows the module's value.
+//
+// Both run one exchange after the other in the caller's thread and report through the log.
+namespace SettingsFile {
+
+// Reads the 44 parameters and writes them under their groups and keys; other content of an
+// existing file stays. The file is written only when every parameter was read: otherwise
+// it is left exactly as it was. true when the file was written.
+bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler);
+
+// Writes every key of the file that holds an integer to its parameter and reads the
+// parameter back. A key that is missing or not an integer is skipped (and logged); a file
+// that holds none of the keys writes nothing. true when all 44 were written.
+bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler);
+
+// Reads one parameter for its key: the value, or nothing (logged) when it cannot be read.
+std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, char type, const QString& key);
+
+// Writes one key of the group the settings object has open to its parameter and reads the
+// parameter back. false (logged) when the key holds no integer or the write went unanswered.
+bool importKey(QSettings& settings, SerialUSBCommandHandler& handler, char type,
+               const QString& key);
+
+} // namespace SettingsFile

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ParameterPanel.h"
+
+class QSpinBox;
+
+// The jog panels (current, PWM, velocity) share one design: a read-only actual value, an
+// editable target magnitude and three buttons that write the target parameter as minus
+// the magnitude, zero or plus the magnitude. Editing the magnitude sends nothing.
+class JogPanel : public ParameterPanel
+{
+    Q_OBJECT
+
+protected:
+    explicit JogPanel(QWidget* parent = nullptr) : ParameterPanel(parent) {}
+
+    // The magnitude field and the member that holds the target parameter's number.
+    void setJogTarget(QSpinBox* magnitude, const char* number)
+    {
+        m_magnitude = magnitude;
+        m_targetNumber = number;
+    }
+    // One write of the target parameter: the magnitude times direction (-1, 0 or 1).
+    void jog(int direction);
+
+private:
+    QSpinBox* m_magnitude = nullptr;
+    const char* m_targetNumber = nullptr;
+};

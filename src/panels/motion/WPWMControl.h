@@ -1,0 +1,33 @@
+#pragma once
+
+#include "JogPanel.h"
+
+#include <QString>
+
+namespace Ui {
+class WPWMControl;
+}
+
+// The PWM mode panel: the actual PWM (153, polled live) and jog buttons that write the target PWM
+// (154).
+class WPWMControl : public JogPanel
+{
+    Q_OBJECT
+
+public:
+    explicit WPWMControl(QWidget* parent = nullptr);
+    // The same panel with another title on its group box.
+    explicit WPWMControl(const QString& title, QWidget* parent = nullptr);
+    ~WPWMControl() override;
+
+public slots:
+    void on_btnLeft_clicked() { jog(-1); }
+    void on_btnStop_clicked() { jog(0); }
+    void on_btnRight_clicked() { jog(1); }
+
+private:
+    static constexpr char ActualNumber = static_cast<char>(153);
+    static constexpr char TargetNumber = static_cast<char>(154);
+
+    Ui::WPWMControl* m_ui;
+};

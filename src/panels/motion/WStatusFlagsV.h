@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ParameterPanel.h"
+
+#include <QList>
+
+class QRadioButton;
+
+namespace Ui {
+class WStatusFlagsV;
+}
+
+// The module's status and error word as a column of twelve lamps, one per meaningful bit:
+// the error conditions, the active control mode, position end and I²t exceeded. The lamps
+// are disabled radio buttons that are not exclusive, so any number can be lit and the user
+// cannot change them. The word is polled live; nothing here writes to the module.
+class WStatusFlagsV : public ParameterPanel
+{
+    Q_OBJECT
+
+public:
+    explicit WStatusFlagsV(QWidget* parent = nullptr);
+    ~WStatusFlagsV() override;
+
+    // The number that carries the word; it is also the panel's one trace type.
+    void setType(char type);
+
+public slots:
+    // Every lamp shows its bit, when motor/bank and type are the panel's.
+    void requestedValue(char motorBank, char type, int value) override;
+
+private:
+    struct Lamp
+    {
+        int bit;
+        QRadioButton* button;
+    };
+
+    Ui::WStatusFlagsV* m_ui;
+    QList<Lamp> m_lamps;
+    char m_type = 0;
+    // No word is shown before the number is known.
+    bool m_hasType = false;
+};

@@ -1,0 +1,125 @@
+#include "WTraceController.h"
+
+#include "DebugLine.h"
+#include "ValueCheckerThread.h"
+#include "ui_WTraceController.h"
+
+#include <QTimer>
+
+WTraceController::WTraceController(QWidget* parent)
+    : QWidget(parent), m_ui(new Ui::WTraceController)
+{
+    m_ui->setupUi(this);
+    m_ui->btnStop->setEnabled(false);
+    m_ui->sbDelay->setValue(20);
+    m_ui->sbDelay->setSingleStep(1);
+    // The pause the thread uses is the one the spin box shows.
+    m_thread = new ValueCheckerThread(m_ui->sbDelay->value());
+
+    connect(this, &WTraceController::start, m_thread, &ValueCheckerThread::start);
+    connect(this, &WTraceController::stop, m_thread, &ValueCheckerThread::stop);
+    connect(this, &WTraceController::delayChanged, m_thread, &ValueCheckerThread::changeDelay);
+    // The thread object lives on the GUI thread, but it emits from its own: each tick
+    // arrives as a queued call.
+    connect(m_thread, &ValueCheckerThread::checkRequested, this,
+            qOverload<>(&WTraceController::requestTraceValues));
+}
+
+WTraceController::~WTraceController()
+{
+    delete m_thread;
+    qDeleteAll(m_traceCommands);
+    delete m_ui;
+}
+
+void WTraceController::addTraceCommand(TraceCommand* traceCommand)
+{
+    for (const TraceCommand* listed : m_traceCommands) {
+        if (listed->sameAs(*traceCommand)) {
+            delete traceCommand;
+            return;
+        }
+    }
+    m_traceCommands.append(traceCommand);
+}
+
+void WTraceController::clearTraceCommands()
+{
+    qDeleteAll(m_traceCommands);
+    m_traceCommands.clear();
+}
+
+void WTraceController::setDelay(int delayMs)
+{
+    m_ui->sbDelay->setValue(delayMs);
+}
+
+void WTraceController::setDelayStep(int step)
+{
+    m_ui->sbDelay->setSingleStep(step);
+}
+
+void WTraceController::setDelayMinimum(int minimum)
+{
+    m_ui->sbDelay->setMinimum(minimum);
+}
+
+void WTraceController::setDelayMaximum(int maximum)
+{
+    m_ui->sbDelay->setMaximum(maximum);
+}
+
+void WTraceController::setPolling(bool on)
+{
+    if (on)
+        on_btnStart_clicked();
+    else
+        on_btnStop_clicked();
+}
+
+void WTraceController::setLinkOpen(bool open)
+{
+    m_linkOpen = open;
+    if (!open && m_polling)
+        on_btnStop_clicked();
+}
+
+void WTraceController::on_btnStart_clicked()
+{
+    if (!m_linkOpen) {
+        // Without a link every request of a cycle would fail; say so once and stay off.
+        DebugLine() << "could not send data: is device opened?";
+        return;
+    }
+    showPolling(true);
+    emit start();
+}
+
+void WTraceController::on_btnStop_clicked()
+{
+    showPolling(false);
+    emit stop();
+}
+
+void WTraceController::showPolling(bool on)
+{
+    m_polling = on;
+    m_ui->btnStart->setEnabled(!on);
+    m_ui->btnStop->setEnabled(on);
+}
+
+void WTraceController::on_sbDelay_valueChanged(int value)
+{
+    emit delayChanged(value);
+}
+
+void WTraceController::requestTraceValues()
+{
+    // A tick that was still on its way when Stop was pressed polls nothing.
+    if (m_polling)
+        emit requestTraceValues(&m_traceCommands);
+    // The next tick may go out after one more turn of the event loop, so that the input,
+    // timers and repaints that came in during the cycle are served before the next cycle
+    // holds up the GUI thread again.
+    QTimer::singleShot(0, this, [this] { m_thread->tickServed(); });
+}

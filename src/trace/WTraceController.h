@@ -1,0 +1,74 @@
+#pragma once
+
+#include "TraceCommand.h"
+
+#include <QList>
+#include <QWidget>
+
+class ValueCheckerThread;
+
+namespace Ui {
+class WTraceController;
+}
+
+// The "Trace controller" panel: switches live polling on and off and sets the pause between
+// two polling cycles. It owns the list of live values to poll, one TraceCommand each, and
+// the thread that paces the cycles; on every tick it hands its list to the command handler
+// (requestTraceValues), which asks the module for each value in turn.
+//
+// Polling follows the link: it starts only while a link is open, and it stops, as if Stop
+// had been pressed, when the link closes.
+class WTraceController : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit WTraceController(QWidget* parent = nullptr);
+    // Stops the polling thread and waits for it, without waiting out its pause.
+    ~WTraceController() override;
+
+    // Takes the record over and lists it at the end, unless a listed record has the same
+    // command, type and motor/bank number; the record is released then.
+    void addTraceCommand(TraceCommand* traceCommand);
+    const QList<TraceCommand*>& traceCommands() const { return m_traceCommands; }
+    void clearTraceCommands();
+
+    void setDelay(int delayMs);
+    void setDelayStep(int step);
+    void setDelayMinimum(int minimum);
+    void setDelayMaximum(int maximum);
+    // As pressing Start (true) or Stop (false).
+    void setPolling(bool on);
+    bool isPolling() const { return m_polling; }
+    bool isLinkOpen() const { return m_linkOpen; }
+
+    ValueCheckerThread* pollingThread() const { return m_thread; }
+
+signals:
+    void start();
+    void stop();
+    void delayChanged(int delay);
+    // One polling cycle is due; the list is the controller's own.
+    void requestTraceValues(QList<TraceCommand*>* traceCommands);
+
+public slots:
+    // Whether a link to the module is open. A link that closes ends the polling.
+    void setLinkOpen(bool open);
+    void linkClosed() { setLinkOpen(false); }
+
+private slots:
+    void on_btnStart_clicked();
+    void on_btnStop_clicked();
+    void on_sbDelay_valueChanged(int value);
+    // One tick of the polling thread.
+    void requestTraceValues();
+
+private:
+    void showPolling(bool on);
+
+    Ui::WTraceController* m_ui;
+    ValueCheckerThread* m_thread;
+    QList<TraceCommand*> m_traceCommands;
+    bool m_polling = false;
+    bool m_linkOpen = false;
+};

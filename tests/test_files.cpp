@@ -1,0 +1,511 @@
+#include "BLDC.h"
+#include "CommandScript.h"
+#include "LogCapture.h"
+#include "PanelProbe.h"
+#include "ParameterCatalogue.h"
+#include "ParameterStore.h"
+#include "PtyPeer.h"
+#include "SerialUSBCommandHandler.h"
+#include "SerialUSBDevice.h"
+#include "ServedModule.h"
+#include "SettingsFile.h"
+#include "SimulatedModule.h"
+#include "VOKTRequest.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using ParameterCatalogue::ConfigurationParameter;
+
+namespace {
+
+// One request as "command type value", the numbers as on the wire.
+QString frameText(int command, int type, qint32 value)
+{
+    return QStringLiteral("%1 %2 %3").arg(command).arg(type).arg(value);
+}
+
+QString keyOf(const ConfigurationParameter& p)
+{
+    return QLatin1String(ParameterCatalogue::sections().at(p.section).group) + QLatin1Char('/') +
+           QLatin1String(p.key);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(no file)");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList linesStartingWith(const QStringList& lines, const char* prefix)
+{
+    return lines.filter(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(prefix)));
+}
+
+} // namespace
+
+class TestFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void settingsRoundTrip();
+    void importWritesOnlyWhatTheFileHolds_data();
+    void importWritesOnlyWhatTheFileHolds();
+    void importOfForeignFiles_data();
+    void importOfForeignFiles();
+    void scriptByteForByte();
+    void incompleteExportLeavesNoFile_data();
+    void incompleteExportLeavesNoFile();
+    void storeAndRestore();
+    void storeOrRestoreWithLinkClosed_data();
+    void storeOrRestoreWithLinkClosed();
+    void menuDialogs_data();
+    void menuDialogs();
+
+private:
+    qint32 held(int type);
+    void set(int type, qint32 value);
+    QStringList wire() const;
+    // From now on the module answers `answers` more requests, then falls silent.
+    void cutAfter(int answers);
+    QString path(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ServedModule> m_served;
+    std::unique_ptr<SerialUSBDevice> m_device;
+    std::unique_ptr<SerialUSBCommandHandler> m_handler;
+    std::unique_ptr<LogCapture> m_log;
+};
+
+void TestFiles::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_served = std::make_unique<ServedModule>();
+    QString error;
+    QVERIFY2(m_served->start(&error), qPrintable(error));
+    m_device = std::make_unique<SerialUSBDevice>(m_served->portName(), QString());
+    m_handler = std::make_unique<SerialUSBCommandHandler>();
+    m_handler->setDevice(m_device.get());
+    QVERIFY(m_handler->open());
+    m_log = std::make_unique<LogCapture>();
+}
+
+void TestFiles::cleanup()
+{
+    m_log.reset();
+    m_handler.reset();
+    m_device.reset();
+    m_served.reset();
+    m_dir.reset();
+}
+
+qint32 TestFiles::held(int type)
+{
+    qint32 value = 0;
+    m_served->withModule([&](SimulatedModule& module) { value = module.axisParameter(type); });
+    return value;
+}
+
+// Straight into the module, past the line.
+void TestFiles::set(int type, qint32 value)
+{
+    m_served->withModule([&](SimulatedModule& module) {
+        const QByteArray reply = module.handle(VOKTRequest(1, 5, quint8(type), 0, value));
+        QCOMPARE(int(quint8(reply.at(2))), int(SimulatedModule::StatusOk));
+    });
+}
+
+QStringList TestFiles::wire() const
+{
+    QStringList frames;
+    for (const QByteArray& request : m_served->peer().requests())
+        frames << frameText(quint8(request.at(1)), quint8(request.at(2)),
+                            vokt::takeBigEndian(request.constData() + 4));
+    return frames;
+}
+
+void TestFiles::cutAfter(int answers)
+{
+    ServedModule* served = m_served.get();
+    auto left = std::make_shared<int>(answers);
+    served->peer().setResponder([served, left](const QByteArray& request) {
+        if ((*left)-- <= 0)
+            return QList<PtyPeer::Chunk>{};
+        QByteArray reply;
+        served->withModule([&](SimulatedModule& module) { reply = module.handle(request); });
+        return PtyPeer::answer(reply);
+    });
+}
+
+void TestFiles::settingsRoundTrip()
+{
+    set(6, 1500);
+    set(168, 700);
+    set(130, 350);
+    const QString file = path("module.ini");
+    QVERIFY(SettingsFile::exportTo(file, *m_handler));
+
+    // Six groups, 44 keys, every one the module's value; the PID groups share key names.
+    QSettings ini(file, QSettings::IniFormat);
+    QCOMPARE(ini.childGroups().size(), 6);
+    QCOMPARE(ini.allKeys().size(), 44);
+    QStringList expected;
+    for (const ConfigurationParameter& p : ParameterCatalogue::configuration()) {
+        QCOMPARE(ini.value(keyOf(p)).toInt(), held(p.number));
+        expected << frameText(5, p.number, held(p.number)) << frameText(6, p.number, 0);
+    }
+    QCOMPARE(ini.value("current_PID_values/P_set_1").toInt(), 700);
+    QCOMPARE(ini.value("position_PID_values/P_set_1").toInt(), 350);
+    QVERIFY(m_log->contains(QStringLiteral("\"MaxCurrent\"  =  \"1500\" ")));
+
+    // The module changes; the file brings every value back, each written and read back.
+    set(6, 900);
+    set(168, 11);
+    m_served->peer().clearRequests();
+    m_log->clear();
+    QSignalSpy readBack(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    QVERIFY(SettingsFile::importFrom(file, *m_handler));
+    QCOMPARE(wire(), expected);
+    QCOMPARE(held(6), 1500);
+    QCOMPARE(held(168), 700);
+    QCOMPARE(readBack.size(), 44);
+    QCOMPARE(readBack.at(1).at(2).toInt(), 1500); // MaxCurrent, second in the file
+    QVERIFY(m_log->contains(QStringLiteral("\"MaxCurrent\"  =  \"1500\" ( \"100\" ) ")));
+}
+
+void TestFiles::importWritesOnlyWhatTheFileHolds_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("text"); // none: the key is removed
+    QTest::addColumn<int>("number");
+
+    QTest::newRow("key missing") << "encoder_settings/EncoderSteps" << QVariant() << 250;
+    QTest::newRow("not an integer")
+        << "motor_and_module_settings/MaxCurrent" << QVariant("abc") << 6;
+}
+
+void TestFiles::importWritesOnlyWhatTheFileHolds()
+{
+    QFETCH(QString, key);
+    QFETCH(QVariant, text);
+    QFETCH(int, number);
+
+    const QString file = path("edited.ini");
+    QVERIFY(SettingsFile::exportTo(file, *m_handler));
+    {
+        QSettings ini(file, QSettings::IniFormat);
+        if (text.isValid())
+            ini.setValue(key, text);
+        else
+            ini.remove(key);
+    }
+    // Every other key is written and read back; the module keeps its own value for the
+    // skipped one.
+    set(number, 1234);
+    QStringList expected;
+    for (const ConfigurationParameter& p : ParameterCatalogue::configuration())
+        if (p.number != number)
+            expected << frameText(5, p.number, held(p.number)) << frameText(6, p.number, 0);
+    m_served->peer().clearRequests();
+    m_log->clear();
+
+    QVERIFY(!SettingsFile::importFrom(file, *m_handler));
+    QCOMPARE(wire(), expected);
+    QCOMPARE(held(number), 1234);
+    QVERIFY(m_log->contains(QStringLiteral("skipped parameter  \"%1\" : no integer for  \"%2\" ")
+                                .arg(number)
+                                .arg(key)));
+}
+
+void TestFiles::importOfForeignFiles_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("sets");
+
+    // The group tells the PID loops apart.
+    QTest::newRow("one key in two groups")
+        << QByteArray("[current_PID_values]\nP_set_1=11\n[position_PID_values]\nP_set_1=22\n")
+        << QStringList({frameText(5, 168, 11), frameText(6, 168, 0), frameText(5, 130, 22),
+                        frameText(6, 130, 0)});
+    QTest::newRow("not INI text") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
+                                  << QStringList();
+}
+
+void TestFiles::importOfForeignFiles()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, sets);
+
+    const QString file = path("foreign.ini");
+    writeFile(file, content);
+    m_served->peer().clearRequests();
+    QVERIFY(!SettingsFile::importFrom(file, *m_handler));
+    QCOMPARE(wire(), sets);
+    QCOMPARE(linesStartingWith(m_log->lines(), "skipped parameter ").size(), 44 - sets.size() / 2);
+}
+
+void TestFiles::scriptByteForByte()
+{
+    // A module whose values are known and partly negative; 253 must still read as 253.
+    m_served->peer().setResponder([](const QByteArray& request) {
+        const int type = quint8(request.at(2));
+        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, 6, 1000 - 10 * type));
+    });
+    // An older, longer file of the name is replaced whole.
+    const QString file = path("module.vkt");
+    writeFile(file, QByteArray(8000, 'x'));
+
+    QVERIFY(CommandScript::exportTo(file, *m_handler));
+    QCOMPARE(readAll(file), readAll(QStringLiteral(ZIRO_TEST_DATA "/script.vkt")));
+    QCOMPARE(m_log->lines().last(), QStringLiteral("export ready. "));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({"module.vkt"}));
+}
+
+void TestFiles::incompleteExportLeavesNoFile_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("answers"); // -1: the link is closed from the start
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<int>("unread");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("settings, link closed")
+        << "ini"
+        << "a.ini" << -1 << false << 44 << 0 << "export failed: not every parameter";
+    QTest::newRow("settings, link lost, older file")
+        << "ini"
+        << "a.ini" << 20 << true << 24 << 21 << "export failed: not every parameter";
+    QTest::newRow("script, link closed")
+        << "vkt"
+        << "a.vkt" << -1 << true << 0 << 0 << "could not read parameters: is module open?";
+    QTest::newRow("script, link lost")
+        << "vkt"
+        << "a.vkt" << 20 << false << 24 << 21 << "export failed: not every parameter";
+    QTest::newRow("script, link lost, older file")
+        << "vkt"
+        << "a.vkt" << 20 << true << 24 << 21 << "export failed: not every parameter";
+    QTest::newRow("script, file cannot be written")
+        << "vkt"
+        << "missing/a.vkt" << 44 << false << 0 << 0 << "could not open the script file";
+}
+
+void TestFiles::incompleteExportLeavesNoFile()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, name);
+    QFETCH(int, answers);
+    QFETCH(bool, existing);
+    QFETCH(int, unread);
+    QFETCH(int, requests);
+    QFETCH(QString, message);
+
+    const QString file = m_dir->filePath(name);
+    const QByteArray older("[motor_and_module_settings]\nMaxCurrent=42\n[mine]\nnote=kept\n");
+    if (existing)
+        writeFile(file, older);
+    if (answers < 0)
+        m_handler->close();
+    else
+        cutAfter(answers);
+    m_served->peer().clearRequests();
+
+    const bool written = format == QLatin1String("ini") ? SettingsFile::exportTo(file, *m_handler)
+                                                        : CommandScript::exportTo(file, *m_handler);
+    QVERIFY(!written);
+    QCOMPARE(readAll(file), existing ? older : QByteArray("(no file)"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
+             existing ? QStringList({name}) : QStringList());
+    QCOMPARE(m_served->peer().requestCount(), requests);
+
+    // The parameters that could not be read, each named in table order.
+    const QStringList lines = m_log->lines();
+    QStringList expected;
+    const QList<ConfigurationParameter>& table = ParameterCatalogue::configuration();
+    for (qsizetype i = table.size() - unread; i < table.size(); ++i)
+        expected << QStringLiteral("could not receive parameter  \"%1\"  from module! ")
+                        .arg(table.at(i).number);
+    QCOMPARE(linesStartingWith(lines, "could not receive parameter "), expected);
+    QVERIFY(!lines.contains(QStringLiteral("export ready. ")));
+    QVERIFY2(!linesStartingWith(lines, qPrintable(message)).isEmpty(),
+             qPrintable(lines.join('\n')));
+}
+
+void TestFiles::storeAndRestore()
+{
+    set(6, 1200);
+    QVERIFY(ParameterStore::storeAll(*m_handler));
+    QStringList expected;
+    for (int type = 0; type <= 255; ++type)
+        expected << frameText(7, type, 0);
+    QCOMPARE(wire(), expected);
+    m_served->withModule(
+        [](SimulatedModule& module) { QCOMPARE(module.storedAxisParameter(6), 1200); });
+    // The module's status for each: taken, not kept (a target), unknown.
+    QVERIFY(m_log->contains(QStringLiteral("\"6\" :  \"100\" ")));
+    QVERIFY(m_log->contains(QStringLiteral("\"0\" :  \"5\" ")));
+    QVERIFY(m_log->contains(QStringLiteral("\"5\" :  \"3\" ")));
+
+    // Restore brings the stored value back, reading every number back after its restore.
+    set(6, 1500);
+    m_served->peer().clearRequests();
+    QSignalSpy readBack(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    QVERIFY(ParameterStore::restoreAll(*m_handler));
+    expected.clear();
+    for (int type = 0; type <= 255; ++type)
+        expected << frameText(8, type, 0) << frameText(6, type, 0);
+    QCOMPARE(wire(), expected);
+    QCOMPARE(held(6), 1200);
+    QCOMPARE(readBack.size(), 256);
+    QCOMPARE(readBack.at(6).at(1).value<char>(), char(6));
+    QCOMPARE(readBack.at(6).at(2).toInt(), 1200);
+    QCOMPARE(readBack.at(253).at(1).value<char>(), char(253));
+}
+
+void TestFiles::storeOrRestoreWithLinkClosed_data()
+{
+    QTest::addColumn<bool>("restore");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("store") << false << "could not store parameter ";
+    QTest::newRow("restore") << true << "could not restore parameter ";
+}
+
+void TestFiles::storeOrRestoreWithLinkClosed()
+{
+    QFETCH(bool, restore);
+    QFETCH(QString, message);
+
+    m_handler->close();
+    m_served->peer().clearRequests();
+    QVERIFY(
+        !(restore ? ParameterStore::restoreAll(*m_handler) : ParameterStore::storeAll(*m_handler)));
+    QStringList expected;
+    for (int type = 0; type <= 255; ++type)
+        expected << QStringLiteral("%1 \"%2\" ").arg(message).arg(type);
+    QCOMPARE(linesStartingWith(m_log->lines(), qPrintable(message)), expected);
+    QCOMPARE(m_served->peer().requestCount(), 0);
+}
+
+void TestFiles::menuDialogs_data()
+{
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("defaultName"); // pattern; empty: none
+    QTest::addColumn<QStringList>("cancelled");
+    QTest::addColumn<QString>("chosen");
+
+    QTest::newRow("settings export") << "exportSettings"
+                                     << "Export settings"
+                                     << "Settings files (*.ini)"
+                                     << "^\\d{8}_\\d\\d\\.\\d\\d\\.\\d\\d_Settings\\.ini$"
+                                     << QStringList({"export settings "}) << "export to: ";
+    QTest::newRow("settings import")
+        << "importSettings"
+        << "Import settings"
+        << "Setting files (*.ini)"
+        << "" << QStringList({"import settings ", "importFileName is empty! "})
+        << "importFileName: ";
+    QTest::newRow("script export") << "exportSettingsToVOKT"
+                                   << "Export settings to VOKT"
+                                   << "VOKT Files (*.vkt)"
+                                   << "^\\d{8}_\\d\\d\\.\\d\\d\\.\\d\\d_VOKT_Settings\\.vkt$"
+                                   << QStringList({"exporting settings... "}) << "export to: ";
+}
+
+void TestFiles::menuDialogs()
+{
+    QFETCH(QString, slot);
+    QFETCH(QString, caption);
+    QFETCH(QString, filter);
+    QFETCH(QString, defaultName);
+    QFETCH(QStringList, cancelled);
+    QFETCH(QString, chosen);
+
+    BLDC bldc;
+    bldc.openHandler(bldc.simulatedModule()->portName(), QStringLiteral("Simulated"));
+    QVERIFY(bldc.handler()->isOpen());
+    LogCapture log;
+    PtyPeer& peer = bldc.simulatedModule()->peer();
+    peer.clearRequests();
+    // A new file to save to, an existing one to open.
+    const QString file = path("chosen");
+    if (slot == QLatin1String("importSettings"))
+        writeFile(file, "[motor_and_module_settings]\nMaxCurrent=2000\n");
+
+    // Answers the next file dialog: notes what it shows, then cancels it or picks the file.
+    QString shownCaption, shownFilter, shownName, shownDirectory;
+    auto answerDialog = [&](bool accept) {
+        auto* timer = new QTimer(&bldc);
+        connect(timer, &QTimer::timeout, timer, [&, timer, accept] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            timer->stop();
+            timer->deleteLater();
+            shownCaption = dialog->windowTitle();
+            shownFilter = dialog->nameFilters().join(';');
+            shownDirectory = dialog->directory().absolutePath();
+            shownName = dialog->selectedFiles().value(0);
+            if (!accept) {
+                dialog->reject();
+                return;
+            }
+            // As the user types it.
+            child<QLineEdit>(dialog, "fileNameEdit")->setText(file);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        timer->start(10);
+    };
+
+    answerDialog(false);
+    QVERIFY(QMetaObject::invokeMethod(&bldc, qPrintable(slot)));
+    QCOMPARE(shownCaption, caption);
+    QCOMPARE(shownFilter, filter);
+    QCOMPARE(shownDirectory, QDir::currentPath());
+    if (!defaultName.isEmpty())
+        QVERIFY2(QRegularExpression(defaultName).match(QFileInfo(shownName).fileName()).hasMatch(),
+                 qPrintable(shownName));
+    QStringList lines = log.lines();
+    lines.removeAll(QStringLiteral("This plugin does not support propagateSizeHints()"));
+    QCOMPARE(lines, cancelled);
+    QCOMPARE(peer.requestCount(), 0);
+
+    // A chosen file goes to the operation.
+    log.clear();
+    answerDialog(true);
+    QVERIFY(QMetaObject::invokeMethod(&bldc, qPrintable(slot)));
+    QVERIFY2(log.contains(QStringLiteral("%1 \"%2\" ").arg(chosen, file)),
+             qPrintable(log.lines().join('\n')));
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    TestFiles test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_files.moc"

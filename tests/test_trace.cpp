@@ -1,0 +1,300 @@
+#include "BLDC.h"
+#include "LogCapture.h"
+#include "PanelProbe.h"
+#include "PtyPeer.h"
+#include "SerialUSBCommandHandler.h"
+#include "TraceCommand.h"
+#include "ValueCheckerThread.h"
+#include "WTraceController.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QtTest>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace {
+
+using TraceList = QList<TraceCommand*>;
+
+void click(QWidget* panel, const char* button)
+{
+    QTest::mouseClick(child<QPushButton>(panel, button), Qt::LeftButton);
+}
+
+bool showsPolling(QWidget* controller)
+{
+    return !child<QPushButton>(controller, "btnStart")->isEnabled() &&
+           child<QPushButton>(controller, "btnStop")->isEnabled();
+}
+
+bool showsStopped(QWidget* controller)
+{
+    return child<QPushButton>(controller, "btnStart")->isEnabled() &&
+           !child<QPushButton>(controller, "btnStop")->isEnabled();
+}
+
+// A controller on an open link that counts its polling cycles and notes when each began.
+struct Polling
+{
+    explicit Polling(int delayMs)
+    {
+        controller->setLinkOpen(true);
+        controller->setDelay(delayMs);
+        clock.start();
+        QObject::connect(controller.get(),
+                         qOverload<TraceList*>(&WTraceController::requestTraceValues),
+                         [this](TraceList* list) {
+                             lists << list;
+                             startedMs << clock.elapsed();
+                         });
+    }
+    int cycles() const { return static_cast<int>(lists.size()); }
+    ValueCheckerThread* thread() const { return controller->pollingThread(); }
+
+    std::unique_ptr<WTraceController> controller = std::make_unique<WTraceController>();
+    QElapsedTimer clock;
+    QList<TraceList*> lists;
+    QList<qint64> startedMs;
+};
+
+// Calls `before` ahead of every queued call that reaches the object it filters.
+class StopBeforeTick : public QObject
+{
+public:
+    explicit StopBeforeTick(std::function<void()> before) : m_before(std::move(before)) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MetaCall)
+            m_before();
+        return false;
+    }
+
+private:
+    std::function<void()> m_before;
+};
+
+} // namespace
+
+class TestTrace : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startAndStop();
+    void noDuplicates_data();
+    void noDuplicates();
+    void delayAppliesFromNextPause();
+    void mergedTicks();
+    void startStopInQuickSuccession();
+    void destructionDuringLongPause();
+    void pollingFollowsTheLink();
+};
+
+void TestTrace::startAndStop()
+{
+    Polling p(100000);
+    WTraceController* controller = p.controller.get();
+    QSignalSpy starts(controller, &WTraceController::start);
+    QSignalSpy stops(controller, &WTraceController::stop);
+    QVERIFY(showsStopped(controller));
+    // The pause the thread takes is the one the spin box shows.
+    QCOMPARE(child<QSpinBox>(controller, "sbDelay")->value(), 100000);
+    QCOMPARE(p.thread()->delay(), 100000);
+    QCOMPARE(WTraceController().pollingThread()->delay(), 20);
+
+    click(controller, "btnStart");
+    QVERIFY(showsPolling(controller));
+    QCOMPARE(starts.size(), 1);
+    // The first cycle comes at once, with the controller's own list; the next only after
+    // the long pause.
+    QTRY_COMPARE(p.cycles(), 1);
+    QCOMPARE(p.lists.at(0), &controller->traceCommands());
+
+    click(controller, "btnStop");
+    QVERIFY(showsStopped(controller));
+    QCOMPARE(stops.size(), 1);
+    // Stop wakes the thread from its pause: it ends at once.
+    QTRY_VERIFY(p.thread()->isFinished());
+    QCOMPARE(p.cycles(), 1);
+}
+
+void TestTrace::noDuplicates_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("motorBank");
+    QTest::addColumn<bool>("added");
+    QTest::newRow("equal") << 6 << 156 << 0 << false;
+    QTest::newRow("other command") << 5 << 156 << 0 << true;
+    QTest::newRow("other type") << 6 << 153 << 0 << true;
+    QTest::newRow("other motor/bank") << 6 << 156 << 1 << true;
+}
+
+void TestTrace::noDuplicates()
+{
+    QFETCH(int, command);
+    QFETCH(int, type);
+    QFETCH(int, motorBank);
+    QFETCH(bool, added);
+    WTraceController controller;
+    auto* first = new TraceCommand(6, 3, 0);
+    auto* second = new TraceCommand(6, 156, 0);
+    controller.addTraceCommand(first);
+    controller.addTraceCommand(second);
+    auto* offered = new TraceCommand(qint8(command), quint8(type), quint8(motorBank));
+    controller.addTraceCommand(offered);
+    if (added)
+        QCOMPARE(controller.traceCommands(), TraceList({first, second, offered}));
+    else
+        QCOMPARE(controller.traceCommands(), TraceList({first, second}));
+}
+
+void TestTrace::delayAppliesFromNextPause()
+{
+    // An empty list ticks all the same.
+    Polling p(1500);
+    click(p.controller.get(), "btnStart");
+    QTRY_COMPARE(p.cycles(), 1);
+    QVERIFY(p.lists.at(0)->isEmpty());
+    child<QSpinBox>(p.controller.get(), "sbDelay")->setValue(10);
+    QCOMPARE(p.thread()->delay(), 10);
+    QTRY_VERIFY_WITH_TIMEOUT(p.cycles() >= 3, 10000);
+    // The pause in progress keeps its length; the next one is the new delay.
+    const qint64 firstPause = p.startedMs.at(1) - p.startedMs.at(0);
+    const qint64 secondPause = p.startedMs.at(2) - p.startedMs.at(1);
+    QVERIFY2(firstPause >= 1400, qPrintable(QString::number(firstPause)));
+    QVERIFY2(secondPause < 1000, qPrintable(QString::number(secondPause)));
+}
+
+void TestTrace::mergedTicks()
+{
+    // A cycle that takes far longer than the delay, like a slow link.
+    Polling p(0);
+    std::atomic<int> emitted{0};
+    QObject::connect(
+        p.thread(), &ValueCheckerThread::checkRequested, p.thread(), [&] { ++emitted; },
+        Qt::DirectConnection);
+    QObject::connect(p.controller.get(),
+                     qOverload<TraceList*>(&WTraceController::requestTraceValues),
+                     [](TraceList*) { QThread::msleep(15); });
+    // Stop is pressed just as a tick is about to be served, after ten cycles.
+    int servedAtStop = -1;
+    StopBeforeTick stopper([&] {
+        if (servedAtStop < 0 && p.cycles() >= 10 && emitted > p.cycles()) {
+            servedAtStop = p.cycles();
+            click(p.controller.get(), "btnStop");
+        }
+    });
+    p.controller->installEventFilter(&stopper);
+
+    click(p.controller.get(), "btnStart");
+    QTRY_VERIFY(servedAtStop >= 0);
+    QTRY_VERIFY(p.thread()->isFinished());
+    QCoreApplication::processEvents();
+    // No backlog: besides the ticks served, one was on its way, and it polled nothing.
+    QCOMPARE(p.cycles(), servedAtStop);
+    QVERIFY2(
+        emitted == servedAtStop + 1,
+        qPrintable(QStringLiteral("%1 ticks, %2 cycles").arg(emitted.load()).arg(servedAtStop)));
+}
+
+void TestTrace::startStopInQuickSuccession()
+{
+    // A Stop right after Start is kept: the thread ends without a cycle being served.
+    {
+        Polling p(100000);
+        click(p.controller.get(), "btnStart");
+        click(p.controller.get(), "btnStop");
+        QTRY_VERIFY(p.thread()->isFinished());
+        QCoreApplication::processEvents();
+        QCOMPARE(p.cycles(), 0);
+    }
+    // Start again while the thread is still leaving its loop, or has just left it:
+    // polling goes on each time.
+    Polling p(5);
+    for (int round = 0; round < 20; ++round) {
+        click(p.controller.get(), "btnStart");
+        if (round % 2)
+            QTRY_VERIFY(p.cycles() > 0);
+        click(p.controller.get(), "btnStop");
+        click(p.controller.get(), "btnStart");
+        const int before = p.cycles();
+        QTRY_VERIFY2(p.cycles() >= before + 3, qPrintable(QString::number(round)));
+        QVERIFY(showsPolling(p.controller.get()));
+        QVERIFY(p.thread()->isRunning());
+        click(p.controller.get(), "btnStop");
+    }
+}
+
+void TestTrace::destructionDuringLongPause()
+{
+    Polling p(100000);
+    click(p.controller.get(), "btnStart");
+    QTRY_COMPARE(p.cycles(), 1);
+    QElapsedTimer timer;
+    timer.start();
+    p.controller.reset();
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestTrace::pollingFollowsTheLink()
+{
+    // Without a link, Start says so once and does not start.
+    {
+        WTraceController controller;
+        QSignalSpy starts(&controller, &WTraceController::start);
+        LogCapture log;
+        click(&controller, "btnStart");
+        QCOMPARE(log.lines(), QStringList("could not send data: is device opened? "));
+        QVERIFY(showsStopped(&controller));
+        QCOMPARE(starts.size(), 0);
+        QVERIFY(!controller.pollingThread()->isRunning());
+    }
+
+    // Through the central panel: a module that falls silent, and Disconnect, both end
+    // the polling; each time Start is offered again.
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setResponder([](const QByteArray& request) {
+        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, quint8(request.at(1)), 7));
+    });
+    BLDC bldc;
+    auto* controller = bldc.findChild<WTraceController*>();
+    controller->setDelay(0);
+    QSignalSpy stops(controller, &WTraceController::stop);
+    for (const bool silence : {true, false}) {
+        peer.setSilent(false);
+        bldc.openHandler(peer.portName(), QStringLiteral("Virtual"));
+        click(controller, "btnStart");
+        const int seen = peer.requestCount();
+        QTRY_VERIFY(peer.requestCount() >= seen + 2 * bldc.traceCommands().size());
+        stops.clear();
+        if (silence) {
+            LogCapture log;
+            peer.setSilent(true);
+            QTRY_VERIFY(showsStopped(controller));
+            QVERIFY(
+                log.contains(QStringLiteral("SerialUSBCommandHandler: communicationTimeouted! ")));
+        } else {
+            bldc.closeHandler();
+            QVERIFY(showsStopped(controller));
+        }
+        QCOMPARE(stops.size(), 1);
+        QTRY_VERIFY(controller->pollingThread()->isFinished());
+    }
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    TestTrace test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_trace.moc"
