@@ -79,6 +79,9 @@ private slots:
     void getAndSet_data();
     void getAndSet();
     void refusalsExitOne();
+    void exportedFilesRestoreTheModule_data();
+    void exportedFilesRestoreTheModule();
+    void storeAndRestore();
     void badInputSendsNothing_data();
     void badInputSendsNothing();
     void portThatCannotBeOpenedExitsThree();
@@ -202,6 +205,60 @@ void TestCli::refusalsExitOne()
              QStringLiteral("4\t2200\n"));
 }
 
+void TestCli::exportedFilesRestoreTheModule_data()
+{
+    QTest::addColumn<QString>("exportCommand");
+    QTest::addColumn<QString>("runCommand");
+    QTest::newRow("settings file") << "export-ini"
+                                   << "import-ini";
+    QTest::newRow("command script") << "export-script"
+                                    << "run-script";
+}
+
+void TestCli::exportedFilesRestoreTheModule()
+{
+    QFETCH(QString, exportCommand);
+    QFETCH(QString, runCommand);
+    const QStringList names{"MaxCurrent", "encoder_settings/EncoderSteps",
+                            "velocity_PID_values/I-Clipping_set_2", "TargetReachedDistance"};
+    const Run before = cli(onLink(QStringList{QStringLiteral("get")} + names));
+    QCOMPARE(before.exitCode, 0);
+
+    const QString file = path(exportCommand);
+    Run run = cli(onLink({exportCommand, file}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    for (const QString& name : names)
+        QCOMPARE(cli(onLink({QStringLiteral("set"), name, QStringLiteral("7")})).exitCode, 0);
+    QVERIFY(cli(onLink(QStringList{QStringLiteral("get")} + names)).out != before.out);
+
+    run = cli(onLink({runCommand, file}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(cli(onLink(QStringList{QStringLiteral("get")} + names)).out, before.out);
+}
+
+void TestCli::storeAndRestore()
+{
+    QCOMPARE(
+        cli(onLink({QStringLiteral("set"), QStringLiteral("4"), QStringLiteral("2600")})).exitCode,
+        0);
+    const int before = static_cast<int>(received().size());
+    Run run = cli(onLink({QStringLiteral("store")}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(
+        cli(onLink({QStringLiteral("set"), QStringLiteral("4"), QStringLiteral("900")})).exitCode,
+        0);
+    run = cli(onLink({QStringLiteral("restore")}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(cli(onLink({QStringLiteral("get"), QStringLiteral("4")})).out,
+             QStringLiteral("4\t2600\n"));
+    // 256 stores, a set, 256 restores each read back, a get: the window's walks.
+    const QStringList frames = received().mid(before);
+    QCOMPARE(frames.size(), 256 + 1 + 512 + 1);
+    QCOMPARE(frames.at(255).toLatin1(), VOKTRequest(1, 7, 255, 0, 0).toWire().toHex(' '));
+    QCOMPARE(frames.at(257).toLatin1(), VOKTRequest(1, 8, 0, 0, 0).toWire().toHex(' '));
+    QCOMPARE(frames.at(258).toLatin1(), VOKTRequest(1, 6, 0, 0, 0).toWire().toHex(' '));
+}
+
 void TestCli::badInputSendsNothing_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -239,6 +296,13 @@ void TestCli::badInputSendsNothing_data()
     QTest::newRow("script malformed in the middle")
         << QStringList{"run-script", malformed} << "malformed.vkt:4: value \"12x\"";
     QTest::newRow("script of no commands") << QStringList{"run-script", "/dev/null"} << "holds no";
+    QTest::newRow("settings file missing")
+        << QStringList{"import-ini", missing} << "cannot be read";
+    QTest::newRow("settings file of no keys")
+        << QStringList{"import-ini", malformed} << "holds none of the 44 settings keys";
+    QTest::newRow("export into no folder")
+        << QStringList{"export-ini", m_dir.filePath(QStringLiteral("none/a.ini"))}
+        << "no such folder";
 }
 
 void TestCli::badInputSendsNothing()

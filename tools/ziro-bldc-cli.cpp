@@ -6,13 +6,16 @@
 // error. Exit status: 0 success, 1 the module refused something or did not answer, 2 bad
 // usage or a malformed file (nothing sent), 3 the port could not be opened.
 
+#include "CommandScript.h"
 #include "CsvRecorder.h"
 #include "ParameterCatalogue.h"
+#include "ParameterStore.h"
 #include "PortDiscovery.h"
 #include "ScriptRunner.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
 #include "ServedModule.h"
+#include "SettingsFile.h"
 #include "VOKTRequest.h"
 #include "VOKTUSBReply.h"
 
@@ -20,7 +23,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QThread>
 
 #include <atomic>
@@ -752,6 +757,178 @@ Action prepareRunScript(const QStringList& args, bool keepGoing, QString* error)
     };
 }
 
+// A file the command is to write: its folder must exist and take it.
+bool checkWritable(const QString& fileName, QString* error)
+{
+    const QFileInfo info(fileName);
+    const QFileInfo folder(info.absolutePath());
+    QString why;
+    if (info.isDir())
+        why = QStringLiteral("is a folder");
+    else if (!folder.isDir())
+        why = QStringLiteral("no such folder");
+    else if (info.exists() ? !info.isWritable() : !folder.isWritable())
+        why = QStringLiteral("cannot be written");
+    if (why.isEmpty())
+        return true;
+    *error = QStringLiteral("%1: %2").arg(fileName, why);
+    return false;
+}
+
+// Runs one of the window's whole-module operations with a percentage for every frame
+// sent, out of about total.
+bool runWithProgress(Link& link, const QString& label, int total,
+                     const std::function<bool(SerialUSBCommandHandler&)>& operation)
+{
+    Progress progress(label, total);
+    link.setOnFrame([&progress](int frames) { progress.setDone(frames); });
+    const bool done = operation(link.handler());
+    link.setOnFrame({});
+    progress.setDone(total);
+    progress.finish();
+    return done;
+}
+
+// export-ini and export-script: the module's configuration to a file, written only when
+// every parameter was read.
+Action prepareExport(const QString& command, const QStringList& args, QString* error)
+{
+    if (args.size() != 1) {
+        *error = QStringLiteral("%1 wants one file (%1 FILE)").arg(command);
+        return {};
+    }
+    const QString fileName = args.at(0);
+    if (!checkWritable(fileName, error))
+        return {};
+    const bool script = command == QLatin1String("export-script");
+    return [command, fileName, script](Link& link) {
+        const int total = static_cast<int>(ParameterCatalogue::configuration().size());
+        const bool written = runWithProgress(link, command, total, [&](SerialUSBCommandHandler& h) {
+            return script ? CommandScript::exportTo(fileName, h)
+                          : SettingsFile::exportTo(fileName, h);
+        });
+        if (!written) {
+            printError(link.handler().isOpen()
+                           ? QStringLiteral("%1: could not be written").arg(fileName)
+                           : QStringLiteral("%1: the module did not answer every read; "
+                                            "nothing written")
+                                 .arg(fileName));
+            return int(ExitRefused);
+        }
+        printOut(QStringLiteral("%1: %2 parameters written").arg(fileName).arg(total));
+        return int(ExitOk);
+    };
+}
+
+Action prepareImport(const QStringList& args, QString* error)
+{
+    if (args.size() != 1) {
+        *error = QStringLiteral("import-ini wants one file (import-ini FILE)");
+        return {};
+    }
+    const QString fileName = args.at(0);
+    QFile file(fileName);
+    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: cannot be read: %2")
+                     .arg(fileName, QFileInfo(fileName).isDir() ? QStringLiteral("is a folder")
+                                                                : file.errorString());
+        return {};
+    }
+    file.close();
+    QSettings settings(fileName, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        *error = QStringLiteral("%1: not a settings file").arg(fileName);
+        return {};
+    }
+    // What the import will write: every key that holds an integer. The others are named
+    // now, as the import skips them and the module keeps its value.
+    auto expected = std::make_shared<QMap<int, qint32>>();
+    QStringList skipped;
+    for (const ParameterCatalogue::ConfigurationParameter& p :
+         ParameterCatalogue::configuration()) {
+        const QString key = QLatin1String(ParameterCatalogue::sections().at(p.section).group) +
+                            QLatin1Char('/') + QLatin1String(p.key);
+        bool isInteger = false;
+        const qint32 value = settings.value(key).toString().toInt(&isInteger, 10);
+        if (isInteger)
+            expected->insert(p.number, value);
+        else
+            skipped << QStringLiteral("%1 (%2)").arg(key).arg(p.number);
+    }
+    if (expected->isEmpty()) {
+        *error = QStringLiteral("%1: holds none of the %2 settings keys")
+                     .arg(fileName)
+                     .arg(ParameterCatalogue::configuration().size());
+        return {};
+    }
+    for (const QString& key : std::as_const(skipped))
+        printError(QStringLiteral("%1: no integer for %2; not written, the module keeps its value")
+                       .arg(fileName, key));
+
+    return [fileName, expected](Link& link) {
+        // Each written parameter is read back; what the module answers must be what the
+        // file holds.
+        QMap<int, qint32> readBack;
+        const QMetaObject::Connection answers =
+            QObject::connect(&link.handler(), &SerialUSBCommandHandler::requestedValue,
+                             [&readBack](char, char type, int value) {
+                                 readBack.insert(static_cast<quint8>(type), value);
+                             });
+        runWithProgress(
+            link, QStringLiteral("import-ini"), 2 * static_cast<int>(expected->size()),
+            [&](SerialUSBCommandHandler& h) { return SettingsFile::importFrom(fileName, h); });
+        QObject::disconnect(answers);
+        if (!link.handler().isOpen()) {
+            printError(QStringLiteral("%1: the module stopped answering; the import is "
+                                      "incomplete")
+                           .arg(fileName));
+            return int(ExitRefused);
+        }
+        int refused = 0;
+        for (auto it = expected->cbegin(); it != expected->cend(); ++it) {
+            if (readBack.contains(it.key()) && readBack.value(it.key()) == it.value())
+                continue;
+            printError(QStringLiteral("%1: %2 = %3 was not taken; the module answers %4")
+                           .arg(fileName, ParameterCatalogue::nameOf(it.key()))
+                           .arg(it.value())
+                           .arg(readBack.contains(it.key())
+                                    ? QString::number(readBack.value(it.key()))
+                                    : QStringLiteral("nothing")));
+            ++refused;
+        }
+        printOut(QStringLiteral("%1: %2 parameters written, %3 not taken")
+                     .arg(fileName)
+                     .arg(expected->size())
+                     .arg(refused));
+        return refused > 0 ? int(ExitRefused) : int(ExitOk);
+    };
+}
+
+// store and restore: every axis parameter number, 0 to 255, as the window walks them.
+Action prepareStoreOrRestore(const QString& command, const QStringList& args, QString* error)
+{
+    if (!args.isEmpty()) {
+        *error = QStringLiteral("%1 takes no argument").arg(command);
+        return {};
+    }
+    const bool store = command == QLatin1String("store");
+    return [command, store](Link& link) {
+        // A restore reads each parameter back.
+        const bool answered =
+            runWithProgress(link, command, store ? 256 : 512, [&](SerialUSBCommandHandler& h) {
+                return store ? ParameterStore::storeAll(h) : ParameterStore::restoreAll(h);
+            });
+        if (!answered) {
+            printError(QStringLiteral("%1: the module stopped answering before parameter 255")
+                           .arg(command));
+            return int(ExitRefused);
+        }
+        printOut(QStringLiteral("%1: parameters 0 to 255 %2")
+                     .arg(command, store ? QStringLiteral("stored") : QStringLiteral("restored")));
+        return int(ExitOk);
+    };
+}
+
 Action prepareWatch(const Invocation& invocation, QString* error)
 {
     if (!invocation.arguments.isEmpty()) {
@@ -903,8 +1080,12 @@ int main(int argc, char** argv)
         action = prepareRunScript(invocation.arguments, invocation.keepGoing, &error);
     else if (name == QLatin1String("watch"))
         action = prepareWatch(invocation, &error);
+    else if (name == QLatin1String("export-ini") || name == QLatin1String("export-script"))
+        action = prepareExport(name, invocation.arguments, &error);
+    else if (name == QLatin1String("import-ini"))
+        action = prepareImport(invocation.arguments, &error);
     else
-        error = QStringLiteral("%1 is not available yet").arg(name);
+        action = prepareStoreOrRestore(name, invocation.arguments, &error);
     if (!action) {
         printError(error);
         return ExitUsage;
