@@ -85,6 +85,7 @@ private slots:
     void badInputSendsNothing_data();
     void badInputSendsNothing();
     void portThatCannotBeOpenedExitsThree();
+    void silentModuleExitsOne();
     void watchWritesCsv();
     void watchEndsCleanlyOnInterrupt();
     void recorderLeavesMissingValuesEmpty();
@@ -334,6 +335,28 @@ void TestCli::portThatCannotBeOpenedExitsThree()
     run = cli({QStringLiteral("--port"), text, QStringLiteral("get"), QStringLiteral("6")});
     QVERIFY2(run.exitCode == 3, qPrintable(describe(run)));
     QVERIFY(run.out.isEmpty());
+}
+
+void TestCli::silentModuleExitsOne()
+{
+    // A module at address 7 does not answer frames for address 1.
+    QProcess sim;
+    sim.start(QStringLiteral(ZIRO_SIM_COMMAND), {QStringLiteral("--address"), QStringLiteral("7")});
+    QVERIFY(sim.waitForReadyRead(10000));
+    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    Run run = cli({QStringLiteral("--port"), port, QStringLiteral("--quiet"), QStringLiteral("get"),
+                   QStringLiteral("6"), QStringLiteral("4")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("get 6: no reply from the module")),
+             qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+
+    run = cli({QStringLiteral("--port"), port, QStringLiteral("--address"), QStringLiteral("7"),
+               QStringLiteral("--quiet"), QStringLiteral("get"), QStringLiteral("6")});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(run.out, QStringLiteral("6\t2000\n"));
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
 }
 
 void TestCli::watchWritesCsv()

@@ -478,7 +478,7 @@ class CountingDevice : public SerialUSBDevice
 public:
     using SerialUSBDevice::SerialUSBDevice;
 
-    int frames() const { return m_frames; }
+    // Told the number of frames sent so far after every frame.
     void setOnFrame(std::function<void(int)> onFrame) { m_onFrame = std::move(onFrame); }
 
 protected:
@@ -557,7 +557,6 @@ public:
     }
 
     SerialUSBCommandHandler& handler() { return m_handler; }
-    int frames() const { return m_device ? m_device->frames() : 0; }
     void setOnFrame(std::function<void(int)> onFrame)
     {
         if (m_device)
