@@ -2,6 +2,7 @@
 
 #include "DebugLine.h"
 
+#include <QEvent>
 #include <QGroupBox>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -68,6 +69,13 @@ void ParameterPanel::updateTraceTypes()
     m_traceTypes.clear();
     if (m_liveNumber)
         m_traceTypes.append(*m_liveNumber);
+}
+
+bool ParameterPanel::event(QEvent* event)
+{
+    if (event->type() == QEvent::Polish)
+        setMaximumWidth(qMax(maximumWidth(), minimumSizeHint().width()));
+    return QWidget::event(event);
 }
 
 void ParameterPanel::fill(QSpinBox* field, int value)

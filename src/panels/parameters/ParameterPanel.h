@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class QEvent;
 class QGroupBox;
 class QSpinBox;
 
@@ -74,6 +75,10 @@ protected:
     // Shows a value in a spin box through its change notification; a value outside the
     // range shows at the nearest bound and notifies nobody.
     static void fill(QSpinBox* field, int value);
+
+    // Before the panel is first shown, its form's maximum width grows to what its labels and
+    // fields need in the desktop's font, so no value is cut off.
+    bool event(QEvent* event) override;
 
 private:
     struct Binding
