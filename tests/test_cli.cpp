@@ -88,6 +88,7 @@ private slots:
     void silentModuleExitsOne();
     void watchWritesCsv();
     void watchEndsCleanlyOnInterrupt();
+    void interruptedExportCompletesItsFile();
     void recorderLeavesMissingValuesEmpty();
     void simulatedModuleInProcess();
     void portsNamesTheirKind();
@@ -393,7 +394,9 @@ void TestCli::watchEndsCleanlyOnInterrupt()
                         QStringLiteral("--csv"), csv}));
     QVERIFY(watch.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(csvRows(csv).size() >= 4, 20000);
-    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    const qint64 pid = watch.processId();
+    QVERIFY(pid > 0);
+    ::kill(static_cast<pid_t>(pid), SIGINT);
     QVERIFY(watch.waitForFinished(10000));
     QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
     QCOMPARE(watch.exitCode(), 0);
@@ -401,6 +404,38 @@ void TestCli::watchEndsCleanlyOnInterrupt()
     QVERIFY(content.endsWith('\n'));
     for (const QStringList& row : csvRows(csv))
         QCOMPARE(row.size(), 8);
+}
+
+void TestCli::interruptedExportCompletesItsFile()
+{
+    // At 2400 baud an exchange takes 75 ms: time to interrupt the export half-way.
+    QProcess sim;
+    sim.start(QStringLiteral(ZIRO_SIM_COMMAND), {QStringLiteral("--baud"), QStringLiteral("2400")});
+    QVERIFY(sim.waitForReadyRead(10000));
+    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QTemporaryDir folder;
+    const QString script = folder.filePath(QStringLiteral("motor.vkt"));
+    QProcess exporting;
+    exporting.start(QStringLiteral(ZIRO_CLI_COMMAND),
+                    {QStringLiteral("--port"), port, QStringLiteral("export-script"), script});
+    QVERIFY(exporting.waitForStarted());
+    // Every frame is logged: interrupted once ten parameters have been read.
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (log += exporting.readAllStandardError()).count("VOKTUSBReply[2,") >= 10, 10000);
+    const qint64 pid = exporting.processId();
+    QVERIFY(pid > 0);
+    ::kill(static_cast<pid_t>(pid), SIGINT);
+    QVERIFY(exporting.waitForFinished(20000));
+    QCOMPARE(exporting.exitCode(), 0);
+    log += exporting.readAllStandardError();
+    QVERIFY(log.contains("interrupted"));
+    QCOMPARE(log.count("VOKTUSBReply[2,"), 44);
+    // The script is whole, and nothing else was left in the folder.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("motor.vkt")});
+    QVERIFY(readFile(script).endsWith("STAP 12, 0 \n"));
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
 }
 
 void TestCli::recorderLeavesMissingValuesEmpty()

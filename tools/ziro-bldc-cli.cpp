@@ -162,18 +162,28 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& me
         std::abort();
 }
 
-// Ctrl-C and kill end a recording after the cycle in progress.
+// Ctrl-C and kill do not cut an exchange or a file operation in half: the first one is
+// noted and the command ends as soon as that is safe (a recording after the cycle in
+// progress, a script after the command in progress, a file operation when its file is
+// complete). A second one ends the process at once.
 std::atomic<bool> g_stopRequested{false};
+bool g_stopNotice = true;
 
 void requestStop(int)
 {
     g_stopRequested = true;
+    static const char notice[] =
+        "\nziro-bldc-cli: interrupted: ending as soon as it is safe (again to end at once)\n";
+    if (g_stopNotice)
+        (void)!::write(STDERR_FILENO, notice, sizeof notice - 1);
 }
 
-void catchStopSignals()
+void catchStopSignals(bool notice)
 {
+    g_stopNotice = notice;
     struct sigaction action = {};
     action.sa_handler = requestStop;
+    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
@@ -742,17 +752,20 @@ Action prepareRunScript(const QStringList& args, bool keepGoing, QString* error)
                 printError(noReply(where));
         };
         const ScriptRunner::Result result =
-            script->run(link.handler(), keepGoing, report,
-                        [&progress](int done, int) { progress.setDone(done); });
+            script->run(link.handler(), keepGoing, report, [&progress](int done, int) {
+                progress.setDone(done);
+                return !g_stopRequested;
+            });
         progress.finish();
         QString summary = QStringLiteral("%1 of %2 commands sent, %3 failed")
                               .arg(result.sent)
                               .arg(total)
                               .arg(result.failed);
         if (result.stopped)
-            summary += QStringLiteral("; stopped at the first failure");
+            summary += g_stopRequested ? QStringLiteral("; interrupted")
+                                       : QStringLiteral("; stopped at the first failure");
         printOut(summary);
-        return result.failed > 0 ? int(ExitRefused) : int(ExitOk);
+        return result.failed > 0 || result.stopped ? int(ExitRefused) : int(ExitOk);
     };
 }
 
@@ -975,7 +988,8 @@ Action prepareWatch(const Invocation& invocation, QString* error)
         if (csv.isEmpty())
             printOut(recorder.header().join(QLatin1Char('\t')));
 
-        catchStopSignals();
+        // A recording ends quietly, with its last row complete.
+        catchStopSignals(false);
         QList<bool> refused(numbers.size(), false);
         int result = ExitOk;
         QElapsedTimer clock;
@@ -1094,6 +1108,7 @@ int main(int argc, char** argv)
         return usageError(invocation.sim ? QStringLiteral("--port and --sim exclude each other")
                                          : QStringLiteral("which module? (--port PATH or --sim)"));
 
+    catchStopSignals(true);
     Link link;
     if (!link.open(invocation, &error)) {
         printError(error);

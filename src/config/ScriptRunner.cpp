@@ -137,7 +137,7 @@ bool ScriptRunner::parse(const QByteArray& script, const QString& name, QString*
 
 ScriptRunner::Result ScriptRunner::run(SerialUSBCommandHandler& handler, bool keepGoing,
                                        const std::function<void(const Failure&)>& failed,
-                                       const std::function<void(int, int)>& progress) const
+                                       const std::function<bool(int, int)>& progress) const
 {
     Result result;
     const int total = static_cast<int>(m_commands.size());
@@ -147,15 +147,15 @@ ScriptRunner::Result ScriptRunner::run(SerialUSBCommandHandler& handler, bool ke
         handler.sendRequest(&request);
         const std::unique_ptr<VOKTUSBReply> reply(handler.receiveReply());
         ++result.sent;
-        if (progress)
-            progress(result.sent, total);
-        if (reply && reply->status() == StatusOk)
-            continue;
-        ++result.failed;
-        if (failed)
-            failed(Failure{command, reply != nullptr, reply ? reply->status() : quint8(0),
-                           reply ? reply->value() : 0});
-        if (!keepGoing || !handler.isOpen()) {
+        bool goOn = !progress || progress(result.sent, total);
+        if (!reply || reply->status() != StatusOk) {
+            ++result.failed;
+            if (failed)
+                failed(Failure{command, reply != nullptr, reply ? reply->status() : quint8(0),
+                               reply ? reply->value() : 0});
+            goOn = goOn && keepGoing && handler.isOpen();
+        }
+        if (!goOn) {
             result.stopped = result.sent < total;
             break;
         }

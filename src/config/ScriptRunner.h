@@ -50,8 +50,8 @@ public:
     {
         int sent = 0;
         int failed = 0;
-        // The run ended before the last command: a failure without --keep-going, or the
-        // link was lost.
+        // The run ended before the last command: a failure without keepGoing, the link was
+        // lost, or progress() asked to stop.
         bool stopped = false;
     };
 
@@ -66,10 +66,11 @@ public:
     // Sends the commands in order through the handler, one exchange each. Every command
     // that is refused or gets no answer is handed to failed(); the run stops at the first
     // unless keepGoing is set, and always when the link is down. progress() (if given) is
-    // told after every exchange how many of how many are done.
+    // told after every exchange how many of how many are done; when it returns false, the
+    // run stops there.
     Result run(SerialUSBCommandHandler& handler, bool keepGoing,
                const std::function<void(const Failure&)>& failed,
-               const std::function<void(int done, int total)>& progress = {}) const;
+               const std::function<bool(int done, int total)>& progress = {}) const;
 
 private:
     QList<Command> m_commands;
