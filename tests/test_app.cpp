@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "MessageHandler.h"
 #include "PanelProbe.h"
+#include "ParameterCatalogue.h"
 #include "PtyPeer.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
@@ -122,6 +123,11 @@ void TestApp::startUp()
         expected +=
             "Debug: TraceCommand:  \"6\" ,  \"" + QByteArray::number(type) + "\" ,  \"0\" \n";
     QVERIFY2(text.contains(expected), text.constData());
+    // The command line's watch polls the same list.
+    QList<int> polled;
+    for (const TraceCommand* record : qobject_cast<BLDC*>(window->centralWidget())->traceCommands())
+        polled << record->type();
+    QCOMPARE(polled, ParameterCatalogue::liveValues());
 }
 
 void TestApp::menus()

@@ -102,9 +102,15 @@ int main(int argc, char** argv)
         QStringLiteral("Answer no faster than a line of <n> baud would carry request and "
                        "reply (10 bits a byte); 0 answers at once (default 0)."),
         QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption logOption(
+        QStringLiteral("log"),
+        QStringLiteral("Append every request frame that reaches the module to <file>, one "
+                       "line of hex bytes each, written as it arrives."),
+        QStringLiteral("file"));
     parser.addOption(linkOption);
     parser.addOption(addressOption);
     parser.addOption(baudOption);
+    parser.addOption(logOption);
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty()) {
@@ -125,6 +131,25 @@ int main(int argc, char** argv)
 
     ServedModule served(address);
     served.peer().setBaudRate(baud);
+    std::FILE* log = nullptr;
+    if (parser.isSet(logOption)) {
+        log = std::fopen(QFile::encodeName(parser.value(logOption)).constData(), "a");
+        if (!log) {
+            printError(
+                QStringLiteral("cannot write %1: %2")
+                    .arg(parser.value(logOption), QString::fromLocal8Bit(std::strerror(errno))));
+            return 1;
+        }
+        // The line is written before the module answers, so a tool that has its reply
+        // finds its request in the log.
+        served.peer().setResponder([&served, log](const QByteArray& request) {
+            std::fprintf(log, "%s\n", request.toHex(' ').constData());
+            std::fflush(log);
+            QByteArray reply;
+            served.withModule([&](SimulatedModule& module) { reply = module.handle(request); });
+            return reply.isEmpty() ? QList<PtyPeer::Chunk>{} : PtyPeer::answer(reply);
+        });
+    }
     QString error;
     if (!served.start(&error)) {
         printError(QStringLiteral("no pseudo-terminal: %1").arg(error));
@@ -153,6 +178,8 @@ int main(int argc, char** argv)
     }
 
     served.stop();
+    if (log)
+        std::fclose(log);
     if (!linkPath.isEmpty())
         removeLink(port, linkPath);
     std::fprintf(stderr, "ziro-bldc-sim: stopped.\n");

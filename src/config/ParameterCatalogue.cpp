@@ -170,6 +170,12 @@ const QList<Name>& names()
     return list;
 }
 
+const QList<int>& liveValues()
+{
+    static const QList<int> list = {3, 13, 1, 0, 153, 150, 156};
+    return list;
+}
+
 int numberOf(const QString& name, QString* error)
 {
     const auto fail = [error](const QString& why) {

@@ -61,6 +61,11 @@ const QList<PanelField>& panelFields();
 // the key is used in more than one group ("velocity_PID_values/P_set_1").
 const QList<Name>& names();
 
+// The live values the window polls in each cycle, in the order its trace list holds them:
+// actual velocity, ramp velocity, actual and target position, actual PWM and current, the
+// status word.
+const QList<int>& liveValues();
+
 // The parameter a name stands for: a name of names(), a settings key that is used in one
 // group only ("MaxCurrent"), "group/key", or a number 0 to 255 written in decimal. -1 when
 // the text names no parameter; *error (if given) then says why.

@@ -1,0 +1,164 @@
+#include "ScriptRunner.h"
+
+#include "SerialUSBCommandHandler.h"
+#include "VOKTRequest.h"
+#include "VOKTUSBReply.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <limits>
+#include <memory>
+
+namespace {
+
+constexpr quint8 StatusOk = 100;
+
+// A whole decimal number within [minimum, maximum]; *why says what is wrong with it.
+bool parseNumber(const QString& text, qint64 minimum, qint64 maximum, const char* what,
+                 qint64* number, QString* why)
+{
+    static const QRegularExpression digits(QStringLiteral("^[+-]?[0-9]{1,19}$"));
+    bool ok = digits.match(text).hasMatch();
+    const qint64 value = ok ? text.toLongLong(&ok, 10) : 0;
+    if (!ok) {
+        *why =
+            text.isEmpty()
+                ? QStringLiteral("%1 missing").arg(QLatin1String(what))
+                : QStringLiteral("%1 \"%2\" is not a whole number").arg(QLatin1String(what), text);
+        return false;
+    }
+    if (value < minimum || value > maximum) {
+        *why = QStringLiteral("%1 %2 is outside %3 to %4")
+                   .arg(QLatin1String(what), text)
+                   .arg(minimum)
+                   .arg(maximum);
+        return false;
+    }
+    *number = value;
+    return true;
+}
+
+} // namespace
+
+bool ScriptRunner::load(const QString& fileName, QString* error)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: cannot be read: %2").arg(fileName, file.errorString());
+        return false;
+    }
+    // Read in pieces, so a device or pipe that never ends cannot exhaust the memory.
+    QByteArray script;
+    while (true) {
+        const QByteArray piece = file.read(64 * 1024);
+        if (piece.isEmpty())
+            break;
+        script += piece;
+        if (script.size() > MaxFileSize) {
+            *error = QStringLiteral("%1: larger than %2 bytes, not a command script")
+                         .arg(fileName)
+                         .arg(MaxFileSize);
+            return false;
+        }
+    }
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("%1: cannot be read: %2").arg(fileName, file.errorString());
+        return false;
+    }
+    return parse(script, fileName, error);
+}
+
+bool ScriptRunner::parse(const QByteArray& script, const QString& name, QString* error)
+{
+    static const QRegularExpression commandLine(QStringLiteral("^([A-Za-z]+)\\s+(.*)$"));
+    QList<Command> commands;
+    const QList<QByteArray> lines = script.split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        const int lineNumber = i + 1;
+        const auto fail = [&](const QString& why) {
+            *error = QStringLiteral("%1:%2: %3").arg(name).arg(lineNumber).arg(why);
+            return false;
+        };
+        QString line = QString::fromLatin1(lines.at(i));
+        const qsizetype comment = line.indexOf(QStringLiteral("//"));
+        if (comment >= 0)
+            line.truncate(comment);
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+
+        const QRegularExpressionMatch match = commandLine.match(line);
+        const QString mnemonic = match.hasMatch() ? match.captured(1).toUpper() : line;
+        Command command{lineNumber, line, 0, 0, 0, 0};
+        int wanted = 0;
+        if (mnemonic == QLatin1String("SAP")) {
+            command.command = 5;
+            wanted = 3;
+        } else if (mnemonic == QLatin1String("STAP")) {
+            command.command = 7;
+            wanted = 2;
+        } else {
+            return fail(QStringLiteral("unknown command \"%1\" (SAP or STAP expected)")
+                            .arg(line.section(QLatin1Char(' '), 0, 0)));
+        }
+        QStringList arguments;
+        if (match.hasMatch())
+            arguments = match.captured(2).split(QLatin1Char(','));
+        for (QString& argument : arguments)
+            argument = argument.trimmed();
+        if (arguments.size() != wanted)
+            return fail(wanted == 3 ? QStringLiteral("SAP wants three numbers: parameter, "
+                                                     "motor/bank, value")
+                                    : QStringLiteral("STAP wants two numbers: parameter, "
+                                                     "motor/bank"));
+        QString why;
+        qint64 type = 0;
+        qint64 motorBank = 0;
+        qint64 value = 0;
+        if (!parseNumber(arguments.at(0), 0, 255, "parameter number", &type, &why) ||
+            !parseNumber(arguments.at(1), 0, 255, "motor/bank", &motorBank, &why) ||
+            (wanted == 3 &&
+             !parseNumber(arguments.at(2), std::numeric_limits<qint32>::min(),
+                          std::numeric_limits<qint32>::max(), "value", &value, &why)))
+            return fail(why);
+        command.type = static_cast<quint8>(type);
+        command.motorBank = static_cast<quint8>(motorBank);
+        command.value = static_cast<qint32>(value);
+        commands.append(command);
+    }
+    if (commands.isEmpty()) {
+        *error = QStringLiteral("%1: holds no SAP or STAP command").arg(name);
+        return false;
+    }
+    m_commands = commands;
+    return true;
+}
+
+ScriptRunner::Result ScriptRunner::run(SerialUSBCommandHandler& handler, bool keepGoing,
+                                       const std::function<void(const Failure&)>& failed,
+                                       const std::function<bool(int, int)>& progress) const
+{
+    Result result;
+    const int total = static_cast<int>(m_commands.size());
+    for (const Command& command : m_commands) {
+        VOKTRequest request(static_cast<quint8>(handler.moduleAddress()), command.command,
+                            command.type, command.motorBank, command.value);
+        handler.sendRequest(&request);
+        const std::unique_ptr<VOKTUSBReply> reply(handler.receiveReply());
+        ++result.sent;
+        bool goOn = !progress || progress(result.sent, total);
+        if (!reply || reply->status() != StatusOk) {
+            ++result.failed;
+            if (failed)
+                failed(Failure{command, reply != nullptr, reply ? reply->status() : quint8(0),
+                               reply ? reply->value() : 0});
+            goOn = goOn && keepGoing && handler.isOpen();
+        }
+        if (!goOn) {
+            result.stopped = result.sent < total;
+            break;
+        }
+    }
+    return result;
+}

@@ -1,0 +1,507 @@
+#include "CsvRecorder.h"
+#include "ParameterCatalogue.h"
+#include "VOKTRequest.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList& args)
+{
+    QProcess process;
+    process.start(QStringLiteral(ZIRO_CLI_COMMAND), args);
+    Run run;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        run.err = QStringLiteral("did not end normally");
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+QString describe(const Run& run)
+{
+    return QStringLiteral("exit %1\nstdout: %2\nstderr: %3")
+        .arg(run.exitCode)
+        .arg(run.out, run.err);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QList<QStringList> csvRows(const QString& path)
+{
+    QList<QStringList> rows;
+    const QList<QByteArray> lines = readFile(path).split('\n');
+    for (const QByteArray& line : lines)
+        if (!line.isEmpty())
+            rows << QString::fromUtf8(line).split(QLatin1Char(','));
+    return rows;
+}
+
+} // namespace
+
+// Runs the real command against the simulator command, which serves one module on a link
+// for the whole test and logs every frame that reaches it.
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void getAndSet_data();
+    void getAndSet();
+    void refusalsExitOne();
+    void exportedFilesRestoreTheModule_data();
+    void exportedFilesRestoreTheModule();
+    void storeAndRestore();
+    void badInputSendsNothing_data();
+    void badInputSendsNothing();
+    void portThatCannotBeOpenedExitsThree();
+    void silentModuleExitsOne();
+    void watchWritesCsv();
+    void watchEndsCleanlyOnInterrupt();
+    void interruptedExportCompletesItsFile();
+    void recorderLeavesMissingValuesEmpty();
+    void simulatedModuleInProcess();
+    void portsNamesTheirKind();
+    void helpListsEveryCommand();
+
+private:
+    QStringList onLink(const QStringList& args) const;
+    // The frames the module has received so far, as hex lines.
+    QStringList received() const;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+    QProcess m_sim;
+};
+
+void TestCli::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_sim.start(QStringLiteral(ZIRO_SIM_COMMAND),
+                {QStringLiteral("--link"), path(QStringLiteral("port")), QStringLiteral("--log"),
+                 path(QStringLiteral("received.log"))});
+    QVERIFY(m_sim.waitForStarted());
+    // The port path on standard output says the module is served.
+    QVERIFY(m_sim.waitForReadyRead(10000));
+    QVERIFY(QFileInfo(path(QStringLiteral("port"))).isSymLink());
+}
+
+void TestCli::cleanupTestCase()
+{
+    m_sim.terminate();
+    QVERIFY(m_sim.waitForFinished(10000));
+}
+
+QStringList TestCli::onLink(const QStringList& args) const
+{
+    return QStringList{QStringLiteral("--port"), path(QStringLiteral("port")),
+                       QStringLiteral("--quiet")} +
+           args;
+}
+
+QStringList TestCli::received() const
+{
+    return QString::fromLatin1(readFile(path(QStringLiteral("received.log"))))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void TestCli::getAndSet_data()
+{
+    QTest::addColumn<QString>("setName");
+    QTest::addColumn<QString>("getName");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("value");
+    QTest::newRow("number, key") << "6"
+                                 << "MaxCurrent" << 6 << 1500;
+    QTest::newRow("group/key, number") << "motion_settings/Acceleration"
+                                       << "11" << 11 << 2000;
+    QTest::newRow("PID key of one group") << "position_PID_values/P_set_1"
+                                          << "position_PID_values/P_set_1" << 130 << 250;
+    QTest::newRow("negative value") << "TargetPosition"
+                                    << "0" << 0 << -70000;
+}
+
+void TestCli::getAndSet()
+{
+    QFETCH(QString, setName);
+    QFETCH(QString, getName);
+    QFETCH(int, number);
+    QFETCH(int, value);
+    const int before = static_cast<int>(received().size());
+
+    Run run = cli(onLink({QStringLiteral("set"), setName, QString::number(value)}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(run.out, QStringLiteral("%1\t%2\n").arg(setName).arg(value));
+
+    run = cli(onLink({QStringLiteral("get"), getName}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(run.out, QStringLiteral("%1\t%2\n").arg(getName).arg(value));
+
+    // Exactly the two frames, byte for byte as the window sends them.
+    const QStringList frames = received().mid(before);
+    QCOMPARE(frames.size(), 2);
+    QCOMPARE(frames.at(0).toLatin1(),
+             VOKTRequest(1, 5, quint8(number), 0, value).toWire().toHex(' '));
+    QCOMPARE(frames.at(1).toLatin1(), VOKTRequest(1, 6, quint8(number), 0, 0).toWire().toHex(' '));
+}
+
+void TestCli::refusalsExitOne()
+{
+    // Above the module's range: refused, and the module keeps what it had.
+    const Run kept = cli(onLink({QStringLiteral("get"), QStringLiteral("6")}));
+    Run run = cli(onLink({QStringLiteral("set"), QStringLiteral("6"), QStringLiteral("100001")}));
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("status 4")), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(cli(onLink({QStringLiteral("get"), QStringLiteral("6")})).out, kept.out);
+
+    // A command the module does not know: the reply is shown, and the exit is 1.
+    run = cli(onLink({QStringLiteral("raw"), QStringLiteral("9"), QStringLiteral("0"),
+                      QStringLiteral("0"), QStringLiteral("0")}));
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.contains(QStringLiteral("status=2 command=9")), qPrintable(run.out));
+
+    // A script line the module refuses stops the run there; --keep-going runs the rest.
+    const QString script = path(QStringLiteral("refused.vkt"));
+    writeFile(script, "SAP 4, 0, 2100\nSAP 6, 0, -1\nSAP 4, 0, 2200\n");
+    run = cli(onLink({QStringLiteral("run-script"), script}));
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("refused.vkt:2: SAP 6, 0, -1: refused by the module "
+                                             "(status 4)")),
+             qPrintable(run.err));
+    QCOMPARE(cli(onLink({QStringLiteral("get"), QStringLiteral("4")})).out,
+             QStringLiteral("4\t2100\n"));
+    run = cli(onLink({QStringLiteral("run-script"), QStringLiteral("--keep-going"), script}));
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(cli(onLink({QStringLiteral("get"), QStringLiteral("4")})).out,
+             QStringLiteral("4\t2200\n"));
+}
+
+void TestCli::exportedFilesRestoreTheModule_data()
+{
+    QTest::addColumn<QString>("exportCommand");
+    QTest::addColumn<QString>("runCommand");
+    QTest::newRow("settings file") << "export-ini"
+                                   << "import-ini";
+    QTest::newRow("command script") << "export-script"
+                                    << "run-script";
+}
+
+void TestCli::exportedFilesRestoreTheModule()
+{
+    QFETCH(QString, exportCommand);
+    QFETCH(QString, runCommand);
+    const QStringList names{"MaxCurrent", "encoder_settings/EncoderSteps",
+                            "velocity_PID_values/I-Clipping_set_2", "TargetReachedDistance"};
+    const Run before = cli(onLink(QStringList{QStringLiteral("get")} + names));
+    QCOMPARE(before.exitCode, 0);
+
+    const QString file = path(exportCommand);
+    Run run = cli(onLink({exportCommand, file}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    for (const QString& name : names)
+        QCOMPARE(cli(onLink({QStringLiteral("set"), name, QStringLiteral("7")})).exitCode, 0);
+    QVERIFY(cli(onLink(QStringList{QStringLiteral("get")} + names)).out != before.out);
+
+    run = cli(onLink({runCommand, file}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(cli(onLink(QStringList{QStringLiteral("get")} + names)).out, before.out);
+}
+
+void TestCli::storeAndRestore()
+{
+    QCOMPARE(
+        cli(onLink({QStringLiteral("set"), QStringLiteral("4"), QStringLiteral("2600")})).exitCode,
+        0);
+    const int before = static_cast<int>(received().size());
+    Run run = cli(onLink({QStringLiteral("store")}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(
+        cli(onLink({QStringLiteral("set"), QStringLiteral("4"), QStringLiteral("900")})).exitCode,
+        0);
+    run = cli(onLink({QStringLiteral("restore")}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(cli(onLink({QStringLiteral("get"), QStringLiteral("4")})).out,
+             QStringLiteral("4\t2600\n"));
+    // 256 stores, a set, 256 restores each read back, a get: the window's walks.
+    const QStringList frames = received().mid(before);
+    QCOMPARE(frames.size(), 256 + 1 + 512 + 1);
+    QCOMPARE(frames.at(255).toLatin1(), VOKTRequest(1, 7, 255, 0, 0).toWire().toHex(' '));
+    QCOMPARE(frames.at(257).toLatin1(), VOKTRequest(1, 8, 0, 0, 0).toWire().toHex(' '));
+    QCOMPARE(frames.at(258).toLatin1(), VOKTRequest(1, 6, 0, 0, 0).toWire().toHex(' '));
+}
+
+void TestCli::badInputSendsNothing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QString missing = m_dir.filePath(QStringLiteral("missing.vkt"));
+    const QString malformed = m_dir.filePath(QStringLiteral("malformed.vkt"));
+    // A good script but for one line in its middle.
+    writeFile(malformed, "//=== motion settings ===\nSAP 4, 0, 1234\t// max ramp velocity\n"
+                         "STAP 4, 0 \nSAP 11, 0, 12x\nSAP 7, 0, 10\n");
+
+    QTest::newRow("unknown command") << QStringList{"spin"} << "unknown command \"spin\"";
+    QTest::newRow("unknown parameter")
+        << QStringList{"get", "6", "MaxCurent"} << "unknown parameter: MaxCurent";
+    QTest::newRow("key of three groups") << QStringList{"get", "P_set_1"} << "several groups";
+    QTest::newRow("parameter above 255") << QStringList{"set", "256", "1"} << "outside 0 to 255";
+    QTest::newRow("raw command above 255")
+        << QStringList{"raw", "300", "4", "0", "0"} << "command: 300 is outside 0 to 255";
+    QTest::newRow("raw bank negative")
+        << QStringList{"raw", "6", "4", "-1", "0"} << "motor/bank: -1 is outside 0 to 255";
+    QTest::newRow("value above 32 bits")
+        << QStringList{"set", "6", "2147483648"} << "outside -2147483648 to 2147483647";
+    QTest::newRow("value not a number") << QStringList{"set", "6", "2k"} << "not a whole number";
+    QTest::newRow("missing value")
+        << QStringList{"set", "6"} << "set wants a parameter and a value";
+    QTest::newRow("missing parameter") << QStringList{"get"} << "which parameter?";
+    QTest::newRow("missing raw value") << QStringList{"raw", "6", "4", "0"} << "four numbers";
+    QTest::newRow("missing option value")
+        << QStringList{"watch", "--count"} << "--count needs a value";
+    QTest::newRow("count not a number")
+        << QStringList{"watch", "--count", "five"} << "not a whole number";
+    QTest::newRow("option of another command")
+        << QStringList{"get", "6", "--keep-going"} << "belongs to the run-script command";
+    QTest::newRow("address 0") << QStringList{"--address", "0", "get", "6"} << "outside 1 to 255";
+    QTest::newRow("script missing") << QStringList{"run-script", missing} << "cannot be read";
+    QTest::newRow("script malformed in the middle")
+        << QStringList{"run-script", malformed} << "malformed.vkt:4: value \"12x\"";
+    QTest::newRow("script of no commands") << QStringList{"run-script", "/dev/null"} << "holds no";
+    QTest::newRow("settings file missing")
+        << QStringList{"import-ini", missing} << "cannot be read";
+    QTest::newRow("settings file of no keys")
+        << QStringList{"import-ini", malformed} << "holds none of the 44 settings keys";
+    QTest::newRow("export into no folder")
+        << QStringList{"export-ini", m_dir.filePath(QStringLiteral("none/a.ini"))}
+        << "no such folder";
+}
+
+void TestCli::badInputSendsNothing()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const QStringList before = received();
+    const Run run = cli(onLink(args));
+    QVERIFY2(run.exitCode == 2, qPrintable(describe(run)));
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    // A command that wrote would have had its reply, and the module logs a frame before it
+    // answers: so the log is complete when the command has ended.
+    QCOMPARE(received(), before);
+}
+
+void TestCli::portThatCannotBeOpenedExitsThree()
+{
+    const QString nowhere = path(QStringLiteral("no-such-port"));
+    Run run = cli({QStringLiteral("--port"), nowhere, QStringLiteral("get"), QStringLiteral("6")});
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.err.contains(QStringLiteral("could not open: ") + nowhere + QStringLiteral(" (")),
+             qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+
+    // A file that is not a serial port.
+    const QString text = path(QStringLiteral("not-a-port.txt"));
+    writeFile(text, "hello\n");
+    run = cli({QStringLiteral("--port"), text, QStringLiteral("get"), QStringLiteral("6")});
+    QVERIFY2(run.exitCode == 3, qPrintable(describe(run)));
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestCli::silentModuleExitsOne()
+{
+    // A module at address 7 does not answer frames for address 1.
+    QProcess sim;
+    sim.start(QStringLiteral(ZIRO_SIM_COMMAND), {QStringLiteral("--address"), QStringLiteral("7")});
+    QVERIFY(sim.waitForReadyRead(10000));
+    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    Run run = cli({QStringLiteral("--port"), port, QStringLiteral("--quiet"), QStringLiteral("get"),
+                   QStringLiteral("6"), QStringLiteral("4")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("get 6: no reply from the module")),
+             qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+
+    run = cli({QStringLiteral("--port"), port, QStringLiteral("--address"), QStringLiteral("7"),
+               QStringLiteral("--quiet"), QStringLiteral("get"), QStringLiteral("6")});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(run.out, QStringLiteral("6\t2000\n"));
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+}
+
+void TestCli::watchWritesCsv()
+{
+    const QString csv = path(QStringLiteral("watch.csv"));
+    const Run run = cli(
+        onLink({QStringLiteral("watch"), QStringLiteral("--count"), QStringLiteral("5"),
+                QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--csv"), csv}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    const QList<QStringList> rows = csvRows(csv);
+    QCOMPARE(rows.size(), 6);
+    QCOMPARE(rows.at(0),
+             (QStringList{"time_ms", "ActualVelocity", "RampVelocity", "ActualPosition",
+                          "TargetPosition", "ActualPWM", "ActualCurrent", "StatusFlags"}));
+    qint64 last = -1;
+    for (int i = 1; i < rows.size(); ++i) {
+        QCOMPARE(rows.at(i).size(), 8);
+        const qint64 time = rows.at(i).at(0).toLongLong();
+        QVERIFY(time > last || i == 1);
+        last = time;
+        for (const QString& field : rows.at(i))
+            QVERIFY2(!field.isEmpty(), qPrintable(rows.at(i).join(',')));
+    }
+    // The rows are 20 ms apart.
+    QVERIFY2(last >= 4 * 20, qPrintable(QString::number(last)));
+}
+
+void TestCli::watchEndsCleanlyOnInterrupt()
+{
+    const QString csv = path(QStringLiteral("interrupted.csv"));
+    QProcess watch;
+    watch.start(QStringLiteral(ZIRO_CLI_COMMAND),
+                onLink({QStringLiteral("watch"), QStringLiteral("--interval"), QStringLiteral("5"),
+                        QStringLiteral("--csv"), csv}));
+    QVERIFY(watch.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(csvRows(csv).size() >= 4, 20000);
+    const qint64 pid = watch.processId();
+    QVERIFY(pid > 0);
+    ::kill(static_cast<pid_t>(pid), SIGINT);
+    QVERIFY(watch.waitForFinished(10000));
+    QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(watch.exitCode(), 0);
+    const QByteArray content = readFile(csv);
+    QVERIFY(content.endsWith('\n'));
+    for (const QStringList& row : csvRows(csv))
+        QCOMPARE(row.size(), 8);
+}
+
+void TestCli::interruptedExportCompletesItsFile()
+{
+    // At 2400 baud an exchange takes 75 ms: time to interrupt the export half-way.
+    QProcess sim;
+    sim.start(QStringLiteral(ZIRO_SIM_COMMAND), {QStringLiteral("--baud"), QStringLiteral("2400")});
+    QVERIFY(sim.waitForReadyRead(10000));
+    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QTemporaryDir folder;
+    const QString script = folder.filePath(QStringLiteral("motor.vkt"));
+    QProcess exporting;
+    exporting.start(QStringLiteral(ZIRO_CLI_COMMAND),
+                    {QStringLiteral("--port"), port, QStringLiteral("export-script"), script});
+    QVERIFY(exporting.waitForStarted());
+    // Every frame is logged: interrupted once ten parameters have been read.
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (log += exporting.readAllStandardError()).count("VOKTUSBReply[2,") >= 10, 10000);
+    const qint64 pid = exporting.processId();
+    QVERIFY(pid > 0);
+    ::kill(static_cast<pid_t>(pid), SIGINT);
+    QVERIFY(exporting.waitForFinished(20000));
+    QCOMPARE(exporting.exitCode(), 0);
+    log += exporting.readAllStandardError();
+    QVERIFY(log.contains("interrupted"));
+    QCOMPARE(log.count("VOKTUSBReply[2,"), 44);
+    // The script is whole, and nothing else was left in the folder.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("motor.vkt")});
+    QVERIFY(readFile(script).endsWith("STAP 12, 0 \n"));
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+}
+
+void TestCli::recorderLeavesMissingValuesEmpty()
+{
+    const QString csv = path(QStringLiteral("recorder.csv"));
+    CsvRecorder recorder({6, 3, 77});
+    QVERIFY(recorder.open(csv));
+    recorder.beginCycle();
+    recorder.setValue(77, -5);
+    recorder.setValue(6, 2000);
+    recorder.setValue(1, 9); // not a column
+    QVERIFY(recorder.endCycle());
+    recorder.beginCycle();
+    recorder.setValue(3, 12);
+    QVERIFY(recorder.endCycle());
+    recorder.close();
+    const QList<QByteArray> lines = readFile(csv).split('\n');
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.at(0), QByteArray("time_ms,MaxCurrent,ActualVelocity,77"));
+    QVERIFY(lines.at(1).endsWith(",2000,,-5"));
+    QVERIFY(lines.at(2).endsWith(",,12,"));
+    QVERIFY(lines.at(3).isEmpty());
+
+    QVERIFY(!recorder.open(path(QStringLiteral("no-such-folder/recorder.csv"))));
+    QVERIFY(!recorder.errorString().isEmpty());
+}
+
+void TestCli::simulatedModuleInProcess()
+{
+    Run run = cli({QStringLiteral("--sim"), QStringLiteral("--quiet"), QStringLiteral("get"),
+                   QStringLiteral("MaxCurrent"), QStringLiteral("StatusFlags")});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QVERIFY2(run.out.startsWith(QStringLiteral("MaxCurrent\t2000\nStatusFlags\t")),
+             qPrintable(run.out));
+
+    // Without --quiet every frame is logged, on standard error only.
+    run = cli({QStringLiteral("--sim"), QStringLiteral("raw"), QStringLiteral("6"),
+               QStringLiteral("4"), QStringLiteral("0"), QStringLiteral("0")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("reply-address=2 module-address=1 status=100 command=6 "
+                                     "value=2000\n"));
+    QVERIFY2(run.err.contains(QStringLiteral("Debug: VOKTRequest[1, 6, 4, 0, 0, 11]")),
+             qPrintable(run.err));
+}
+
+void TestCli::portsNamesTheirKind()
+{
+    const Run run = cli({QStringLiteral("ports")});
+    QCOMPARE(run.exitCode, 0);
+    static const QRegularExpression line(QStringLiteral("^[^\t]+\t(USB\t.*|serial)$"));
+    for (const QString& port : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        QVERIFY2(line.match(port).hasMatch(), qPrintable(port));
+}
+
+void TestCli::helpListsEveryCommand()
+{
+    const Run run = cli({QStringLiteral("--help")});
+    QCOMPARE(run.exitCode, 0);
+    for (const char* command : {"ports", "get", "set", "raw", "export-ini", "import-ini",
+                                "export-script", "store", "restore", "run-script", "watch"})
+        QVERIFY2(run.out.contains(QStringLiteral("\n  %1").arg(QLatin1String(command))), command);
+    QVERIFY(run.out.contains(QStringLiteral("3  the port could not be opened")));
+    const Run watch = cli({QStringLiteral("watch"), QStringLiteral("--help")});
+    QCOMPARE(watch.exitCode, 0);
+    QVERIFY(watch.out.contains(QStringLiteral("Example:\n  ziro-bldc-cli")));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
