@@ -56,8 +56,8 @@ void SerialUSBCommandHandler::setModuleAddress(int address)
 void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
 {
     if (m_debug) {
-        DebugLine().plain(request->toString());
-        DebugLine().plain(request->toByteString());
+        DebugLine(DebugLine::Kind::Frame).plain(request->toString());
+        DebugLine(DebugLine::Kind::Frame).plain(request->toByteString());
     }
     if (m_device && m_device->isPortOpen()) {
         // A reply that came too late, or noise on the line, must never be taken as the
@@ -85,8 +85,8 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
                 if (VOKTUSBReply::hasValidChecksum(frame)) {
                     auto* reply = new VOKTUSBReply(frame);
                     if (m_debug) {
-                        DebugLine().plain(reply->toByteString());
-                        DebugLine().plain(reply->toString());
+                        DebugLine(DebugLine::Kind::Frame).plain(reply->toByteString());
+                        DebugLine(DebugLine::Kind::Frame).plain(reply->toString());
                     }
                     return reply;
                 }

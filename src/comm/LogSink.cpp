@@ -1,0 +1,74 @@
+#include "LogSink.h"
+
+#include <cstdio>
+
+LogSink::LogSink() : QObject(nullptr) {}
+
+LogSink& LogSink::instance()
+{
+    static LogSink sink;
+    return sink;
+}
+
+void LogSink::write(const QString& text, bool frame)
+{
+    bool first;
+    {
+        QMutexLocker lock(&m_mutex);
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        first = append(text, frame);
+    }
+    if (first)
+        emit linesWaiting();
+}
+
+void LogSink::keep(const QString& text, bool frame)
+{
+    bool first;
+    {
+        QMutexLocker lock(&m_mutex);
+        first = append(text, frame);
+    }
+    if (first)
+        emit linesWaiting();
+}
+
+bool LogSink::append(const QString& text, bool frame)
+{
+    const bool first = m_waiting.empty();
+    // Nobody has taken the lines for a long time: the oldest go.
+    while (m_waiting.size() >= static_cast<size_t>(m_capacity)) {
+        m_waiting.pop_front();
+        ++m_dropped;
+    }
+    m_waiting.push_back(Line{text, frame});
+    return first;
+}
+
+QList<LogSink::Line> LogSink::take(qint64* dropped)
+{
+    QMutexLocker lock(&m_mutex);
+    if (dropped)
+        *dropped = m_dropped;
+    m_dropped = 0;
+    QList<Line> lines;
+    lines.reserve(static_cast<qsizetype>(m_waiting.size()));
+    for (Line& line : m_waiting)
+        lines.append(std::move(line));
+    m_waiting.clear();
+    return lines;
+}
+
+void LogSink::setCapacity(int lines)
+{
+    QMutexLocker lock(&m_mutex);
+    m_capacity = qMax(1, lines);
+}
+
+int LogSink::capacity() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_capacity;
+}
