@@ -2,25 +2,91 @@
 
 #include "DebugLine.h"
 
+#include <QAbstractListModel>
+#include <QAction>
 #include <QBoxLayout>
 #include <QCheckBox>
-#include <QFile>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QFontDatabase>
-#include <QPlainTextEdit>
+#include <QGuiApplication>
+#include <QListView>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTimer>
 
+// The lines the view shows, at most MaxLines, oldest first. A list of one-line rows of
+// one height takes a batch of thousands of lines at the cost of one insertion.
+class LogView::ShownLines : public QAbstractListModel
+{
+public:
+    explicit ShownLines(QObject* parent) : QAbstractListModel(parent) {}
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DisplayRole || index.row() < 0 || index.row() >= rowCount())
+            return {};
+        return m_rows[static_cast<size_t>(index.row())];
+    }
+
+    const std::deque<QString>& rows() const { return m_rows; }
+
+    // Appends the lines; the oldest rows go where there would be more than MaxLines.
+    void append(QStringList lines)
+    {
+        if (lines.size() > MaxLines)
+            lines.remove(0, lines.size() - MaxLines);
+        if (lines.isEmpty())
+            return;
+        const int excess = rowCount() + static_cast<int>(lines.size()) - MaxLines;
+        if (excess > 0) {
+            beginRemoveRows(QModelIndex(), 0, excess - 1);
+            m_rows.erase(m_rows.begin(), m_rows.begin() + excess);
+            endRemoveRows();
+        }
+        const int first = rowCount();
+        beginInsertRows(QModelIndex(), first, first + static_cast<int>(lines.size()) - 1);
+        for (QString& line : lines)
+            m_rows.push_back(std::move(line));
+        endInsertRows();
+    }
+
+    void reset(QStringList lines)
+    {
+        if (lines.size() > MaxLines)
+            lines.remove(0, lines.size() - MaxLines);
+        beginResetModel();
+        m_rows.assign(std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
+        endResetModel();
+    }
+
+private:
+    std::deque<QString> m_rows;
+};
+
 LogView::LogView(LogSink& sink, QWidget* parent) : QWidget(parent), m_sink(sink)
 {
-    m_text = new QPlainTextEdit;
-    m_text->setObjectName(QStringLiteral("txtLog"));
-    m_text->setReadOnly(true);
-    m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_text->setMaximumBlockCount(MaxLines);
-    m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_shown = new ShownLines(this);
+    m_list = new QListView;
+    m_list->setObjectName(QStringLiteral("lstLog"));
+    m_list->setModel(m_shown);
+    m_list->setUniformItemSizes(true);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copy = new QAction(tr("Copy"), m_list);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    m_list->addAction(copy);
+    connect(copy, &QAction::triggered, this, &LogView::copySelection);
+
     m_showFrames = new QCheckBox(tr("Show frames"));
     m_showFrames->setObjectName(QStringLiteral("cbShowFrames"));
     m_showFrames->setToolTip(tr("Show the request and reply lines of every exchange"));
@@ -36,7 +102,7 @@ LogView::LogView(LogSink& sink, QWidget* parent) : QWidget(parent), m_sink(sink)
     buttons->addWidget(m_save);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->addWidget(m_text, 1);
+    layout->addWidget(m_list, 1);
     layout->addLayout(buttons);
 
     m_batch = new QTimer(this);
@@ -54,6 +120,8 @@ LogView::LogView(LogSink& sink, QWidget* parent) : QWidget(parent), m_sink(sink)
     takeLines();
 }
 
+LogView::~LogView() = default;
+
 QStringList LogView::lines() const
 {
     QStringList texts;
@@ -65,8 +133,13 @@ QStringList LogView::lines() const
 
 QStringList LogView::shownLines() const
 {
-    const QString text = m_text->toPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    if (!m_stale)
+        return QStringList(m_shown->rows().begin(), m_shown->rows().end());
+    QStringList shown;
+    for (const LogSink::Line& line : m_lines)
+        if (isShown(line))
+            shown << line.text;
+    return shown;
 }
 
 bool LogView::showsFrames() const
@@ -102,21 +175,19 @@ void LogView::takeLines()
         return;
     // Only the last MaxLines of a batch can stay.
     const qsizetype first = qMax<qsizetype>(0, batch.size() - MaxLines);
-    QString shown;
+    // Hidden, the view only keeps the lines; they are shown when it is shown again.
+    const bool visible = isVisible();
+    QStringList shown;
     for (qsizetype i = first; i < batch.size(); ++i) {
         LogSink::Line& line = batch[i];
-        if (!m_stale && isShown(line)) {
-            if (!shown.isEmpty())
-                shown += QLatin1Char('\n');
-            shown += line.text;
-        }
+        if (visible && isShown(line))
+            shown << line.text;
         m_lines.push_back(std::move(line));
     }
     while (m_lines.size() > static_cast<size_t>(MaxLines))
         m_lines.pop_front();
 
-    if (!isVisible()) {
-        // Drawn when the view is shown again, from the kept lines.
+    if (!visible) {
         m_stale = true;
         return;
     }
@@ -124,19 +195,21 @@ void LogView::takeLines()
         rebuild();
         return;
     }
+    if (shown.isEmpty())
+        return;
     // Follows the log unless the user has scrolled back to read.
-    if (!shown.isEmpty())
-        m_text->appendPlainText(shown);
+    QScrollBar* bar = m_list->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    m_shown->append(std::move(shown));
+    if (atEnd)
+        m_list->scrollToBottom();
 }
 
 void LogView::rebuild()
 {
-    QStringList shown;
-    for (const LogSink::Line& line : m_lines)
-        if (isShown(line))
-            shown << line.text;
-    m_text->setPlainText(shown.join(QLatin1Char('\n')));
-    m_text->verticalScrollBar()->setValue(m_text->verticalScrollBar()->maximum());
+    m_stale = true;
+    m_shown->reset(shownLines());
+    m_list->scrollToBottom();
     m_stale = false;
 }
 
@@ -151,21 +224,27 @@ void LogView::clear()
 {
     m_sink.take();
     m_lines.clear();
-    m_text->clear();
+    m_shown->reset({});
     m_stale = false;
+}
+
+void LogView::copySelection()
+{
+    QModelIndexList selected = m_list->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end());
+    QStringList texts;
+    for (const QModelIndex& index : selected)
+        texts << index.data().toString();
+    QGuiApplication::clipboard()->setText(texts.join(QLatin1Char('\n')));
 }
 
 bool LogView::saveTo(const QString& fileName, QString* error)
 {
-    if (m_stale)
-        rebuild();
     QSaveFile file(fileName);
     bool ok = file.open(QIODevice::WriteOnly | QIODevice::Text);
     if (ok) {
-        const QString text = m_text->toPlainText();
-        file.write(text.toLocal8Bit());
-        if (!text.isEmpty())
-            file.write("\n");
+        for (const QString& line : shownLines())
+            file.write(line.toLocal8Bit() + '\n');
         ok = file.commit();
     }
     if (!ok && error)

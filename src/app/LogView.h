@@ -8,7 +8,7 @@
 #include <deque>
 
 class QCheckBox;
-class QPlainTextEdit;
+class QListView;
 class QPushButton;
 class QTimer;
 
@@ -16,8 +16,8 @@ class QTimer;
 // text as on standard output. Lines come from a LogSink in batches, at most one batch
 // every BatchIntervalMs, so a flood of lines (frames at full polling speed) costs the GUI
 // thread one append per batch. The last MaxLines lines are kept; frame lines are kept but
-// shown only while "Show frames" is ticked. Clear empties the log, Save… writes the
-// lines shown to a file.
+// shown only while "Show frames" is ticked. Lines can be selected and copied; Clear
+// empties the log, Save… writes the lines shown to a file.
 class LogView : public QWidget
 {
     Q_OBJECT
@@ -27,10 +27,11 @@ public:
     static constexpr int BatchIntervalMs = 100;
 
     explicit LogView(LogSink& sink = LogSink::instance(), QWidget* parent = nullptr);
+    ~LogView() override;
 
     // The lines kept, frame lines included, oldest first.
     QStringList lines() const;
-    // The lines shown, as the view holds them.
+    // The lines shown, oldest first.
     QStringList shownLines() const;
     bool showsFrames() const;
 
@@ -42,6 +43,8 @@ public slots:
     // Writes the lines shown, one a line, to the file; false (with the reason) if it
     // could not be written.
     bool saveTo(const QString& fileName, QString* error = nullptr);
+    // Puts the selected lines on the clipboard.
+    void copySelection();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -51,17 +54,20 @@ private slots:
     void saveClicked();
 
 private:
+    class ShownLines;
+
     bool isShown(const LogSink::Line& line) const;
-    // Fills the text anew from the kept lines.
+    // Shows the kept lines anew.
     void rebuild();
 
     LogSink& m_sink;
     std::deque<LogSink::Line> m_lines;
-    QPlainTextEdit* m_text;
+    ShownLines* m_shown;
+    QListView* m_list;
     QCheckBox* m_showFrames;
     QPushButton* m_clear;
     QPushButton* m_save;
     QTimer* m_batch;
-    // The text no longer shows the kept lines (lines came while the view was hidden).
+    // The list no longer shows the kept lines (lines came while the view was hidden).
     bool m_stale = false;
 };
