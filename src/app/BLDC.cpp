@@ -3,6 +3,8 @@
 #include "CommandScript.h"
 #include "DebugLine.h"
 #include "MessageHandler.h"
+#include "OperationProgress.h"
+#include "ParameterCatalogue.h"
 #include "ParameterStore.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
@@ -456,7 +458,24 @@ QString defaultFileName(const char* name)
            QLatin1String(name);
 }
 
+int configurationSize()
+{
+    return static_cast<int>(ParameterCatalogue::configuration().size());
+}
+
 } // namespace
+
+void BLDC::runWithProgress(const QString& label, int total,
+                           const std::function<void(const ModuleExchange::Progress&)>& operation)
+{
+    // The dialog lets events through between two exchanges: polling ticks wait meanwhile.
+    m_traceController->holdPolling();
+    {
+        OperationProgress progress(label, total, this);
+        operation(progress.callback());
+    }
+    m_traceController->releasePolling();
+}
 
 void BLDC::exportSettingsToVOKT()
 {
@@ -466,7 +485,10 @@ void BLDC::exportSettingsToVOKT()
                                                           tr("VOKT Files (*.vkt)"));
     if (fileName.isEmpty())
         return;
-    CommandScript::exportTo(fileName, *m_handler);
+    runWithProgress(tr("Exporting settings to VOKT"), configurationSize(),
+                    [&](const ModuleExchange::Progress& progress) {
+                        CommandScript::exportTo(fileName, *m_handler, progress);
+                    });
 }
 
 void BLDC::exportSettings()
@@ -476,7 +498,10 @@ void BLDC::exportSettings()
         this, tr("Export settings"), defaultFileName("Settings.ini"), tr("Settings files (*.ini)"));
     if (fileName.isEmpty())
         return;
-    SettingsFile::exportTo(fileName, *m_handler);
+    runWithProgress(tr("Exporting settings"), configurationSize(),
+                    [&](const ModuleExchange::Progress& progress) {
+                        SettingsFile::exportTo(fileName, *m_handler, progress);
+                    });
 }
 
 void BLDC::importSettings()
@@ -488,15 +513,24 @@ void BLDC::importSettings()
         DebugLine() << "importFileName is empty!";
         return;
     }
-    SettingsFile::importFrom(fileName, *m_handler);
+    runWithProgress(tr("Importing settings"), configurationSize(),
+                    [&](const ModuleExchange::Progress& progress) {
+                        SettingsFile::importFrom(fileName, *m_handler, progress);
+                    });
 }
 
 void BLDC::storeActualValues()
 {
-    ParameterStore::storeAll(*m_handler);
+    runWithProgress(tr("Storing actual values on the module"), 256,
+                    [this](const ModuleExchange::Progress& progress) {
+                        ParameterStore::storeAll(*m_handler, progress);
+                    });
 }
 
 void BLDC::restoreActualValues()
 {
-    ParameterStore::restoreAll(*m_handler);
+    runWithProgress(tr("Restoring actual values on the module"), 256,
+                    [this](const ModuleExchange::Progress& progress) {
+                        ParameterStore::restoreAll(*m_handler, progress);
+                    });
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "ModuleExchange.h"
+
 #include <QList>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class SerialUSBCommandHandler;
@@ -85,6 +88,10 @@ private:
     void wireLiveValues(ParameterPanel* panel);
     // One trace record per type for the trace controller to poll.
     void offerTraceValues(const QList<char>& types);
+    // Runs a whole-module operation under a progress dialog that counts its parameters and
+    // offers Cancel; no polling cycle runs until it is over.
+    void runWithProgress(const QString& label, int total,
+                         const std::function<void(const ModuleExchange::Progress&)>& operation);
 
     SerialUSBCommandHandler* m_handler;
     WVelocityRampControl* m_velocityRamp;

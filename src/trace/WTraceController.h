@@ -44,6 +44,12 @@ public:
 
     ValueCheckerThread* pollingThread() const { return m_thread; }
 
+    // While held, no polling cycle runs: a tick that falls due waits (and holds the next
+    // ones back) until the last hold is released, and is served then. So an operation that
+    // lets events through between its exchanges has the link to itself.
+    void holdPolling();
+    void releasePolling();
+
 signals:
     void start();
     void stop();
@@ -71,4 +77,7 @@ private:
     QList<TraceCommand*> m_traceCommands;
     bool m_polling = false;
     bool m_linkOpen = false;
+    int m_holds = 0;
+    // A tick came in while polling was held.
+    bool m_tickHeld = false;
 };
