@@ -2,6 +2,7 @@
 
 #include "CommandScript.h"
 #include "DebugLine.h"
+#include "LiveRecorder.h"
 #include "MessageHandler.h"
 #include "OperationProgress.h"
 #include "ParameterCatalogue.h"
@@ -292,6 +293,18 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
         chartLayout->addWidget(drawer);
     }
 
+    // The recording of the live values: a row per polling cycle, made of the cycle's
+    // answers; a lost link ends it.
+    m_liveRecorder = new LiveRecorder(this);
+    connect(m_traceController, &WTraceController::cycleStarted, m_liveRecorder,
+            &LiveRecorder::beginCycle);
+    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_liveRecorder,
+            &LiveRecorder::takeValue);
+    connect(m_traceController, &WTraceController::cycleFinished, m_liveRecorder,
+            &LiveRecorder::endCycle);
+    connect(m_handler, &SerialUSBCommandHandler::deviceClosed, m_liveRecorder,
+            &LiveRecorder::linkClosed);
+
     // The status flags: read only, no writes.
     connect(m_statusFlags, &WStatusFlagsV::requestValue, m_handler,
             &SerialUSBCommandHandler::getAxisParameter);
@@ -533,4 +546,18 @@ void BLDC::restoreActualValues()
                     [this](const ModuleExchange::Progress& progress) {
                         ParameterStore::restoreAll(*m_handler, progress);
                     });
+}
+
+void BLDC::recordLiveValues()
+{
+    if (m_liveRecorder->isRecording()) {
+        m_liveRecorder->stop();
+        return;
+    }
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, tr("Record live values to CSV"),
+                                     defaultFileName("LiveValues.csv"), tr("CSV files (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    m_liveRecorder->start(fileName, m_traceController->traceCommands());
 }

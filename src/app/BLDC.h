@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class LiveRecorder;
 class SerialUSBCommandHandler;
 class SerialUSBDevice;
 class ServedModule;
@@ -46,6 +47,8 @@ public:
     const QList<TraceCommand*>& traceCommands() const;
     // The chart panels below the tabs, top to bottom.
     const QList<WDrawer*>& drawers() const { return m_drawers; }
+    // Records the polled values to a CSV file, one row per polling cycle.
+    LiveRecorder* liveRecorder() const { return m_liveRecorder; }
 
     // The size line straight to standard output, then one debug line per record.
     static void writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands);
@@ -60,6 +63,9 @@ public slots:
     void importSettings();
     void storeActualValues();
     void restoreActualValues();
+    // Asks for a file and starts recording the live values to it, or ends the recording
+    // in progress.
+    void recordLiveValues();
 
 signals:
     // The link a connection panel asked for is not the open one (any more): its port did
@@ -110,6 +116,7 @@ private:
     WDirectMode* m_directMode;
     WStatusFlagsV* m_statusFlags;
     QList<WDrawer*> m_drawers;
+    LiveRecorder* m_liveRecorder;
     Link m_link = Link::None;
     std::unique_ptr<ServedModule> m_simulatedModule;
 };

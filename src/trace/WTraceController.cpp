@@ -136,8 +136,11 @@ void WTraceController::requestTraceValues()
     }
     // A tick that was still on its way when Stop was pressed polls nothing. The handler
     // answers the whole cycle inside the emit.
-    if (m_polling)
+    if (m_polling) {
+        emit cycleStarted();
         emit requestTraceValues(&m_traceCommands);
+        emit cycleFinished();
+    }
     // The next tick may go out after one more turn of the event loop, so that the input,
     // timers and repaints that came in during the cycle are served before the next cycle
     // holds up the GUI thread again.

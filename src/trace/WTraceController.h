@@ -54,8 +54,12 @@ signals:
     void start();
     void stop();
     void delayChanged(int delay);
+    // A polling cycle begins; its answers follow, then cycleFinished().
+    void cycleStarted();
     // One polling cycle is due; the list is the controller's own.
     void requestTraceValues(QList<TraceCommand*>* traceCommands);
+    // The cycle's requests are all done, answered or not.
+    void cycleFinished();
 
 public slots:
     // Whether a link to the module is open. A link that closes ends the polling.
