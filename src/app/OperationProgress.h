@@ -21,9 +21,6 @@ public:
     // Cancel has been pressed.
     bool update(int done, int total);
     ModuleExchange::Progress callback();
-    bool wasCancelled() const { return m_dialog.wasCanceled(); }
-
-    QProgressDialog& dialog() { return m_dialog; }
 
 private:
     QProgressDialog m_dialog;
