@@ -147,10 +147,11 @@ void TestApp::menus()
         }
         return texts;
     };
-    QCOMPARE(entries(bar.at(0)->menu()),
-             QStringList({"Export settings to *.ini", "Import settings from *.ini", "---",
-                          "Export settings to VOKT", "---", "Store actual values",
-                          "Restore actual values", "---", "Exit"}));
+    QCOMPARE(
+        entries(bar.at(0)->menu()),
+        QStringList({"Export settings to *.ini", "Import settings from *.ini", "---",
+                     "Export settings to VOKT", "---", "Store actual values",
+                     "Restore actual values", "---", "Record live values to CSV…", "---", "Exit"}));
     QCOMPARE(entries(bar.at(1)->menu()), QStringList({"&About"}));
 }
 

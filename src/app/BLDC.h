@@ -1,11 +1,15 @@
 #pragma once
 
+#include "ModuleExchange.h"
+
 #include <QList>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
+class LiveRecorder;
 class SerialUSBCommandHandler;
 class SerialUSBDevice;
 class ServedModule;
@@ -43,6 +47,8 @@ public:
     const QList<TraceCommand*>& traceCommands() const;
     // The chart panels below the tabs, top to bottom.
     const QList<WDrawer*>& drawers() const { return m_drawers; }
+    // Records the polled values to a CSV file, one row per polling cycle.
+    LiveRecorder* liveRecorder() const { return m_liveRecorder; }
 
     // The size line straight to standard output, then one debug line per record.
     static void writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands);
@@ -57,6 +63,9 @@ public slots:
     void importSettings();
     void storeActualValues();
     void restoreActualValues();
+    // Asks for a file and starts recording the live values to it, or ends the recording
+    // in progress.
+    void recordLiveValues();
 
 signals:
     // The link a connection panel asked for is not the open one (any more): its port did
@@ -85,6 +94,10 @@ private:
     void wireLiveValues(ParameterPanel* panel);
     // One trace record per type for the trace controller to poll.
     void offerTraceValues(const QList<char>& types);
+    // Runs a whole-module operation under a progress dialog that counts its parameters and
+    // offers Cancel; no polling cycle runs until it is over.
+    void runWithProgress(const QString& label, int total,
+                         const std::function<void(const ModuleExchange::Progress&)>& operation);
 
     SerialUSBCommandHandler* m_handler;
     WVelocityRampControl* m_velocityRamp;
@@ -103,6 +116,7 @@ private:
     WDirectMode* m_directMode;
     WStatusFlagsV* m_statusFlags;
     QList<WDrawer*> m_drawers;
+    LiveRecorder* m_liveRecorder;
     Link m_link = Link::None;
     std::unique_ptr<ServedModule> m_simulatedModule;
 };

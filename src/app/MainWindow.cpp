@@ -1,11 +1,14 @@
 #include "MainWindow.h"
 
 #include "BLDC.h"
+#include "LiveRecorder.h"
+#include "RecordingStatus.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 
 namespace {
 
@@ -21,6 +24,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     m_bldc = new BLDC(nullptr);
     setCentralWidget(m_bldc);
     createMenus();
+    statusBar()->addPermanentWidget(new RecordingStatus(m_bldc->liveRecorder()));
 }
 
 MainWindow* MainWindow::createAndShow()
@@ -47,11 +51,23 @@ void MainWindow::createMenus()
     connect(fileMenu->addAction(tr("Restore actual values")), &QAction::triggered, m_bldc,
             &BLDC::restoreActualValues);
     fileMenu->addSeparator();
+    addRecordingEntry(fileMenu);
+    fileMenu->addSeparator();
     connect(fileMenu->addAction(tr("Exit")), &QAction::triggered, this, &MainWindow::exitProgram);
 
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
             &MainWindow::showVersionInfo);
+}
+
+void MainWindow::addRecordingEntry(QMenu* menu)
+{
+    QAction* record = menu->addAction(tr("Record live values to CSV…"));
+    connect(record, &QAction::triggered, m_bldc, &BLDC::recordLiveValues);
+    connect(
+        m_bldc->liveRecorder(), &LiveRecorder::recordingChanged, record, [record](bool recording) {
+            record->setText(recording ? tr("Stop recording") : tr("Record live values to CSV…"));
+        });
 }
 
 QString MainWindow::versionInfoText()

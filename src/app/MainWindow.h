@@ -4,6 +4,7 @@
 #include <QString>
 
 class BLDC;
+class QMenu;
 
 // The application window: the central panel fills it, the menu bar offers the file
 // operations (carried out by the central panel), Exit and the About box.
@@ -28,6 +29,8 @@ public slots:
 
 private:
     void createMenus();
+    // "Record live values to CSV…", which reads "Stop recording" while a recording runs.
+    void addRecordingEntry(QMenu* menu);
 
     BLDC* m_bldc;
 };
