@@ -152,7 +152,8 @@ void TestApp::menus()
     QCOMPARE(entries(bar.at(0)->menu()),
              QStringList({"&Export settings to *.ini", "&Import settings from *.ini", "---",
                           "Export settings to &VOKT", "---", "&Store actual values",
-                          "&Restore actual values", "---", "E&xit", "(decorated)"}));
+                          "&Restore actual values", "---", "Record live values to &CSV…", "---",
+                          "E&xit", "(decorated)"}));
     QCOMPARE(bar.at(0)->menu()->actions().last()->shortcut(),
              QKeySequence(QStringLiteral("Ctrl+Q")));
     // View: the log dock, shown or hidden.

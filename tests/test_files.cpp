@@ -11,11 +11,14 @@
 #include "SettingsFile.h"
 #include "SimulatedModule.h"
 #include "VOKTRequest.h"
+#include "ValueCheckerThread.h"
+#include "WTraceController.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
@@ -81,6 +84,9 @@ private slots:
     void storeOrRestoreWithLinkClosed();
     void menuDialogs_data();
     void menuDialogs();
+    void cancelStopsAfterTheParameterInProgress_data();
+    void cancelStopsAfterTheParameterInProgress();
+    void storeUnderProgressDialog();
 
 private:
     qint32 held(int type);
@@ -89,6 +95,8 @@ private:
     // From now on the module answers `answers` more requests, then falls silent.
     void cutAfter(int answers);
     QString path(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
+    // Every axis parameter the module holds, and its stored copy.
+    QList<QPair<qint32, qint32>> moduleState();
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ServedModule> m_served;
@@ -134,6 +142,16 @@ void TestFiles::set(int type, qint32 value)
         const QByteArray reply = module.handle(VOKTRequest(1, 5, quint8(type), 0, value));
         QCOMPARE(int(quint8(reply.at(2))), int(SimulatedModule::StatusOk));
     });
+}
+
+QList<QPair<qint32, qint32>> TestFiles::moduleState()
+{
+    QList<QPair<qint32, qint32>> state;
+    m_served->withModule([&](SimulatedModule& module) {
+        for (int type = 0; type <= 255; ++type)
+            state.append({module.axisParameter(type), module.storedAxisParameter(type)});
+    });
+    return state;
 }
 
 QStringList TestFiles::wire() const
@@ -499,6 +517,157 @@ void TestFiles::menuDialogs()
     QVERIFY(QMetaObject::invokeMethod(&bldc, qPrintable(slot)));
     QVERIFY2(log.contains(QStringLiteral("%1 \"%2\" ").arg(chosen, file)),
              qPrintable(log.lines().join('\n')));
+}
+
+void TestFiles::cancelStopsAfterTheParameterInProgress_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("cancelAt"); // the parameter after which Cancel is pressed
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("framesEach"); // exchanges per parameter
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("store") << "store" << 3 << 256 << 1
+                           << "store cancelled after  \"3\"  of  \"256\"  parameters ";
+    QTest::newRow("restore") << "restore" << 5 << 256 << 2
+                             << "restore cancelled after  \"5\"  of  \"256\"  parameters ";
+    QTest::newRow("import") << "import" << 10 << 44 << 2
+                            << "import cancelled after  \"10\"  of  \"44\"  parameters; the last "
+                               "one was  \"165\" ";
+    QTest::newRow("settings export")
+        << "ini" << 20 << 44 << 1
+        << "export cancelled after  \"20\"  of  \"44\"  parameters; file left as it was:  "
+           "\"%1\" ";
+    QTest::newRow("script export")
+        << "vkt" << 20 << 44 << 1
+        << "export cancelled after  \"20\"  of  \"44\"  parameters; no script written:  \"%1\" ";
+}
+
+void TestFiles::cancelStopsAfterTheParameterInProgress()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, cancelAt);
+    QFETCH(int, total);
+    QFETCH(int, framesEach);
+    QFETCH(QString, message);
+
+    // An import has a file whose values differ from the module's; an export finds an older
+    // file in its place.
+    const QString file = path("module.file");
+    const QByteArray older("[motor_and_module_settings]\nMaxCurrent=42\n");
+    if (operation == QLatin1String("import")) {
+        QVERIFY(SettingsFile::exportTo(file, *m_handler));
+        // Two parameters after the cancel: the import must not bring them back.
+        set(4, held(4) + 1);
+        set(168, held(168) + 1);
+    } else if (operation == QLatin1String("ini")) {
+        writeFile(file, older);
+    }
+    const QList<QPair<qint32, qint32>> before = moduleState();
+    m_served->peer().clearRequests();
+    m_log->clear();
+
+    QList<QPair<int, int>> reported;
+    const ModuleExchange::Progress progress = [&](int done, int count) {
+        reported.append({done, count});
+        return done < cancelAt;
+    };
+    bool complete = true;
+    if (operation == QLatin1String("store"))
+        complete = ParameterStore::storeAll(*m_handler, progress);
+    else if (operation == QLatin1String("restore"))
+        complete = ParameterStore::restoreAll(*m_handler, progress);
+    else if (operation == QLatin1String("import"))
+        complete = SettingsFile::importFrom(file, *m_handler, progress);
+    else if (operation == QLatin1String("ini"))
+        complete = SettingsFile::exportTo(file, *m_handler, progress);
+    else
+        complete = CommandScript::exportTo(file, *m_handler, progress);
+    QVERIFY(!complete);
+
+    // Counted one parameter at a time; nothing is sent after the one in progress.
+    QList<QPair<int, int>> expected;
+    for (int done = 1; done <= cancelAt; ++done)
+        expected.append({done, total});
+    QCOMPARE(reported, expected);
+    const QStringList frames = wire();
+    QCOMPARE(frames.size(), cancelAt * framesEach);
+    QCOMPARE(m_log->lines().last(),
+             message.contains(QLatin1String("%1")) ? message.arg(file) : message);
+
+    // Every parameter the operation did not reach is as it was on the module, stored copy
+    // included.
+    QSet<int> reached;
+    for (const QByteArray& request : m_served->peer().requests())
+        reached << quint8(request.at(2));
+    const QList<QPair<qint32, qint32>> after = moduleState();
+    for (int type = 0; type <= 255; ++type)
+        if (!reached.contains(type))
+            QVERIFY2(after.at(type) == before.at(type), qPrintable(QString::number(type)));
+    // A cancelled export leaves the file as it was, or none.
+    if (operation == QLatin1String("ini"))
+        QCOMPARE(readAll(file), older);
+    else if (operation == QLatin1String("vkt"))
+        QVERIFY(!QFile::exists(file));
+}
+
+void TestFiles::storeUnderProgressDialog()
+{
+    BLDC bldc;
+    bldc.openHandler(bldc.simulatedModule()->portName(), QStringLiteral("Simulated"));
+    QVERIFY(bldc.handler()->isOpen());
+    PtyPeer& peer = bldc.simulatedModule()->peer();
+    auto* controller = bldc.findChild<WTraceController*>();
+    controller->setDelay(0);
+    controller->setPolling(true);
+    auto commands = [&peer] {
+        QList<int> numbers;
+        for (const QByteArray& request : peer.requests())
+            numbers << quint8(request.at(1));
+        return numbers;
+    };
+    auto polls = [&] { return commands().count(6); };
+    peer.clearRequests();
+    QTRY_VERIFY(polls() >= 3 * bldc.traceCommands().size());
+
+    // Polling runs as fast as it can, but no cycle comes between two exchanges of the
+    // store, although the dialog lets events through; it goes on afterwards.
+    bldc.storeActualValues();
+    QList<int> sent = commands();
+    const qsizetype first = sent.indexOf(7);
+    QCOMPARE(sent.mid(first, 256), QList<int>(256, 7));
+    QVERIFY(!sent.mid(first + 256).contains(7));
+    const int pollsBefore = polls();
+    QTRY_VERIFY(polls() > pollsBefore);
+
+    // Cancel pressed while the dialog shows 3 of 256 parameters: nothing more is sent, and
+    // the module keeps its stored copy of every later parameter.
+    qint32 stored = 0;
+    bldc.simulatedModule()->withModule([&](SimulatedModule& module) {
+        module.handle(VOKTRequest(1, 5, 6, 0, module.storedAxisParameter(6) + 100));
+        stored = module.storedAxisParameter(6);
+    });
+    controller->setPolling(false);
+    QTRY_VERIFY(controller->pollingThread()->isFinished());
+    QCoreApplication::processEvents();
+    peer.clearRequests();
+    LogCapture log;
+    QTimer canceller;
+    connect(&canceller, &QTimer::timeout, &canceller, [&] {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (dialog && dialog->value() == 3) {
+            QCOMPARE(dialog->maximum(), 256);
+            dialog->cancel();
+        }
+    });
+    canceller.start(0);
+    bldc.storeActualValues();
+    canceller.stop();
+    QCOMPARE(commands(), QList<int>(3, 7));
+    QVERIFY(log.contains(QStringLiteral("store cancelled after  \"3\"  of  \"256\"  parameters ")));
+    bldc.simulatedModule()->withModule(
+        [&](SimulatedModule& module) { QCOMPARE(module.storedAxisParameter(6), stored); });
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 int main(int argc, char** argv)

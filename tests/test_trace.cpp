@@ -1,17 +1,25 @@
 #include "BLDC.h"
+#include "LiveRecorder.h"
 #include "LogCapture.h"
+#include "MainWindow.h"
 #include "PanelProbe.h"
+#include "ParameterCatalogue.h"
 #include "PtyPeer.h"
 #include "SerialUSBCommandHandler.h"
+#include "TemporaryConfig.h"
 #include "TraceCommand.h"
 #include "ValueCheckerThread.h"
 #include "WTraceController.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
@@ -94,6 +102,8 @@ private slots:
     void startStopInQuickSuccession();
     void destructionDuringLongPause();
     void pollingFollowsTheLink();
+    void recordingOfPollingCycles_data();
+    void recordingOfPollingCycles();
 };
 
 void TestTrace::startAndStop()
@@ -290,8 +300,105 @@ void TestTrace::pollingFollowsTheLink()
     }
 }
 
+void TestTrace::recordingOfPollingCycles_data()
+{
+    QTest::addColumn<int>("answers"); // polls the module answers; -1: every one
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("lastRowValues");
+    QTest::addColumn<QString>("ending");
+
+    QTest::newRow("stopped after five cycles") << -1 << 5 << 7 << "recording stopped: ";
+    // The fourth cycle has two answers, then the module falls silent.
+    QTest::newRow("link lost in a cycle")
+        << 3 * 7 + 2 << 4 << 2 << "recording ended, the link was lost: ";
+}
+
+void TestTrace::recordingOfPollingCycles()
+{
+    QFETCH(int, answers);
+    QFETCH(int, rows);
+    QFETCH(int, lastRowValues);
+    QFETCH(QString, ending);
+
+    // Each polled value answers its own number, made negative.
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    auto left = std::make_shared<std::atomic<int>>(-1);
+    peer.setResponder([left](const QByteArray& request) {
+        const bool polled = quint8(request.at(1)) == 6;
+        if (polled && *left >= 0 && (*left)-- == 0)
+            return QList<PtyPeer::Chunk>{};
+        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, quint8(request.at(1)),
+                                                   polled ? -quint8(request.at(2)) : 0));
+    });
+    MainWindow window;
+    BLDC* bldc = window.centralPanel();
+    bldc->openHandler(peer.portName(), QStringLiteral("Virtual"));
+    QVERIFY(bldc->handler()->isOpen());
+    QAction* entry = nullptr;
+    for (QAction* action : window.menuBar()->actions().at(0)->menu()->actions())
+        if (action->text().startsWith(QLatin1String("Record live values")))
+            entry = action;
+    QVERIFY(entry);
+    auto* status = window.findChild<QLabel*>("lblRecording");
+    QVERIFY(status && status->isHidden());
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath("live.csv");
+    LiveRecorder* recorder = bldc->liveRecorder();
+    QString shownAtLastRow;
+    connect(recorder, &LiveRecorder::rowsWritten, recorder, [&](int written) {
+        if (written != rows)
+            return;
+        shownAtLastRow = status->text();
+        // The user stops the recording here, unless the link goes first.
+        if (answers < 0)
+            recorder->stop();
+    });
+    QVERIFY(recorder->start(file, bldc->traceCommands()));
+    QCOMPARE(entry->text(), QStringLiteral("S&top recording"));
+    QVERIFY(!status->isHidden());
+    LogCapture log;
+    *left = answers;
+    auto* controller = bldc->findChild<WTraceController*>();
+    controller->setDelay(0);
+    controller->setPolling(true);
+    QTRY_VERIFY(!recorder->isRecording());
+    controller->setPolling(false);
+
+    // The header, then one complete row per cycle: the time, and each value it got.
+    QFile csv(file);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 1 + rows + 1);
+    QCOMPARE(lines.last(), QString());
+    QStringList header{QStringLiteral("time_ms")};
+    for (const TraceCommand* record : bldc->traceCommands())
+        header << ParameterCatalogue::nameOf(record->type());
+    QCOMPARE(lines.first().split(QLatin1Char(',')), header);
+    qint64 lastTime = 0;
+    for (int row = 1; row <= rows; ++row) {
+        const QStringList fields = lines.at(row).split(QLatin1Char(','));
+        QCOMPARE(fields.size(), header.size());
+        QVERIFY(fields.at(0).toLongLong() >= lastTime);
+        lastTime = fields.at(0).toLongLong();
+        const int answered = row == rows ? lastRowValues : 7;
+        for (int column = 1; column < fields.size(); ++column) {
+            const int type = bldc->traceCommands().at(column - 1)->type();
+            QCOMPARE(fields.at(column), column <= answered ? QString::number(-type) : QString());
+        }
+    }
+    QCOMPARE(shownAtLastRow, QStringLiteral("Recording to live.csv: %1 rows").arg(rows));
+    QVERIFY(log.contains(
+        QStringLiteral("%1 \"%2\"  rows in  \"%3\" ").arg(ending).arg(rows).arg(file)));
+    QCOMPARE(entry->text(), QStringLiteral("Record live values to &CSV…"));
+    QVERIFY(status->isHidden());
+}
+
 int main(int argc, char** argv)
 {
+    // The window remembers its settings; these runs must not touch the user's.
+    TemporaryConfig config;
     QApplication app(argc, argv);
     TestTrace test;
     return QTest::qExec(&test, argc, argv);

@@ -2,8 +2,11 @@
 
 #include "CommandScript.h"
 #include "DebugLine.h"
+#include "LiveRecorder.h"
 #include "LogSink.h"
 #include "MessageHandler.h"
+#include "OperationProgress.h"
+#include "ParameterCatalogue.h"
 #include "ParameterStore.h"
 #include "ParameterToolTips.h"
 #include "SerialUSBCommandHandler.h"
@@ -292,6 +295,18 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
         chartLayout->addWidget(drawer);
     }
 
+    // The recording of the live values: a row per polling cycle, made of the cycle's
+    // answers; a lost link ends it.
+    m_liveRecorder = new LiveRecorder(this);
+    connect(m_traceController, &WTraceController::cycleStarted, m_liveRecorder,
+            &LiveRecorder::beginCycle);
+    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_liveRecorder,
+            &LiveRecorder::takeValue);
+    connect(m_traceController, &WTraceController::cycleFinished, m_liveRecorder,
+            &LiveRecorder::endCycle);
+    connect(m_handler, &SerialUSBCommandHandler::deviceClosed, m_liveRecorder,
+            &LiveRecorder::linkClosed);
+
     // The status flags: read only, no writes.
     connect(m_statusFlags, &WStatusFlagsV::requestValue, m_handler,
             &SerialUSBCommandHandler::getAxisParameter);
@@ -485,7 +500,24 @@ QString defaultFileName(const char* name)
            QLatin1String(name);
 }
 
+int configurationSize()
+{
+    return static_cast<int>(ParameterCatalogue::configuration().size());
+}
+
 } // namespace
+
+void BLDC::runWithProgress(const QString& label, int total,
+                           const std::function<void(const ModuleExchange::Progress&)>& operation)
+{
+    // The dialog lets events through between two exchanges: polling ticks wait meanwhile.
+    m_traceController->holdPolling();
+    {
+        OperationProgress progress(label, total, this);
+        operation(progress.callback());
+    }
+    m_traceController->releasePolling();
+}
 
 void BLDC::exportSettingsToVOKT()
 {
@@ -495,7 +527,10 @@ void BLDC::exportSettingsToVOKT()
                                                           tr("VOKT Files (*.vkt)"));
     if (fileName.isEmpty())
         return;
-    CommandScript::exportTo(fileName, *m_handler);
+    runWithProgress(tr("Exporting settings to VOKT"), configurationSize(),
+                    [&](const ModuleExchange::Progress& progress) {
+                        CommandScript::exportTo(fileName, *m_handler, progress);
+                    });
 }
 
 void BLDC::exportSettings()
@@ -505,7 +540,10 @@ void BLDC::exportSettings()
         this, tr("Export settings"), defaultFileName("Settings.ini"), tr("Settings files (*.ini)"));
     if (fileName.isEmpty())
         return;
-    SettingsFile::exportTo(fileName, *m_handler);
+    runWithProgress(tr("Exporting settings"), configurationSize(),
+                    [&](const ModuleExchange::Progress& progress) {
+                        SettingsFile::exportTo(fileName, *m_handler, progress);
+                    });
 }
 
 void BLDC::importSettings()
@@ -517,15 +555,38 @@ void BLDC::importSettings()
         DebugLine() << "importFileName is empty!";
         return;
     }
-    SettingsFile::importFrom(fileName, *m_handler);
+    runWithProgress(tr("Importing settings"), configurationSize(),
+                    [&](const ModuleExchange::Progress& progress) {
+                        SettingsFile::importFrom(fileName, *m_handler, progress);
+                    });
 }
 
 void BLDC::storeActualValues()
 {
-    ParameterStore::storeAll(*m_handler);
+    runWithProgress(tr("Storing actual values on the module"), 256,
+                    [this](const ModuleExchange::Progress& progress) {
+                        ParameterStore::storeAll(*m_handler, progress);
+                    });
 }
 
 void BLDC::restoreActualValues()
 {
-    ParameterStore::restoreAll(*m_handler);
+    runWithProgress(tr("Restoring actual values on the module"), 256,
+                    [this](const ModuleExchange::Progress& progress) {
+                        ParameterStore::restoreAll(*m_handler, progress);
+                    });
+}
+
+void BLDC::recordLiveValues()
+{
+    if (m_liveRecorder->isRecording()) {
+        m_liveRecorder->stop();
+        return;
+    }
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, tr("Record live values to CSV"),
+                                     defaultFileName("LiveValues.csv"), tr("CSV files (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    m_liveRecorder->start(fileName, m_traceController->traceCommands());
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "ModuleExchange.h"
+
 #include <QList>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
+class LiveRecorder;
 class SerialUSBCommandHandler;
 class SerialUSBDevice;
 class ServedModule;
@@ -48,6 +52,8 @@ public:
     WConnection* usbConnection() const { return m_usbConnection; }
     WSerialConnection* serialConnection() const { return m_serialConnection; }
     WTraceController* traceController() const { return m_traceController; }
+    // Records the polled values to a CSV file, one row per polling cycle.
+    LiveRecorder* liveRecorder() const { return m_liveRecorder; }
 
     // The size line straight to standard output, then one debug line per record.
     static void writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands);
@@ -64,6 +70,9 @@ public slots:
     void importSettings();
     void storeActualValues();
     void restoreActualValues();
+    // Asks for a file and starts recording the live values to it, or ends the recording
+    // in progress.
+    void recordLiveValues();
 
 signals:
     // The link a connection panel asked for is not the open one (any more): its port did
@@ -103,6 +112,10 @@ private:
     void wireLiveValues(ParameterPanel* panel);
     // One trace record per type for the trace controller to poll.
     void offerTraceValues(const QList<char>& types);
+    // Runs a whole-module operation under a progress dialog that counts its parameters and
+    // offers Cancel; no polling cycle runs until it is over.
+    void runWithProgress(const QString& label, int total,
+                         const std::function<void(const ModuleExchange::Progress&)>& operation);
 
     SerialUSBCommandHandler* m_handler;
     WConnection* m_usbConnection;
@@ -123,6 +136,7 @@ private:
     WDirectMode* m_directMode;
     WStatusFlagsV* m_statusFlags;
     QList<WDrawer*> m_drawers;
+    LiveRecorder* m_liveRecorder;
     Link m_link = Link::None;
     // The link last asked for, as Reconnect asks for it again.
     struct LinkRequest

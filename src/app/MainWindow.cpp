@@ -2,7 +2,9 @@
 
 #include "BLDC.h"
 #include "LinkStatus.h"
+#include "LiveRecorder.h"
 #include "LogView.h"
+#include "RecordingStatus.h"
 #include "RememberedSettings.h"
 #include "SerialUSBCommandHandler.h"
 #include "WTraceController.h"
@@ -65,6 +67,8 @@ void MainWindow::createMenus()
     connect(fileMenu->addAction(tr("&Restore actual values")), &QAction::triggered, m_bldc,
             &BLDC::restoreActualValues);
     fileMenu->addSeparator();
+    addRecordingEntry(fileMenu);
+    fileMenu->addSeparator();
     QAction* exitAction = fileMenu->addAction(tr("E&xit"));
     exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exitAction, &QAction::triggered, this, &MainWindow::exitProgram);
@@ -77,6 +81,16 @@ void MainWindow::createMenus()
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
             &MainWindow::showVersionInfo);
+}
+
+void MainWindow::addRecordingEntry(QMenu* menu)
+{
+    QAction* record = menu->addAction(tr("Record live values to &CSV…"));
+    connect(record, &QAction::triggered, m_bldc, &BLDC::recordLiveValues);
+    connect(
+        m_bldc->liveRecorder(), &LiveRecorder::recordingChanged, record, [record](bool recording) {
+            record->setText(recording ? tr("S&top recording") : tr("Record live values to &CSV…"));
+        });
 }
 
 void MainWindow::createLogDock()
@@ -94,6 +108,7 @@ void MainWindow::createStatusBar()
 {
     m_linkStatus = new LinkStatus;
     statusBar()->addWidget(m_linkStatus, 1);
+    statusBar()->addPermanentWidget(new RecordingStatus(m_bldc->liveRecorder()));
     connect(m_bldc, &BLDC::linkOpened, m_linkStatus, &LinkStatus::linkOpened);
     connect(m_bldc, &BLDC::linkOpenFailed, m_linkStatus, &LinkStatus::linkOpenFailed);
     connect(m_bldc, &BLDC::linkClosed, m_linkStatus, &LinkStatus::linkClosed);

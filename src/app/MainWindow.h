@@ -7,6 +7,7 @@ class BLDC;
 class LinkStatus;
 class LogView;
 class QDockWidget;
+class QMenu;
 class RememberedSettings;
 
 // The application window: the central panel fills it, the menu bar offers the file
@@ -42,6 +43,8 @@ protected:
 
 private:
     void createMenus();
+    // "Record live values to CSV…", which reads "Stop recording" while a recording runs.
+    void addRecordingEntry(QMenu* menu);
     void createLogDock();
     void createStatusBar();
     // Geometry and dock layout as the user left them, if remembered.

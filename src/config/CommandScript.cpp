@@ -16,7 +16,8 @@ constexpr int GetAxisParameter = 6;
 
 } // namespace
 
-bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler)
+bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
+              const ModuleExchange::Progress& progress)
 {
     DebugLine() << "export to: " << fileName;
     if (!handler.isOpen()) {
@@ -31,10 +32,13 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler)
         return false;
     }
 
+    const QList<ParameterCatalogue::ConfigurationParameter>& table =
+        ParameterCatalogue::configuration();
+    const int total = static_cast<int>(table.size());
     bool complete = true;
     int section = -1;
-    for (const ParameterCatalogue::ConfigurationParameter& p :
-         ParameterCatalogue::configuration()) {
+    int done = 0;
+    for (const ParameterCatalogue::ConfigurationParameter& p : table) {
         if (p.section != section) {
             section = p.section;
             file.write(ParameterCatalogue::sections().at(section).scriptHeader);
@@ -45,6 +49,13 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler)
         file.write(lines.toLatin1());
         if (p.blankLineAfter)
             file.write("\n");
+        ++done;
+        if (!ModuleExchange::carryOn(progress, done, total) && done < total) {
+            file.cancelWriting();
+            DebugLine() << "export cancelled after " << QString::number(done) << " of "
+                        << QString::number(total) << " parameters; no script written: " << fileName;
+            return false;
+        }
     }
     if (!complete) {
         // Discarded when the file is destroyed uncommitted.

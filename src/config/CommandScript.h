@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ModuleExchange.h"
+
 #include <QString>
 
 class SerialUSBCommandHandler;
@@ -17,8 +19,11 @@ namespace CommandScript {
 // Reads the 44 parameters and writes the script. The file is put in place only when every
 // parameter was read; until then an existing file keeps its content, and an incomplete
 // export leaves nothing behind. Nothing is read when the link is closed or the file cannot
-// be opened for writing. true when the script was written.
-bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler);
+// be opened for writing. true when the script was written. The progress counts the
+// parameters read; a cancel stops after the parameter in progress and, as an incomplete
+// export, leaves no file.
+bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
+              const ModuleExchange::Progress& progress = {});
 
 // Reads one parameter and gives its two lines ("SAP ...\n" and "STAP ...\n"), or an empty
 // text (logged) when it cannot be read.

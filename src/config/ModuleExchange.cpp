@@ -6,6 +6,11 @@
 
 namespace ModuleExchange {
 
+bool carryOn(const Progress& progress, int done, int total)
+{
+    return !progress || progress(done, total);
+}
+
 std::unique_ptr<VOKTUSBReply> axisParameter(SerialUSBCommandHandler& handler, int command, int type,
                                             int value)
 {

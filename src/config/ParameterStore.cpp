@@ -9,27 +9,39 @@ namespace ParameterStore {
 
 namespace {
 
-bool walk(SerialUSBCommandHandler& handler, int command)
+constexpr int Numbers = 256;
+
+bool walk(SerialUSBCommandHandler& handler, int command, const ModuleExchange::Progress& progress)
 {
-    // The walk always runs to 255: after a lost link every remaining number says so.
+    // The walk runs to 255 unless it is cancelled: after a lost link every remaining number
+    // says so.
     bool complete = true;
-    for (int type = 0; type <= 255; ++type)
+    for (int type = 0; type < Numbers; ++type) {
         complete = storeOrRestore(handler, command, static_cast<char>(type)) && complete;
+        const int done = type + 1;
+        if (!ModuleExchange::carryOn(progress, done, Numbers) && done < Numbers) {
+            DebugLine() << (command == RestoreCommand ? "restore cancelled after "
+                                                      : "store cancelled after ")
+                        << QString::number(done) << " of " << QString::number(Numbers)
+                        << " parameters";
+            return false;
+        }
+    }
     return complete;
 }
 
 } // namespace
 
-bool storeAll(SerialUSBCommandHandler& handler)
+bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress)
 {
     DebugLine() << "store actual values on module";
-    return walk(handler, StoreCommand);
+    return walk(handler, StoreCommand, progress);
 }
 
-bool restoreAll(SerialUSBCommandHandler& handler)
+bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress)
 {
     DebugLine() << "restore values on module";
-    return walk(handler, RestoreCommand);
+    return walk(handler, RestoreCommand, progress);
 }
 
 bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type)

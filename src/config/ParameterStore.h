@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ModuleExchange.h"
+
 class SerialUSBCommandHandler;
 
 // Store and restore on the module: the module keeps a copy of its parameters in
@@ -11,11 +13,13 @@ namespace ParameterStore {
 constexpr int StoreCommand = 7;
 constexpr int RestoreCommand = 8;
 
-// Stores every parameter. true when the module answered all 256.
-bool storeAll(SerialUSBCommandHandler& handler);
+// Stores every parameter. true when the module answered all 256. The progress counts the
+// numbers walked; a cancel stops the walk after the number in progress (logged), and the
+// later numbers are not sent.
+bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress = {});
 // Restores every parameter and reads each one back, so that whatever shows it shows the
-// restored value. true when the module answered all 256 restores.
-bool restoreAll(SerialUSBCommandHandler& handler);
+// restored value. true when the module answered all 256 restores. Progress as for storeAll.
+bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress = {});
 
 // One store (StoreCommand) or restore (RestoreCommand) of one parameter number; a restore
 // reads the parameter back. false (logged) when the module did not answer.

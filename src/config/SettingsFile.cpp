@@ -25,20 +25,30 @@ QString numberText(char type)
 
 } // namespace
 
-bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler)
+bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
+              const ModuleExchange::Progress& progress)
 {
     DebugLine() << "export to: " << fileName;
 
-    // Every parameter is read before the file is touched, so that a link lost half-way
-    // leaves the file as it was rather than half old and half new.
+    // Every parameter is read before the file is touched, so that a link lost half-way, or
+    // a cancel, leaves the file as it was rather than half old and half new.
+    const QList<ParameterCatalogue::ConfigurationParameter>& table =
+        ParameterCatalogue::configuration();
+    const int total = static_cast<int>(table.size());
     QList<qint32> values;
     bool complete = true;
-    for (const ParameterCatalogue::ConfigurationParameter& p :
-         ParameterCatalogue::configuration()) {
+    for (const ParameterCatalogue::ConfigurationParameter& p : table) {
         const std::optional<qint32> value =
             exportKey(handler, static_cast<char>(p.number), QLatin1String(p.key));
         complete = complete && value.has_value();
         values.append(value.value_or(0));
+        const int done = static_cast<int>(values.size());
+        if (!ModuleExchange::carryOn(progress, done, total) && done < total) {
+            DebugLine() << "export cancelled after " << QString::number(done) << " of "
+                        << QString::number(total)
+                        << " parameters; file left as it was: " << fileName;
+            return false;
+        }
     }
     if (!complete) {
         DebugLine() << "export failed: not every parameter could be read; file left as it was: "
@@ -47,8 +57,6 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler)
     }
 
     QSettings settings(fileName, QSettings::IniFormat);
-    const QList<ParameterCatalogue::ConfigurationParameter>& table =
-        ParameterCatalogue::configuration();
     for (int i = 0; i < table.size(); ++i) {
         settings.beginGroup(
             QLatin1String(ParameterCatalogue::sections().at(table.at(i).section).group));
@@ -76,7 +84,8 @@ std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, char type, con
     return reply->value();
 }
 
-bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler)
+bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler,
+                const ModuleExchange::Progress& progress)
 {
     DebugLine() << "importFileName: " << fileName;
     // A file that cannot be read holds no values: nothing may be written to the module.
@@ -90,10 +99,13 @@ bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler)
     QSettings settings(fileName, QSettings::IniFormat);
     if (settings.status() == QSettings::FormatError)
         DebugLine() << "the settings file is not in INI format: " << fileName;
+    const QList<ParameterCatalogue::ConfigurationParameter>& table =
+        ParameterCatalogue::configuration();
+    const int total = static_cast<int>(table.size());
     bool complete = true;
     int section = -1;
-    for (const ParameterCatalogue::ConfigurationParameter& p :
-         ParameterCatalogue::configuration()) {
+    int done = 0;
+    for (const ParameterCatalogue::ConfigurationParameter& p : table) {
         if (p.section != section) {
             if (section >= 0)
                 settings.endGroup();
@@ -103,6 +115,14 @@ bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler)
         complete =
             importKey(settings, handler, static_cast<char>(p.number), QLatin1String(p.key)) &&
             complete;
+        ++done;
+        if (!ModuleExchange::carryOn(progress, done, total) && done < total) {
+            // The module keeps the values written so far; the later keys are not sent.
+            DebugLine() << "import cancelled after " << QString::number(done) << " of "
+                        << QString::number(total) << " parameters; the last one was "
+                        << QString::number(p.number);
+            return false;
+        }
     }
     settings.endGroup();
     return complete;

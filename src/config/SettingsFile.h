@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ModuleExchange.h"
+
 #include <QString>
 
 #include <optional>
@@ -17,13 +19,19 @@ namespace SettingsFile {
 
 // Reads the 44 parameters and writes them under their groups and keys; other content of an
 // existing file stays. The file is written only when every parameter was read: otherwise
-// it is left exactly as it was. true when the file was written.
-bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler);
+// it is left exactly as it was. true when the file was written. The progress counts the
+// parameters read; a cancel stops after the parameter in progress and, as an incomplete
+// export, leaves the file as it was.
+bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
+              const ModuleExchange::Progress& progress = {});
 
 // Writes every key of the file that holds an integer to its parameter and reads the
 // parameter back. A key that is missing or not an integer is skipped (and logged); a file
-// that holds none of the keys writes nothing. true when all 44 were written.
-bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler);
+// that holds none of the keys writes nothing. true when all 44 were written. The progress
+// counts the keys processed; a cancel stops after the key in progress (logged with how far
+// it got), and the module keeps its own values for the later ones.
+bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler,
+                const ModuleExchange::Progress& progress = {});
 
 // Reads one parameter for its key: the value, or nothing (logged) when it cannot be read.
 std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, char type, const QString& key);

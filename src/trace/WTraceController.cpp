@@ -113,11 +113,34 @@ void WTraceController::on_sbDelay_valueChanged(int value)
     emit delayChanged(value);
 }
 
+void WTraceController::holdPolling()
+{
+    ++m_holds;
+}
+
+void WTraceController::releasePolling()
+{
+    if (m_holds == 0 || --m_holds > 0 || !m_tickHeld)
+        return;
+    // Served from the event loop, once the operation that held it has returned.
+    m_tickHeld = false;
+    QTimer::singleShot(0, this, qOverload<>(&WTraceController::requestTraceValues));
+}
+
 void WTraceController::requestTraceValues()
 {
-    // A tick that was still on its way when Stop was pressed polls nothing.
-    if (m_polling)
+    if (m_holds > 0) {
+        // Not served yet, so the thread sends no further tick meanwhile.
+        m_tickHeld = true;
+        return;
+    }
+    // A tick that was still on its way when Stop was pressed polls nothing. The handler
+    // answers the whole cycle inside the emit.
+    if (m_polling) {
+        emit cycleStarted();
         emit requestTraceValues(&m_traceCommands);
+        emit cycleFinished();
+    }
     // The next tick may go out after one more turn of the event loop, so that the input,
     // timers and repaints that came in during the cycle are served before the next cycle
     // holds up the GUI thread again.

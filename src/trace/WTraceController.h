@@ -44,12 +44,22 @@ public:
 
     ValueCheckerThread* pollingThread() const { return m_thread; }
 
+    // While held, no polling cycle runs: a tick that falls due waits (and holds the next
+    // ones back) until the last hold is released, and is served then. So an operation that
+    // lets events through between its exchanges has the link to itself.
+    void holdPolling();
+    void releasePolling();
+
 signals:
     void start();
     void stop();
     void delayChanged(int delay);
+    // A polling cycle begins; its answers follow, then cycleFinished().
+    void cycleStarted();
     // One polling cycle is due; the list is the controller's own.
     void requestTraceValues(QList<TraceCommand*>* traceCommands);
+    // The cycle's requests are all done, answered or not.
+    void cycleFinished();
 
 public slots:
     // Whether a link to the module is open. A link that closes ends the polling.
@@ -71,4 +81,7 @@ private:
     QList<TraceCommand*> m_traceCommands;
     bool m_polling = false;
     bool m_linkOpen = false;
+    int m_holds = 0;
+    // A tick came in while polling was held.
+    bool m_tickHeld = false;
 };

@@ -1,0 +1,103 @@
+#include "LiveRecorder.h"
+
+#include "CsvRecorder.h"
+#include "DebugLine.h"
+
+LiveRecorder::LiveRecorder(QObject* parent) : QObject(parent) {}
+
+// The file is closed with its last complete row.
+LiveRecorder::~LiveRecorder() = default;
+
+bool LiveRecorder::start(const QString& fileName, const QList<TraceCommand*>& traceCommands)
+{
+    if (isRecording())
+        stop();
+    QList<int> numbers;
+    for (const TraceCommand* record : traceCommands)
+        if (record->motorBank() == 0 && !numbers.contains(record->type()))
+            numbers << record->type();
+    auto csv = std::make_unique<CsvRecorder>(numbers);
+    if (!csv->open(fileName)) {
+        DebugLine() << "could not record live values to: " << fileName << csv->errorString();
+        return false;
+    }
+    m_csv = std::move(csv);
+    m_inCycle = false;
+    m_linkLost = false;
+    DebugLine() << "recording live values to: " << fileName;
+    emit recordingChanged(true);
+    return true;
+}
+
+void LiveRecorder::stop()
+{
+    finish("recording stopped: ");
+}
+
+bool LiveRecorder::isRecording() const
+{
+    return m_csv != nullptr;
+}
+
+QString LiveRecorder::fileName() const
+{
+    return m_csv ? m_csv->fileName() : QString();
+}
+
+int LiveRecorder::rowCount() const
+{
+    return m_csv ? m_csv->rowCount() : 0;
+}
+
+void LiveRecorder::beginCycle()
+{
+    if (!m_csv)
+        return;
+    m_csv->beginCycle();
+    m_inCycle = true;
+}
+
+void LiveRecorder::takeValue(char motorBank, char type, int value)
+{
+    if (m_csv && m_inCycle && motorBank == 0)
+        m_csv->setValue(static_cast<quint8>(type), value);
+}
+
+void LiveRecorder::endCycle()
+{
+    if (!m_csv || !m_inCycle)
+        return;
+    m_inCycle = false;
+    if (!m_csv->endCycle()) {
+        DebugLine() << "could not write the recording: " << m_csv->fileName()
+                    << m_csv->errorString();
+        finish("recording stopped: ");
+        return;
+    }
+    emit rowsWritten(m_csv->rowCount());
+    if (m_linkLost)
+        finish("recording ended, the link was lost: ");
+}
+
+void LiveRecorder::linkClosed()
+{
+    if (!m_csv)
+        return;
+    // Within a cycle the handler goes on through the list; the row is written at its end.
+    if (m_inCycle)
+        m_linkLost = true;
+    else
+        finish("recording ended, the link was lost: ");
+}
+
+void LiveRecorder::finish(const char* why)
+{
+    if (!m_csv)
+        return;
+    const std::unique_ptr<CsvRecorder> csv = std::move(m_csv);
+    csv->close();
+    m_inCycle = false;
+    m_linkLost = false;
+    DebugLine() << why << QString::number(csv->rowCount()) << " rows in " << csv->fileName();
+    emit recordingChanged(false);
+}

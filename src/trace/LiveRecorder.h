@@ -1,0 +1,64 @@
+#pragma once
+
+#include "TraceCommand.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class CsvRecorder;
+
+// Records the live values to a CSV file while polling runs: one row per polling cycle, with
+// the time since the recording began and one column per polled value (CsvRecorder writes
+// the file). The trace controller says where a cycle begins and ends, the command handler
+// delivers the cycle's answers in between:
+//
+//     controller cycleStarted()              -> beginCycle()
+//     handler    requestedTraceValue(...)    -> takeValue(...)
+//     controller cycleFinished()             -> endCycle()
+//     handler    deviceClosed()              -> linkClosed()
+//
+// Every row reaches the file whole, so the file is complete whenever the recording ends:
+// on stop(), on a lost link (after the row of the cycle in progress) or when the recorder
+// is destroyed with the window.
+class LiveRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit LiveRecorder(QObject* parent = nullptr);
+    ~LiveRecorder() override;
+
+    // Starts a recording into a new file (an existing one is replaced), one column for each
+    // listed value of motor/bank 0, in list order. false (logged) if the file cannot be
+    // written. A recording in progress ends first.
+    bool start(const QString& fileName, const QList<TraceCommand*>& traceCommands);
+    // Ends the recording; the file holds the header and every row so far.
+    void stop();
+
+    bool isRecording() const;
+    QString fileName() const;
+    int rowCount() const;
+
+signals:
+    void recordingChanged(bool recording);
+    // One more row is in the file.
+    void rowsWritten(int rows);
+
+public slots:
+    void beginCycle();
+    void takeValue(char motorBank, char type, int value);
+    void endCycle();
+    // The link was lost: the cycle in progress still gets its row (values that did not
+    // come stay empty), then the recording ends.
+    void linkClosed();
+
+private:
+    void finish(const char* why);
+
+    std::unique_ptr<CsvRecorder> m_csv;
+    bool m_inCycle = false;
+    bool m_linkLost = false;
+};
