@@ -6,8 +6,9 @@ LogSink::LogSink() : QObject(nullptr) {}
 
 LogSink& LogSink::instance()
 {
-    static LogSink sink;
-    return sink;
+    // Never destroyed: a thread may still write a line while the process ends.
+    static LogSink* sink = new LogSink;
+    return *sink;
 }
 
 void LogSink::write(const QString& text, bool frame)
