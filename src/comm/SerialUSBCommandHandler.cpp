@@ -116,15 +116,16 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
     // Called without a request of ours just written: the wait starts now.
     if (!m_sentAt.isValid())
         m_sentAt.start();
-    struct Done
+    // However the wait ends, the request is no longer in flight.
+    struct Settled
     {
         SerialUSBCommandHandler* handler;
-        ~Done()
+        ~Settled()
         {
             handler->m_sentAt.invalidate();
             handler->m_sentCommand = -1;
         }
-    } done{this};
+    } settled{this};
 
     qint64 dropped = 0;
     QByteArray frame(VOKTUSBReply::FrameSize, '\0');
