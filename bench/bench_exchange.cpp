@@ -6,15 +6,22 @@
 // Mode "unpaced": the peer answers at once. Mode "115200 baud": the peer waits the wire
 // time of request and reply (18 bytes of 10 bits) before it answers, as a module on a
 // 115200-baud line would; the rate is also given as a share of that line's limit.
+//
+// Then the simulated module's side: how long its answer to one request takes after it
+// idled for an hour or a thousand hours with its motor in a given state (the model first
+// catches up on the time).
 
 #include "PtyPeer.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
+#include "SimulatedModule.h"
+#include "VOKTRequest.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -84,6 +91,46 @@ void report(const char* mode, int baudRate, int count)
     std::printf("\n");
 }
 
+// Milliseconds for one request to a module that idled so long in the state the commands
+// put its motor in.
+double catchUpMillis(const std::vector<VOKTRequest>& commands, std::chrono::hours idle)
+{
+    std::chrono::nanoseconds now{0};
+    SimulatedModule module(1, [&now] { return now; });
+    for (const VOKTRequest& command : commands)
+        module.handle(command);
+    now += std::chrono::seconds(5);
+    module.handle(VOKTRequest(1, 6, 1, 0, 0));
+    now += idle;
+    QElapsedTimer timer;
+    timer.start();
+    module.handle(VOKTRequest(1, 6, 1, 0, 0));
+    return timer.nsecsElapsed() / 1e6;
+}
+
+void reportCatchUp()
+{
+    const struct
+    {
+        const char* state;
+        std::vector<VOKTRequest> commands;
+    } states[] = {
+        {"torque mode held at the max. current (I2t exceeded)", {VOKTRequest(1, 5, 155, 0, 3000)}},
+        {"velocity ramp at 1 rpm/s",
+         {VOKTRequest(1, 5, 11, 0, 1), VOKTRequest(1, 5, 4, 0, 100000),
+          VOKTRequest(1, 5, 2, 0, 100000)}},
+        {"positioning at 1 rpm",
+         {VOKTRequest(1, 5, 11, 0, 1), VOKTRequest(1, 5, 4, 0, 1),
+          VOKTRequest(1, 4, 0, 0, 2000000000)}},
+        {"running at 2000 rpm", {VOKTRequest(1, 5, 2, 0, 2000)}},
+    };
+    for (const auto& s : states)
+        std::printf("simulated module, %-52s one request after 1 h idle %.3f ms, after 1000 h "
+                    "%.3f ms\n",
+                    s.state, catchUpMillis(s.commands, std::chrono::hours(1)),
+                    catchUpMillis(s.commands, std::chrono::hours(1000)));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -93,5 +140,6 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? std::max(10, std::atoi(argv[1])) : 5000;
     report("unpaced", 0, count);
     report("115200 baud", 115200, count);
+    reportCatchUp();
     return 0;
 }

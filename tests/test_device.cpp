@@ -63,7 +63,8 @@ private slots:
     void init();
     void cleanup();
     void lifecycle();
-    void failedOpenReportsPortName();
+    void failedOpenGivesTheReason_data();
+    void failedOpenGivesTheReason();
     void serialPathLineSettings();
     void usbPathKeepsPortSettings();
     void readsWithoutEventLoop();
@@ -114,12 +115,32 @@ void TestDevice::lifecycle()
     QCOMPARE(device.bytesAvailable(), qint64(-1));
 }
 
-void TestDevice::failedOpenReportsPortName()
+void TestDevice::failedOpenGivesTheReason_data()
 {
-    SerialUSBDevice device(QStringLiteral("ttyNOSUCHPORT99"), QString());
+    QTest::addColumn<QString>("name");
+    QTest::newRow("no such port") << QStringLiteral("ttyNOSUCHPORT99");
+    QTest::newRow("not a serial device") << QStringLiteral("/dev/null");
+    QTest::newRow("busy") << QString(); // the peer's port, held by another device
+}
+
+void TestDevice::failedOpenGivesTheReason()
+{
+    QFETCH(QString, name);
+    SerialUSBDevice holder(m_peer->portName(), QString());
+    if (name.isEmpty()) {
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        name = m_peer->portName();
+    }
+    SerialUSBDevice device(name, QString());
     StdoutCapture out;
     QVERIFY(!device.open(QIODevice::ReadWrite));
-    QCOMPARE(out.text(), QByteArray("could not open: ttyNOSUCHPORT99\n"));
+    // "could not open: <name> (<reason>)", the name as given, not its device path.
+    const QByteArray text = out.text();
+    const QByteArray start = "could not open: " + name.toLocal8Bit() + " (";
+    QVERIFY2(text.startsWith(start) && text.endsWith(")\n"), text.constData());
+    const QByteArray reason = text.mid(start.size(), text.size() - start.size() - 2);
+    QVERIFY(!reason.isEmpty());
+    QCOMPARE(device.errorString(), QString::fromLocal8Bit(reason));
     QVERIFY(!device.isPortOpen());
     QVERIFY(!device.isOpen());
     QCOMPARE(device.bytesAvailable(), qint64(0));
@@ -162,6 +183,8 @@ void TestDevice::readsWithoutEventLoop()
     QCOMPARE(waitForAvailable(device, 9), qint64(9));
 
     char buffer[16] = {};
+    QCOMPARE(device.peekData(buffer, 16), qint64(9));
+    QCOMPARE(QByteArray(buffer, 9), QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9));
     QCOMPARE(device.readData(buffer, 4), qint64(4));
     QCOMPARE(QByteArray(buffer, 4), QByteArray("\x01\x02\x03\x04", 4));
     QCOMPARE(device.bytesAvailable(), qint64(5));

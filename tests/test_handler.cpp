@@ -4,10 +4,12 @@
 #include "SerialUSBDevice.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -44,12 +46,15 @@ private slots:
     void otherRequests();
     void moduleAddressInEveryFrame();
     void chunkedReply();
-    void droppedRepliesAreWaitedPast_data();
-    void droppedRepliesAreWaitedPast();
+    void replyFoundBehindJunk_data();
+    void replyFoundBehindJunk();
     void staleInputIsDiscarded();
+    void noiseKeepsTheDeadline_data();
+    void noiseKeepsTheDeadline();
     void timeoutClosesThePort();
     void withoutOpenPort();
-    void lostPortEndsTheWait();
+    void lostPortClosesTheLink_data();
+    void lostPortClosesTheLink();
     void traceListWalk();
 
 private:
@@ -143,11 +148,10 @@ void TestHandler::otherRequests()
     QCOMPARE(args(io.at(1)), QList<int>({2, 3, 1000}));
 
     // A direct request reports the request's motor/bank with the reply's fields.
-    m_peer->setResponder([](const QByteArray&) {
-        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 200, 200, 500));
-    });
-    m_handler->doRequest(1, 0, 3, 500);
-    QCOMPARE(m_peer->requests().last(), hex("01 01 00 03 00 00 01 F4 FA"));
+    m_peer->setResponder(
+        [](const QByteArray& request) { return PtyPeer::answer(replyTo(request, 500, 200)); });
+    m_handler->doRequest(char(200), 0, 3, 500);
+    QCOMPARE(m_peer->requests().last(), hex("01 C8 00 03 00 00 01 F4 C1"));
     QCOMPARE(args(result.takeFirst()), QList<int>({3, char(200), char(200), 500}));
 
     m_log->clear();
@@ -177,21 +181,23 @@ void TestHandler::chunkedReply()
     QCOMPARE(args(values.first()), QList<int>({0, 3, 1234}));
 }
 
-void TestHandler::droppedRepliesAreWaitedPast_data()
+void TestHandler::replyFoundBehindJunk_data()
 {
+    // Whatever comes before the reply is dropped a byte at a time, however long it is: the
+    // reply is found and nothing else is taken for it.
     QTest::addColumn<QByteArray>("junk");
-    QTest::addColumn<bool>("logged");
-    QByteArray highAddress = PtyPeer::replyFrame(0xFF, 1, 100, 6, 666);
     QByteArray badChecksum = PtyPeer::replyFrame(2, 1, 100, 6, 666);
     badChecksum[8] = char(badChecksum.at(8) + 1);
-    QTest::newRow("first byte 0xFF") << highAddress << false;
-    QTest::newRow("wrong checksum") << badChecksum << true;
+    QTest::newRow("first byte 0xFF") << PtyPeer::replyFrame(0xFF, 1, 100, 6, 666);
+    QTest::newRow("wrong checksum") << badChecksum;
+    QTest::newRow("reply to another command") << PtyPeer::replyFrame(2, 1, 100, 5, 666);
+    QTest::newRow("half a reply") << PtyPeer::replyFrame(2, 1, 100, 6, 666).left(5);
+    QTest::newRow("13 bytes of noise") << hex("00 13 7F 26 06 04 55 AA 01 02 03 80 09");
 }
 
-void TestHandler::droppedRepliesAreWaitedPast()
+void TestHandler::replyFoundBehindJunk()
 {
     QFETCH(QByteArray, junk);
-    QFETCH(bool, logged);
     m_peer->setResponder([junk](const QByteArray& request) {
         return QList<PtyPeer::Chunk>{{0, junk}, {30, replyTo(request, 42)}};
     });
@@ -199,10 +205,12 @@ void TestHandler::droppedRepliesAreWaitedPast()
     m_handler->getAxisParameter(0, 4);
     QCOMPARE(values.count(), 1);
     QCOMPARE(args(values.first()), QList<int>({0, 4, 42}));
-    int dropMessages = 0;
-    for (const QString& line : m_log->lines())
-        dropMessages += line.startsWith("SerialUSBCommandHandler: reply with wrong checksum");
-    QCOMPARE(dropMessages, logged ? 1 : 0);
+    QCOMPARE(m_handler->droppedBytes(), quint64(junk.size()));
+    QCOMPARE(
+        m_log->count(QStringLiteral("SerialUSBCommandHandler: dropped %1 bytes that were no reply ")
+                         .arg(junk.size())),
+        1);
+    QVERIFY(m_handler->isOpen());
 }
 
 void TestHandler::staleInputIsDiscarded()
@@ -222,6 +230,44 @@ void TestHandler::staleInputIsDiscarded()
     QVERIFY(m_log->contains("SerialUSBCommandHandler: discarded 10 stale bytes "));
 }
 
+void TestHandler::noiseKeepsTheDeadline_data()
+{
+    // A byte of noise every 5 ms; the reply, if any, comes after replyAfterMs.
+    QTest::addColumn<int>("replyAfterMs");
+    QTest::newRow("reply after 400 ms of noise") << 400;
+    QTest::newRow("noise only") << -1;
+}
+
+void TestHandler::noiseKeepsTheDeadline()
+{
+    QFETCH(int, replyAfterMs);
+    m_peer->setResponder([replyAfterMs](const QByteArray& request) {
+        QList<PtyPeer::Chunk> chunks;
+        const int noiseMs = replyAfterMs < 0 ? 700 : replyAfterMs;
+        for (int ms = 0; ms < noiseMs; ms += 5)
+            chunks << PtyPeer::Chunk{5, QByteArray(1, '\xFF')};
+        if (replyAfterMs >= 0)
+            chunks << PtyPeer::Chunk{0, replyTo(request, 7)};
+        return chunks;
+    });
+    QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    QSignalSpy closed(m_handler.get(), &SerialUSBCommandHandler::deviceClosed);
+    QElapsedTimer timer;
+    timer.start();
+    m_handler->getAxisParameter(0, 4);
+    const qint64 waited = timer.elapsed();
+    if (replyAfterMs >= 0) {
+        QCOMPARE(values.count(), 1);
+        QCOMPARE(args(values.first()), QList<int>({0, 4, 7}));
+        QCOMPARE(closed.count(), 0);
+    } else {
+        QCOMPARE(values.count(), 0);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY2(waited >= SerialUSBCommandHandler::ReplyTimeoutMs && waited < 3000,
+                 qPrintable(QString::number(waited)));
+    }
+}
+
 void TestHandler::timeoutClosesThePort()
 {
     m_peer->setSilent(true);
@@ -231,7 +277,8 @@ void TestHandler::timeoutClosesThePort()
     timer.start();
     m_handler->getAxisParameter(0, 4);
     const qint64 waited = timer.elapsed();
-    QVERIFY2(waited >= 400 && waited < 3000, qPrintable(QString::number(waited)));
+    QVERIFY2(waited >= SerialUSBCommandHandler::ReplyTimeoutMs && waited < 3000,
+             qPrintable(QString::number(waited)));
     QCOMPARE(closed.count(), 1);
     QCOMPARE(values.count(), 0);
     QVERIFY(!m_handler->isOpen());
@@ -255,39 +302,65 @@ void TestHandler::withoutOpenPort()
     QCOMPARE(handler.description(), QString("unknown"));
     QVERIFY(!handler.isOpen());
 
-    // No device: refused at once.
+    // No device, or a device whose open failed: refused at once, announced once. (The
+    // device is destroyed before the handler, which must not touch it then.)
     handler.getAxisParameter(0, 4);
     QCOMPARE(closed.count(), 1);
-    QCOMPARE(m_log->count("could not send data: is device opened? "), 1);
-
-    // A device whose open failed: refused, then the wait runs out. (It is destroyed before
-    // the handler, which must not touch it then.)
     SerialUSBDevice never(QStringLiteral("ttyNOSUCHPORT98"), QStringLiteral("Virtual"));
     handler.setDevice(&never);
+    QVERIFY(!handler.open());
     QCOMPARE(handler.portName(), QString("ttyNOSUCHPORT98"));
     QCOMPARE(handler.description(), QString("Virtual"));
     QElapsedTimer timer;
     timer.start();
     handler.getAxisParameter(0, 4);
-    QVERIFY(timer.elapsed() >= 400);
-    QCOMPARE(closed.count(), 3);
+    QVERIFY(timer.elapsed() < 300);
+    QCOMPARE(closed.count(), 2);
     QCOMPARE(m_log->count("could not send data: is device opened? "), 2);
-    QCOMPARE(m_log->count("SerialUSBCommandHandler: communicationTimeouted! "), 1);
+    QCOMPARE(m_log->count("SerialUSBCommandHandler: communicationTimeouted! "), 0);
 }
 
-void TestHandler::lostPortEndsTheWait()
+void TestHandler::lostPortClosesTheLink_data()
 {
+    // The far end goes away while the handler waits for a reply, or between two requests.
+    QTest::addColumn<bool>("duringTheWait");
+    QTest::newRow("during the wait") << true;
+    QTest::newRow("before the request") << false;
+}
+
+void TestHandler::lostPortClosesTheLink()
+{
+    QFETCH(bool, duringTheWait);
     m_peer->setSilent(true);
     QSignalSpy closed(m_handler.get(), &SerialUSBCommandHandler::deviceClosed);
+    QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
     PtyPeer* peer = m_peer.get();
-    std::thread unplug([peer] {
-        peer->waitForRequests(1, 2000);
+    std::thread unplug;
+    if (duringTheWait) {
+        unplug = std::thread([peer] {
+            peer->waitForRequests(1, 2000);
+            peer->stop();
+        });
+    } else {
         peer->stop();
-    });
+    }
     m_handler->getAxisParameter(0, 4);
-    unplug.join();
-    QCOMPARE(closed.count(), 0);
+    if (unplug.joinable())
+        unplug.join();
+
+    // Closed once, with the reason, and announced once; not taken for a silent module.
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(values.count(), 0);
+    QVERIFY(!m_handler->isOpen());
     QCOMPARE(m_log->count("SerialUSBCommandHandler: communicationTimeouted! "), 0);
+    const QStringList lost = m_log->lines().filter(
+        QRegularExpression("^SerialUSBCommandHandler: connection lost \\(.+\\) $"));
+    QVERIFY2(lost.size() == 1, qPrintable(m_log->lines().join('\n')));
+
+    // What follows is refused at once, as on any closed link.
+    m_handler->getAxisParameter(0, 4);
+    QCOMPARE(closed.count(), 2);
+    QCOMPARE(m_log->count("could not send data: is device opened? "), 1);
 }
 
 void TestHandler::traceListWalk()

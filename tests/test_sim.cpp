@@ -96,6 +96,9 @@ private slots:
     void storeChangeRestore();
     void velocityRamp();
     void steppingDoesNotChangeTheMotion();
+    void catchingUpKeepsTheMotion_data();
+    void catchingUpKeepsTheMotion();
+    void longIdleInTheCurrentLimit();
     void relativeAndAbsoluteMoves();
     void modeBitsFollowTheLastCommand();
     void torqueModeAndI2t();
@@ -306,6 +309,92 @@ void TestSim::steppingDoesNotChangeTheMotion()
     both([](Bench& bench) { QCOMPARE(bench.moveTo(0, 0), Ok); });
     runBoth(10s, 3ms);
     QCOMPARE(once.get(1), 0);
+}
+
+void TestSim::catchingUpKeepsTheMotion_data()
+{
+    // Commands as (time [ms], command, type, value); the module that is asked only at the
+    // checkpoints must be where the one brought up to time every millisecond is.
+    QTest::addColumn<QList<QList<int>>>("script");
+    QTest::addColumn<QList<int>>("checkpoints");
+    QTest::newRow("slow ramp") << QList<QList<int>>{{0, 5, 11, 50}, {0, 5, 2, 1500}}
+                               << QList<int>{10000, 31000, 35000};
+    QTest::newRow("long move") << QList<QList<int>>{{0, 5, 4, 300},
+                                                    {0, 5, 11, 40},
+                                                    {0, 4, 0, 400000}}
+                               << QList<int>{5000, 15000, 26000, 30000};
+    // I²t exceeded comes and goes between the checkpoints; the current limit changes
+    // there, and with it the motion (in a settled PWM run, long after the last command).
+    for (int overload : {2600, 3500})
+        QTest::addRow("I2t at %d mA", overload)
+            << QList<QList<int>>{{0, 5, 155, overload},
+                                 {8000, 5, 155, 1000},
+                                 {20000, 5, 155, -overload}}
+            << QList<int>{1000, 7000, 9000, 10500, 12000, 19000, 25000};
+    for (int maxCurrent : {420, 450, 480, 520, 550})
+        QTest::addRow("PWM run, max. current lowered to %d mA", maxCurrent)
+            << QList<QList<int>>{{0, 5, 154, 500}, {3000, 5, 6, maxCurrent}}
+            << QList<int>{3000, 20000};
+    QTest::newRow("ramps that draw more than the max. current")
+        << QList<QList<int>>{{0, 5, 11, 15000},
+                             {0, 5, 4, 6000},
+                             {0, 5, 2, 5000},
+                             {3000, 5, 2, -5000}}
+        << QList<int>{200, 2000, 3300, 4000, 9000};
+    // Between 5 s and 7.5 s the motor turns round and runs back over a null mark, while
+    // on the whole it has still moved forward.
+    QTest::newRow("turning round, clearing on the null channel")
+        << QList<QList<int>>{{0, 5, 11, 230}, {0, 5, 2, 610}, {4000, 5, 163, 1}, {4000, 5, 2, -590}}
+        << QList<int>{5000, 7500, 12000};
+    // Told to clear once, the count restarts at the first null mark, not the last one.
+    QTest::newRow("clear once") << QList<QList<int>>{{0, 5, 2, 610},
+                                                     {3000, 5, 163, 1},
+                                                     {3000, 5, 161, 1}}
+                                << QList<int>{3000, 6000};
+}
+
+void TestSim::catchingUpKeepsTheMotion()
+{
+    QFETCH(QList<QList<int>>, script);
+    QFETCH(QList<int>, checkpoints);
+    Bench stepped;
+    Bench caughtUp;
+    int next = 0;
+    for (int ms = 0; ms <= checkpoints.last(); ++ms) {
+        stepped.now = std::chrono::milliseconds(ms);
+        caughtUp.now = stepped.now;
+        stepped.module.update();
+        for (; next < script.size() && script.at(next).at(0) == ms; ++next) {
+            const QList<int>& c = script.at(next);
+            QCOMPARE(caughtUp.send(c.at(1), c.at(2), c.at(3)).status,
+                     stepped.send(c.at(1), c.at(2), c.at(3)).status);
+        }
+        if (!checkpoints.contains(ms))
+            continue;
+        const QString at = QStringLiteral("at %1 ms").arg(ms);
+        QVERIFY2(qAbs(caughtUp.get(1) - stepped.get(1)) <= 1, qPrintable(at));
+        for (int type : {3, 13, 150, 153, 156})
+            QVERIFY2(caughtUp.get(type) == stepped.get(type),
+                     qPrintable(at + QStringLiteral(", parameter %1").arg(type)));
+    }
+}
+
+void TestSim::longIdleInTheCurrentLimit()
+{
+    // Above the max. current: I²t exceeded comes, the current is held at the max. current,
+    // and the module sits there for a thousand hours.
+    Bench bench;
+    QCOMPARE(bench.set(155, 3000), Ok);
+    bench.run(1000h);
+    QVERIFY(bench.flags() & SimulatedModule::I2tExceededBit);
+    QVERIFY(qAbs(bench.get(150) - 2000) < 50);
+    QVERIFY(qAbs(bench.get(3) - 7800) < 50); // where the max. current holds the load
+
+    // The I²t sum stayed at its limit, so it runs down as after any short overload.
+    QCOMPARE(bench.set(155, 0), Ok);
+    const auto recovered =
+        bench.runUntil([&] { return !(bench.flags() & SimulatedModule::I2tExceededBit); }, 60s);
+    QVERIFY2(recovered >= 1s && recovered <= 4s, qPrintable(QString::number(seconds(recovered))));
 }
 
 void TestSim::relativeAndAbsoluteMoves()

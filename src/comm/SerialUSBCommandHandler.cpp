@@ -55,6 +55,8 @@ void SerialUSBCommandHandler::setModuleAddress(int address)
 
 void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
 {
+    m_sentAt.invalidate();
+    m_sentCommand = -1;
     if (m_debug) {
         DebugLine(DebugLine::Kind::Frame).plain(request->toString());
         DebugLine(DebugLine::Kind::Frame).plain(request->toByteString());
@@ -65,48 +67,106 @@ void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
         const qint64 stale = m_device->discardInput();
         if (stale > 0)
             DebugLine() << "SerialUSBCommandHandler: discarded" << stale << "stale bytes";
-        m_device->write(request->toWire());
+        const QByteArray frame = request->toWire();
+        const qint64 written = m_device->write(frame);
+        if (written != frame.size()) {
+            QString reason = m_device->errorString();
+            if (reason.isEmpty() || reason == QLatin1String("Unknown error"))
+                reason = QStringLiteral("%1 of %2 bytes written")
+                             .arg(qMax<qint64>(written, 0))
+                             .arg(frame.size());
+            loseLink(reason);
+            return;
+        }
+        m_sentAt.start();
+        m_sentCommand = request->command();
         return;
     }
     DebugLine() << "could not send data: is device opened?";
     emit deviceClosed();
 }
 
+bool SerialUSBCommandHandler::isAnswer(const QByteArray& frame) const
+{
+    return VOKTUSBReply::hasValidAddress(frame) && VOKTUSBReply::hasValidChecksum(frame) &&
+           (m_sentCommand < 0 || static_cast<quint8>(frame.at(3)) == m_sentCommand);
+}
+
+void SerialUSBCommandHandler::loseLink(const QString& reason)
+{
+    m_device->close();
+    DebugLine().plain(QStringLiteral("SerialUSBCommandHandler: connection lost (%1)").arg(reason));
+    emit deviceClosed();
+}
+
+void SerialUSBCommandHandler::logDropped(qint64 dropped)
+{
+    if (dropped > 0)
+        DebugLine() << "SerialUSBCommandHandler: dropped" << dropped << "bytes that were no reply";
+}
+
 VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
 {
-    if (!m_device)
+    // Nothing was sent (no device, or the port is not open): nothing to wait for.
+    if (!m_device || !m_device->isPortOpen()) {
+        m_sentAt.invalidate();
+        m_sentCommand = -1;
         return nullptr;
-    for (int count = 0;; ++count) {
-        if (m_device->bytesAvailable() >= VOKTUSBReply::FrameSize) {
-            QByteArray frame(VOKTUSBReply::FrameSize, '\0');
-            const qint64 got = m_device->readData(frame.data(), frame.size());
-            frame.resize(static_cast<int>(qMax<qint64>(got, 0)));
-            if (frame.size() == VOKTUSBReply::FrameSize && VOKTUSBReply::hasValidAddress(frame)) {
-                if (VOKTUSBReply::hasValidChecksum(frame)) {
-                    auto* reply = new VOKTUSBReply(frame);
-                    if (m_debug) {
-                        DebugLine(DebugLine::Kind::Frame).plain(reply->toByteString());
-                        DebugLine(DebugLine::Kind::Frame).plain(reply->toString());
-                    }
-                    return reply;
-                }
-                DebugLine() << "SerialUSBCommandHandler: reply with wrong checksum dropped:"
-                            << VOKTUSBReply(frame).toByteString();
-            }
-            // Not a reply for us: dropped, the wait goes on.
+    }
+    // Called without a request of ours just written: the wait starts now.
+    if (!m_sentAt.isValid())
+        m_sentAt.start();
+    // However the wait ends, the request is no longer in flight.
+    struct Settled
+    {
+        SerialUSBCommandHandler* handler;
+        ~Settled()
+        {
+            handler->m_sentAt.invalidate();
+            handler->m_sentCommand = -1;
         }
-        const qint64 waiting = m_device->bytesAvailable();
-        if (waiting < 0)
+    } settled{this};
+
+    qint64 dropped = 0;
+    QByteArray frame(VOKTUSBReply::FrameSize, '\0');
+    for (;;) {
+        qint64 waiting = m_device->bytesAvailable();
+        if (waiting < 0) {
+            logDropped(dropped);
+            loseLink(m_device->errorString());
             return nullptr;
-        // Wakes as soon as input arrives, so a reply is taken when its last byte is in.
-        if (waiting < VOKTUSBReply::FrameSize)
-            m_device->waitForInput(PollIntervalMs);
-        if (count >= MaxPolls - 1) {
+        }
+        // Look at the 9 bytes at the head of the input; anything that is not the answer
+        // loses its first byte, and the next 9 are looked at.
+        while (waiting >= VOKTUSBReply::FrameSize) {
+            if (m_device->peekData(frame.data(), frame.size()) == frame.size() && isAnswer(frame)) {
+                m_device->readData(frame.data(), frame.size());
+                logDropped(dropped);
+                auto* reply = new VOKTUSBReply(frame);
+                if (m_debug) {
+                    DebugLine(DebugLine::Kind::Frame).plain(reply->toByteString());
+                    DebugLine(DebugLine::Kind::Frame).plain(reply->toString());
+                }
+                return reply;
+            }
+            char skipped;
+            if (m_device->readData(&skipped, 1) != 1)
+                break;
+            ++dropped;
+            ++m_droppedBytes;
+            --waiting;
+        }
+        const qint64 left = ReplyTimeoutMs - m_sentAt.elapsed();
+        if (left <= 0) {
+            logDropped(dropped);
             emit deviceClosed();
-            m_device->close();
+            if (m_device)
+                m_device->close();
             DebugLine() << "SerialUSBCommandHandler: communicationTimeouted!";
             return nullptr;
         }
+        // Wakes as soon as input arrives, so a reply is taken when its last byte is in.
+        m_device->waitForInput(static_cast<int>(qMin<qint64>(left, PollIntervalMs)));
     }
 }
 

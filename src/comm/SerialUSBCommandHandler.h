@@ -3,6 +3,7 @@
 #include "SerialUSBDevice.h"
 #include "TraceCommand.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -15,14 +16,23 @@ class VOKTUSBReply;
 // through the signal that belongs to the request. There is no queue and no second
 // outstanding request; everything runs in the caller's thread and blocks it until the
 // reply is in or the wait (about 0.5 s) has run out.
+//
+// The answer is the first 9 bytes on the line that start below 128, carry the right
+// checksum and answer the command just sent. Anything else is dropped a byte at a time,
+// so that a reply behind noise of any length is still found. When the port fails, or a
+// request cannot be written, the link is closed, the reason logged and deviceClosed()
+// emitted, once.
 class SerialUSBCommandHandler : public QObject
 {
     Q_OBJECT
 
 public:
-    // The wait for a reply: up to this many looks of PollIntervalMs each.
+    // A reply must be in within ReplyTimeoutMs of the request being written (a deadline on
+    // a monotonic clock; bytes that arrive never shorten it). The port is looked at
+    // whenever input arrives, and at least every PollIntervalMs.
     static constexpr int PollIntervalMs = 10;
     static constexpr int MaxPolls = 51;
+    static constexpr int ReplyTimeoutMs = PollIntervalMs * MaxPolls;
 
     SerialUSBCommandHandler();
     ~SerialUSBCommandHandler() override;
@@ -45,8 +55,12 @@ public:
 
     // Logs and writes one frame; the request stays the caller's.
     void sendRequest(VOKTRequest* request);
-    // Waits for one reply; returns a new record owned by the caller, or nullptr.
+    // Waits for the reply to the request just sent; returns a new record owned by the
+    // caller, or nullptr (no reply in time, or no request could be sent).
     VOKTUSBReply* receiveReply();
+
+    // Bytes dropped since the handler was made because they were not the awaited reply.
+    quint64 droppedBytes() const { return m_droppedBytes; }
 
 signals:
     void requestedValue(char motorBank, char type, int value);
@@ -69,9 +83,19 @@ public slots:
 private:
     // One whole exchange: discard stale input, send, wait. nullptr when no reply came.
     VOKTUSBReply* exchange(char command, char type, char motorBank, int value);
+    // Whether 9 bytes are the answer to the request in flight.
+    bool isAnswer(const QByteArray& frame) const;
+    // The port failed while the link was open: close it, say why, announce it.
+    void loseLink(const QString& reason);
+    void logDropped(qint64 dropped);
 
     // Not owned; a device deleted behind the handler's back reads as none attached.
     QPointer<SerialUSBDevice> m_device;
     bool m_debug;
     int m_moduleAddress;
+    // The request in flight: when it was written, and the command its reply must carry
+    // (-1 when no request was written).
+    QElapsedTimer m_sentAt;
+    int m_sentCommand = -1;
+    quint64 m_droppedBytes = 0;
 };

@@ -128,9 +128,10 @@ bool SerialUSBDevice::open(OpenMode mode)
     }
 
     if (!port->open(QIODevice::ReadWrite)) {
-        QString line = QStringLiteral("could not open: ") + m_portName;
-        if (port->error() == QSerialPort::PermissionError)
-            line += QStringLiteral(" (%1)").arg(port->errorString());
+        // The reason tells a missing port from a busy one or a file that is no serial port.
+        setErrorString(port->errorString());
+        const QString line =
+            QStringLiteral("could not open: %1 (%2)").arg(m_portName, port->errorString());
         std::fputs(line.toLocal8Bit().constData(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
@@ -158,12 +159,31 @@ void SerialUSBDevice::close()
     // new device.
 }
 
-bool SerialUSBDevice::portHasFailed() const
+bool SerialUSBDevice::portHasFailed()
 {
     if (!m_port)
         return true;
     const auto error = m_port->error();
-    return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError)
+        return false;
+    // The system's text alone can be misleading (a line that hung up reads as a failed
+    // ioctl), so the kind of failure goes first.
+    QString kind;
+    switch (error) {
+    case QSerialPort::ReadError:
+        kind = QStringLiteral("read failed: ");
+        break;
+    case QSerialPort::WriteError:
+        kind = QStringLiteral("write failed: ");
+        break;
+    case QSerialPort::ResourceError:
+        kind = QStringLiteral("port unavailable: ");
+        break;
+    default:
+        break;
+    }
+    setErrorString(kind + m_port->errorString());
+    return true;
 }
 
 void SerialUSBDevice::pullArrivedInput()
@@ -212,6 +232,15 @@ qint64 SerialUSBDevice::discardInput()
     return dropped;
 }
 
+qint64 SerialUSBDevice::peekData(char* data, qint64 maxSize)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_portOpened || maxSize <= 0)
+        return 0;
+    pullArrivedInput();
+    return qMax<qint64>(m_port->peek(data, maxSize), 0);
+}
+
 qint64 SerialUSBDevice::readData(char* data, qint64 maxSize)
 {
     QMutexLocker lock(&m_mutex);
@@ -226,9 +255,13 @@ qint64 SerialUSBDevice::writeData(const char* data, qint64 size)
     QMutexLocker lock(&m_mutex);
     if (!m_portOpened || size <= 0)
         return 0;
-    const qint64 queued = m_port->write(data, size);
-    if (queued <= 0)
+    if (portHasFailed())
         return 0;
+    const qint64 queued = m_port->write(data, size);
+    if (queued <= 0) {
+        portHasFailed();
+        return 0;
+    }
     QElapsedTimer timer;
     timer.start();
     while (m_port->bytesToWrite() > 0 && !portHasFailed()) {
@@ -242,6 +275,11 @@ qint64 SerialUSBDevice::writeData(const char* data, qint64 size)
     const qint64 unwritten = m_port->bytesToWrite();
     if (unwritten > 0) {
         // What did not go out in time must not follow later as the tail of a frame.
+        if (!portHasFailed())
+            setErrorString(QStringLiteral("%1 of %2 bytes not written within %3 ms")
+                               .arg(unwritten)
+                               .arg(size)
+                               .arg(WriteTimeoutMs));
         m_port->clear(QSerialPort::Output);
     }
     return qMax<qint64>(queued - unwritten, 0);

@@ -13,6 +13,9 @@ class QSerialPort;
 // One device serves one connection. After close() the port is released for good: a
 // second open() reports the device as open but isPortOpen() stays false, so the command
 // handler will not send through it.
+//
+// Every failure (an open refused, a port that went away, a write that did not go out)
+// leaves its reason in errorString().
 class SerialUSBDevice : public QIODevice
 {
 public:
@@ -39,6 +42,8 @@ public:
     bool waitForInput(int msecs);
     // Drops everything waiting in the input and returns how many bytes that was.
     qint64 discardInput();
+    // Copies up to maxSize waiting bytes into data without taking them from the input.
+    qint64 peekData(char* data, qint64 maxSize);
 
     qint64 readData(char* data, qint64 maxSize) override;
     qint64 writeData(const char* data, qint64 size) override;
@@ -47,7 +52,8 @@ public:
     QString description() const { return m_description; }
 
 private:
-    bool portHasFailed() const;
+    // Whether the port reports an error that ends the connection; records its reason.
+    bool portHasFailed();
     void pullArrivedInput();
 
     QString m_portName;

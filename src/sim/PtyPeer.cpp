@@ -117,7 +117,13 @@ void PtyPeer::send(const QByteArray& bytes)
 QList<QByteArray> PtyPeer::requests() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_requests;
+    // Element by element: a shared copy would leave the caller reading data that the
+    // worker thread detaches and frees while it logs the next request.
+    QList<QByteArray> copy;
+    copy.reserve(m_requests.size());
+    for (const QByteArray& request : m_requests)
+        copy.append(QByteArray(request.constData(), request.size()));
+    return copy;
 }
 
 int PtyPeer::requestCount() const
@@ -130,6 +136,19 @@ void PtyPeer::clearRequests()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.clear();
+}
+
+int PtyPeer::answeredCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_answered;
+}
+
+bool PtyPeer::waitForAnswered(int count, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_answered >= count; });
 }
 
 bool PtyPeer::waitForRequests(int count, int timeoutMs) const
@@ -204,8 +223,10 @@ void PtyPeer::takeIn(const char* data, int size)
             responder = m_responder;
         }
         m_changed.notify_all();
-        if (m_silent || !responder)
+        if (m_silent || !responder) {
+            markAnswered();
             continue;
+        }
         const QList<Chunk> chunks = responder(request);
         qsizetype replyBytes = 0;
         for (const Chunk& chunk : chunks)
@@ -225,7 +246,17 @@ void PtyPeer::takeIn(const char* data, int size)
                 return;
             writeAll(chunk.bytes);
         }
+        markAnswered();
     }
+}
+
+void PtyPeer::markAnswered()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_answered;
+    }
+    m_changed.notify_all();
 }
 
 void PtyPeer::run()

@@ -59,7 +59,8 @@ public:
     // Writes bytes at once, unasked: stale replies, garbage.
     void send(const QByteArray& bytes);
 
-    // The requests taken in so far, in order.
+    // The requests taken in so far, in order: a copy of its own, which the worker thread
+    // does not touch.
     QList<QByteArray> requests() const;
     // Keeps only the last count requests (the oldest are dropped), so that a peer that
     // serves for hours does not grow without end. 0, the default, keeps them all.
@@ -68,6 +69,11 @@ public:
     void clearRequests();
     // Waits until at least count requests have come in, or timeoutMs has passed.
     bool waitForRequests(int count, int timeoutMs) const;
+    // Requests dealt with in full: everything the responder gave for them is written (or
+    // they got no answer).
+    int answeredCount() const;
+    // Waits until at least count requests are dealt with, or timeoutMs has passed.
+    bool waitForAnswered(int count, int timeoutMs) const;
 
     // A reply built from its fields, with the checksum the module puts on it.
     static QByteArray replyFrame(quint8 replyAddress, quint8 moduleAddress, quint8 status,
@@ -79,6 +85,7 @@ private:
     void takeIn(const char* data, int size);
     void writeAll(const QByteArray& bytes);
     bool sleepUnlessStopped(int ms);
+    void markAnswered();
 
     int m_master = -1;
     int m_slave = -1;
@@ -98,6 +105,7 @@ private:
     mutable std::condition_variable m_changed;
     Responder m_responder;
     QList<QByteArray> m_requests;
+    int m_answered = 0;
     QByteArray m_partial;
     std::mutex m_writeMutex;
 };

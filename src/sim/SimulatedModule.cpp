@@ -16,6 +16,9 @@ constexpr qint32 Int32Max = std::numeric_limits<qint32>::max();
 
 // The model is stepped in pieces of at most a millisecond.
 constexpr double MaxStep = 0.001;
+constexpr qint64 StepNanoseconds = 1000000;
+// Stretches of uniform motion shorter than this are stepped through all the same.
+constexpr qint64 MinStretchSteps = 8;
 
 // The motor and its load. Torque current accelerates the rotor; friction and a viscous
 // load brake it. At full PWM the standing motor draws the stall current and the free
@@ -501,19 +504,46 @@ void SimulatedModule::update()
     if (elapsed.count() <= 0)
         return;
     m_time += elapsed;
-    double remaining = std::chrono::duration<double>(elapsed).count();
-    while (remaining > 1e-12) {
-        if (isSteady()) {
-            // Nothing changes but the position: one step for all of it.
-            advancePosition(m_velocity / 60.0 * std::max(1, value(EncoderSteps)) * remaining);
-            break;
+    // Whatever the motor does, it does in stretches: a ramp at constant acceleration, a
+    // run at constant velocity, standing still. Each is run in one go, so catching up on a
+    // long quiet time costs a few stretches, not a step for every millisecond. Only where
+    // the motion changes its kind (and while torque or PWM mode settle) is it stepped.
+    qint64 left = elapsed.count();
+    while (left > 0) {
+        if (left >= MinStretchSteps * StepNanoseconds) {
+            Stretch stretch;
+            qint64 ahead = stretchAhead(left / StepNanoseconds, &stretch);
+            // A stretch ends before the motor turns round: it moves one way only, so that
+            // it passes the encoder's null marks as the steps would.
+            if (stretch.change * stretch.velocity < 0) {
+                const double toStandstill = std::floor(-stretch.velocity / stretch.change);
+                ahead = std::min(ahead, static_cast<qint64>(toStandstill));
+            }
+            if (ahead >= MinStretchSteps) {
+                const qint64 run = runStretch(stretch, 0, ahead);
+                const double v1 = stretch.velocity + stretch.change * static_cast<double>(run);
+                advancePosition((stretch.velocity + v1) / 2.0 / 60.0 *
+                                std::max(1, value(EncoderSteps)) * MaxStep *
+                                static_cast<double>(run));
+                m_velocity = v1;
+                if (m_mode == Mode::Velocity)
+                    m_rampVelocity = v1;
+                m_pwm = m_mode == Mode::Pwm ? double(value(TargetPwm)) : pwmFor(v1, m_current);
+                left -= run * StepNanoseconds;
+                continue;
+            }
         }
-        const double dt = std::min(remaining, MaxStep);
-        step(dt);
-        remaining -= dt;
+        const qint64 piece = std::min(left, StepNanoseconds);
+        step(piece == StepNanoseconds ? MaxStep : static_cast<double>(piece) * 1e-9);
+        left -= piece;
     }
     if (value(SineInitialisation) == 0 && m_time >= m_initialisedAt)
         m_values[SineInitialisation] = 1;
+}
+
+double SimulatedModule::rampAcceleration() const
+{
+    return value(RampEnabled) != 0 ? double(value(Acceleration)) : UnlimitedAcceleration;
 }
 
 double SimulatedModule::currentLimit() const
@@ -528,46 +558,204 @@ double SimulatedModule::loadCurrent(double velocity) const
            ViscousCurrent * velocity;
 }
 
-bool SimulatedModule::isSteady() const
+qint64 SimulatedModule::stretchAhead(qint64 maxSteps, Stretch* stretch) const
 {
-    if (m_i2t > 0 || m_i2tExceeded || std::abs(m_current) > value(MaxCurrent))
-        return false;
-    const double limit = currentLimit();
-    double current = 0;
+    stretch->velocity = m_velocity;
+    stretch->change = 0;
     switch (m_mode) {
     case Mode::Velocity: {
+        if (m_rampVelocity != m_velocity)
+            return 0;
         const double vmax = value(MaxRampVelocity);
         const double target = std::clamp<double>(value(TargetVelocity), -vmax, vmax);
-        if (m_rampVelocity != target || m_velocity != target)
-            return false;
-        current = loadCurrent(m_velocity);
-        break;
+        if (m_velocity == target)
+            return maxSteps;
+        // The ramp, up to two steps before it reaches the target.
+        const double perStep = rampAcceleration() * MaxStep;
+        const double steps = std::floor(std::abs(target - m_velocity) / perStep) - 2;
+        if (steps < 1)
+            return 0;
+        stretch->change = sign(target - m_velocity) * perStep;
+        return static_cast<qint64>(std::min(steps, static_cast<double>(maxSteps)));
     }
     case Mode::Position:
-        if (m_velocity != 0 || (m_position != value(TargetPosition) && value(MaxRampVelocity) != 0))
-            return false;
-        break;
+        return positionStretchAhead(maxSteps, stretch);
     case Mode::Torque:
-    case Mode::Pwm: {
-        const double drive =
-            m_mode == Mode::Torque
-                ? value(TargetCurrent)
-                : StallCurrent * (value(TargetPwm) / PwmFull - m_velocity / NoLoadVelocity);
-        current = std::clamp(drive, -limit, limit);
-        if (std::abs(AccelerationPerMilliampere * (current - loadCurrent(m_velocity))) >= 1e-6)
-            return false;
+    case Mode::Pwm:
+        // Settled: the drive current holds the load, the velocity stays.
+        if (std::abs(AccelerationPerMilliampere *
+                     (stretchCurrent(*stretch, 0) - loadCurrent(m_velocity))) >= 1e-6)
+            return 0;
+        return maxSteps;
+    }
+    return 0;
+}
+
+qint64 SimulatedModule::positionStretchAhead(qint64 maxSteps, Stretch* stretch) const
+{
+    const double distance = value(TargetPosition) - m_position;
+    const double vmax = value(MaxRampVelocity);
+    if (m_velocity == 0 && (distance == 0 || vmax == 0))
+        return maxSteps;
+    if (distance == 0)
+        return 0;
+
+    // In steps, along the way to the target: r is the distance left, u the speed towards
+    // the target. Each step heads for the speed from which braking stops on the target
+    // (never above the max. velocity), changing speed by at most h.
+    const double toSteps = std::max(1, value(EncoderSteps)) / 60.0;
+    const double accel = rampAcceleration() * toSteps;
+    const double vmaxSteps = vmax * toSteps;
+    const double h = accel * MaxStep;
+    const double half = h / 2.0;
+    const double direction = sign(distance);
+    const double r0 = std::abs(distance);
+    const double u0 = direction * m_velocity * toSteps;
+    auto wanted = [&](double r, double u) {
+        const double ahead = r - u * MaxStep / 2.0;
+        const double braking = ahead > 0 ? std::sqrt(half * half + 2.0 * accel * ahead) - half : 0;
+        return std::min(vmaxSteps, braking);
+    };
+    // On the braking curve the step lands within rounding of a full step's braking.
+    const double tolerance = 1e-9 * (vmaxSteps + h);
+    const double w0 = wanted(r0, u0);
+    double du;
+    if (w0 >= u0 + h)
+        du = h; // speeding up
+    else if (u0 == vmaxSteps && w0 == vmaxSteps)
+        du = 0; // at the max. velocity
+    else if (w0 <= u0 - h + tolerance)
+        du = -h; // braking, or slowing down to a lower max. velocity
+    else
+        return 0;
+
+    // Whether step i (counted from 0) still changes the speed by du, and leaves more than a
+    // step to go, so that the target is neither reached nor passed within the stretch.
+    // True up to some step and false from there on.
+    auto holds = [&](qint64 i) {
+        const double n = static_cast<double>(i);
+        const double u = u0 + du * n;
+        const double r = r0 - (u0 * n + du * n * n / 2.0) * MaxStep;
+        const double u1 = u + du;
+        const double w = wanted(r, u);
+        const bool same = du > 0 ? w >= u1 : (du < 0 ? w <= u1 + tolerance : w >= vmaxSteps);
+        return same && r - (u + u1) / 2.0 * MaxStep > 1.0;
+    };
+    if (!holds(0))
+        return 0;
+    qint64 good = 0; // holds up to and including this step
+    qint64 bad = maxSteps;
+    if (holds(maxSteps - 1))
+        good = maxSteps - 1;
+    else {
+        while (bad - good > 1) {
+            const qint64 middle = good + (bad - good) / 2;
+            (holds(middle) ? good : bad) = middle;
+        }
+    }
+    qint64 steps = good + 1;
+    // The last steps before the motion changes its kind are taken one by one.
+    if (steps < maxSteps)
+        steps -= 2;
+    stretch->change = direction * du / toSteps;
+    return std::max<qint64>(steps, 0);
+}
+
+double SimulatedModule::stretchCurrent(const Stretch& stretch, double step) const
+{
+    const double limit = currentLimit();
+    double demand = 0;
+    switch (m_mode) {
+    case Mode::Torque:
+        demand = value(TargetCurrent);
+        break;
+    case Mode::Pwm:
+        demand = StallCurrent * (value(TargetPwm) / PwmFull - stretch.velocity / NoLoadVelocity);
+        break;
+    case Mode::Velocity:
+    case Mode::Position:
+        demand = loadCurrent(stretch.velocity + stretch.change * (step + 1)) +
+                 stretch.change / MaxStep / AccelerationPerMilliampere;
         break;
     }
+    return std::clamp(demand, -limit, limit);
+}
+
+qint64 SimulatedModule::runStretch(const Stretch& stretch, qint64 first, qint64 count)
+{
+    if (count <= 4) {
+        for (qint64 i = 0; i < count; ++i) {
+            m_current = stretchCurrent(stretch, static_cast<double>(first + i));
+            if (accumulateI2t(m_current, MaxStep))
+                return i + 1;
+        }
+        return count;
     }
-    // The last step has already drawn the current of this state.
-    return std::abs(m_current - std::clamp(current, -limit, limit)) < 1e-6;
+    // Within a stretch the current changes monotonically, and linearly but where a limit or
+    // the friction band bends it. Over a linear piece the sum of its squares, step by step,
+    // has a closed form. I² - max² keeps its sign over the piece if it
+    // has it at both ends (and the current does not pass zero): then I²t only runs down, or
+    // only up, and whether it reaches zero or the limit within the piece shows at its end.
+    // Otherwise, or if it does, the piece is halved.
+    const double maxSquared = double(value(MaxCurrent)) * value(MaxCurrent);
+    const double n = static_cast<double>(count);
+    const double a = stretchCurrent(stretch, static_cast<double>(first));
+    const double b = stretchCurrent(stretch, static_cast<double>(first + count - 1));
+    const double m = stretchCurrent(stretch, static_cast<double>(first) + (n - 1) / 2.0);
+    const bool linear = std::abs(m - (a + b) / 2.0) <= 1e-9 * (std::abs(a) + std::abs(b) + 1.0);
+    const double ra = a * a - maxSquared;
+    const double rb = b * b - maxSquared;
+    const bool falling = ra <= 0 && rb <= 0;
+    const bool rising = ra >= 0 && rb >= 0 && a * b >= 0;
+    if (linear && (falling || rising)) {
+        const double d = (b - a) / (n - 1);
+        const double squares =
+            n * a * a + a * d * n * (n - 1) + d * d * (n - 1) * n * (2 * n - 1) / 6.0;
+        const double sum = (squares - n * maxSquared) * MaxStep;
+        const double next = falling ? std::max(0.0, m_i2t + sum) : m_i2t + sum;
+        const bool flips = falling
+                               ? (m_i2tExceeded && next == 0)
+                               : (!m_i2tExceeded && next > 0 && next >= maxSquared * I2tSeconds);
+        if (!flips) {
+            m_i2t = next;
+            m_current = b;
+            return count;
+        }
+    }
+    const bool exceeded = m_i2tExceeded;
+    const qint64 half = count / 2;
+    const qint64 run = runStretch(stretch, first, half);
+    if (m_i2tExceeded != exceeded)
+        return run;
+    return half + runStretch(stretch, first + half, count - half);
+}
+
+bool SimulatedModule::accumulateI2t(double current, double dt)
+{
+    // The square of the current above the max. current adds up, below it runs down.
+    const double maxCurrent = value(MaxCurrent);
+    m_i2t = std::max(0.0, m_i2t + (current * current - maxCurrent * maxCurrent) * dt);
+    if (!m_i2tExceeded && m_i2t > 0 && m_i2t >= maxCurrent * maxCurrent * I2tSeconds) {
+        m_i2tExceeded = true;
+        return true;
+    }
+    if (m_i2tExceeded && m_i2t == 0) {
+        m_i2tExceeded = false;
+        return true;
+    }
+    return false;
+}
+
+double SimulatedModule::pwmFor(double velocity, double current) const
+{
+    return std::clamp((velocity / NoLoadVelocity + current / StallCurrent) * PwmFull, -PwmFull,
+                      PwmFull);
 }
 
 void SimulatedModule::step(double dt)
 {
     const double encoder = std::max(1, value(EncoderSteps));
-    const double acceleration =
-        value(RampEnabled) != 0 ? double(value(Acceleration)) : UnlimitedAcceleration;
+    const double acceleration = rampAcceleration();
     const double vmax = value(MaxRampVelocity);
     const double limit = currentLimit();
     const double v0 = m_velocity;
@@ -625,19 +813,8 @@ void SimulatedModule::step(double dt)
 
     m_velocity = v1;
     m_current = std::clamp(demand, -limit, limit);
-    if (m_mode == Mode::Pwm)
-        m_pwm = value(TargetPwm);
-    else
-        m_pwm = std::clamp((v1 / NoLoadVelocity + m_current / StallCurrent) * PwmFull, -PwmFull,
-                           PwmFull);
-
-    // I²t: the square of the current above the max. current adds up, below it runs down.
-    const double maxCurrent = value(MaxCurrent);
-    m_i2t = std::max(0.0, m_i2t + (m_current * m_current - maxCurrent * maxCurrent) * dt);
-    if (!m_i2tExceeded && m_i2t > 0 && m_i2t >= maxCurrent * maxCurrent * I2tSeconds)
-        m_i2tExceeded = true;
-    else if (m_i2tExceeded && m_i2t == 0)
-        m_i2tExceeded = false;
+    m_pwm = m_mode == Mode::Pwm ? double(value(TargetPwm)) : pwmFor(v1, m_current);
+    accumulateI2t(m_current, dt);
 }
 
 void SimulatedModule::advancePosition(double steps)
@@ -652,8 +829,10 @@ void SimulatedModule::advancePosition(double steps)
         const double turnAfter = std::floor(m_encoder / encoder);
         if (turnAfter != turnBefore) {
             // The null channel comes once a rotation; the count restarts at the last one
-            // passed.
-            const double mark = (steps > 0 ? turnAfter : turnAfter + 1) * encoder;
+            // passed, or, told to clear once, at the first.
+            const double mark = value(ClearOnce) != 0
+                                    ? (steps > 0 ? turnBefore + 1 : turnBefore) * encoder
+                                    : (steps > 0 ? turnAfter : turnAfter + 1) * encoder;
             clearActualPosition(m_encoder - mark);
             if (value(ClearOnce) != 0) {
                 m_values[ClearOnce] = 0;

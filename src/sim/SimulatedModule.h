@@ -173,12 +173,32 @@ private:
     void enterMode(Mode mode);
     void clearActualPosition(double newPosition);
 
-    // The model: one step of at most a millisecond, and the check whether the motor is in
-    // a state that stays the same for any length of time.
+    // One stretch of motion in which the velocity changes by the same amount every
+    // millisecond step (or not at all), so that it can be run in closed form.
+    struct Stretch
+    {
+        double velocity = 0; // rpm at its start
+        double change = 0;   // rpm a step
+    };
+
+    // The model: one step of at most a millisecond. Long stretches of uniform motion are
+    // run in one go instead, with the same result as stepping through them.
     void step(double dt);
-    bool isSteady() const;
+    // How many of the next maxSteps steps (up to the last few before anything changes) form
+    // one stretch; 0 when the next step has to be taken on its own.
+    qint64 stretchAhead(qint64 maxSteps, Stretch* stretch) const;
+    qint64 positionStretchAhead(qint64 maxSteps, Stretch* stretch) const;
+    // Runs count steps of a stretch from step first on; stops early after the step in which
+    // I²t exceeded came or went (the current limit changes there). Returns the steps run.
+    qint64 runStretch(const Stretch& stretch, qint64 first, qint64 count);
+    // The current drawn at the end of a step of a stretch, under the present current limit.
+    double stretchCurrent(const Stretch& stretch, double step) const;
+    // Adds one step of I²t; true when I²t exceeded came or went.
+    bool accumulateI2t(double current, double dt);
+    double rampAcceleration() const;
     double currentLimit() const;
     double loadCurrent(double velocity) const;
+    double pwmFor(double velocity, double current) const;
     void advancePosition(double steps);
     quint32 statusWord() const;
     // Deterministic noise in [-1, 1] that changes every few milliseconds of model time.
