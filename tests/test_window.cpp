@@ -141,6 +141,17 @@ void TestWindow::statusBarFollowsTheLink()
     QVERIFY(peer.requestCount() > 0); // the panels read their values anew
     sendDirect(window.centralPanel(), 6, 4);
     QCOMPARE(status->state(), LinkStatus::State::Connected);
+
+    // The port goes away (a cable pulled): the status bar and the log say why, alike.
+    peer.stop();
+    sendDirect(window.centralPanel(), 6, 4);
+    QCOMPARE(status->state(), LinkStatus::State::Lost);
+    const QString reason = status->text().mid(QStringLiteral("Link lost: ").size());
+    QVERIFY(!reason.isEmpty());
+    window.logView()->takeLines();
+    QVERIFY(window.logView()->shownLines().contains(
+        QStringLiteral("Debug: SerialUSBCommandHandler: connection lost (%1) ").arg(reason)));
+    QVERIFY(offersReconnect(window));
 }
 
 void TestWindow::failedOpenAndReconnect()
@@ -154,7 +165,11 @@ void TestWindow::failedOpenAndReconnect()
     QCOMPARE(status->state(), LinkStatus::State::OpenFailed);
     const QString prefix = QStringLiteral("Could not open %1: ").arg(path);
     QVERIFY2(status->text().startsWith(prefix), qPrintable(status->text()));
-    QVERIFY(status->text().size() > prefix.size());
+    const QString reason = status->text().mid(prefix.size());
+    QVERIFY(!reason.isEmpty());
+    window.logView()->takeLines();
+    QVERIFY(window.logView()->lines().contains(
+        QStringLiteral("could not open: %1 (%2)").arg(path, reason)));
     QVERIFY(offersReconnect(window));
     QVERIFY(buttonsShowDisconnected(serial));
 

@@ -97,6 +97,7 @@ void SerialUSBCommandHandler::loseLink(const QString& reason)
     m_device->close();
     DebugLine().plain(QStringLiteral("SerialUSBCommandHandler: connection lost (%1)").arg(reason));
     emit deviceClosed();
+    emit linkLost(reason);
 }
 
 void SerialUSBCommandHandler::logDropped(qint64 dropped)
@@ -163,6 +164,7 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
             if (m_device)
                 m_device->close();
             DebugLine() << "SerialUSBCommandHandler: communicationTimeouted!";
+            emit linkLost(QStringLiteral("no reply within %1 ms").arg(ReplyTimeoutMs));
             return nullptr;
         }
         // Wakes as soon as input arrives, so a reply is taken when its last byte is in.
