@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QGroupBox>
+#include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -266,6 +267,14 @@ void TestWindow::logKeepsTheLastLinesAndHidesFrames()
     QCOMPARE(view.shownLines().last(), QStringLiteral("line %1").arg(total - 2));
     QTest::mouseClick(child<QCheckBox>(&view, "cbShowFrames"), Qt::LeftButton);
     QCOMPARE(view.shownLines().size(), LogView::MaxLines);
+
+    // A long line is shown to its end, not cut short.
+    auto* list = child<QListView>(&view, "lstLog");
+    const QString longLine(300, QLatin1Char('x'));
+    sink.keep(longLine);
+    view.takeLines();
+    const QModelIndex last = list->model()->index(list->model()->rowCount() - 1, 0);
+    QTRY_VERIFY(list->visualRect(last).width() >= list->fontMetrics().horizontalAdvance(longLine));
 
     // Lines that come while the view is hidden are there when it is shown again.
     view.hide();

@@ -9,12 +9,14 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QListView>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTimer>
+#include <QtMath>
 
 // The lines the view shows, at most MaxLines, oldest first. A list of one-line rows of
 // one height takes a batch of thousands of lines at the cost of one insertion.
@@ -30,9 +32,22 @@ public:
 
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (role != Qt::DisplayRole || index.row() < 0 || index.row() >= rowCount())
+        if (index.row() < 0 || index.row() >= rowCount())
             return {};
-        return m_rows[static_cast<size_t>(index.row())];
+        if (role == Qt::DisplayRole)
+            return m_rows[static_cast<size_t>(index.row())];
+        // Rows of one height and of the widest line's width, so the list scrolls to the
+        // end of any line; the font is of fixed pitch.
+        if (role == Qt::SizeHintRole)
+            return QSize(qCeil(m_charWidth * static_cast<qreal>(m_widest + 3)), m_lineHeight);
+        return {};
+    }
+
+    void setFont(const QFont& font)
+    {
+        const QFontMetricsF metrics(font);
+        m_charWidth = metrics.horizontalAdvance(QLatin1Char('M'));
+        m_lineHeight = qCeil(metrics.height());
     }
 
     const std::deque<QString>& rows() const { return m_rows; }
@@ -51,10 +66,15 @@ public:
             endRemoveRows();
         }
         const int first = rowCount();
+        const qsizetype widest = m_widest;
         beginInsertRows(QModelIndex(), first, first + static_cast<int>(lines.size()) - 1);
-        for (QString& line : lines)
+        for (QString& line : lines) {
+            m_widest = qMax(m_widest, line.size());
             m_rows.push_back(std::move(line));
+        }
         endInsertRows();
+        if (m_widest > widest && first > 0)
+            emit dataChanged(index(0), index(0), {Qt::SizeHintRole});
     }
 
     void reset(QStringList lines)
@@ -62,12 +82,19 @@ public:
         if (lines.size() > MaxLines)
             lines.remove(0, lines.size() - MaxLines);
         beginResetModel();
+        m_widest = 0;
+        for (const QString& line : std::as_const(lines))
+            m_widest = qMax(m_widest, line.size());
         m_rows.assign(std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
         endResetModel();
     }
 
 private:
     std::deque<QString> m_rows;
+    // The length of the longest line shown, in characters.
+    qsizetype m_widest = 0;
+    qreal m_charWidth = 8;
+    int m_lineHeight = 16;
 };
 
 LogView::LogView(LogSink& sink, QWidget* parent) : QWidget(parent), m_sink(sink)
@@ -80,6 +107,8 @@ LogView::LogView(LogSink& sink, QWidget* parent) : QWidget(parent), m_sink(sink)
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_list->setTextElideMode(Qt::ElideNone);
+    m_shown->setFont(m_list->font());
     m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* copy = new QAction(tr("Copy"), m_list);
     copy->setShortcut(QKeySequence::Copy);
