@@ -40,36 +40,19 @@ bool LogSink::append(const QString& text, bool frame)
 {
     const bool first = m_waiting.empty();
     // Nobody has taken the lines for a long time: the oldest go.
-    while (m_waiting.size() >= static_cast<size_t>(m_capacity)) {
+    if (m_waiting.size() >= static_cast<size_t>(Capacity))
         m_waiting.pop_front();
-        ++m_dropped;
-    }
     m_waiting.push_back(Line{text, frame});
     return first;
 }
 
-QList<LogSink::Line> LogSink::take(qint64* dropped)
+QList<LogSink::Line> LogSink::take()
 {
     QMutexLocker lock(&m_mutex);
-    if (dropped)
-        *dropped = m_dropped;
-    m_dropped = 0;
     QList<Line> lines;
     lines.reserve(static_cast<qsizetype>(m_waiting.size()));
     for (Line& line : m_waiting)
         lines.append(std::move(line));
     m_waiting.clear();
     return lines;
-}
-
-void LogSink::setCapacity(int lines)
-{
-    QMutexLocker lock(&m_mutex);
-    m_capacity = qMax(1, lines);
-}
-
-int LogSink::capacity() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_capacity;
 }

@@ -23,7 +23,7 @@ public:
     // The logging category of the frame lines.
     static constexpr const char* FrameCategory = "vokt.frames";
     // Lines kept for a taker that has not come yet; beyond it the oldest are dropped.
-    static constexpr int DefaultCapacity = 10000;
+    static constexpr int Capacity = 10000;
 
     struct Line
     {
@@ -40,12 +40,8 @@ public:
     void write(const QString& text, bool frame = false);
     // Keeps one line without writing it anywhere.
     void keep(const QString& text, bool frame = false);
-    // The lines that came in since the last take, oldest first; *dropped (if given) tells
-    // how many older ones were lost because nobody took them in time.
-    QList<Line> take(qint64* dropped = nullptr);
-
-    void setCapacity(int lines);
-    int capacity() const;
+    // The lines that came in since the last take (at most Capacity), oldest first.
+    QList<Line> take();
 
 signals:
     // A line came in while none was waiting. Emitted on the writing thread, outside the
@@ -56,8 +52,6 @@ private:
     // Appends under the lock; true if the line is the first one waiting.
     bool append(const QString& text, bool frame);
 
-    mutable QMutex m_mutex;
+    QMutex m_mutex;
     std::deque<Line> m_waiting;
-    qint64 m_dropped = 0;
-    int m_capacity = DefaultCapacity;
 };
