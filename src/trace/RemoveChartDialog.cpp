@@ -9,7 +9,6 @@
 #include <QGridLayout>
 #include <QPushButton>
 
-
 RemoveChartDialog::RemoveChartDialog(WDrawer* drawer, QWidget* parent)
     : QDialog(parent), m_charts(drawer->charts())
 {
