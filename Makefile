@@ -53,7 +53,7 @@ TSAN_DIR ?= build-tsan
 SANITIZER_ENV := QT_QPA_PLATFORM=offscreen QTEST_DISABLE_STACK_DUMP=1 \
 	ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	TSAN_OPTIONS=die_after_fork=0:halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
+	TSAN_OPTIONS=die_after_fork=0:ignore_noninstrumented_modules=1:halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
 
 test-sanitize: deps
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DZIRO_SANITIZE=address,undefined

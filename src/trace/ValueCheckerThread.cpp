@@ -10,6 +10,9 @@ ValueCheckerThread::~ValueCheckerThread()
 {
     stop();
     wait();
+    // Orders the thread's last unlock before the members go, for race checkers that do not
+    // see the join inside wait().
+    std::lock_guard<std::mutex> lock(m_mutex);
 }
 
 void ValueCheckerThread::start()
@@ -27,8 +30,11 @@ void ValueCheckerThread::start()
     }
     // Not running, or on its way out of run() already: let it end, then run it again.
     wait();
-    m_leaving = false;
-    m_restart = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_leaving = false;
+        m_restart = false;
+    }
     QThread::start();
 }
 
