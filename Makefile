@@ -8,7 +8,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
 
-.PHONY: all deps configure build run test test-sanitize test-tsan bench sim format clean
+.PHONY: all deps configure build run test test-sanitize test-tsan bench sim screenshot format clean
 
 all: build
 
@@ -67,6 +67,10 @@ test-tsan: deps
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# The picture at the top of the README: the window at work on the simulated module.
+screenshot: build
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tools/ziro-bldc-screenshot docs/screenshot.png >/dev/null
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -10,7 +10,17 @@
 // limit: 7 exchanges of 18 bytes of 10 bits), the largest number of ticks that ever waited
 // in the GUI event queue, and the longest time the GUI thread went without serving an
 // event (a 1 ms timer that notes the gaps between its calls), beside the longest cycle.
+//
+// Then the cost of the log view, unpaced and at 115200 baud: runs with the tool's own
+// message handler, whose lines go to standard output (sent to /dev/null meanwhile) and into
+// the log sink, with the log view hidden (as at start), open, and open showing the frame
+// lines too. The machine's other load makes single runs vary by far more than the view
+// costs, so the three take turns for several rounds; each prints its best and its median
+// rate, and both against those with the view hidden, and the CPU time the GUI thread spent
+// on a cycle (median), which the other load does not inflate.
 
+#include "LogView.h"
+#include "MessageHandler.h"
 #include "PtyPeer.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
@@ -27,6 +37,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -34,6 +49,8 @@ namespace {
 void discard(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 constexpr int ExchangesPerCycle = 7;
+constexpr int LogRounds = 5;
+constexpr int LogRunMs = 1500;
 
 struct Result
 {
@@ -42,9 +59,27 @@ struct Result
     int maxWaiting = 0;
     double longestGapMs = 0;
     double longestCycleMs = 0;
+    // CPU time the GUI thread spent per cycle, in microseconds.
+    double guiCpuUsPerCycle = 0;
 };
 
-Result run(int baudRate, int seconds)
+double threadCpuUs()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
+}
+
+// How the log view takes part in a run.
+enum class Log
+{
+    None,   // lines composed and dropped, no sink
+    Hidden, // the tool's message handler, the view hidden
+    Open,   // ... the view open
+    Frames  // ... the view open, showing the frame lines
+};
+
+Result run(int baudRate, int milliseconds, Log log = Log::None)
 {
     PtyPeer peer;
     QString error;
@@ -64,6 +99,16 @@ Result run(int baudRate, int seconds)
     if (!handler.open()) {
         std::fprintf(stderr, "could not open %s\n", qPrintable(peer.portName()));
         std::exit(1);
+    }
+
+    qInstallMessageHandler(log == Log::None ? discard : messageHandler);
+    std::unique_ptr<LogView> view;
+    if (log != Log::None) {
+        view = std::make_unique<LogView>();
+        view->resize(800, 250);
+        view->setShowFrames(log == Log::Frames);
+        if (log != Log::Hidden)
+            view->show();
     }
 
     WTraceController controller;
@@ -113,7 +158,8 @@ Result run(int baudRate, int seconds)
     });
 
     QEventLoop loop;
-    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    const double cpuAtStart = threadCpuUs();
     clock.start();
     probe.start();
     controller.setPolling(true);
@@ -121,15 +167,32 @@ Result run(int baudRate, int seconds)
     controller.setPolling(false);
     result.seconds = clock.nsecsElapsed() / 1e9;
     result.cycles = started;
+    result.guiCpuUsPerCycle = (threadCpuUs() - cpuAtStart) / std::max(1, result.cycles);
     result.maxWaiting = maxWaiting;
     probe.stop();
     controller.pollingThread()->wait();
+    qInstallMessageHandler(discard);
     return result;
+}
+
+// A run whose log lines go to /dev/null.
+Result runQuietly(int baudRate, int milliseconds, Log log)
+{
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDOUT_FILENO);
+    const Result r = run(baudRate, milliseconds, log);
+    std::fflush(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(null);
+    ::close(saved);
+    return r;
 }
 
 void report(const char* mode, int baudRate, int seconds)
 {
-    const Result r = run(baudRate, seconds);
+    const Result r = run(baudRate, seconds * 1000);
     const double rate = r.cycles / r.seconds;
     std::printf("%-12s %6d cycles in %.2f s: %7.1f cycles/s", mode, r.cycles, r.seconds, rate);
     if (baudRate > 0) {
@@ -139,6 +202,49 @@ void report(const char* mode, int baudRate, int seconds)
     }
     std::printf(", at most %d tick(s) waiting, longest GUI gap %.2f ms, longest cycle %.2f ms\n",
                 r.maxWaiting, r.longestGapMs, r.longestCycleMs);
+}
+
+void compareLog(const char* mode, int baudRate, int rounds, int milliseconds)
+{
+    const Log logs[] = {Log::Hidden, Log::Open, Log::Frames};
+    const char* const names[] = {"log hidden", "log open", "log+frames"};
+    std::vector<double> rates[3];
+    std::vector<double> cpu[3];
+    double longestGap[3] = {0, 0, 0};
+    for (int round = 0; round < rounds; ++round) {
+        for (int k = 0; k < 3; ++k) {
+            // Each takes each place in the order in turn.
+            const int which = (k + round) % 3;
+            const Result r = runQuietly(baudRate, milliseconds, logs[which]);
+            rates[which].push_back(r.cycles / r.seconds);
+            cpu[which].push_back(r.guiCpuUsPerCycle);
+            longestGap[which] = std::max(longestGap[which], r.longestGapMs);
+        }
+    }
+    const auto medianOf = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    double best[3];
+    double median[3];
+    double cpuMedian[3];
+    for (int which = 0; which < 3; ++which) {
+        best[which] = *std::max_element(rates[which].begin(), rates[which].end());
+        median[which] = medianOf(rates[which]);
+        cpuMedian[which] = medianOf(cpu[which]);
+    }
+    for (int which = 0; which < 3; ++which) {
+        std::printf("%-12s %-11s best %7.1f cycles/s, median %7.1f", mode, names[which],
+                    best[which], median[which]);
+        if (which > 0)
+            std::printf(" (%+.1f %% / %+.1f %% against the view hidden)",
+                        100.0 * (best[which] - best[0]) / best[0],
+                        100.0 * (median[which] - median[0]) / median[0]);
+        std::printf(", GUI thread CPU %.1f us a cycle", cpuMedian[which]);
+        if (which > 0)
+            std::printf(" (%+.1f %%)", 100.0 * (cpuMedian[which] - cpuMedian[0]) / cpuMedian[0]);
+        std::printf(", longest GUI gap %.2f ms\n", longestGap[which]);
+    }
 }
 
 } // namespace
@@ -152,5 +258,8 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     report("unpaced", 0, seconds);
     report("115200 baud", 115200, seconds);
+    std::printf("log view: %d rounds of %d ms each\n", LogRounds, LogRunMs);
+    compareLog("unpaced", 0, LogRounds, LogRunMs);
+    compareLog("115200 baud", 115200, LogRounds, LogRunMs);
     return 0;
 }

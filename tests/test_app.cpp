@@ -11,6 +11,7 @@
 #include "ServedModule.h"
 #include "SimulatedModule.h"
 #include "StdoutCapture.h"
+#include "TemporaryConfig.h"
 #include "TraceCommand.h"
 #include "WConnection.h"
 #include "WDirectMode.h"
@@ -134,9 +135,10 @@ void TestApp::menus()
 {
     MainWindow window;
     const QList<QAction*> bar = window.menuBar()->actions();
-    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar.size(), 3);
     QCOMPARE(bar.at(0)->text(), QStringLiteral("&File"));
-    QCOMPARE(bar.at(1)->text(), QStringLiteral("&Help"));
+    QCOMPARE(bar.at(1)->text(), QStringLiteral("&View"));
+    QCOMPARE(bar.at(2)->text(), QStringLiteral("&Help"));
 
     auto entries = [](QMenu* menu) {
         QStringList texts;
@@ -147,12 +149,16 @@ void TestApp::menus()
         }
         return texts;
     };
-    QCOMPARE(
-        entries(bar.at(0)->menu()),
-        QStringList({"Export settings to *.ini", "Import settings from *.ini", "---",
-                     "Export settings to VOKT", "---", "Store actual values",
-                     "Restore actual values", "---", "Record live values to CSV…", "---", "Exit"}));
-    QCOMPARE(entries(bar.at(1)->menu()), QStringList({"&About"}));
+    QCOMPARE(entries(bar.at(0)->menu()),
+             QStringList({"&Export settings to *.ini", "&Import settings from *.ini", "---",
+                          "Export settings to &VOKT", "---", "&Store actual values",
+                          "&Restore actual values", "---", "Record live values to &CSV…", "---",
+                          "E&xit", "(decorated)"}));
+    QCOMPARE(bar.at(0)->menu()->actions().last()->shortcut(),
+             QKeySequence(QStringLiteral("Ctrl+Q")));
+    // View: the log dock, shown or hidden.
+    QCOMPARE(entries(bar.at(1)->menu()), QStringList({"&Log", "(decorated)"}));
+    QCOMPARE(entries(bar.at(2)->menu()), QStringList({"&About"}));
 }
 
 void TestApp::aboutText()
@@ -167,7 +173,7 @@ void TestApp::exitClosesWindow()
     QVERIFY(window->isVisible());
     QAction* exitAction = nullptr;
     for (QAction* action : window->menuBar()->actions().at(0)->menu()->actions())
-        if (action->text() == QLatin1String("Exit"))
+        if (action->text() == QLatin1String("E&xit"))
             exitAction = action;
     QVERIFY(exitAction);
     exitAction->trigger();
@@ -475,6 +481,8 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--emit-messages") == 0)
         return emitMessages();
+    // The window remembers its settings; these runs must not touch the user's.
+    TemporaryConfig config;
     QApplication app(argc, argv);
     TestApp test;
     return QTest::qExec(&test, argc, argv);

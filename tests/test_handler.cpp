@@ -272,6 +272,7 @@ void TestHandler::timeoutClosesThePort()
 {
     m_peer->setSilent(true);
     QSignalSpy closed(m_handler.get(), &SerialUSBCommandHandler::deviceClosed);
+    QSignalSpy lost(m_handler.get(), &SerialUSBCommandHandler::linkLost);
     QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
     QElapsedTimer timer;
     timer.start();
@@ -283,6 +284,8 @@ void TestHandler::timeoutClosesThePort()
     QCOMPARE(values.count(), 0);
     QVERIFY(!m_handler->isOpen());
     QCOMPARE(m_log->lines().last(), QString("SerialUSBCommandHandler: communicationTimeouted! "));
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(lost.at(0).at(0).toString(), QString("no reply within 510 ms"));
 
     // The next request fails at once.
     m_log->clear();
@@ -290,6 +293,7 @@ void TestHandler::timeoutClosesThePort()
     m_handler->setAxisParameter(0, 6, 100);
     QVERIFY(timer.elapsed() < 300);
     QCOMPARE(closed.count(), 2);
+    QCOMPARE(lost.count(), 1); // nothing more was lost
     QCOMPARE(m_log->count("could not send data: is device opened? "), 1);
     QCOMPARE(m_peer->requestCount(), 1);
 }
@@ -333,6 +337,7 @@ void TestHandler::lostPortClosesTheLink()
     QFETCH(bool, duringTheWait);
     m_peer->setSilent(true);
     QSignalSpy closed(m_handler.get(), &SerialUSBCommandHandler::deviceClosed);
+    QSignalSpy lostLink(m_handler.get(), &SerialUSBCommandHandler::linkLost);
     QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
     PtyPeer* peer = m_peer.get();
     std::thread unplug;
@@ -356,10 +361,14 @@ void TestHandler::lostPortClosesTheLink()
     const QStringList lost = m_log->lines().filter(
         QRegularExpression("^SerialUSBCommandHandler: connection lost \\(.+\\) $"));
     QVERIFY2(lost.size() == 1, qPrintable(m_log->lines().join('\n')));
+    QCOMPARE(lostLink.count(), 1);
+    QCOMPARE(lost.first(), QStringLiteral("SerialUSBCommandHandler: connection lost (%1) ")
+                               .arg(lostLink.at(0).at(0).toString()));
 
     // What follows is refused at once, as on any closed link.
     m_handler->getAxisParameter(0, 4);
     QCOMPARE(closed.count(), 2);
+    QCOMPARE(lostLink.count(), 1);
     QCOMPARE(m_log->count("could not send data: is device opened? "), 1);
 }
 

@@ -6,6 +6,7 @@
 #include "ParameterCatalogue.h"
 #include "PtyPeer.h"
 #include "SerialUSBCommandHandler.h"
+#include "TemporaryConfig.h"
 #include "TraceCommand.h"
 #include "ValueCheckerThread.h"
 #include "WTraceController.h"
@@ -355,7 +356,7 @@ void TestTrace::recordingOfPollingCycles()
             recorder->stop();
     });
     QVERIFY(recorder->start(file, bldc->traceCommands()));
-    QCOMPARE(entry->text(), QStringLiteral("Stop recording"));
+    QCOMPARE(entry->text(), QStringLiteral("S&top recording"));
     QVERIFY(!status->isHidden());
     LogCapture log;
     *left = answers;
@@ -390,12 +391,14 @@ void TestTrace::recordingOfPollingCycles()
     QCOMPARE(shownAtLastRow, QStringLiteral("Recording to live.csv: %1 rows").arg(rows));
     QVERIFY(log.contains(
         QStringLiteral("%1 \"%2\"  rows in  \"%3\" ").arg(ending).arg(rows).arg(file)));
-    QCOMPARE(entry->text(), QStringLiteral("Record live values to CSV…"));
+    QCOMPARE(entry->text(), QStringLiteral("Record live values to &CSV…"));
     QVERIFY(status->isHidden());
 }
 
 int main(int argc, char** argv)
 {
+    // The window remembers its settings; these runs must not touch the user's.
+    TemporaryConfig config;
     QApplication app(argc, argv);
     TestTrace test;
     return QTest::qExec(&test, argc, argv);

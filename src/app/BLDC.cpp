@@ -3,10 +3,12 @@
 #include "CommandScript.h"
 #include "DebugLine.h"
 #include "LiveRecorder.h"
+#include "LogSink.h"
 #include "MessageHandler.h"
 #include "OperationProgress.h"
 #include "ParameterCatalogue.h"
 #include "ParameterStore.h"
+#include "ParameterToolTips.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
 #include "ServedModule.h"
@@ -33,8 +35,6 @@
 #include <QFileDialog>
 #include <QSpacerItem>
 #include <QTabWidget>
-
-#include <cstdio>
 
 namespace {
 
@@ -106,11 +106,11 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     auto* topLayout = new QHBoxLayout;
     auto* chartLayout = new QVBoxLayout;
 
-    auto* usbConnection = new WConnection;
+    auto* usbConnection = m_usbConnection = new WConnection;
     if (m_simulatedModule->isRunning())
         usbConnection->setSimulatedPort(m_simulatedModule->portName());
     usbConnection->refresh();
-    auto* serialConnection = new WSerialConnection;
+    auto* serialConnection = m_serialConnection = new WSerialConnection;
     serialConnection->refresh();
 
     auto* mainTabs = new QTabWidget;
@@ -243,6 +243,8 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     // Each panel shows whether its own link is the open one.
     connect(this, &BLDC::usbLinkClosed, usbConnection, &WConnection::deviceClosed);
     connect(this, &BLDC::serialLinkClosed, serialConnection, &WSerialConnection::deviceClosed);
+    connect(this, &BLDC::usbLinkOpened, usbConnection, &WConnection::deviceOpened);
+    connect(this, &BLDC::serialLinkOpened, serialConnection, &WSerialConnection::deviceOpened);
     // A link closed by the handler (time-out, lost port) shows in both panels' buttons.
     connect(m_handler, &SerialUSBCommandHandler::deviceClosed, usbConnection,
             &WConnection::deviceClosed);
@@ -322,6 +324,9 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     mainLayout->addLayout(chartLayout);
     setLayout(mainLayout);
 
+    // Each parameter field names its parameter number.
+    ParameterToolTips::apply(this);
+
     writeTraceListDiagnostics(m_traceController->traceCommands());
 }
 
@@ -339,10 +344,8 @@ const QList<TraceCommand*>& BLDC::traceCommands() const
 
 void BLDC::writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands)
 {
-    // Written beside the message handler, on the same stream.
-    std::fprintf(stdout, "TraceCommand->size(): %lld\n",
-                 static_cast<long long>(traceCommands.size()));
-    std::fflush(stdout);
+    // Written beside the message handler, on the same stream (and to the log view).
+    LogSink::instance().write(QStringLiteral("TraceCommand->size(): %1").arg(traceCommands.size()));
     for (const TraceCommand* record : traceCommands)
         DebugLine() << "TraceCommand: " << QString::number(record->command()) << ", "
                     << QString::number(record->type()) << ", "
@@ -356,6 +359,7 @@ void BLDC::openHandler(const QString& name, const QString& description)
         announceClosed(Link::Usb);
         return;
     }
+    m_lastRequest = {Link::Usb, name, description, 0, 1};
     // A USB virtual COM port keeps its own line settings; the module answers to address 1.
     attachAndOpen(new SerialUSBDevice(name, description), 1, Link::Usb);
 }
@@ -367,6 +371,7 @@ void BLDC::closeHandler()
         return;
     m_handler->close();
     m_traceController->setLinkOpen(false);
+    emit linkClosed();
 }
 
 void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
@@ -375,6 +380,7 @@ void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
         announceClosed(Link::Serial);
         return;
     }
+    m_lastRequest = {Link::Serial, name, QString(), baudrate, address};
     DebugLine() << "baudrate: " << baudrate << "   address: " << address;
     auto* device = new SerialUSBDevice(name, QString());
     device->setBaudRate(baudrate);
@@ -387,6 +393,16 @@ void BLDC::closeSerialHandler()
         return;
     m_handler->close();
     m_traceController->setLinkOpen(false);
+    emit linkClosed();
+}
+
+void BLDC::reconnect()
+{
+    const LinkRequest request = m_lastRequest;
+    if (request.link == Link::Usb)
+        openHandler(request.name, request.description);
+    else if (request.link == Link::Serial)
+        openSerialHandler(request.name, request.baudrate, request.address);
 }
 
 void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link)
@@ -399,10 +415,15 @@ void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link)
         announceClosed(m_link);
     m_link = link;
     m_handler->setModuleAddress(moduleAddress);
-    if (!m_handler->open()) {
+    if (m_handler->open()) {
+        announceOpened(link);
+        emit linkOpened(device->portName(), device->isBaudRateSet() ? device->baudRate() : 0,
+                        moduleAddress);
+    } else {
         // The device has said why; the panel must not show a link that does not exist.
         m_link = Link::None;
         announceClosed(link);
+        emit linkOpenFailed(device->portName(), device->errorString());
     }
     m_traceController->setLinkOpen(m_handler->isOpen());
     updateAll();
@@ -437,6 +458,14 @@ void BLDC::announceClosed(Link link)
         emit usbLinkClosed();
     else if (link == Link::Serial)
         emit serialLinkClosed();
+}
+
+void BLDC::announceOpened(Link link)
+{
+    if (link == Link::Usb)
+        emit usbLinkOpened();
+    else if (link == Link::Serial)
+        emit serialLinkOpened();
 }
 
 void BLDC::updateAll()

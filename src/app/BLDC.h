@@ -16,6 +16,7 @@ class ServedModule;
 class ParameterPanel;
 class TraceCommand;
 class WCommutationMode;
+class WConnection;
 class WCurrentControl;
 class WDirectMode;
 class WDrawer;
@@ -24,6 +25,7 @@ class WMotorSettings;
 class WPIDControl;
 class WPWMControl;
 class WPositionControl;
+class WSerialConnection;
 class WStatusFlagsV;
 class WTraceController;
 class WVelocityControl;
@@ -47,6 +49,9 @@ public:
     const QList<TraceCommand*>& traceCommands() const;
     // The chart panels below the tabs, top to bottom.
     const QList<WDrawer*>& drawers() const { return m_drawers; }
+    WConnection* usbConnection() const { return m_usbConnection; }
+    WSerialConnection* serialConnection() const { return m_serialConnection; }
+    WTraceController* traceController() const { return m_traceController; }
     // Records the polled values to a CSV file, one row per polling cycle.
     LiveRecorder* liveRecorder() const { return m_liveRecorder; }
 
@@ -58,6 +63,8 @@ public slots:
     void closeHandler();
     void openSerialHandler(const QString& name, int baudrate, int address);
     void closeSerialHandler();
+    // Opens the port last asked for again, with the same settings, from the same panel.
+    void reconnect();
     void exportSettingsToVOKT();
     void exportSettings();
     void importSettings();
@@ -72,6 +79,16 @@ signals:
     // not open, or the other panel's link took its place. The panel offers Connect again.
     void usbLinkClosed();
     void serialLinkClosed();
+    // ...or it is open (again, after a Reconnect): the panel offers Disconnect.
+    void usbLinkOpened();
+    void serialLinkOpened();
+
+    // The link is open. baudRate is 0 for a port that keeps its own line settings.
+    void linkOpened(const QString& port, int baudRate, int address);
+    // A port did not open, and why.
+    void linkOpenFailed(const QString& port, const QString& reason);
+    // The user closed the link.
+    void linkClosed();
 
 private:
     // The connection panel whose link the attached device is.
@@ -86,6 +103,7 @@ private:
     // its panel told so), opens it and refreshes the panels.
     void attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link);
     void announceClosed(Link link);
+    void announceOpened(Link link);
     // Every panel reads its values from the module anew.
     void updateAll();
     // A panel's requests and writes go to the handler; every answer comes back to it.
@@ -100,6 +118,8 @@ private:
                          const std::function<void(const ModuleExchange::Progress&)>& operation);
 
     SerialUSBCommandHandler* m_handler;
+    WConnection* m_usbConnection;
+    WSerialConnection* m_serialConnection;
     WVelocityRampControl* m_velocityRamp;
     WVelocityRampControl* m_positioningRamp;
     WVelocityControl* m_velocityControl;
@@ -118,5 +138,15 @@ private:
     QList<WDrawer*> m_drawers;
     LiveRecorder* m_liveRecorder;
     Link m_link = Link::None;
+    // The link last asked for, as Reconnect asks for it again.
+    struct LinkRequest
+    {
+        Link link = Link::None;
+        QString name;
+        QString description;
+        int baudrate = 0;
+        int address = 1;
+    };
+    LinkRequest m_lastRequest;
     std::unique_ptr<ServedModule> m_simulatedModule;
 };

@@ -1,10 +1,18 @@
 #include "MainWindow.h"
 
 #include "BLDC.h"
+#include "LinkStatus.h"
 #include "LiveRecorder.h"
+#include "LogView.h"
 #include "RecordingStatus.h"
+#include "RememberedSettings.h"
+#include "SerialUSBCommandHandler.h"
+#include "WTraceController.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -21,16 +29,24 @@ constexpr int BuildNumber = 120;
 MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
 {
     setWindowTitle(QStringLiteral("ZIRO-BLDC"));
+    setWindowIcon(QIcon(QStringLiteral(":/ziro-bldc.png")));
     m_bldc = new BLDC(nullptr);
     setCentralWidget(m_bldc);
+    m_settings = new RememberedSettings(RememberedSettings::defaultFileName(), this);
+    createLogDock();
     createMenus();
-    statusBar()->addPermanentWidget(new RecordingStatus(m_bldc->liveRecorder()));
+    createStatusBar();
+    m_settings->attach(m_bldc->usbConnection(), m_bldc->serialConnection(),
+                       m_bldc->traceController());
 }
+
+MainWindow::~MainWindow() = default;
 
 MainWindow* MainWindow::createAndShow()
 {
     auto* window = new MainWindow;
     window->resize(800, 500);
+    window->restoreLayout();
     window->show();
     return window;
 }
@@ -38,22 +54,29 @@ MainWindow* MainWindow::createAndShow()
 void MainWindow::createMenus()
 {
     QMenu* fileMenu = menuBar()->addMenu(tr("&File"));
-    connect(fileMenu->addAction(tr("Export settings to *.ini")), &QAction::triggered, m_bldc,
+    connect(fileMenu->addAction(tr("&Export settings to *.ini")), &QAction::triggered, m_bldc,
             &BLDC::exportSettings);
-    connect(fileMenu->addAction(tr("Import settings from *.ini")), &QAction::triggered, m_bldc,
+    connect(fileMenu->addAction(tr("&Import settings from *.ini")), &QAction::triggered, m_bldc,
             &BLDC::importSettings);
     fileMenu->addSeparator();
-    connect(fileMenu->addAction(tr("Export settings to VOKT")), &QAction::triggered, m_bldc,
+    connect(fileMenu->addAction(tr("Export settings to &VOKT")), &QAction::triggered, m_bldc,
             &BLDC::exportSettingsToVOKT);
     fileMenu->addSeparator();
-    connect(fileMenu->addAction(tr("Store actual values")), &QAction::triggered, m_bldc,
+    connect(fileMenu->addAction(tr("&Store actual values")), &QAction::triggered, m_bldc,
             &BLDC::storeActualValues);
-    connect(fileMenu->addAction(tr("Restore actual values")), &QAction::triggered, m_bldc,
+    connect(fileMenu->addAction(tr("&Restore actual values")), &QAction::triggered, m_bldc,
             &BLDC::restoreActualValues);
     fileMenu->addSeparator();
     addRecordingEntry(fileMenu);
     fileMenu->addSeparator();
-    connect(fileMenu->addAction(tr("Exit")), &QAction::triggered, this, &MainWindow::exitProgram);
+    QAction* exitAction = fileMenu->addAction(tr("E&xit"));
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(exitAction, &QAction::triggered, this, &MainWindow::exitProgram);
+
+    QMenu* viewMenu = menuBar()->addMenu(tr("&View"));
+    QAction* logAction = m_logDock->toggleViewAction();
+    logAction->setText(tr("&Log"));
+    viewMenu->addAction(logAction);
 
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
@@ -62,12 +85,57 @@ void MainWindow::createMenus()
 
 void MainWindow::addRecordingEntry(QMenu* menu)
 {
-    QAction* record = menu->addAction(tr("Record live values to CSV…"));
+    QAction* record = menu->addAction(tr("Record live values to &CSV…"));
     connect(record, &QAction::triggered, m_bldc, &BLDC::recordLiveValues);
     connect(
         m_bldc->liveRecorder(), &LiveRecorder::recordingChanged, record, [record](bool recording) {
-            record->setText(recording ? tr("Stop recording") : tr("Record live values to CSV…"));
+            record->setText(recording ? tr("S&top recording") : tr("Record live values to &CSV…"));
         });
+}
+
+void MainWindow::createLogDock()
+{
+    m_logView = new LogView;
+    m_logDock = new QDockWidget(tr("Log"), this);
+    m_logDock->setObjectName(QStringLiteral("dockLog"));
+    m_logDock->setWidget(m_logView);
+    addDockWidget(Qt::BottomDockWidgetArea, m_logDock);
+    // Until the user opens it: the window as it always was.
+    m_logDock->hide();
+}
+
+void MainWindow::createStatusBar()
+{
+    m_linkStatus = new LinkStatus;
+    statusBar()->addWidget(m_linkStatus, 1);
+    statusBar()->addPermanentWidget(new RecordingStatus(m_bldc->liveRecorder()));
+    connect(m_bldc, &BLDC::linkOpened, m_linkStatus, &LinkStatus::linkOpened);
+    connect(m_bldc, &BLDC::linkOpenFailed, m_linkStatus, &LinkStatus::linkOpenFailed);
+    connect(m_bldc, &BLDC::linkClosed, m_linkStatus, &LinkStatus::linkClosed);
+    connect(m_bldc->handler(), &SerialUSBCommandHandler::linkLost, m_linkStatus,
+            &LinkStatus::linkLost);
+    connect(m_linkStatus, &LinkStatus::reconnectRequested, m_bldc, &BLDC::reconnect);
+    WTraceController* trace = m_bldc->traceController();
+    connect(trace, &WTraceController::start, m_linkStatus, &LinkStatus::pollingStarted);
+    connect(trace, &WTraceController::stop, m_linkStatus, &LinkStatus::pollingStopped);
+    connect(trace, qOverload<QList<TraceCommand*>*>(&WTraceController::requestTraceValues),
+            m_linkStatus, &LinkStatus::cycleDone);
+}
+
+void MainWindow::restoreLayout()
+{
+    const QByteArray geometry = m_settings->windowGeometry();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray state = m_settings->windowState();
+    if (!state.isEmpty())
+        restoreState(state);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    m_settings->rememberWindow(saveGeometry(), saveState());
+    QMainWindow::closeEvent(event);
 }
 
 QString MainWindow::versionInfoText()

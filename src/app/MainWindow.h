@@ -4,21 +4,31 @@
 #include <QString>
 
 class BLDC;
+class LinkStatus;
+class LogView;
+class QDockWidget;
 class QMenu;
+class RememberedSettings;
 
 // The application window: the central panel fills it, the menu bar offers the file
-// operations (carried out by the central panel), Exit and the About box.
+// operations (carried out by the central panel), the log, Exit and the About box; the
+// status bar shows the link to the module, and a dock at the bottom the log.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
     explicit MainWindow(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
+    ~MainWindow() override;
 
-    // The window as the application starts it: 800 x 500 pixels, shown.
+    // The window as the application starts it: 800 x 500 pixels (or as the user left it),
+    // shown.
     static MainWindow* createAndShow();
 
     BLDC* centralPanel() const { return m_bldc; }
+    LinkStatus* linkStatus() const { return m_linkStatus; }
+    LogView* logView() const { return m_logView; }
+    QDockWidget* logDock() const { return m_logDock; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -27,10 +37,22 @@ public slots:
     void exitProgram();
     void showVersionInfo();
 
+protected:
+    // Remembers the window's geometry and dock layout.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void createMenus();
     // "Record live values to CSV…", which reads "Stop recording" while a recording runs.
     void addRecordingEntry(QMenu* menu);
+    void createLogDock();
+    void createStatusBar();
+    // Geometry and dock layout as the user left them, if remembered.
+    void restoreLayout();
 
     BLDC* m_bldc;
+    LinkStatus* m_linkStatus;
+    LogView* m_logView;
+    QDockWidget* m_logDock;
+    RememberedSettings* m_settings;
 };

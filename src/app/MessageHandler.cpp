@@ -1,11 +1,12 @@
 #include "MessageHandler.h"
 
-#include <cstdio>
+#include "LogSink.h"
+
 #include <cstdlib>
+#include <cstring>
 
 void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    Q_UNUSED(context);
     const char* prefix = nullptr;
     switch (type) {
     case QtDebugMsg:
@@ -23,10 +24,10 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
     default:
         return;
     }
-    std::fputs(prefix, stdout);
-    std::fputs(message.toLocal8Bit().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    // Standard output and the log view get the line together.
+    const bool frame =
+        context.category && std::strcmp(context.category, LogSink::FrameCategory) == 0;
+    LogSink::instance().write(QLatin1String(prefix) + message, frame);
     if (type == QtFatalMsg)
         std::abort();
 }

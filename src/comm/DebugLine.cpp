@@ -1,11 +1,17 @@
 #include "DebugLine.h"
 
+#include "LogSink.h"
+
 #include <QDebug>
 
 DebugLine::~DebugLine()
 {
     // nospace: the stream would otherwise chop the last item's blank.
-    qDebug().noquote().nospace() << m_text;
+    if (m_kind == Kind::Frame)
+        QMessageLogger(nullptr, 0, nullptr, LogSink::FrameCategory).debug().noquote().nospace()
+            << m_text;
+    else
+        qDebug().noquote().nospace() << m_text;
 }
 
 DebugLine& DebugLine::operator<<(const char* text)

@@ -10,7 +10,16 @@
 class DebugLine
 {
 public:
+    // A frame line is one of the request and reply lines written for every exchange; it
+    // goes out in the frame category, so the log view can tell it from the others.
+    enum class Kind
+    {
+        Message,
+        Frame
+    };
+
     DebugLine() = default;
+    explicit DebugLine(Kind kind) : m_kind(kind) {}
     DebugLine(const DebugLine&) = delete;
     DebugLine& operator=(const DebugLine&) = delete;
     ~DebugLine();
@@ -26,5 +35,6 @@ public:
     const QString& text() const { return m_text; }
 
 private:
+    Kind m_kind = Kind::Message;
     QString m_text;
 };

@@ -58,8 +58,8 @@ void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
     m_sentAt.invalidate();
     m_sentCommand = -1;
     if (m_debug) {
-        DebugLine().plain(request->toString());
-        DebugLine().plain(request->toByteString());
+        DebugLine(DebugLine::Kind::Frame).plain(request->toString());
+        DebugLine(DebugLine::Kind::Frame).plain(request->toByteString());
     }
     if (m_device && m_device->isPortOpen()) {
         // A reply that came too late, or noise on the line, must never be taken as the
@@ -97,6 +97,7 @@ void SerialUSBCommandHandler::loseLink(const QString& reason)
     m_device->close();
     DebugLine().plain(QStringLiteral("SerialUSBCommandHandler: connection lost (%1)").arg(reason));
     emit deviceClosed();
+    emit linkLost(reason);
 }
 
 void SerialUSBCommandHandler::logDropped(qint64 dropped)
@@ -144,8 +145,8 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
                 logDropped(dropped);
                 auto* reply = new VOKTUSBReply(frame);
                 if (m_debug) {
-                    DebugLine().plain(reply->toByteString());
-                    DebugLine().plain(reply->toString());
+                    DebugLine(DebugLine::Kind::Frame).plain(reply->toByteString());
+                    DebugLine(DebugLine::Kind::Frame).plain(reply->toString());
                 }
                 return reply;
             }
@@ -163,6 +164,7 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
             if (m_device)
                 m_device->close();
             DebugLine() << "SerialUSBCommandHandler: communicationTimeouted!";
+            emit linkLost(QStringLiteral("no reply within %1 ms").arg(ReplyTimeoutMs));
             return nullptr;
         }
         // Wakes as soon as input arrives, so a reply is taken when its last byte is in.

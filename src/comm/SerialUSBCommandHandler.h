@@ -69,6 +69,9 @@ signals:
     void requestedTraceValue(char motorBank, char type, int value);
     void requestResult(char motorBank, char command, char status, int value);
     void deviceClosed();
+    // The handler closed the open link itself, and why (the module did not answer in time,
+    // the port failed). Emitted once per lost link, after deviceClosed().
+    void linkLost(const QString& reason);
 
 public slots:
     void getAxisParameter(char motorBank, char type);

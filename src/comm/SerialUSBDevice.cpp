@@ -1,11 +1,12 @@
 #include "SerialUSBDevice.h"
 
+#include "LogSink.h"
+
 #include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QSerialPort>
 #include <QThread>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <optional>
 #include <termios.h>
@@ -132,9 +133,8 @@ bool SerialUSBDevice::open(OpenMode mode)
         setErrorString(port->errorString());
         const QString line =
             QStringLiteral("could not open: %1 (%2)").arg(m_portName, port->errorString());
-        std::fputs(line.toLocal8Bit().constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        // Straight to standard output (and the log view), not through the message handler.
+        LogSink::instance().write(line);
         delete port;
         close();
         return QIODevice::isOpen();

@@ -2,20 +2,18 @@
 
 #include "Chart.h"
 #include "ChartDialogLayout.h"
+#include "LogSink.h"
 #include "WDrawer.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QPushButton>
 
-#include <cstdio>
-
 RemoveChartDialog::RemoveChartDialog(WDrawer* drawer, QWidget* parent)
     : QDialog(parent), m_charts(drawer->charts())
 {
-    // Written straight to standard output, beside the message handler.
-    std::printf("drawer yAxisCaption: %s\n", qPrintable(drawer->name()));
-    std::fflush(stdout);
+    // Written straight to standard output (and the log view), beside the message handler.
+    LogSink::instance().write(QStringLiteral("drawer yAxisCaption: ") + drawer->name());
 
     QGridLayout* grid = ChartDialogLayout::grid(this);
     m_chartList = new QComboBox;

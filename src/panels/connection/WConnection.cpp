@@ -37,24 +37,51 @@ void WConnection::setSimulatedPort(const QString& path)
     m_simulatedPort = path;
 }
 
+bool WConnection::selectPort(const QString& name)
+{
+    for (int i = 0; i < m_ui->cmbDevices->count(); ++i) {
+        QString entryName;
+        splitEntry(m_ui->cmbDevices->itemText(i), &entryName, nullptr);
+        if (!name.isEmpty() && entryName == name) {
+            m_ui->cmbDevices->setCurrentIndex(i);
+            return true;
+        }
+    }
+    return false;
+}
+
 void WConnection::deviceClosed()
 {
     setConnected(false);
 }
 
+void WConnection::deviceOpened()
+{
+    setConnected(true);
+}
+
+void WConnection::splitEntry(const QString& entry, QString* name, QString* description)
+{
+    const int separator = entry.indexOf(EntrySeparator);
+    *name = entry;
+    if (description)
+        description->clear();
+    if (separator < 0)
+        return;
+    *name = entry.left(separator);
+    if (description) {
+        const int start = separator + EntrySeparator.size();
+        const int end = entry.indexOf(QLatin1Char(']'), start);
+        *description = entry.mid(start, end < 0 ? -1 : end - start);
+    }
+}
+
 void WConnection::on_btnConnect_clicked()
 {
     setConnected(true);
-    const QString entry = m_ui->cmbDevices->currentText();
-    const int separator = entry.indexOf(EntrySeparator);
-    QString name = entry;
+    QString name;
     QString description;
-    if (separator >= 0) {
-        name = entry.left(separator);
-        const int start = separator + EntrySeparator.size();
-        const int end = entry.indexOf(QLatin1Char(']'), start);
-        description = entry.mid(start, end < 0 ? -1 : end - start);
-    }
+    splitEntry(m_ui->cmbDevices->currentText(), &name, &description);
     emit openDevice(name, description);
 }
 

@@ -23,6 +23,9 @@ public:
     // The line of the in-process simulated module, listed last as "<path>   [Simulated]";
     // empty for none. Takes effect at the next refresh.
     void setSimulatedPort(const QString& path);
+    // Selects the entry of the port with this name; false (selection unchanged) if the
+    // list has none.
+    bool selectPort(const QString& name);
 
 signals:
     void openDevice(const QString& name, const QString& description);
@@ -32,6 +35,8 @@ public slots:
     // The link is gone (closed after a time-out or a lost port, replaced by the other
     // panel's, or never opened): Connect is offered again.
     void deviceClosed();
+    // The link of this panel is open (again): Disconnect is offered.
+    void deviceOpened();
 
 private slots:
     void on_btnConnect_clicked();
@@ -40,6 +45,8 @@ private slots:
 
 private:
     void setConnected(bool connected);
+    // Splits a list entry "<name>   [<description>]".
+    static void splitEntry(const QString& entry, QString* name, QString* description);
 
     Ui::WConnection* m_ui;
     QString m_simulatedPort;

@@ -12,11 +12,23 @@ int byteValue(char byte)
     return static_cast<unsigned char>(byte);
 }
 
+// The status the module answers a command it carried out with.
+constexpr int StatusOk = 100;
+
+QString okMark()
+{
+    return QStringLiteral(" (ok)");
+}
+
 } // namespace
 
 WDirectMode::WDirectMode(QWidget* parent) : QWidget(parent), m_ui(new Ui::WDirectMode)
 {
     m_ui->setupUi(this);
+    // The reply status field has room for the mark of a command carried out.
+    m_ui->sbReplyType->setSuffix(okMark());
+    m_ui->sbReplyType->setMinimumWidth(m_ui->sbReplyType->sizeHint().width());
+    m_ui->sbReplyType->setSuffix(QString());
     // As wide as designed, or as wide as the fields need to show every value in full
     // (-2147483647 is the widest), whichever is more.
     setMaximumWidth(qMax(maximumWidth(), minimumSizeHint().width()));
@@ -59,5 +71,6 @@ void WDirectMode::requestResult(char motorBank, char command, char status, int v
     m_ui->sbReplyMotorBank->setValue(byteValue(motorBank));
     m_ui->sbReplyCommand->setValue(byteValue(command));
     m_ui->sbReplyType->setValue(byteValue(status));
+    m_ui->sbReplyType->setSuffix(byteValue(status) == StatusOk ? okMark() : QString());
     m_ui->sbReplyValue->setValue(value);
 }

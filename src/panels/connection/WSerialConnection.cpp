@@ -3,6 +3,8 @@
 #include "PortDiscovery.h"
 #include "ui_WSerialConnection.h"
 
+#include <QFileInfo>
+
 WSerialConnection::WSerialConnection(QWidget* parent)
     : QWidget(parent), m_ui(new Ui::WSerialConnection)
 {
@@ -26,9 +28,44 @@ void WSerialConnection::refresh()
     m_ui->cmbDevices->addItems(PortDiscovery::openablePorts(PortDiscovery::serialPortNames()));
 }
 
+bool WSerialConnection::selectPort(const QString& port)
+{
+    if (port.isEmpty())
+        return false;
+    const int listed = m_ui->cmbDevices->findText(port);
+    if (listed >= 0) {
+        m_ui->cmbDevices->setCurrentIndex(listed);
+        return true;
+    }
+    if (port.contains(QLatin1Char('/')) && QFileInfo::exists(port)) {
+        m_ui->cmbDevices->setEditText(port);
+        return true;
+    }
+    return false;
+}
+
+bool WSerialConnection::selectBaudRate(int baudRate)
+{
+    const int index = m_ui->cmbBaudrates->findText(QString::number(baudRate));
+    if (index < 0)
+        return false;
+    m_ui->cmbBaudrates->setCurrentIndex(index);
+    return true;
+}
+
+void WSerialConnection::setAddress(int address)
+{
+    m_ui->sbAddress->setValue(address);
+}
+
 void WSerialConnection::deviceClosed()
 {
     setConnected(false);
+}
+
+void WSerialConnection::deviceOpened()
+{
+    setConnected(true);
 }
 
 void WSerialConnection::on_btnConnect_clicked()

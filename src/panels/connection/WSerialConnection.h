@@ -21,6 +21,12 @@ public:
 
     // Fills the port list anew with every serial port that can be opened right now.
     void refresh();
+    // Selects a listed port; a path that is not listed (typed in before) is put back into
+    // the field if it still exists. false if neither.
+    bool selectPort(const QString& port);
+    // Selects the rate if the list offers it; false otherwise.
+    bool selectBaudRate(int baudRate);
+    void setAddress(int address);
 
 signals:
     void openDevice(const QString& port, int baudrate, int address);
@@ -30,6 +36,8 @@ public slots:
     // The link is gone (closed after a time-out or a lost port, replaced by the other
     // panel's, or never opened): Connect is offered again.
     void deviceClosed();
+    // The link of this panel is open (again): Disconnect is offered.
+    void deviceOpened();
 
 private slots:
     void on_btnConnect_clicked();

@@ -1,0 +1,110 @@
+#include "LinkStatus.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+LinkStatus::LinkStatus(QWidget* parent) : QWidget(parent)
+{
+    m_text = new QLabel;
+    m_text->setObjectName(QStringLiteral("lblLinkStatus"));
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_reconnect = new QPushButton(tr("Reconnect"));
+    m_reconnect->setObjectName(QStringLiteral("btnReconnect"));
+    m_reconnect->setToolTip(tr("Open the same port with the same settings again"));
+    m_reconnect->setVisible(false);
+    m_rate = new QLabel;
+    m_rate->setObjectName(QStringLiteral("lblPollingRate"));
+    m_rate->setVisible(false);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_text);
+    layout->addWidget(m_reconnect);
+    layout->addSpacing(12);
+    layout->addWidget(m_rate);
+    layout->addStretch(1);
+
+    m_rateTimer = new QTimer(this);
+    m_rateTimer->setInterval(RateIntervalMs);
+    connect(m_rateTimer, &QTimer::timeout, this, &LinkStatus::measureRate);
+    connect(m_reconnect, &QPushButton::clicked, this, &LinkStatus::reconnectRequested);
+
+    showState(State::NotConnected, tr("Not connected"));
+}
+
+QString LinkStatus::text() const
+{
+    return m_text->text();
+}
+
+QString LinkStatus::pollingText() const
+{
+    return m_rateTimer->isActive() ? m_rate->text() : QString();
+}
+
+bool LinkStatus::offersReconnect() const
+{
+    return m_state == State::Lost || m_state == State::OpenFailed;
+}
+
+void LinkStatus::showState(State state, const QString& text)
+{
+    m_state = state;
+    m_text->setText(text);
+    m_reconnect->setVisible(offersReconnect());
+}
+
+void LinkStatus::linkOpened(const QString& port, int baudRate, int address)
+{
+    const QString line = baudRate > 0 ? tr("%1 baud").arg(baudRate) : tr("own line settings");
+    showState(State::Connected, tr("Connected: %1, %2, address %3").arg(port, line).arg(address));
+}
+
+void LinkStatus::linkOpenFailed(const QString& port, const QString& reason)
+{
+    showState(State::OpenFailed, tr("Could not open %1: %2").arg(port, reason));
+}
+
+void LinkStatus::linkClosed()
+{
+    showState(State::NotConnected, tr("Not connected"));
+}
+
+void LinkStatus::linkLost(const QString& reason)
+{
+    if (m_state != State::Connected)
+        return;
+    showState(State::Lost, tr("Link lost: %1").arg(reason));
+}
+
+void LinkStatus::pollingStarted()
+{
+    m_cycles = 0;
+    m_rateClock.start();
+    m_rateTimer->start();
+    m_rate->setText(tr("Polling"));
+    m_rate->setVisible(true);
+}
+
+void LinkStatus::pollingStopped()
+{
+    m_rateTimer->stop();
+    m_rate->setVisible(false);
+}
+
+void LinkStatus::cycleDone()
+{
+    ++m_cycles;
+}
+
+void LinkStatus::measureRate()
+{
+    const qint64 elapsedMs = m_rateClock.restart();
+    if (elapsedMs <= 0)
+        return;
+    const double rate = m_cycles * 1000.0 / static_cast<double>(elapsedMs);
+    m_cycles = 0;
+    m_rate->setText(tr("Polling: %1 cycles/s").arg(rate, 0, 'f', 1));
+}

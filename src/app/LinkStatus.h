@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+// The link as the status bar shows it: "Not connected"; "Connected: <port>, <n> baud,
+// address <n>" (or "own line settings" for a port that keeps its own); "Link lost:
+// <reason>" after a time-out or a port that went away; "Could not open <port>: <reason>".
+// A lost link or a port that did not open offers Reconnect, which asks for the same port
+// with the same settings once; nothing reconnects by itself. While live polling runs, the
+// polling rate measured over each second is shown beside it.
+class LinkStatus : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum class State
+    {
+        NotConnected,
+        Connected,
+        Lost,
+        OpenFailed
+    };
+
+    static constexpr int RateIntervalMs = 1000;
+
+    explicit LinkStatus(QWidget* parent = nullptr);
+
+    State state() const { return m_state; }
+    QString text() const;
+    // Empty while polling is off.
+    QString pollingText() const;
+    bool offersReconnect() const;
+
+signals:
+    // The user pressed Reconnect.
+    void reconnectRequested();
+
+public slots:
+    // baudRate 0: the port keeps its own line settings.
+    void linkOpened(const QString& port, int baudRate, int address);
+    void linkOpenFailed(const QString& port, const QString& reason);
+    // The user closed the link.
+    void linkClosed();
+    // The link closed under the user's feet; ignored unless a link was open.
+    void linkLost(const QString& reason);
+
+    void pollingStarted();
+    void pollingStopped();
+    // One polling cycle has gone out.
+    void cycleDone();
+
+private slots:
+    void measureRate();
+
+private:
+    void showState(State state, const QString& text);
+
+    State m_state = State::NotConnected;
+    QLabel* m_text;
+    QPushButton* m_reconnect;
+    QLabel* m_rate;
+    QTimer* m_rateTimer;
+    QElapsedTimer m_rateClock;
+    int m_cycles = 0;
+};
