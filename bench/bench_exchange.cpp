@@ -11,6 +11,7 @@
 // idled for an hour or a thousand hours with its motor in a given state (the model first
 // catches up on the time).
 
+#include "BenchLink.h"
 #include "PtyPeer.h"
 #include "SerialUSBCommandHandler.h"
 #include "SerialUSBDevice.h"
@@ -39,24 +40,8 @@ struct Result
 
 Result run(int baudRate, int count)
 {
-    PtyPeer peer;
-    QString error;
-    if (!peer.start(&error)) {
-        std::fprintf(stderr, "no pseudo-terminal: %s\n", qPrintable(error));
-        std::exit(1);
-    }
-    peer.setBaudRate(baudRate);
-    peer.setResponder([](const QByteArray& request) {
-        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, quint8(request.at(1)), 1000));
-    });
-
-    SerialUSBDevice device(peer.portName(), QString());
-    SerialUSBCommandHandler handler;
-    handler.setDevice(&device);
-    if (!handler.open()) {
-        std::fprintf(stderr, "could not open %s\n", qPrintable(peer.portName()));
-        std::exit(1);
-    }
+    BenchLink link(baudRate);
+    SerialUSBCommandHandler& handler = link.handler;
     Result result;
     QObject::connect(&handler, &SerialUSBCommandHandler::requestedValue,
                      [&result](char, char, int) { ++result.answered; });

@@ -19,6 +19,7 @@
 // rate, and both against those with the view hidden, and the CPU time the GUI thread spent
 // on a cycle (median), which the other load does not inflate.
 
+#include "BenchLink.h"
 #include "LogView.h"
 #include "MessageHandler.h"
 #include "PtyPeer.h"
@@ -81,25 +82,8 @@ enum class Log
 
 Result run(int baudRate, int milliseconds, Log log = Log::None)
 {
-    PtyPeer peer;
-    QString error;
-    if (!peer.start(&error)) {
-        std::fprintf(stderr, "no pseudo-terminal: %s\n", qPrintable(error));
-        std::exit(1);
-    }
-    peer.setBaudRate(baudRate);
-    peer.setRequestLogLimit(16);
-    peer.setResponder([](const QByteArray& request) {
-        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, quint8(request.at(1)), 1000));
-    });
-
-    SerialUSBDevice device(peer.portName(), QString());
-    SerialUSBCommandHandler handler;
-    handler.setDevice(&device);
-    if (!handler.open()) {
-        std::fprintf(stderr, "could not open %s\n", qPrintable(peer.portName()));
-        std::exit(1);
-    }
+    BenchLink link(baudRate);
+    SerialUSBCommandHandler& handler = link.handler;
 
     qInstallMessageHandler(log == Log::None ? discard : messageHandler);
     std::unique_ptr<LogView> view;

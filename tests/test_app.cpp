@@ -36,26 +36,6 @@
 
 namespace {
 
-// Answers every request the way a module at `address` answers a get: status 100, the
-// request's command, the value 1000.
-PtyPeer::Responder answeringModule()
-{
-    return [](const QByteArray& request) {
-        return PtyPeer::answer(
-            PtyPeer::replyFrame(2, quint8(request.at(0)), 100, quint8(request.at(1)), 1000));
-    };
-}
-
-// Picks `entry` in a connection panel's list (adding it if need be) and presses Connect.
-void connectTo(QWidget* panel, const QString& entry)
-{
-    auto* devices = child<QComboBox>(panel, "cmbDevices");
-    if (devices->findText(entry) < 0)
-        devices->addItem(entry);
-    devices->setCurrentIndex(devices->findText(entry));
-    QTest::mouseClick(child<QPushButton>(panel, "btnConnect"), Qt::LeftButton);
-}
-
 void sendDirect(BLDC& bldc, int command, int type, int motorBank, int value)
 {
     auto* direct = bldc.findChild<WDirectMode*>();
@@ -312,7 +292,7 @@ void TestApp::serialConnectionCarriesAddress()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(answeringModule());
+    peer.setResponder(PtyPeer::answeringWith(1000));
     BLDC bldc;
     auto* serial = bldc.findChild<WSerialConnection*>();
     auto* usb = bldc.findChild<WConnection*>();
@@ -356,7 +336,7 @@ void TestApp::replacedDeviceIsReleased()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(answeringModule());
+    peer.setResponder(PtyPeer::answeringWith(1000));
     BLDC bldc;
     bldc.openHandler(peer.portName(), QStringLiteral("Virtual"));
     QPointer<SerialUSBDevice> first = bldc.handler()->device();
@@ -389,8 +369,8 @@ void TestApp::otherPanelTakesTheLink()
     PtyPeer serialPeer;
     QVERIFY(usbPeer.start());
     QVERIFY(serialPeer.start());
-    usbPeer.setResponder(answeringModule());
-    serialPeer.setResponder(answeringModule());
+    usbPeer.setResponder(PtyPeer::answeringWith(1000));
+    serialPeer.setResponder(PtyPeer::answeringWith(1000));
     BLDC bldc;
     auto* usb = bldc.findChild<WConnection*>();
     auto* serial = bldc.findChild<WSerialConnection*>();
@@ -419,7 +399,7 @@ void TestApp::typedPathOnSerialPanel()
     // or /dev/serial/by-id/... give.
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(answeringModule());
+    peer.setResponder(PtyPeer::answeringWith(1000));
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString link = dir.filePath(QStringLiteral("ziro"));
@@ -455,7 +435,7 @@ void TestApp::timeoutResetsThePanel()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(answeringModule());
+    peer.setResponder(PtyPeer::answeringWith(1000));
     BLDC bldc;
     auto* serial = bldc.findChild<WSerialConnection*>();
     auto* usb = bldc.findChild<WConnection*>();

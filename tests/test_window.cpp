@@ -35,23 +35,6 @@
 
 namespace {
 
-PtyPeer::Responder answeringModule()
-{
-    return [](const QByteArray& request) {
-        return PtyPeer::answer(
-            PtyPeer::replyFrame(2, quint8(request.at(0)), 100, quint8(request.at(1)), 1000));
-    };
-}
-
-void connectTo(QWidget* panel, const QString& entry)
-{
-    auto* devices = child<QComboBox>(panel, "cmbDevices");
-    if (devices->findText(entry) < 0)
-        devices->addItem(entry);
-    devices->setCurrentIndex(devices->findText(entry));
-    QTest::mouseClick(child<QPushButton>(panel, "btnConnect"), Qt::LeftButton);
-}
-
 void sendDirect(BLDC* bldc, int command, int type)
 {
     auto* direct = bldc->findChild<WDirectMode*>();
@@ -98,7 +81,7 @@ void TestWindow::statusBarFollowsTheLink()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(answeringModule());
+    peer.setResponder(PtyPeer::answeringWith(1000));
     MainWindow window;
     LinkStatus* status = window.linkStatus();
     QCOMPARE(status->text(), QStringLiteral("Not connected"));
@@ -177,7 +160,7 @@ void TestWindow::failedOpenAndReconnect()
     // The module appears at that path: Reconnect opens it with the same settings.
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(answeringModule());
+    peer.setResponder(PtyPeer::answeringWith(1000));
     QVERIFY(QFile::link(peer.portName(), path));
     QTest::mouseClick(child<QPushButton>(status, "btnReconnect"), Qt::LeftButton);
     QCOMPARE(status->text(), QStringLiteral("Connected: %1, 9600 baud, address 1").arg(path));
@@ -209,7 +192,7 @@ void TestWindow::logInOrderFromEveryThread()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(answeringModule());
+    peer.setResponder(PtyPeer::answeringWith(1000));
     SerialUSBDevice device(peer.portName(), QString());
     SerialUSBCommandHandler handler;
     handler.setDevice(&device);
@@ -302,7 +285,7 @@ void TestWindow::rememberedChoicesSendNothing()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(answeringModule());
+    peer.setResponder(PtyPeer::answeringWith(1000));
     QSize left;
     {
         std::unique_ptr<MainWindow> first(MainWindow::createAndShow());

@@ -8,6 +8,7 @@
 
 #include "CommandScript.h"
 #include "CsvRecorder.h"
+#include "DebugLine.h"
 #include "ParameterCatalogue.h"
 #include "ParameterStore.h"
 #include "PortDiscovery.h"
@@ -136,25 +137,9 @@ bool g_quiet = false;
 // reports) go to standard error, or nowhere with --quiet.
 void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
-    const char* prefix = nullptr;
-    switch (type) {
-    case QtDebugMsg:
-        if (g_quiet)
-            return;
-        prefix = "Debug: ";
-        break;
-    case QtWarningMsg:
-        prefix = "Warning: ";
-        break;
-    case QtCriticalMsg:
-        prefix = "Critical: ";
-        break;
-    case QtFatalMsg:
-        prefix = "Fatal: ";
-        break;
-    default:
+    const char* prefix = messagePrefix(type);
+    if (!prefix || (type == QtDebugMsg && g_quiet))
         return;
-    }
     clearProgressLine();
     std::fprintf(stderr, "%s%s\n", prefix, message.toLocal8Bit().constData());
     std::fflush(stderr);

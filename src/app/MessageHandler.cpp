@@ -1,5 +1,6 @@
 #include "MessageHandler.h"
 
+#include "DebugLine.h"
 #include "LogSink.h"
 
 #include <cstdlib>
@@ -7,23 +8,9 @@
 
 void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    const char* prefix = nullptr;
-    switch (type) {
-    case QtDebugMsg:
-        prefix = "Debug: ";
-        break;
-    case QtWarningMsg:
-        prefix = "Warning: ";
-        break;
-    case QtCriticalMsg:
-        prefix = "Critical: ";
-        break;
-    case QtFatalMsg:
-        prefix = "Fatal: ";
-        break;
-    default:
+    const char* prefix = messagePrefix(type);
+    if (!prefix)
         return;
-    }
     // Standard output and the log view get the line together.
     const bool frame =
         context.category && std::strcmp(context.category, LogSink::FrameCategory) == 0;

@@ -45,3 +45,19 @@ DebugLine& DebugLine::plain(const QString& text)
     m_text += text + QLatin1Char(' ');
     return *this;
 }
+
+const char* messagePrefix(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return "Debug: ";
+    case QtWarningMsg:
+        return "Warning: ";
+    case QtCriticalMsg:
+        return "Critical: ";
+    case QtFatalMsg:
+        return "Fatal: ";
+    default:
+        return nullptr;
+    }
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 // Composes one debug message the way the tool has always written its log: every item is
 // followed by one blank, and an item passed as a QString is wrapped in double quotes.
@@ -38,3 +39,7 @@ private:
     Kind m_kind = Kind::Message;
     QString m_text;
 };
+
+// What a log line of the given message type starts with ("Debug: ", "Warning: ",
+// "Critical: ", "Fatal: "); nullptr for a type the tool does not print.
+const char* messagePrefix(QtMsgType type);

@@ -290,3 +290,10 @@ void PtyPeer::run()
         }
     }
 }
+
+PtyPeer::Responder PtyPeer::answeringWith(qint32 value)
+{
+    return [value](const QByteArray& request) {
+        return answer(replyFrame(2, quint8(request.at(0)), 100, quint8(request.at(1)), value));
+    };
+}

@@ -79,6 +79,9 @@ public:
     static QByteArray replyFrame(quint8 replyAddress, quint8 moduleAddress, quint8 status,
                                  quint8 command, qint32 value);
     static QList<Chunk> answer(const QByteArray& bytes) { return {Chunk{0, bytes}}; }
+    // Answers every request the way a module at the request's address answers a get:
+    // status 100, the request's command, the given value.
+    static Responder answeringWith(qint32 value);
 
 private:
     void run();

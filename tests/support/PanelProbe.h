@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QComboBox>
 #include <QObject>
 #include <QPushButton>
+#include <QTest>
 #include <QtGlobal>
 
 // Reaching a panel's form widgets by object name, as a user finds them by their place.
@@ -27,4 +29,14 @@ inline bool buttonsShowDisconnected(QObject* panel)
 {
     return child<QPushButton>(panel, "btnConnect")->isEnabled() &&
            !child<QPushButton>(panel, "btnDisconnect")->isEnabled();
+}
+
+// Picks `entry` in a connection panel's list (adding it if need be) and presses Connect.
+inline void connectTo(QWidget* panel, const QString& entry)
+{
+    auto* devices = child<QComboBox>(panel, "cmbDevices");
+    if (devices->findText(entry) < 0)
+        devices->addItem(entry);
+    devices->setCurrentIndex(devices->findText(entry));
+    QTest::mouseClick(child<QPushButton>(panel, "btnConnect"), Qt::LeftButton);
 }
