@@ -366,12 +366,7 @@ void BLDC::openHandler(const QString& name, const QString& description)
 
 void BLDC::closeHandler()
 {
-    // A panel whose link was replaced by the other panel's has nothing to close.
-    if (m_link != Link::Usb)
-        return;
-    m_handler->close();
-    m_traceController->setLinkOpen(false);
-    emit linkClosed();
+    closeLink(Link::Usb);
 }
 
 void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
@@ -389,7 +384,13 @@ void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
 
 void BLDC::closeSerialHandler()
 {
-    if (m_link != Link::Serial)
+    closeLink(Link::Serial);
+}
+
+void BLDC::closeLink(Link link)
+{
+    // A panel whose link was replaced by the other panel's has nothing to close.
+    if (m_link != link)
         return;
     m_handler->close();
     m_traceController->setLinkOpen(false);

@@ -102,6 +102,8 @@ private:
     // Attaches a new device in place of the old one (which is closed and released, and
     // its panel told so), opens it and refreshes the panels.
     void attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link);
+    // A connection panel's Disconnect: closes the link if it is that panel's.
+    void closeLink(Link link);
     void announceClosed(Link link);
     void announceOpened(Link link);
     // Every panel reads its values from the module anew.
