@@ -66,6 +66,14 @@ void click(QWidget* panel, const char* button)
     QTest::mouseClick(child<QPushButton>(panel, button), Qt::LeftButton);
 }
 
+// Types over a field's text by key, without Enter.
+void typeInto(QWidget* panel, const char* field, int value)
+{
+    auto* spinBox = child<QSpinBox>(panel, field);
+    QTest::keyClick(spinBox, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(spinBox, QString::number(value));
+}
+
 QStringList litLamps(QWidget* flags)
 {
     QStringList lit;
@@ -149,11 +157,12 @@ void TestMotion::jogButtons()
     QFETCH(int, value);
     std::unique_ptr<ParameterPanel> jog = makePanel(panel);
     QSignalSpy spy(jog.get(), &ParameterPanel::changeValue);
-    // Editing the target sends nothing...
-    child<QSpinBox>(jog.get(), qPrintable(magnitude))->setValue(value + 100);
-    child<QSpinBox>(jog.get(), qPrintable(magnitude))->setValue(value);
+    // Editing the target sends nothing, committed or not...
+    typeInto(jog.get(), qPrintable(magnitude), value + 100);
+    QTest::keyClick(child<QSpinBox>(jog.get(), qPrintable(magnitude)), Qt::Key_Return);
+    typeInto(jog.get(), qPrintable(magnitude), value);
     QVERIFY(spy.isEmpty());
-    // ...each button writes it once.
+    // ...each button writes it once, as the field shows it.
     click(jog.get(), "btnLeft");
     click(jog.get(), "btnStop");
     click(jog.get(), "btnRight");
@@ -166,11 +175,12 @@ void TestMotion::positionButtons()
     auto* position = static_cast<WPositionControl*>(panel.get());
     QSignalSpy changes(position, &WPositionControl::changeValue);
     QSignalSpy moves(position, &WPositionControl::doMove);
-    child<QSpinBox>(position, "sbTargetPosition")->setValue(-1000);
+    typeInto(position, "sbTargetPosition", -1000);
     QVERIFY(changes.isEmpty() && moves.isEmpty());
 
+    // A move takes the target as the field shows it, typed and not yet committed.
     click(position, "btnMoveRelative");
-    child<QSpinBox>(position, "sbTargetPosition")->setValue(2000);
+    typeInto(position, "sbTargetPosition", 2000);
     click(position, "btnMoveAbsolute");
     QCOMPARE(writes(moves), QList<Write>({{0, 4, 1, -1000}, {0, 4, 0, 2000}}));
 

@@ -6,7 +6,8 @@ class QSpinBox;
 
 // The jog panels (current, PWM, velocity) share one design: a read-only actual value, an
 // editable target magnitude and three buttons that write the target parameter as minus
-// the magnitude, zero or plus the magnitude. Editing the magnitude sends nothing.
+// the magnitude, zero or plus the magnitude. Editing the magnitude sends nothing; a button
+// takes the magnitude as the field shows it, typed and not yet committed included.
 class JogPanel : public ParameterPanel
 {
     Q_OBJECT
@@ -19,6 +20,7 @@ protected:
     {
         m_magnitude = magnitude;
         m_targetNumber = number;
+        takeTypedValueOnCommit(magnitude);
     }
     // One write of the target parameter: the magnitude times direction (-1, 0 or 1).
     void jog(int direction);

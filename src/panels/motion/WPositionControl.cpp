@@ -21,6 +21,7 @@ WPositionControl::WPositionControl(QWidget* parent)
     bindField(m_ui->sbActualPosition, &m_actual);
     setRequestOrder({&m_actual, &m_target});
     setLiveNumber(&m_actual);
+    takeTypedValueOnCommit(m_ui->sbTargetPosition);
 }
 
 WPositionControl::WPositionControl(const QString& title, QWidget* parent) : WPositionControl(parent)
@@ -56,10 +57,12 @@ void WPositionControl::on_btnClearOnNull_clicked()
 
 void WPositionControl::on_btnMoveAbsolute_clicked()
 {
+    m_ui->sbTargetPosition->interpretText();
     emit doMove(motorBank(), MoveCommand, MoveAbsolute, m_ui->sbTargetPosition->value());
 }
 
 void WPositionControl::on_btnMoveRelative_clicked()
 {
+    m_ui->sbTargetPosition->interpretText();
     emit doMove(motorBank(), MoveCommand, MoveRelative, m_ui->sbTargetPosition->value());
 }

@@ -35,10 +35,13 @@ void ParameterPanel::requestedValue(char motorBank, char type, int value)
     for (const Binding& binding : m_bindings) {
         if (*binding.number != type)
             continue;
-        if (binding.spinBox)
+        if (binding.spinBox) {
             fill(binding.spinBox, value);
-        else
+        } else {
+            // Checked for any value but 0; the box enables its contents all the same.
+            const QSignalBlocker quiet(binding.checkable);
             binding.checkable->setChecked(value != 0);
+        }
     }
 }
 
@@ -50,6 +53,7 @@ void ParameterPanel::requestedTraceValue(char motorBank, char type, int value)
 
 void ParameterPanel::bindField(QSpinBox* field, const char* number)
 {
+    takeTypedValueOnCommit(field);
     m_bindings.append({field, nullptr, number});
 }
 
@@ -80,12 +84,13 @@ bool ParameterPanel::event(QEvent* event)
 
 void ParameterPanel::fill(QSpinBox* field, int value)
 {
-    if (value >= field->minimum() && value <= field->maximum()) {
-        field->setValue(value);
-        return;
-    }
-    // The module holds a value the field cannot show: show the nearest bound, but never
-    // write that bound to the module as if it had been reported.
+    // The field clamps a value it cannot show to the nearest bound; either way nothing is
+    // written, so the module keeps what it reported.
     const QSignalBlocker quiet(field);
-    field->setValue(value < field->minimum() ? field->minimum() : field->maximum());
+    field->setValue(value);
+}
+
+void ParameterPanel::takeTypedValueOnCommit(QSpinBox* field)
+{
+    field->setKeyboardTracking(false);
 }

@@ -9,15 +9,15 @@ class QGroupBox;
 class QSpinBox;
 
 // What every parameter and motion panel shares: it asks for its values (requestValue),
-// writes an edit the moment a field changes (changeValue), and shows an answer in every
-// field whose parameter number the answer carries (requestedValue). Numbers travel as
-// char, so 128 to 255 arrive negative (146 as -110) and are compared as char.
+// writes the user's edit of a field (changeValue), and shows an answer in every field whose
+// parameter number the answer carries (requestedValue). Numbers travel as char, so 128 to
+// 255 arrive negative (146 as -110) and are compared as char.
 //
-// Filling a field from an answer goes through the field's own change notification, as a
-// user's edit does: a value the field did not show is written back once, unchanged, and
-// the module's answer to that write ends the chain. One exception keeps the tool from
-// writing what the module did not report: a value outside a field's range is shown at the
-// nearest bound without being written back.
+// Only the user's own edits write. A value typed into a field is written once, when it is
+// committed (Enter, or the focus leaving the field with a changed value); each step of the
+// arrows, Page Up/Down or the mouse wheel is written at once. Filling a field from an
+// answer never writes, whatever the value: the field shows what the module reported (a
+// value outside its range at the nearest bound) and the module keeps its value.
 //
 // A panel binds its fields to the members that hold their numbers, so setters that change
 // the numbers need nothing else. Its on_<objectName>_valueChanged slots call emitChange.
@@ -52,7 +52,8 @@ public slots:
 protected:
     explicit ParameterPanel(QWidget* parent = nullptr);
 
-    // `number` is the member that holds the field's parameter number.
+    // `number` is the member that holds the field's parameter number. The field notifies a
+    // typed value only once it is committed.
     void bindField(QSpinBox* field, const char* number);
     // A checkable group box: checked for any value but 0.
     void bindField(QGroupBox* checkable, const char* number);
@@ -72,9 +73,12 @@ protected:
 
     void emitChange(char type, int value) { emit changeValue(m_motorBank, type, value); }
 
-    // Shows a value in a spin box through its change notification; a value outside the
-    // range shows at the nearest bound and notifies nobody.
+    // Shows a value in a spin box (a value outside the range at the nearest bound) without
+    // notifying anybody: an answer is not an edit.
     static void fill(QSpinBox* field, int value);
+    // A field the user types into: valueChanged comes when the typed value is committed
+    // (Enter, focus leaving it), not for every keystroke; steps still notify each.
+    static void takeTypedValueOnCommit(QSpinBox* field);
 
     // Before the panel is first shown, its form's maximum width grows to what its labels and
     // fields need in the desktop's font, so no value is cut off.

@@ -3,7 +3,7 @@
 #include "DebugLine.h"
 #include "ui_WCommutationMode.h"
 
-#include <QScopedValueRollback>
+#include <QSignalBlocker>
 
 WCommutationMode::WCommutationMode(QWidget* parent)
     : ParameterPanel(parent), m_ui(new Ui::WCommutationMode)
@@ -31,8 +31,6 @@ void WCommutationMode::logUpdate(const char* operation) const
 
 void WCommutationMode::on_cbCommutationMode_currentIndexChanged(int index)
 {
-    // Decided before the write: its answer comes back through requestedValue.
-    const bool userChoice = !m_showingAnswer;
     const QString text = m_ui->cbCommutationMode->itemText(index);
     int value = 0;
     for (const QStringList& mode : m_modes) {
@@ -41,8 +39,11 @@ void WCommutationMode::on_cbCommutationMode_currentIndexChanged(int index)
             break;
         }
     }
+    // The module's answer to the write comes back through requestedValue before emitChange
+    // returns; the sine initialisation is restarted only once the module took sine.
+    m_answer.reset();
     emitChange(m_type, value);
-    if (value == SineMode && userChoice)
+    if (value == SineMode && m_answer == SineMode)
         emitChange(SineInitialisation, 0);
 }
 
@@ -50,6 +51,7 @@ void WCommutationMode::requestedValue(char motorBank, char type, int value)
 {
     if (motorBank != this->motorBank() || type != m_type)
         return;
+    m_answer = value;
     QString text;
     for (const QStringList& mode : m_modes) {
         if (mode.at(1).toInt() == value) {
@@ -61,6 +63,7 @@ void WCommutationMode::requestedValue(char motorBank, char type, int value)
     const int index = m_ui->cbCommutationMode->findText(text);
     if (index < 0)
         return;
-    const QScopedValueRollback<bool> showing(m_showingAnswer, true);
+    // Showing the module's mode is no choice of the user's: nothing is written.
+    const QSignalBlocker quiet(m_ui->cbCommutationMode);
     m_ui->cbCommutationMode->setCurrentIndex(index);
 }

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <optional>
+
 namespace Ui {
 class WCommutationMode;
 }
@@ -14,7 +16,8 @@ class WCommutationMode;
 // between the text shown and the value the module keeps through its mode table.
 //
 // Choosing sine commutation also writes 0 to 160, which restarts the module's sine
-// initialisation; only the user's own choice does that, never an answer shown in the list.
+// initialisation, once the module's answer says it took sine. Only the user's own choice
+// writes; an answer shown in the list writes nothing.
 class WCommutationMode : public ParameterPanel
 {
     Q_OBJECT
@@ -45,6 +48,6 @@ private:
     char m_type = 0;
     // One entry per item, in insertion order: the item's text and its mode value in decimal.
     QList<QStringList> m_modes;
-    // Set while an answer selects an item, so the selection is not taken for the user's.
-    bool m_showingAnswer = false;
+    // The last mode the module reported.
+    std::optional<int> m_answer;
 };
