@@ -117,16 +117,15 @@ Result run(int baudRate, int milliseconds, Log log = Log::None)
 
     QElapsedTimer clock;
     qint64 cycleStart = 0;
-    const auto requestTraceValues =
-        qOverload<QList<TraceCommand*>*>(&WTraceController::requestTraceValues);
-    QObject::connect(&controller, requestTraceValues, [&](QList<TraceCommand*>*) {
+    QObject::connect(&controller, &WTraceController::cycleStarted, [&] {
         noteWaiting(emitted - started);
         ++started;
         cycleStart = clock.nsecsElapsed();
     });
-    QObject::connect(&controller, requestTraceValues, &handler,
-                     &SerialUSBCommandHandler::requestTraceValues);
-    QObject::connect(&controller, requestTraceValues, [&](QList<TraceCommand*>*) {
+    QObject::connect(&controller,
+                     qOverload<QList<TraceCommand*>*>(&WTraceController::requestTraceValues),
+                     &handler, &SerialUSBCommandHandler::requestTraceValues);
+    QObject::connect(&controller, &WTraceController::cycleFinished, [&] {
         result.longestCycleMs =
             std::max(result.longestCycleMs, (clock.nsecsElapsed() - cycleStart) / 1e6);
     });

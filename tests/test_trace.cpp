@@ -47,7 +47,8 @@ bool showsStopped(QWidget* controller)
            !child<QPushButton>(controller, "btnStop")->isEnabled();
 }
 
-// A controller on an open link that counts its polling cycles and notes when each began.
+// A controller on an open link that counts its polling cycles, notes when each began and
+// which records each asked for.
 struct Polling
 {
     explicit Polling(int delayMs)
@@ -55,19 +56,21 @@ struct Polling
         controller->setLinkOpen(true);
         controller->setDelay(delayMs);
         clock.start();
+        QObject::connect(controller.get(), &WTraceController::cycleStarted, [this] {
+            asked << TraceList();
+            startedMs << clock.elapsed();
+        });
         QObject::connect(controller.get(),
                          qOverload<TraceList*>(&WTraceController::requestTraceValues),
-                         [this](TraceList* list) {
-                             lists << list;
-                             startedMs << clock.elapsed();
-                         });
+                         [this](TraceList* list) { asked.last() << *list; });
     }
-    int cycles() const { return static_cast<int>(lists.size()); }
+    int cycles() const { return static_cast<int>(asked.size()); }
     ValueCheckerThread* thread() const { return controller->pollingThread(); }
 
     std::unique_ptr<WTraceController> controller = std::make_unique<WTraceController>();
     QElapsedTimer clock;
-    QList<TraceList*> lists;
+    // Per cycle, the records asked for, in order.
+    QList<TraceList> asked;
     QList<qint64> startedMs;
 };
 
@@ -99,6 +102,7 @@ private slots:
     void noDuplicates();
     void delayAppliesFromNextPause();
     void mergedTicks();
+    void cycleServedAnExchangeAtATime();
     void startStopInQuickSuccession();
     void destructionDuringLongPause();
     void pollingFollowsTheLink();
@@ -118,13 +122,19 @@ void TestTrace::startAndStop()
     QCOMPARE(p.thread()->delay(), 100000);
     QCOMPARE(WTraceController().pollingThread()->delay(), 20);
 
+    controller->addTraceCommand(new TraceCommand(6, 3, 0));
+    controller->addTraceCommand(new TraceCommand(6, 156, 0));
+    QSignalSpy steps(controller, qOverload<TraceList*>(&WTraceController::requestTraceValues));
+    QSignalSpy finished(controller, &WTraceController::cycleFinished);
     click(controller, "btnStart");
     QVERIFY(showsPolling(controller));
     QCOMPARE(starts.size(), 1);
-    // The first cycle comes at once, with the controller's own list; the next only after
-    // the long pause.
-    QTRY_COMPARE(p.cycles(), 1);
-    QCOMPARE(p.lists.at(0), &controller->traceCommands());
+    // The first cycle comes at once and asks for the controller's records in turn, one per
+    // exchange; the next cycle only after the long pause.
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(p.cycles(), 1);
+    QCOMPARE(p.asked.at(0), controller->traceCommands());
+    QCOMPARE(steps.size(), 2);
 
     click(controller, "btnStop");
     QVERIFY(showsStopped(controller));
@@ -171,7 +181,7 @@ void TestTrace::delayAppliesFromNextPause()
     Polling p(1500);
     click(p.controller.get(), "btnStart");
     QTRY_COMPARE(p.cycles(), 1);
-    QVERIFY(p.lists.at(0)->isEmpty());
+    QVERIFY(p.asked.at(0).isEmpty());
     child<QSpinBox>(p.controller.get(), "sbDelay")->setValue(10);
     QCOMPARE(p.thread()->delay(), 10);
     QTRY_VERIFY_WITH_TIMEOUT(p.cycles() >= 3, 10000);
@@ -190,9 +200,8 @@ void TestTrace::mergedTicks()
     QObject::connect(
         p.thread(), &ValueCheckerThread::checkRequested, p.thread(), [&] { ++emitted; },
         Qt::DirectConnection);
-    QObject::connect(p.controller.get(),
-                     qOverload<TraceList*>(&WTraceController::requestTraceValues),
-                     [](TraceList*) { QThread::msleep(15); });
+    QObject::connect(p.controller.get(), &WTraceController::cycleStarted,
+                     [] { QThread::msleep(15); });
     // Stop is pressed just as a tick is about to be served, after ten cycles.
     int servedAtStop = -1;
     StopBeforeTick stopper([&] {
@@ -212,6 +221,52 @@ void TestTrace::mergedTicks()
     QVERIFY2(
         emitted == servedAtStop + 1,
         qPrintable(QStringLiteral("%1 ticks, %2 cycles").arg(emitted.load()).arg(servedAtStop)));
+}
+
+// A cycle asks for one record per turn of the event loop, so whatever comes in during an
+// exchange (the user's input in the window) is served before the next one. A hold taken in
+// the middle of a cycle keeps its rest back until released; Stop leaves the rest out.
+void TestTrace::cycleServedAnExchangeAtATime()
+{
+    for (const bool stop : {false, true}) {
+        Polling p(100000);
+        WTraceController* controller = p.controller.get();
+        for (int type : {3, 13, 1, 0})
+            controller->addTraceCommand(new TraceCommand(6, quint8(type), 0));
+        QStringList served;
+        QSignalSpy finished(controller, &WTraceController::cycleFinished);
+        QObject::connect(controller, qOverload<TraceList*>(&WTraceController::requestTraceValues),
+                         [&](TraceList* list) {
+                             QCOMPARE(list->size(), 1);
+                             served << QString::number(list->first()->type());
+                             if (served.size() == 1)
+                                 QTimer::singleShot(0, [&] { served << "input"; });
+                             if (served.size() == 3) {
+                                 if (stop)
+                                     click(controller, "btnStop");
+                                 else
+                                     controller->holdPolling();
+                             }
+                         });
+        click(controller, "btnStart");
+        QTRY_COMPARE(served.size(), 3);
+        QCOMPARE(served, QStringList({"3", "input", "13"}));
+        if (stop) {
+            QTRY_COMPARE(finished.size(), 1);
+        } else {
+            QTest::qWait(50);
+            QCOMPARE(served.size(), 3);
+            QCOMPARE(finished.size(), 0);
+            controller->releasePolling();
+            QTRY_COMPARE(finished.size(), 1);
+            QCOMPARE(served, QStringList({"3", "input", "13", "1", "0"}));
+            click(controller, "btnStop");
+        }
+        QTRY_VERIFY(p.thread()->isFinished());
+        QCoreApplication::processEvents();
+        QCOMPARE(p.cycles(), 1);
+        QCOMPARE(finished.size(), 1);
+    }
 }
 
 void TestTrace::startStopInQuickSuccession()

@@ -118,8 +118,7 @@ void MainWindow::createStatusBar()
     WTraceController* trace = m_bldc->traceController();
     connect(trace, &WTraceController::start, m_linkStatus, &LinkStatus::pollingStarted);
     connect(trace, &WTraceController::stop, m_linkStatus, &LinkStatus::pollingStopped);
-    connect(trace, qOverload<QList<TraceCommand*>*>(&WTraceController::requestTraceValues),
-            m_linkStatus, &LinkStatus::cycleDone);
+    connect(trace, &WTraceController::cycleFinished, m_linkStatus, &LinkStatus::cycleDone);
 }
 
 void MainWindow::restoreLayout()

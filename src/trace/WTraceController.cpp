@@ -120,11 +120,16 @@ void WTraceController::holdPolling()
 
 void WTraceController::releasePolling()
 {
-    if (m_holds == 0 || --m_holds > 0 || !m_tickHeld)
+    if (m_holds == 0 || --m_holds > 0)
         return;
     // Served from the event loop, once the operation that held it has returned.
-    m_tickHeld = false;
-    QTimer::singleShot(0, this, qOverload<>(&WTraceController::requestTraceValues));
+    if (m_cycleHeld) {
+        m_cycleHeld = false;
+        QTimer::singleShot(0, this, &WTraceController::pollNextRecord);
+    } else if (m_tickHeld) {
+        m_tickHeld = false;
+        QTimer::singleShot(0, this, qOverload<>(&WTraceController::requestTraceValues));
+    }
 }
 
 void WTraceController::requestTraceValues()
@@ -134,15 +139,54 @@ void WTraceController::requestTraceValues()
         m_tickHeld = true;
         return;
     }
-    // A tick that was still on its way when Stop was pressed polls nothing. The handler
-    // answers the whole cycle inside the emit.
-    if (m_polling) {
-        emit cycleStarted();
-        emit requestTraceValues(&m_traceCommands);
-        emit cycleFinished();
+    // A tick that was still on its way when Stop was pressed polls nothing.
+    if (!m_polling) {
+        tickServedLater();
+        return;
     }
+    emit cycleStarted();
+    m_nextRecord = 0;
+    pollNextRecord();
+}
+
+void WTraceController::pollNextRecord()
+{
+    if (m_nextRecord < 0)
+        return;
+    if (m_holds > 0) {
+        m_cycleHeld = true;
+        return;
+    }
+    const auto more = [this] {
+        return m_polling && m_linkOpen && m_nextRecord < m_traceCommands.size();
+    };
+    if (more()) {
+        // The handler answers inside the emit.
+        m_request = {m_traceCommands.at(m_nextRecord++)};
+        emit requestTraceValues(&m_request);
+    }
+    if (!more()) {
+        endCycle();
+        return;
+    }
+    // Each exchange runs from a posted call, and a call posted meanwhile waits for the next
+    // turn of the event loop: the input that came in during the exchange (a key, a click)
+    // is served before the next exchange goes out.
+    QTimer::singleShot(0, this, &WTraceController::pollNextRecord);
+}
+
+void WTraceController::endCycle()
+{
+    m_nextRecord = -1;
+    m_request.clear();
+    emit cycleFinished();
+    tickServedLater();
+}
+
+void WTraceController::tickServedLater()
+{
     // The next tick may go out after one more turn of the event loop, so that the input,
     // timers and repaints that came in during the cycle are served before the next cycle
-    // holds up the GUI thread again.
+    // begins.
     QTimer::singleShot(0, this, [this] { m_thread->tickServed(); });
 }
