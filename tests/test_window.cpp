@@ -1,6 +1,7 @@
 #include "BLDC.h"
 #include "DebugLine.h"
 #include "LinkStatus.h"
+#include "LogCapture.h"
 #include "LogSink.h"
 #include "LogView.h"
 #include "MainWindow.h"
@@ -12,22 +13,31 @@
 #include "RememberedSettings.h"
 #include "SerialUSBCommandHandler.h"
 #include "ServedModule.h"
+#include "SimulatedModule.h"
 #include "StdoutCapture.h"
 #include "TemporaryConfig.h"
+#include "VOKTRequest.h"
+#include "ValueCheckerThread.h"
 #include "WConnection.h"
 #include "WDirectMode.h"
+#include "WPIDControl.h"
 #include "WSerialConnection.h"
 #include "WTraceController.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDockWidget>
 #include <QGroupBox>
 #include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -48,6 +58,25 @@ bool offersReconnect(MainWindow& window)
     return child<QPushButton>(window.linkStatus(), "btnReconnect")->isVisibleTo(&window);
 }
 
+// The module's requests as "set 2 0" (writes) or "get 3" (reads, command 6).
+QStringList describe(const QList<QByteArray>& frames)
+{
+    QStringList requests;
+    for (const QByteArray& frame : frames) {
+        const int command = quint8(frame.at(1));
+        const int type = quint8(frame.at(2));
+        requests << (command == 5 ? QStringLiteral("set %1 %2").arg(type).arg(
+                                        vokt::takeBigEndian(frame.constData() + 4))
+                                  : QStringLiteral("command %1 type %2").arg(command).arg(type));
+    }
+    return requests;
+}
+
+void pressEscape(QWidget* widget)
+{
+    QTest::keyClick(widget, Qt::Key_Escape);
+}
+
 } // namespace
 
 class TestWindow : public QObject
@@ -64,6 +93,7 @@ private slots:
     void rememberedChoicesSendNothing();
     void rememberedUsbPortIfListed();
     void smallThings();
+    void stopMotorFromAnywhere();
 
 private:
     std::unique_ptr<TemporaryConfig> m_config;
@@ -378,6 +408,106 @@ void TestWindow::smallThings()
     QCOMPARE(status->text(), QStringLiteral("100 (ok)"));
     direct->requestResult(0, 6, 4, 0);
     QCOMPARE(status->text(), QStringLiteral("4"));
+}
+
+// "Stop motor" sits in a tool bar above the tabs, is enabled while a link is open, and
+// writes target velocity 0 on a click or on Esc wherever the focus is in the window, ahead
+// of the rest of a polling cycle in progress; a modal dialog keeps Esc for itself.
+void TestWindow::stopMotorFromAnywhere()
+{
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    BLDC* bldc = window.centralPanel();
+    QAction* stop = window.stopMotorAction();
+    auto* bar = child<QToolBar>(&window, "toolBarMotor");
+    auto* button = child<QToolButton>(&window, "btnStopMotor");
+    QVERIFY(bar->isVisible());
+    QVERIFY(!bar->toggleViewAction()->isVisible());
+    QVERIFY(!bar->isMovable());
+    QCOMPARE(button->defaultAction(), stop);
+    QCOMPARE(stop->text(), QStringLiteral("Stop motor"));
+    QCOMPARE(stop->shortcut(), QKeySequence(Qt::Key_Escape));
+    QVERIFY(bar->geometry().bottom() < bldc->geometry().top());
+    QVERIFY(!stop->isEnabled());
+
+    // A PID field of the "Torque mode" tab has the focus.
+    auto* tabs = bldc->findChild<QTabWidget*>();
+    WPIDControl* pid = nullptr;
+    for (auto* candidate : bldc->findChildren<WPIDControl*>())
+        if (child<QGroupBox>(candidate, "gbPidControl")->title() == QLatin1String("Current PID control"))
+            pid = candidate;
+    QVERIFY(pid);
+    tabs->setCurrentIndex(2);
+    auto* field = child<QSpinBox>(pid, "sbPSet1");
+    field->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(field->hasFocus());
+
+    // Without a link Esc does nothing.
+    ServedModule& module = *bldc->simulatedModule();
+    LogCapture log;
+    pressEscape(field);
+    QVERIFY(!log.contains(QStringLiteral("Stop motor ")));
+
+    connectTo(bldc->usbConnection(), module.portName() + QStringLiteral("   [Simulated]"));
+    QVERIFY(stop->isEnabled());
+    field->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(field->hasFocus());
+    bldc->handler()->setAxisParameter(0, 2, 2000);
+    WTraceController* trace = bldc->traceController();
+    trace->setDelay(0);
+    trace->setPolling(true);
+    const int before = module.peer().requestCount();
+    QTRY_VERIFY(module.peer().requestCount() > before + 30);
+
+    // The key comes in while a polling exchange is on the line; the write follows it at
+    // once, before the cycle's next request.
+    bool pressed = false;
+    const QMetaObject::Connection during = connect(
+        bldc->handler(), &SerialUSBCommandHandler::requestedTraceValue, this, [&] {
+            if (pressed)
+                return;
+            pressed = true;
+            module.peer().clearRequests();
+            QCoreApplication::postEvent(field, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape,
+                                                             Qt::NoModifier));
+            QCoreApplication::postEvent(field, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Escape,
+                                                             Qt::NoModifier));
+        });
+    QTRY_VERIFY(pressed && module.peer().requestCount() > 0);
+    disconnect(during);
+    QTRY_VERIFY(module.peer().requestCount() > 1);
+    QCOMPARE(describe(module.peer().requests()).value(0), QStringLiteral("set 2 0"));
+    QVERIFY(log.contains(QStringLiteral("Stop motor ")));
+    QVERIFY(field->hasFocus());
+    QVERIFY(trace->isPolling());
+    trace->setPolling(false);
+    QTRY_VERIFY(trace->pollingThread()->isFinished());
+    int target = -1;
+    module.withModule([&](SimulatedModule& m) { target = m.axisParameter(2); });
+    QCOMPARE(target, 0);
+
+    // The tool bar's button writes the same.
+    QCoreApplication::processEvents();
+    module.peer().clearRequests();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(describe(module.peer().requests()), QStringList{"set 2 0"});
+
+    // A modal dialog takes Esc: it closes, nothing is written.
+    QDialog dialog(&window);
+    dialog.setModal(true);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    module.peer().clearRequests();
+    pressEscape(&dialog);
+    QVERIFY(dialog.isHidden());
+    QCOMPARE(module.peer().requestCount(), 0);
+
+    // Disconnect: disabled again.
+    QTRY_VERIFY(QApplication::activeWindow() == &window);
+    QTest::mouseClick(child<QPushButton>(bldc->usbConnection(), "btnDisconnect"), Qt::LeftButton);
+    QVERIFY(!stop->isEnabled());
 }
 
 int main(int argc, char** argv)

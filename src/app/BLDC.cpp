@@ -591,3 +591,9 @@ void BLDC::recordLiveValues()
         return;
     m_liveRecorder->start(fileName, m_traceController->traceCommands());
 }
+
+void BLDC::stopMotor()
+{
+    DebugLine() << "Stop motor";
+    m_velocityControl->stop();
+}

@@ -73,6 +73,10 @@ public slots:
     // Asks for a file and starts recording the live values to it, or ends the recording
     // in progress.
     void recordLiveValues();
+    // Writes target velocity 0 through the velocity panel, as its Stop does, which brings
+    // the motor to rest under its ramp in every mode. Sent at once: a polling cycle in
+    // progress goes on after it.
+    void stopMotor();
 
 signals:
     // The link a connection panel asked for is not the open one (any more): its port did

@@ -17,6 +17,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
 
 namespace {
 
@@ -35,6 +37,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     m_settings = new RememberedSettings(RememberedSettings::defaultFileName(), this);
     createLogDock();
     createMenus();
+    createToolBar();
     createStatusBar();
     m_settings->attach(m_bldc->usbConnection(), m_bldc->serialConnection(),
                        m_bldc->traceController());
@@ -104,6 +107,47 @@ void MainWindow::createLogDock()
     m_logDock->hide();
 }
 
+void MainWindow::createToolBar()
+{
+    m_toolBar = new QToolBar(tr("Motor"), this);
+    m_toolBar->setObjectName(QStringLiteral("toolBarMotor"));
+    // Always in its place: it cannot be moved, floated or hidden.
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+
+    m_stopMotor = new QAction(tr("Stop motor"), this);
+    m_stopMotor->setObjectName(QStringLiteral("actionStopMotor"));
+    m_stopMotor->setShortcut(QKeySequence(Qt::Key_Escape));
+    // Esc works wherever the focus is in this window; a modal dialog takes it for itself.
+    m_stopMotor->setShortcutContext(Qt::WindowShortcut);
+    m_stopMotor->setToolTip(tr("Stop motor (Esc): target velocity 0, the motor comes to rest "
+                               "under its ramp"));
+    m_stopMotor->setEnabled(false);
+    m_toolBar->addAction(m_stopMotor);
+    // The shortcut also holds where the tool bar cannot be seen.
+    addAction(m_stopMotor);
+    if (QWidget* button = m_toolBar->widgetForAction(m_stopMotor)) {
+        button->setObjectName(QStringLiteral("btnStopMotor"));
+        button->setStyleSheet(QStringLiteral(
+            "QToolButton { color: white; background-color: #c62828; font-weight: bold;"
+            " border: 1px solid #8e0000; border-radius: 3px; padding: 3px 12px; }"
+            "QToolButton:hover { background-color: #e53935; }"
+            "QToolButton:pressed { background-color: #8e0000; }"
+            "QToolButton:disabled { color: #fbe9e7; background-color: #e6a5a5;"
+            " border-color: #d08080; }"));
+    }
+    connect(m_stopMotor, &QAction::triggered, m_bldc, &BLDC::stopMotor);
+
+    // Enabled while a link is open.
+    const auto disable = [this] { m_stopMotor->setEnabled(false); };
+    connect(m_bldc, &BLDC::linkOpened, m_stopMotor, [this] { m_stopMotor->setEnabled(true); });
+    connect(m_bldc, &BLDC::linkOpenFailed, m_stopMotor, disable);
+    connect(m_bldc, &BLDC::linkClosed, m_stopMotor, disable);
+    connect(m_bldc->handler(), &SerialUSBCommandHandler::deviceClosed, m_stopMotor, disable);
+}
+
 void MainWindow::createStatusBar()
 {
     m_linkStatus = new LinkStatus;
@@ -129,6 +173,8 @@ void MainWindow::restoreLayout()
     const QByteArray state = m_settings->windowState();
     if (!state.isEmpty())
         restoreState(state);
+    // Stop motor stays in view, whatever was remembered.
+    m_toolBar->show();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -6,13 +6,16 @@
 class BLDC;
 class LinkStatus;
 class LogView;
+class QAction;
 class QDockWidget;
 class QMenu;
+class QToolBar;
 class RememberedSettings;
 
 // The application window: the central panel fills it, the menu bar offers the file
-// operations (carried out by the central panel), the log, Exit and the About box; the
-// status bar shows the link to the module, and a dock at the bottom the log.
+// operations (carried out by the central panel), the log, Exit and the About box; a tool
+// bar at the top holds "Stop motor" (also on Esc, wherever the focus is in the window);
+// the status bar shows the link to the module, and a dock at the bottom the log.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -29,6 +32,8 @@ public:
     LinkStatus* linkStatus() const { return m_linkStatus; }
     LogView* logView() const { return m_logView; }
     QDockWidget* logDock() const { return m_logDock; }
+    // "Stop motor": enabled while a link is open.
+    QAction* stopMotorAction() const { return m_stopMotor; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -46,6 +51,7 @@ private:
     // "Record live values to CSV…", which reads "Stop recording" while a recording runs.
     void addRecordingEntry(QMenu* menu);
     void createLogDock();
+    void createToolBar();
     void createStatusBar();
     // Geometry and dock layout as the user left them, if remembered.
     void restoreLayout();
@@ -54,5 +60,7 @@ private:
     LinkStatus* m_linkStatus;
     LogView* m_logView;
     QDockWidget* m_logDock;
+    QToolBar* m_toolBar;
+    QAction* m_stopMotor;
     RememberedSettings* m_settings;
 };

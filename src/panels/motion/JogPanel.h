@@ -12,6 +12,10 @@ class JogPanel : public ParameterPanel
 {
     Q_OBJECT
 
+public:
+    // What the Stop button sends: one write of 0 to the target parameter.
+    void stop() { jog(0); }
+
 protected:
     explicit JogPanel(QWidget* parent = nullptr) : ParameterPanel(parent) {}
 
