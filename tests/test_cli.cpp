@@ -78,6 +78,7 @@ private slots:
 
     void getAndSet_data();
     void getAndSet();
+    void stopWritesTargetVelocityZero();
     void refusalsExitOne();
     void exportedFilesRestoreTheModule_data();
     void exportedFilesRestoreTheModule();
@@ -173,6 +174,21 @@ void TestCli::getAndSet()
     QCOMPARE(frames.at(0).toLatin1(),
              VOKTRequest(1, 5, quint8(number), 0, value).toWire().toHex(' '));
     QCOMPARE(frames.at(1).toLatin1(), VOKTRequest(1, 6, quint8(number), 0, 0).toWire().toHex(' '));
+}
+
+void TestCli::stopWritesTargetVelocityZero()
+{
+    QCOMPARE(cli(onLink({QStringLiteral("set"), QStringLiteral("TargetVelocity"),
+                         QStringLiteral("1500")}))
+                 .exitCode,
+             0);
+    const int before = static_cast<int>(received().size());
+    const Run run = cli(onLink({QStringLiteral("stop")}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(run.out, QStringLiteral("TargetVelocity\t0\n"));
+    // One frame: the window's Stop motor.
+    const QStringList frames = received().mid(before);
+    QCOMPARE(frames, QStringList(QString::fromLatin1(VOKTRequest(1, 5, 2, 0, 0).toWire().toHex(' '))));
 }
 
 void TestCli::refusalsExitOne()
@@ -272,6 +288,7 @@ void TestCli::badInputSendsNothing_data()
                          "STAP 4, 0 \nSAP 11, 0, 12x\nSAP 7, 0, 10\n");
 
     QTest::newRow("unknown command") << QStringList{"spin"} << "unknown command \"spin\"";
+    QTest::newRow("stop with an argument") << QStringList{"stop", "0"} << "stop takes no argument";
     QTest::newRow("unknown parameter")
         << QStringList{"get", "6", "MaxCurent"} << "unknown parameter: MaxCurent";
     QTest::newRow("key of three groups") << QStringList{"get", "P_set_1"} << "several groups";
@@ -494,13 +511,15 @@ void TestCli::helpListsEveryCommand()
 {
     const Run run = cli({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
-    for (const char* command : {"ports", "get", "set", "raw", "export-ini", "import-ini",
+    for (const char* command : {"ports", "get", "set", "stop", "raw", "export-ini", "import-ini",
                                 "export-script", "store", "restore", "run-script", "watch"})
         QVERIFY2(run.out.contains(QStringLiteral("\n  %1").arg(QLatin1String(command))), command);
     QVERIFY(run.out.contains(QStringLiteral("3  the port could not be opened")));
     const Run watch = cli({QStringLiteral("watch"), QStringLiteral("--help")});
     QCOMPARE(watch.exitCode, 0);
     QVERIFY(watch.out.contains(QStringLiteral("Example:\n  ziro-bldc-cli")));
+    const Run stop = cli({QStringLiteral("stop"), QStringLiteral("--help")});
+    QVERIFY(stop.out.contains(QStringLiteral("Example:\n  ziro-bldc-cli --port ttyUSB0 stop")));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

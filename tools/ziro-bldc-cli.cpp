@@ -266,6 +266,11 @@ const CommandHelp commandHelp[] = {
      "value the module answered. A refused write (status other than 100) is reported with\n"
      "the module's status and the value it keeps, and exits 1.",
      "ziro-bldc-cli --port ttyUSB0 set motion_settings/Acceleration 2000"},
+    {"stop", "stop",
+     "Stops the motor: writes target velocity 0 (parameter 2) to motor/bank 0, as the\n"
+     "window's \"Stop motor\" (Esc) does, which brings the motor to rest under its ramp in\n"
+     "every mode. Prints TargetVelocity<TAB>value with the value the module answered.",
+     "ziro-bldc-cli --port ttyUSB0 stop"},
     {"raw", "raw COMMAND TYPE BANK VALUE",
      "Sends one request with the given command, type and motor/bank numbers (0 to 255)\n"
      "and 32-bit value, and prints the reply's fields: reply address, module address,\n"
@@ -671,6 +676,16 @@ Action prepareSet(const QStringList& args, QString* error)
     };
 }
 
+// Target velocity 0, the write of the window's "Stop motor".
+Action prepareStop(const QStringList& args, QString* error)
+{
+    if (!args.isEmpty()) {
+        *error = QStringLiteral("stop takes no argument");
+        return {};
+    }
+    return prepareSet({QStringLiteral("TargetVelocity"), QStringLiteral("0")}, error);
+}
+
 Action prepareRaw(const QStringList& args, QString* error)
 {
     if (args.size() != 4) {
@@ -1072,6 +1087,8 @@ int main(int argc, char** argv)
         action = prepareGet(invocation.arguments, &error);
     else if (name == QLatin1String("set"))
         action = prepareSet(invocation.arguments, &error);
+    else if (name == QLatin1String("stop"))
+        action = prepareStop(invocation.arguments, &error);
     else if (name == QLatin1String("raw"))
         action = prepareRaw(invocation.arguments, &error);
     else if (name == QLatin1String("run-script"))
