@@ -188,7 +188,8 @@ void TestCli::stopWritesTargetVelocityZero()
     QCOMPARE(run.out, QStringLiteral("TargetVelocity\t0\n"));
     // One frame: the window's Stop motor.
     const QStringList frames = received().mid(before);
-    QCOMPARE(frames, QStringList(QString::fromLatin1(VOKTRequest(1, 5, 2, 0, 0).toWire().toHex(' '))));
+    QCOMPARE(frames,
+             QStringList(QString::fromLatin1(VOKTRequest(1, 5, 2, 0, 0).toWire().toHex(' '))));
 }
 
 void TestCli::refusalsExitOne()

@@ -12,8 +12,8 @@
 #include "WConnection.h"
 #include "WSerialConnection.h"
 
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
@@ -331,7 +331,8 @@ void TestParameters::refreshOnlyReads_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QList<int>>("order");
     QTest::newRow("motor") << "WMotorSettings"
-                           << "\"Motor settings\" ::updateValues() " << QList<int>{253, 240, 239, 6};
+                           << "\"Motor settings\" ::updateValues() "
+                           << QList<int>{253, 240, 239, 6};
     QTest::newRow("encoder") << "WEncoderSettings"
                              << "\"Encoder settings\" ::updateValues() "
                              << QList<int>{165, 249, 250, 251};
@@ -347,9 +348,9 @@ void TestParameters::refreshOnlyReads_data()
     QTest::newRow("position PID") << "Position PID control"
                                   << "\"Position PID control\" ::updateValues() "
                                   << QList<int>{130, 131, 132, 135, 230, 231, 232, 233, 12};
-    QTest::newRow("velocity ramp") << "WVelocityRampControl"
-                                   << "\"Velocity ramp control\" ::updateValues() "
-                                   << QList<int>{4, 11, 146};
+    QTest::newRow("velocity ramp")
+        << "WVelocityRampControl"
+        << "\"Velocity ramp control\" ::updateValues() " << QList<int>{4, 11, 146};
 }
 
 // Against the simulated module through the real handler: a refresh reads every value in
@@ -570,8 +571,7 @@ void TestParameters::userEdit_data()
         << "WMotorSettings" << QStringList{"sbMaxCurrent type 1500", "sbMaxCurrent tab"}
         << QStringList{set(6, 1500)};
     QTest::newRow("committed twice")
-        << "Current PID control"
-        << QStringList{"sbPSet1 type 12", "sbPSet1 enter", "sbPSet1 tab"}
+        << "Current PID control" << QStringList{"sbPSet1 type 12", "sbPSet1 enter", "sbPSet1 tab"}
         << QStringList{set(168, 12)};
     QTest::newRow("focus leaves an unchanged field")
         << "WMotorSettings" << QStringList{"sbCoilResistance focus", "sbCoilResistance tab"}

@@ -24,8 +24,8 @@
 #include "WSerialConnection.h"
 #include "WTraceController.h"
 
-#include <QApplication>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -65,8 +65,9 @@ QStringList describe(const QList<QByteArray>& frames)
     for (const QByteArray& frame : frames) {
         const int command = quint8(frame.at(1));
         const int type = quint8(frame.at(2));
-        requests << (command == 5 ? QStringLiteral("set %1 %2").arg(type).arg(
-                                        vokt::takeBigEndian(frame.constData() + 4))
+        requests << (command == 5 ? QStringLiteral("set %1 %2")
+                                        .arg(type)
+                                        .arg(vokt::takeBigEndian(frame.constData() + 4))
                                   : QStringLiteral("command %1 type %2").arg(command).arg(type));
     }
     return requests;
@@ -436,7 +437,8 @@ void TestWindow::stopMotorFromAnywhere()
     auto* tabs = bldc->findChild<QTabWidget*>();
     WPIDControl* pid = nullptr;
     for (auto* candidate : bldc->findChildren<WPIDControl*>())
-        if (child<QGroupBox>(candidate, "gbPidControl")->title() == QLatin1String("Current PID control"))
+        if (child<QGroupBox>(candidate, "gbPidControl")->title() ==
+            QLatin1String("Current PID control"))
             pid = candidate;
     QVERIFY(pid);
     tabs->setCurrentIndex(2);
@@ -464,16 +466,16 @@ void TestWindow::stopMotorFromAnywhere()
     // The key comes in while a polling exchange is on the line; the write follows it at
     // once, before the cycle's next request.
     bool pressed = false;
-    const QMetaObject::Connection during = connect(
-        bldc->handler(), &SerialUSBCommandHandler::requestedTraceValue, this, [&] {
+    const QMetaObject::Connection during =
+        connect(bldc->handler(), &SerialUSBCommandHandler::requestedTraceValue, this, [&] {
             if (pressed)
                 return;
             pressed = true;
             module.peer().clearRequests();
-            QCoreApplication::postEvent(field, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape,
-                                                             Qt::NoModifier));
-            QCoreApplication::postEvent(field, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Escape,
-                                                             Qt::NoModifier));
+            QCoreApplication::postEvent(
+                field, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            QCoreApplication::postEvent(
+                field, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier));
         });
     QTRY_VERIFY(pressed && module.peer().requestCount() > 0);
     disconnect(during);
