@@ -18,7 +18,6 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QWheelEvent>
 #include <QtTest>
 
@@ -93,16 +92,6 @@ QMap<QString, QString> snapshot(QWidget* panel)
             fields.insert(field->objectName(), shown(field));
     }
     return fields;
-}
-
-// Brings the tab that holds the widget to the front, as a user must before typing into it.
-void reveal(QWidget* widget)
-{
-    for (QWidget* page = widget; page && page->parentWidget(); page = page->parentWidget()) {
-        QWidget* stack = page->parentWidget();
-        if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget()))
-            tabs->setCurrentWidget(page);
-    }
 }
 
 // One step of a user's edit, by key or wheel, on a field found by object name:
@@ -458,6 +447,7 @@ void TestParameters::connectToOddModuleOnlyReads()
     for (ParameterPanel* ramp : window.panels(QStringLiteral("WVelocityRampControl"))) {
         QVERIFY(child<QGroupBox>(ramp, "gbRampEnabler")->isChecked());
         QCOMPARE(child<QSpinBox>(ramp, "sbAcceleration")->value(), 1);
+        QVERIFY(child<QSpinBox>(ramp, "sbAcceleration")->isEnabled());
     }
     ParameterPanel* motor = window.panel(QStringLiteral("WMotorSettings"));
     QCOMPARE(child<QSpinBox>(motor, "sbMotorPoles")->value(), 100000);

@@ -31,10 +31,10 @@
 #include <QDialog>
 #include <QDockWidget>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -434,15 +434,14 @@ void TestWindow::stopMotorFromAnywhere()
     QVERIFY(!stop->isEnabled());
 
     // A PID field of the "Torque mode" tab has the focus.
-    auto* tabs = bldc->findChild<QTabWidget*>();
     WPIDControl* pid = nullptr;
     for (auto* candidate : bldc->findChildren<WPIDControl*>())
         if (child<QGroupBox>(candidate, "gbPidControl")->title() ==
             QLatin1String("Current PID control"))
             pid = candidate;
     QVERIFY(pid);
-    tabs->setCurrentIndex(2);
     auto* field = child<QSpinBox>(pid, "sbPSet1");
+    reveal(field);
     field->setFocus(Qt::MouseFocusReason);
     QTRY_VERIFY(field->hasFocus());
 
@@ -490,11 +489,26 @@ void TestWindow::stopMotorFromAnywhere()
     module.withModule([&](SimulatedModule& m) { target = m.axisParameter(2); });
     QCOMPARE(target, 0);
 
-    // The tool bar's button writes the same.
+    // The tool bar's button writes the same, and so does Esc wherever the focus is.
     QCoreApplication::processEvents();
     module.peer().clearRequests();
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(describe(module.peer().requests()), QStringList{"set 2 0"});
+    QWidget* const focused[] = {
+        child<QWidget>(bldc, "cbCommutationMode"),
+        child<QComboBox>(bldc->serialConnection(), "cmbDevices")->lineEdit(),
+        child<QWidget>(bldc, "sbRequestValue"),
+        child<QWidget>(bldc, "btnStart"),
+    };
+    for (QWidget* widget : focused) {
+        reveal(widget);
+        widget->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(widget->hasFocus());
+        module.peer().clearRequests();
+        pressEscape(widget);
+        QVERIFY2(describe(module.peer().requests()) == QStringList{"set 2 0"},
+                 qPrintable(widget->objectName()));
+    }
 
     // A modal dialog takes Esc: it closes, nothing is written.
     QDialog dialog(&window);

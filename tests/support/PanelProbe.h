@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QObject>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QtGlobal>
 
@@ -39,4 +40,13 @@ inline void connectTo(QWidget* panel, const QString& entry)
         devices->addItem(entry);
     devices->setCurrentIndex(devices->findText(entry));
     QTest::mouseClick(child<QPushButton>(panel, "btnConnect"), Qt::LeftButton);
+}
+
+// Brings the tabs that hold the widget to the front, as a user must before typing into it.
+inline void reveal(QWidget* widget)
+{
+    for (QWidget* page = widget; page && page->parentWidget(); page = page->parentWidget()) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(page->parentWidget()->parentWidget()))
+            tabs->setCurrentWidget(page);
+    }
 }
