@@ -82,6 +82,10 @@ private slots:
     void storeAndRestore();
     void storeOrRestoreWithLinkClosed_data();
     void storeOrRestoreWithLinkClosed();
+    void refusalsAreCounted_data();
+    void refusalsAreCounted();
+    void exportFromALineThatIsNotClean_data();
+    void exportFromALineThatIsNotClean();
     void menuDialogs_data();
     void menuDialogs();
     void cancelStopsAfterTheParameterInProgress_data();
@@ -424,6 +428,96 @@ void TestFiles::storeOrRestoreWithLinkClosed()
         expected << QStringLiteral("%1 \"%2\" ").arg(message).arg(type);
     QCOMPARE(linesStartingWith(m_log->lines(), qPrintable(message)), expected);
     QCOMPARE(m_served->peer().requestCount(), 0);
+}
+
+void TestFiles::refusalsAreCounted_data()
+{
+    QTest::addColumn<bool>("restore");
+    QTest::addColumn<bool>("keepsNothing"); // the module refuses every store and restore
+    QTest::addColumn<QString>("counted");
+    QTest::newRow("store") << false << false << "stored 45, refused 211 ";
+    QTest::newRow("restore") << true << false << "restored 45, refused 211 ";
+    QTest::newRow("store on a module that keeps nothing")
+        << false << true << "stored 0, refused 256 ";
+}
+
+void TestFiles::refusalsAreCounted()
+{
+    QFETCH(bool, restore);
+    QFETCH(bool, keepsNothing);
+    QFETCH(QString, counted);
+    if (keepsNothing) {
+        ServedModule* served = m_served.get();
+        served->peer().setResponder([served](const QByteArray& request) {
+            QByteArray reply;
+            served->withModule([&](SimulatedModule& module) { reply = module.handle(request); });
+            if (request.at(1) == ParameterStore::StoreCommand)
+                reply = PtyPeer::replyFrame(2, 1, 5, ParameterStore::StoreCommand, 0);
+            return PtyPeer::answer(reply);
+        });
+    }
+    ParameterStore::Tally tally;
+    // Every number was answered, refused or not.
+    QVERIFY(restore ? ParameterStore::restoreAll(*m_handler, {}, &tally)
+                    : ParameterStore::storeAll(*m_handler, {}, &tally));
+    QCOMPARE(tally.walked, 256);
+    QCOMPARE(tally.accepted + tally.refused, 256);
+    QVERIFY(m_log->contains(counted));
+
+    // The module may refuse what it does not know or keeps no copy of; of the
+    // configuration it refuses nothing, unless it keeps nothing.
+    QList<int> refused;
+    for (const ParameterStore::Tally::Refusal& refusal : tally.refusedSettings)
+        refused << refusal.number;
+    QList<int> settings;
+    if (!keepsNothing) {
+        QCOMPARE(m_log->lines().last(), counted);
+    } else {
+        for (const ConfigurationParameter& p : ParameterCatalogue::configuration())
+            settings << p.number;
+        std::sort(settings.begin(), settings.end());
+        QCOMPARE(tally.refusedSettings.first().status, quint8(5));
+        QVERIFY(m_log->lines().last().startsWith(
+            QStringLiteral("the module refused 44 of the configuration: 4 (status 5), ")));
+    }
+    QCOMPARE(refused, settings);
+}
+
+void TestFiles::exportFromALineThatIsNotClean_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("settings, older file")
+        << "ini" << true << "export failed: the line is not clean";
+    QTest::newRow("script") << "vkt" << false << "export failed: the line is not clean";
+    QTest::newRow("script, older file") << "vkt" << true << "export failed: the line is not clean";
+}
+
+void TestFiles::exportFromALineThatIsNotClean()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, existing);
+    QFETCH(QString, message);
+    // Every answer comes twice, the copy a little later: a copy may be taken for the
+    // answer to the next request, which reads another parameter.
+    ServedModule* served = m_served.get();
+    served->peer().setResponder([served](const QByteArray& request) {
+        QByteArray reply;
+        served->withModule([&](SimulatedModule& module) { reply = module.handle(request); });
+        return QList<PtyPeer::Chunk>{{0, reply}, {5, reply}};
+    });
+    const QString file = m_dir->filePath(QStringLiteral("module.") + format);
+    const QByteArray older("[motor_and_module_settings]\nMaxCurrent=42\n");
+    if (existing)
+        writeFile(file, older);
+    const bool written = format == QLatin1String("ini") ? SettingsFile::exportTo(file, *m_handler)
+                                                        : CommandScript::exportTo(file, *m_handler);
+    QVERIFY(!written);
+    QCOMPARE(readAll(file), existing ? older : QByteArray("(no file)"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
+             existing ? QStringList({file.section(QLatin1Char('/'), -1)}) : QStringList());
+    QVERIFY2(m_log->lines().last().startsWith(message), qPrintable(m_log->lines().last()));
 }
 
 void TestFiles::menuDialogs_data()
