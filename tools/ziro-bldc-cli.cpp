@@ -3,8 +3,9 @@
 // window, so both send the same bytes.
 //
 // Results go to standard output, diagnostics (and, with a terminal, progress) to standard
-// error. Exit status: 0 success, 1 the module refused something or did not answer, 2 bad
-// usage or a malformed file (nothing sent), 3 the port could not be opened.
+// error. Exit status: 0 success, 1 the module refused something or did not answer, or the
+// line was not clean, 2 bad usage or a malformed file (nothing sent), 3 the port could not
+// be opened.
 
 #include "CommandScript.h"
 #include "CsvRecorder.h"
@@ -290,11 +291,14 @@ const CommandHelp commandHelp[] = {
      "ziro-bldc-cli --port ttyUSB0 export-script motor7.vkt"},
     {"store", "store",
      "Tells the module to store every axis parameter 0 to 255 in its non-volatile memory,\n"
-     "as the window's \"Store actual values\" does.",
+     "as the window's \"Store actual values\" does, and prints how many it stored and\n"
+     "refused (\"store: stored 45, refused 211\"). The module refuses the numbers it does\n"
+     "not know or keeps no copy of; a refused setting of the configuration exits 1.",
      "ziro-bldc-cli --port ttyUSB0 store"},
     {"restore", "restore",
      "Tells the module to restore every axis parameter 0 to 255 from its non-volatile\n"
-     "memory and reads each one back, as the window's \"Restore actual values\" does.",
+     "memory and reads each one back, as the window's \"Restore actual values\" does; it\n"
+     "reports as store does.",
      "ziro-bldc-cli --port ttyUSB0 restore"},
     {"run-script", "run-script [--keep-going] FILE",
      "Runs a command script as the window exports it: SAP n, bank, value sets an axis\n"
@@ -348,7 +352,9 @@ QString generalHelp()
         "\n"
         "Exit status:\n"
         "  0  success\n"
-        "  1  the module refused something (status other than 100) or did not answer\n"
+        "  1  the module refused something (status other than 100) or did not answer, or the\n"
+        "     line was not clean (bytes arrived that answered no request: a late answer, a\n"
+        "     line echo or a second module at the address)\n"
         "  2  bad usage or a malformed file; nothing was sent\n"
         "  3  the port could not be opened (the reason is on standard error)\n");
     return text;
