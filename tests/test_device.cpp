@@ -69,7 +69,6 @@ private slots:
     void usbPathKeepsPortSettings();
     void readsWithoutEventLoop();
     void inputIsBoundedAndNothingIsLost();
-    void drainsUntilTheLineIsQuiet();
     void lostPortReportsMinusOne();
 
 private:
@@ -223,20 +222,6 @@ void TestDevice::inputIsBoundedAndNothingIsLost()
     }
     QCOMPARE(received.size(), sent.size());
     QCOMPARE(received, sent);
-}
-
-void TestDevice::drainsUntilTheLineIsQuiet()
-{
-    SerialUSBDevice device(m_peer->portName(), QString());
-    QCOMPARE(device.drainUntilQuiet(20, 100), qint64(0)); // not open: nothing to wait for
-    QVERIFY(device.open(QIODevice::ReadWrite));
-    m_peer->send(QByteArray(100, '\x55'));
-    QCOMPARE(waitForAvailable(device, 100), qint64(100));
-    QCOMPARE(device.drainUntilQuiet(20, 1000), qint64(100));
-    QCOMPARE(device.bytesAvailable(), qint64(0));
-    QCOMPARE(device.frameTimeMs(9), 0); // the port's own line settings: no known rate
-    device.setBaudRate(9600);
-    QCOMPARE(device.frameTimeMs(9), 10);
 }
 
 void TestDevice::lostPortReportsMinusOne()

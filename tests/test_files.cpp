@@ -82,8 +82,6 @@ private slots:
     void storeAndRestore();
     void storeOrRestoreWithLinkClosed_data();
     void storeOrRestoreWithLinkClosed();
-    void refusalsAreCounted_data();
-    void refusalsAreCounted();
     void exportFromALineThatIsNotClean_data();
     void exportFromALineThatIsNotClean();
     void menuDialogs_data();
@@ -389,6 +387,8 @@ void TestFiles::storeAndRestore()
     QVERIFY(m_log->contains(QStringLiteral("\"6\" :  \"100\" ")));
     QVERIFY(m_log->contains(QStringLiteral("\"0\" :  \"5\" ")));
     QVERIFY(m_log->contains(QStringLiteral("\"5\" :  \"3\" ")));
+    // ...and how many it took and refused: none of the configuration.
+    QCOMPARE(m_log->lines().last(), QStringLiteral("stored 45, refused 211 "));
 
     // Restore brings the stored value back, reading every number back after its restore.
     set(6, 1500);
@@ -428,59 +428,6 @@ void TestFiles::storeOrRestoreWithLinkClosed()
         expected << QStringLiteral("%1 \"%2\" ").arg(message).arg(type);
     QCOMPARE(linesStartingWith(m_log->lines(), qPrintable(message)), expected);
     QCOMPARE(m_served->peer().requestCount(), 0);
-}
-
-void TestFiles::refusalsAreCounted_data()
-{
-    QTest::addColumn<bool>("restore");
-    QTest::addColumn<bool>("keepsNothing"); // the module refuses every store and restore
-    QTest::addColumn<QString>("counted");
-    QTest::newRow("store") << false << false << "stored 45, refused 211 ";
-    QTest::newRow("restore") << true << false << "restored 45, refused 211 ";
-    QTest::newRow("store on a module that keeps nothing")
-        << false << true << "stored 0, refused 256 ";
-}
-
-void TestFiles::refusalsAreCounted()
-{
-    QFETCH(bool, restore);
-    QFETCH(bool, keepsNothing);
-    QFETCH(QString, counted);
-    if (keepsNothing) {
-        ServedModule* served = m_served.get();
-        served->peer().setResponder([served](const QByteArray& request) {
-            QByteArray reply;
-            served->withModule([&](SimulatedModule& module) { reply = module.handle(request); });
-            if (request.at(1) == ParameterStore::StoreCommand)
-                reply = PtyPeer::replyFrame(2, 1, 5, ParameterStore::StoreCommand, 0);
-            return PtyPeer::answer(reply);
-        });
-    }
-    ParameterStore::Tally tally;
-    // Every number was answered, refused or not.
-    QVERIFY(restore ? ParameterStore::restoreAll(*m_handler, {}, &tally)
-                    : ParameterStore::storeAll(*m_handler, {}, &tally));
-    QCOMPARE(tally.walked, 256);
-    QCOMPARE(tally.accepted + tally.refused, 256);
-    QVERIFY(m_log->contains(counted));
-
-    // The module may refuse what it does not know or keeps no copy of; of the
-    // configuration it refuses nothing, unless it keeps nothing.
-    QList<int> refused;
-    for (const ParameterStore::Tally::Refusal& refusal : tally.refusedSettings)
-        refused << refusal.number;
-    QList<int> settings;
-    if (!keepsNothing) {
-        QCOMPARE(m_log->lines().last(), counted);
-    } else {
-        for (const ConfigurationParameter& p : ParameterCatalogue::configuration())
-            settings << p.number;
-        std::sort(settings.begin(), settings.end());
-        QCOMPARE(tally.refusedSettings.first().status, quint8(5));
-        QVERIFY(m_log->lines().last().startsWith(
-            QStringLiteral("the module refused 44 of the configuration: 4 (status 5), ")));
-    }
-    QCOMPARE(refused, settings);
 }
 
 void TestFiles::exportFromALineThatIsNotClean_data()
