@@ -1,12 +1,19 @@
 #include "CsvRecorder.h"
 #include "ParameterCatalogue.h"
+#include "ServedModule.h"
+#include "SimulatedModule.h"
 #include "VOKTRequest.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -64,6 +71,31 @@ QList<QStringList> csvRows(const QString& path)
     return rows;
 }
 
+// A simulated module on a pseudo-terminal of the test's own whose line misbehaves: every
+// reply comes through `line`, which may repeat, delay or replace it.
+std::unique_ptr<ServedModule> misbehavingModule(
+    const std::function<QList<PtyPeer::Chunk>(const QByteArray& request, const QByteArray& reply)>&
+        line)
+{
+    auto served = std::make_unique<ServedModule>();
+    ServedModule* module = served.get();
+    served->peer().setResponder([module, line](const QByteArray& request) {
+        QByteArray reply;
+        module->withModule([&](SimulatedModule& m) { reply = m.handle(request); });
+        return line(request, reply);
+    });
+    QString error;
+    if (!served->start(&error))
+        qWarning("no pseudo-terminal: %s", qPrintable(error));
+    return served;
+}
+
+QStringList onPort(const ServedModule& served, const QStringList& args)
+{
+    return QStringList{QStringLiteral("--port"), served.portName(), QStringLiteral("--quiet")} +
+           args;
+}
+
 } // namespace
 
 // Runs the real command against the simulator command, which serves one module on a link
@@ -90,6 +122,13 @@ private slots:
     void watchWritesCsv();
     void watchEndsCleanlyOnInterrupt();
     void interruptedExportCompletesItsFile();
+    void signalEndsAStoreAfterTheParameterInProgress_data();
+    void signalEndsAStoreAfterTheParameterInProgress();
+    void refusedSettingsFailAStore();
+    void lineThatIsNotCleanFailsTheCommand_data();
+    void lineThatIsNotCleanFailsTheCommand();
+    void lateAnswerDoesNotAnswerTheNextRun();
+    void floodEndsPromptlyOnSignal();
     void recorderLeavesMissingValuesEmpty();
     void simulatedModuleInProcess();
     void portsNamesTheirKind();
@@ -263,11 +302,14 @@ void TestCli::storeAndRestore()
     const int before = static_cast<int>(received().size());
     Run run = cli(onLink({QStringLiteral("store")}));
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    // The module refuses the numbers it keeps no copy of, none of the settings.
+    QCOMPARE(run.out, QStringLiteral("store: stored 45, refused 211\n"));
     QCOMPARE(
         cli(onLink({QStringLiteral("set"), QStringLiteral("4"), QStringLiteral("900")})).exitCode,
         0);
     run = cli(onLink({QStringLiteral("restore")}));
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(run.out, QStringLiteral("restore: restored 45, refused 211\n"));
     QCOMPARE(cli(onLink({QStringLiteral("get"), QStringLiteral("4")})).out,
              QStringLiteral("4\t2600\n"));
     // 256 stores, a set, 256 restores each read back, a get: the window's walks.
@@ -454,6 +496,170 @@ void TestCli::interruptedExportCompletesItsFile()
     QVERIFY(readFile(script).endsWith("STAP 12, 0 \n"));
     sim.terminate();
     QVERIFY(sim.waitForFinished(10000));
+}
+
+void TestCli::signalEndsAStoreAfterTheParameterInProgress_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGHUP (the terminal closed)") << int(SIGHUP);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void TestCli::signalEndsAStoreAfterTheParameterInProgress()
+{
+    QFETCH(int, signal);
+    // At 2400 baud an exchange takes 75 ms: time to interrupt the walk half-way.
+    QProcess sim;
+    sim.start(QStringLiteral(ZIRO_SIM_COMMAND), {QStringLiteral("--baud"), QStringLiteral("2400")});
+    QVERIFY(sim.waitForReadyRead(10000));
+    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QProcess store;
+    store.start(QStringLiteral(ZIRO_CLI_COMMAND),
+                {QStringLiteral("--port"), port, QStringLiteral("store")});
+    QVERIFY(store.waitForStarted());
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += store.readAllStandardError()).count("VOKTUSBReply[2,") >= 10,
+                             10000);
+    ::kill(static_cast<pid_t>(store.processId()), signal);
+    QVERIFY(store.waitForFinished(10000));
+    QCOMPARE(store.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(store.exitCode(), 1);
+    log += store.readAllStandardError();
+    // The exchange in progress ended, no other followed.
+    const int replies = static_cast<int>(log.count("VOKTUSBReply[2,"));
+    QCOMPARE(log.count("VOKTRequest[1, 7,"), replies);
+    QVERIFY2(replies < 256, qPrintable(QString::number(replies)));
+    QVERIFY2(log.contains(QStringLiteral("store: interrupted after %1 of 256 parameters; stored ")
+                              .arg(replies)
+                              .toLatin1()),
+             log.constData());
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+}
+
+void TestCli::refusedSettingsFailAStore()
+{
+    // A module that refuses every store: the settings are not kept, and that is a failure.
+    const auto served = misbehavingModule([](const QByteArray& request, const QByteArray& reply) {
+        if (request.at(1) != 7)
+            return PtyPeer::answer(reply);
+        QByteArray refused = reply;
+        refused[2] = 5;
+        refused[8] = static_cast<char>(vokt::checksum(refused));
+        return PtyPeer::answer(refused);
+    });
+    const Run run = cli(onPort(*served, {QStringLiteral("store")}));
+    QVERIFY2(run.exitCode == 1, qPrintable(describe(run)));
+    QCOMPARE(run.out, QStringLiteral("store: stored 0, refused 256\n"));
+    QVERIFY2(run.err.contains(QStringLiteral("store: the module refused MaxCurrent (status 5)")),
+             qPrintable(run.err));
+    QCOMPARE(run.err.count(QStringLiteral("store: the module refused ")), 44);
+}
+
+void TestCli::lineThatIsNotCleanFailsTheCommand_data()
+{
+    const QString settings = path(QStringLiteral("clean.ini"));
+    const QString script = path(QStringLiteral("clean.vkt"));
+    writeFile(settings, "[motor_and_module_settings]\nMaxCurrent=1500\nMotorPoles=8\n"
+                        "[motion_settings]\nAcceleration=900\n");
+    writeFile(script, "SAP 6, 0, 1500\nSAP 11, 0, 900\nSTAP 6, 0\n");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("written"); // a file the command must not leave behind
+    QTest::newRow("get") << QStringList{"get", "MaxCurrent", "Acceleration", "4"} << QString();
+    QTest::newRow("set") << QStringList{"set", "Acceleration", "1200"} << QString();
+    QTest::newRow("raw") << QStringList{"raw", "6", "4", "0", "0"} << QString();
+    QTest::newRow("export-ini") << QStringList{"export-ini", path(QStringLiteral("dirty.ini"))}
+                                << path(QStringLiteral("dirty.ini"));
+    QTest::newRow("export-script")
+        << QStringList{"export-script", path(QStringLiteral("dirty.vkt"))}
+        << path(QStringLiteral("dirty.vkt"));
+    QTest::newRow("import-ini") << QStringList{"import-ini", settings} << QString();
+    QTest::newRow("run-script") << QStringList{"run-script", script} << QString();
+    QTest::newRow("store") << QStringList{"store"} << QString();
+    QTest::newRow("restore") << QStringList{"restore"} << QString();
+    QTest::newRow("watch") << QStringList{"watch", "--count", "3", "--interval", "0"} << QString();
+}
+
+void TestCli::lineThatIsNotCleanFailsTheCommand()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, written);
+    // Every answer comes twice, the copy 5 ms later: a copy can be taken for the answer to
+    // the next request.
+    const auto served = misbehavingModule([](const QByteArray&, const QByteArray& reply) {
+        return QList<PtyPeer::Chunk>{{0, reply}, {5, reply}};
+    });
+    const Run run = cli(onPort(*served, args));
+    QVERIFY2(run.exitCode == 1, qPrintable(describe(run)));
+    const QRegularExpression said(
+        QStringLiteral("^ziro-bldc-cli: %1[^\\n]*: the line is not clean").arg(args.first()),
+        QRegularExpression::MultilineOption);
+    QVERIFY2(said.match(run.err).hasMatch(), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QStringLiteral("a late answer, a line echo or a second module at "
+                                             "address 1")),
+             qPrintable(run.err));
+    // Nothing that may be another parameter's value is given as a result.
+    if (args.first() != QLatin1String("watch"))
+        QVERIFY2(run.out.isEmpty() || args.first() == QLatin1String("run-script"),
+                 qPrintable(run.out));
+    if (!written.isEmpty())
+        QVERIFY(!QFileInfo::exists(written));
+}
+
+void TestCli::lateAnswerDoesNotAnswerTheNextRun()
+{
+    // The module answers its first request 600 ms late, every later one at once.
+    auto first = std::make_shared<std::atomic<bool>>(true);
+    const auto served = misbehavingModule([first](const QByteArray&, const QByteArray& reply) {
+        return QList<PtyPeer::Chunk>{{first->exchange(false) ? 600 : 0, reply}};
+    });
+    served->withModule([](SimulatedModule& m) { m.handle(VOKTRequest(1, 5, 4, 0, 2345)); });
+
+    Run run = cli(onPort(*served, {QStringLiteral("get"), QStringLiteral("6")}));
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("get 6: no reply from the module")),
+             qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    // The late answer (6 = 2000) was taken off the line before the first run ended.
+    run = cli(onPort(*served, {QStringLiteral("get"), QStringLiteral("4")}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QCOMPARE(run.out, QStringLiteral("4\t2345\n"));
+}
+
+void TestCli::floodEndsPromptlyOnSignal()
+{
+    // A far end that never answers and streams about 4 MB/s of bytes that cannot be replies.
+    PtyPeer peer;
+    QString error;
+    QVERIFY2(peer.start(&error), qPrintable(error));
+    peer.setSilent(true);
+    std::atomic<bool> flooding{true};
+    std::thread flood([&peer, &flooding] {
+        const QByteArray junk(64 * 1024, '\xFF');
+        while (flooding) {
+            peer.send(junk);
+            std::this_thread::sleep_for(std::chrono::milliseconds(16));
+        }
+    });
+    QProcess store;
+    store.start(QStringLiteral(ZIRO_CLI_COMMAND),
+                {QStringLiteral("--port"), peer.portName(), QStringLiteral("store")});
+    QVERIFY(store.waitForStarted());
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += store.readAllStandardError()).contains("VOKTRequest[1, 7"),
+                             10000);
+    QElapsedTimer timer;
+    timer.start();
+    ::kill(static_cast<pid_t>(store.processId()), SIGTERM);
+    const bool ended = store.waitForFinished(10000);
+    const qint64 took = timer.elapsed();
+    flooding = false;
+    flood.join();
+    QVERIFY(ended);
+    QVERIFY2(took < 3000, qPrintable(QString::number(took)));
+    QCOMPARE(store.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(store.exitCode(), 1);
 }
 
 void TestCli::recorderLeavesMissingValuesEmpty()

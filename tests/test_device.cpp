@@ -68,6 +68,7 @@ private slots:
     void serialPathLineSettings();
     void usbPathKeepsPortSettings();
     void readsWithoutEventLoop();
+    void inputIsBoundedAndNothingIsLost();
     void lostPortReportsMinusOne();
 
 private:
@@ -191,6 +192,36 @@ void TestDevice::readsWithoutEventLoop()
     QCOMPARE(device.discardInput(), qint64(5));
     QCOMPARE(device.bytesAvailable(), qint64(0));
     QCOMPARE(device.readData(buffer, 9), qint64(0));
+}
+
+void TestDevice::inputIsBoundedAndNothingIsLost()
+{
+    // Five times what the device holds at most, sent while it reads, twice its limit ahead
+    // of it: the rest waits in the line until the device has room, in order.
+    SerialUSBDevice device(m_peer->portName(), QString());
+    QVERIFY(device.open(QIODevice::ReadWrite));
+    QByteArray sent;
+    for (int i = 0; i < 5 * SerialUSBDevice::InputLimit; ++i)
+        sent.append(static_cast<char>(i % 251));
+    qsizetype out = 0;
+    QByteArray received;
+    QByteArray buffer(1000, '\0');
+    QElapsedTimer timer;
+    timer.start();
+    while (received.size() < sent.size() && timer.elapsed() < 5000) {
+        while (out < sent.size() && out - received.size() < 2 * SerialUSBDevice::InputLimit) {
+            m_peer->send(sent.mid(out, 1024));
+            out += 1024;
+        }
+        const qint64 waiting = device.bytesAvailable();
+        QVERIFY2(waiting <= SerialUSBDevice::InputLimit, qPrintable(QString::number(waiting)));
+        if (waiting > 0)
+            received.append(buffer.constData(), device.readData(buffer.data(), buffer.size()));
+        else
+            device.waitForInput(10);
+    }
+    QCOMPARE(received.size(), sent.size());
+    QCOMPARE(received, sent);
 }
 
 void TestDevice::lostPortReportsMinusOne()

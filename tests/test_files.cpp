@@ -82,6 +82,8 @@ private slots:
     void storeAndRestore();
     void storeOrRestoreWithLinkClosed_data();
     void storeOrRestoreWithLinkClosed();
+    void exportFromALineThatIsNotClean_data();
+    void exportFromALineThatIsNotClean();
     void menuDialogs_data();
     void menuDialogs();
     void cancelStopsAfterTheParameterInProgress_data();
@@ -385,6 +387,8 @@ void TestFiles::storeAndRestore()
     QVERIFY(m_log->contains(QStringLiteral("\"6\" :  \"100\" ")));
     QVERIFY(m_log->contains(QStringLiteral("\"0\" :  \"5\" ")));
     QVERIFY(m_log->contains(QStringLiteral("\"5\" :  \"3\" ")));
+    // ...and how many it took and refused: none of the configuration.
+    QCOMPARE(m_log->lines().last(), QStringLiteral("stored 45, refused 211 "));
 
     // Restore brings the stored value back, reading every number back after its restore.
     set(6, 1500);
@@ -424,6 +428,43 @@ void TestFiles::storeOrRestoreWithLinkClosed()
         expected << QStringLiteral("%1 \"%2\" ").arg(message).arg(type);
     QCOMPARE(linesStartingWith(m_log->lines(), qPrintable(message)), expected);
     QCOMPARE(m_served->peer().requestCount(), 0);
+}
+
+void TestFiles::exportFromALineThatIsNotClean_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("settings, older file")
+        << "ini" << true << "export failed: the line is not clean";
+    QTest::newRow("script") << "vkt" << false << "export failed: the line is not clean";
+    QTest::newRow("script, older file") << "vkt" << true << "export failed: the line is not clean";
+}
+
+void TestFiles::exportFromALineThatIsNotClean()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, existing);
+    QFETCH(QString, message);
+    // Every answer comes twice, the copy a little later: a copy may be taken for the
+    // answer to the next request, which reads another parameter.
+    ServedModule* served = m_served.get();
+    served->peer().setResponder([served](const QByteArray& request) {
+        QByteArray reply;
+        served->withModule([&](SimulatedModule& module) { reply = module.handle(request); });
+        return QList<PtyPeer::Chunk>{{0, reply}, {5, reply}};
+    });
+    const QString file = m_dir->filePath(QStringLiteral("module.") + format);
+    const QByteArray older("[motor_and_module_settings]\nMaxCurrent=42\n");
+    if (existing)
+        writeFile(file, older);
+    const bool written = format == QLatin1String("ini") ? SettingsFile::exportTo(file, *m_handler)
+                                                        : CommandScript::exportTo(file, *m_handler);
+    QVERIFY(!written);
+    QCOMPARE(readAll(file), existing ? older : QByteArray("(no file)"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
+             existing ? QStringList({file.section(QLatin1Char('/'), -1)}) : QStringList());
+    QVERIFY2(m_log->lines().last().startsWith(message), qPrintable(m_log->lines().last()));
 }
 
 void TestFiles::menuDialogs_data()

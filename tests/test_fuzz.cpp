@@ -8,6 +8,12 @@
 // What must never happen: a value reported that the peer did not send as the answer to
 // that request, a reply with a wrong checksum or for another command taken, a time-out
 // shorter than 0.45 s, a lost link taken for anything but a lost link, a crash.
+//
+// Then batches of exchanges, as an export or a store walk runs them, one right after the
+// other, against a module that also answers twice or too late. No reply says which
+// request it answers, so a copy or a late answer can be taken for the next request's
+// own; what must never happen is a batch with such an answer that does not fail (not
+// clean, or a time-out or lost link in it).
 
 #include "LogCapture.h"
 #include "PtyPeer.h"
@@ -82,6 +88,8 @@ struct Plan
     QList<PtyPeer::Chunk> chunks;
     // A reply that comes after the wait is over.
     bool lateReply = false;
+    // Frames sent on purpose: the reply, its copies, replies to other requests.
+    QList<QByteArray> frames;
 };
 
 // Cuts bytes into pieces with small pauses between them.
@@ -131,6 +139,7 @@ Plan makePlan(Random& random, quint8 command)
     plan.status = random.byte();
     const QByteArray reply =
         PtyPeer::replyFrame(random.below(0x80), random.byte(), plan.status, command, plan.value);
+    plan.frames << reply;
 
     // Junk before the reply, built until the handler could not mistake any of it (or its
     // junction with the reply) for the answer: one in 2^17 random windows would pass every
@@ -151,8 +160,11 @@ Plan makePlan(Random& random, quint8 command)
     auto garbage = [&] { return random.bytes(random.between(1, 30)); };
     auto decoys = [&] {
         QByteArray out;
-        for (int n = random.between(1, 3); n > 0; --n)
-            out += decoy(random, command, plan.value);
+        for (int n = random.between(1, 3); n > 0; --n) {
+            const QByteArray frame = decoy(random, command, plan.value);
+            plan.frames << frame;
+            out += frame;
+        }
         return out;
     };
 
@@ -166,10 +178,12 @@ Plan makePlan(Random& random, quint8 command)
     } else if (kind < 780) { // other replies first: other commands, late ones, broken ones
         plan.chunks = inPieces(random, junkBefore(decoys) + reply, 3);
     } else if (kind < 880) { // something after the reply: garbage or a late duplicate
+        const bool copy = !random.chance(500);
         const QByteArray after =
-            random.chance(500)
-                ? garbage()
-                : PtyPeer::replyFrame(2, 1, 100, command, plan.value ^ random.between(1, 1000));
+            copy ? PtyPeer::replyFrame(2, 1, 100, command, plan.value ^ random.between(1, 1000))
+                 : garbage();
+        if (copy)
+            plan.frames << after;
         plan.chunks = inPieces(random, reply + after, 2);
     } else if (kind < 993) { // line noise trickling in before the reply
         for (int n = random.between(3, 10); n > 0; --n)
@@ -204,6 +218,51 @@ Plan makePlan(Random& random, quint8 command)
     return plan;
 }
 
+// A plan for an exchange of a batch: as above, or a module that answers twice (the copy
+// 1 to 30 ms later), or one that answers after the wait is over.
+Plan makeBatchPlan(Random& random, quint8 command)
+{
+    const int kind = random.below(1000);
+    if (kind < 700)
+        return makePlan(random, command);
+    Plan plan;
+    plan.command = command;
+    plan.value = static_cast<qint32>(random.next());
+    plan.status = random.byte();
+    const QByteArray reply =
+        PtyPeer::replyFrame(random.below(0x80), random.byte(), plan.status, command, plan.value);
+    plan.frames << reply;
+    if (kind < 990) {
+        plan.chunks = {{0, reply}, {random.between(1, 30), reply}};
+    } else {
+        plan.chunks = {{random.between(520, 700), reply}};
+        plan.outcome = Outcome::TimeOut;
+        plan.lateReply = true;
+    }
+    return plan;
+}
+
+// Whether the bytes of a batch, run together, hold 9 that the handler would take for the
+// answer to one of the commands and that nobody sent as a frame: junk of one exchange
+// meeting the next one's bytes. No reader of the line could tell those from an answer.
+bool holdsAnAccidentalAnswer(const QList<Plan>& plans)
+{
+    QByteArray stream;
+    QList<QByteArray> sent;
+    QSet<int> commands;
+    for (const Plan& plan : plans) {
+        for (const PtyPeer::Chunk& chunk : plan.chunks)
+            stream += chunk.bytes;
+        sent += plan.frames;
+        commands << plan.command;
+    }
+    for (int at = 0; at + 9 <= stream.size(); ++at)
+        if (looksLikeTheAnswer(stream, at, -1) && commands.contains(quint8(stream.at(at + 3))) &&
+            !sent.contains(stream.mid(at, 9)))
+            return true;
+    return false;
+}
+
 } // namespace
 
 class TestFuzz : public QObject
@@ -212,6 +271,7 @@ class TestFuzz : public QObject
 
 private slots:
     void exchangesSurviveAMisbehavingLine();
+    void batchesNeverTakeAnotherAnswerUnnoticed();
 
 private:
     bool connectDevice();
@@ -377,6 +437,159 @@ void TestFuzz::exchangesSurviveAMisbehavingLine()
                 exchanges, static_cast<unsigned long long>(seed), total.elapsed() / 1000.0,
                 answered, static_cast<unsigned long long>(m_handler.droppedBytes()), timeOuts,
                 lateTaken, lost);
+    std::fflush(stdout);
+}
+
+void TestFuzz::batchesNeverTakeAnotherAnswerUnnoticed()
+{
+    const quint64 seed = qEnvironmentVariableIsSet("ZIRO_FUZZ_SEED")
+                             ? qEnvironmentVariable("ZIRO_FUZZ_SEED").toULongLong()
+                             : 1;
+    const int batches = qEnvironmentVariableIsSet("ZIRO_FUZZ_BATCHES")
+                            ? qEnvironmentVariableIntValue("ZIRO_FUZZ_BATCHES")
+                            : 200;
+    Random random(seed);
+    LogCapture log;
+    QString error;
+    if (!m_peer.isRunning())
+        QVERIFY2(m_peer.start(&error), qPrintable(error));
+    QVERIFY(connectDevice());
+
+    QSignalSpy values(&m_handler, &SerialUSBCommandHandler::requestedValue);
+    QSignalSpy results(&m_handler, &SerialUSBCommandHandler::requestResult);
+    int exchanges = 0;
+    int wrong = 0;
+    int clean = 0;
+    int notClean = 0;
+    int broken = 0;
+    QElapsedTimer total;
+    total.start();
+
+    for (int b = 0; b < batches; ++b) {
+        // The command line awaits a late answer before it closes the port; the window
+        // closes at once and drops what waits when it opens again.
+        m_handler.setAwaitLateAnswer(random.chance(500));
+        struct Exchange
+        {
+            bool axis;
+            char type;
+            char motorBank;
+            Plan plan;
+        };
+        QList<Exchange> batch;
+        const int length = random.between(1, 8);
+        QList<Plan> plans;
+        do {
+            batch.clear();
+            plans.clear();
+            for (int k = 0; k < length; ++k) {
+                const bool axis = random.chance(500);
+                const quint8 command = axis ? 6 : random.byte();
+                const Exchange e{axis, static_cast<char>(random.byte()),
+                                 static_cast<char>(random.below(3)),
+                                 makeBatchPlan(random, command)};
+                batch << e;
+                plans << e.plan;
+            }
+        } while (holdsAnAccidentalAnswer(plans));
+
+        auto next = std::make_shared<std::atomic<int>>(0);
+        m_peer.setResponder([plans, next](const QByteArray&) {
+            const int k = (*next)++;
+            return k < plans.size() ? plans.at(k).chunks : QList<PtyPeer::Chunk>{};
+        });
+        SerialUSBCommandHandler::Batch watched(m_handler);
+        bool failed = false;
+        bool taken = false;
+        bool lateAtTheEnd = false;
+        QString what;
+        for (int k = 0; k < batch.size() && m_handler.isOpen(); ++k) {
+            const Exchange& e = batch.at(k);
+            what = QStringLiteral("seed %1, batch %2, exchange %3").arg(seed).arg(b).arg(k);
+            const int requestsBefore = m_peer.requestCount();
+            std::thread unplug;
+            if (e.plan.outcome == Outcome::Lost) {
+                unplug = std::thread([this, requestsBefore] {
+                    m_peer.waitForRequests(requestsBefore + 1, 5000);
+                    m_peer.stop();
+                });
+            }
+            values.clear();
+            results.clear();
+            QElapsedTimer timer;
+            timer.start();
+            if (e.axis)
+                m_handler.getAxisParameter(e.motorBank, e.type);
+            else
+                m_handler.doRequest(static_cast<char>(e.plan.command), e.type, e.motorBank,
+                                    e.plan.value);
+            const qint64 took = timer.elapsed();
+            if (unplug.joinable())
+                unplug.join();
+            ++exchanges;
+
+            const int reports = static_cast<int>(values.size() + results.size());
+            QVERIFY2(reports <= 1, qPrintable(what));
+            if (reports == 1) {
+                bool right = true;
+                if (e.axis) {
+                    right = values.first().at(2).toInt() == e.plan.value;
+                } else {
+                    const QList<QVariant>& r = results.first();
+                    QVERIFY2(quint8(r.at(1).value<char>()) == e.plan.command, qPrintable(what));
+                    right = quint8(r.at(2).value<char>()) == e.plan.status &&
+                            r.at(3).toInt() == e.plan.value;
+                }
+                if (!right) {
+                    taken = true;
+                    ++wrong;
+                }
+            }
+            if (!m_handler.isOpen()) {
+                failed = true;
+                const auto why = m_handler.lastFailure();
+                QVERIFY2(why == SerialUSBCommandHandler::Failure::TimedOut ||
+                             why == SerialUSBCommandHandler::Failure::LinkLost,
+                         qPrintable(what));
+                if (why == SerialUSBCommandHandler::Failure::TimedOut)
+                    QVERIFY2(took >= 450, qPrintable(what + QStringLiteral(": timed out after "
+                                                                           "%1 ms")
+                                                                .arg(took)));
+                lateAtTheEnd = e.plan.lateReply && e.plan.chunks.size() == 1;
+            }
+        }
+        const bool isClean = watched.isClean();
+        QVERIFY2(!taken || failed || !isClean,
+                 qPrintable(what + QStringLiteral(": an answer was taken for another request, "
+                                                  "and the batch was reported good")));
+        if (failed)
+            ++broken;
+        else if (isClean)
+            ++clean;
+        else
+            ++notClean;
+
+        // The next batch: after a late answer the port opens again at once, while the
+        // answer may still be on its way. Otherwise once the module has said everything it
+        // meant to, on a quiet line.
+        if (!m_peer.isRunning()) {
+            QVERIFY2(m_peer.start(&error), qPrintable(error));
+            QVERIFY2(connectDevice(), qPrintable(what));
+            continue;
+        }
+        if (!lateAtTheEnd)
+            QVERIFY2(m_peer.waitForAnswered(m_peer.requestCount(), 5000), qPrintable(what));
+        if (!m_handler.isOpen())
+            QVERIFY2(connectDevice(), qPrintable(what));
+        else
+            m_handler.settleLine();
+    }
+
+    std::printf("%d batches (seed %llu, %d exchanges) in %.1f s: %d clean, %d not clean, %d "
+                "ended by a time-out or a lost link; %d answers taken for another request, "
+                "none in a batch reported good\n",
+                batches, static_cast<unsigned long long>(seed), exchanges, total.elapsed() / 1000.0,
+                clean, notClean, broken, wrong);
     std::fflush(stdout);
 }
 

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -49,8 +51,13 @@ private slots:
     void replyFoundBehindJunk_data();
     void replyFoundBehindJunk();
     void staleInputIsDiscarded();
+    void bytesThatAnswerNoRequestSpoilTheBatch_data();
+    void bytesThatAnswerNoRequestSpoilTheBatch();
+    void lateAnswerIsSwallowed_data();
+    void lateAnswerIsSwallowed();
     void noiseKeepsTheDeadline_data();
     void noiseKeepsTheDeadline();
+    void floodKeepsTheDeadlineAndBoundsTheInput();
     void timeoutClosesThePort();
     void withoutOpenPort();
     void lostPortClosesTheLink_data();
@@ -227,7 +234,119 @@ void TestHandler::staleInputIsDiscarded()
     m_handler->getAxisParameter(0, 4);
     QCOMPARE(values.count(), 1);
     QCOMPARE(args(values.first()), QList<int>({0, 4, 222}));
-    QVERIFY(m_log->contains("SerialUSBCommandHandler: discarded 10 stale bytes "));
+    // Taken, but as an answer that may be an earlier request's.
+    QVERIFY(m_log->contains("SerialUSBCommandHandler: 10 bytes arrived that answered no request: "
+                            "a late answer, a line echo or a second module at address 1 "));
+    QCOMPARE(m_handler->unansweredBytes(), quint64(10));
+    QCOMPARE(m_handler->lastFailure(), SerialUSBCommandHandler::Failure::LineNotClean);
+    m_handler->getAxisParameter(0, 4);
+    QCOMPARE(m_handler->lastFailure(), SerialUSBCommandHandler::Failure::None);
+}
+
+void TestHandler::bytesThatAnswerNoRequestSpoilTheBatch_data()
+{
+    // How the module's end answers each request; whether a batch of gets stays clean.
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("clean");
+    QTest::newRow("a module that answers once") << "once" << true;
+    QTest::newRow("a module that answers twice, the copy 5 ms later") << "twice" << false;
+    QTest::newRow("two modules at one address") << "two modules" << false;
+    QTest::newRow("a line that echoes every request") << "echo" << false;
+}
+
+void TestHandler::bytesThatAnswerNoRequestSpoilTheBatch()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, clean);
+    // Each parameter answers ten times its number, so a value taken for the wrong request
+    // shows.
+    m_peer->setResponder([line](const QByteArray& request) {
+        const QByteArray reply = replyTo(request, quint8(request.at(2)) * 10);
+        if (line == QLatin1String("twice"))
+            return QList<PtyPeer::Chunk>{{0, reply}, {5, reply}};
+        if (line == QLatin1String("two modules"))
+            return PtyPeer::answer(reply + reply);
+        if (line == QLatin1String("echo"))
+            return PtyPeer::answer(request + reply);
+        return PtyPeer::answer(reply);
+    });
+    QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    SerialUSBCommandHandler::Batch batch(*m_handler);
+    const QList<int> types{253, 6, 177, 240, 239, 250, 251, 4, 11};
+    for (int type : types)
+        m_handler->getAxisParameter(0, char(type));
+    QCOMPARE(values.count(), types.size());
+
+    QCOMPARE(batch.isClean(), clean);
+    const QStringList said = m_log->lines().filter(QRegularExpression(
+        "^SerialUSBCommandHandler: [0-9]+ bytes arrived that answered no request: a late "
+        "answer, a line echo or a second module at address 1 $"));
+    if (clean) {
+        for (int i = 0; i < types.size(); ++i)
+            QCOMPARE(args(values.at(i)), QList<int>({0, char(types.at(i)), types.at(i) * 10}));
+        QCOMPARE(batch.unansweredBytes(), quint64(0));
+        QVERIFY(said.isEmpty());
+    } else {
+        QVERIFY(batch.unansweredBytes() >= 9);
+        QVERIFY(!said.isEmpty());
+    }
+    // A second look at the line costs nothing: nothing was sent since.
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(m_handler->settleLine(), true);
+    QVERIFY(timer.elapsed() < SerialUSBCommandHandler::QuietMs);
+}
+
+void TestHandler::lateAnswerIsSwallowed_data()
+{
+    // The command line waits for the late answer before it closes the port; the window
+    // closes at once, and the next open drops what waits in the port.
+    QTest::addColumn<bool>("await");
+    QTest::newRow("awaited before the port closes") << true;
+    QTest::newRow("dropped when the port opens again") << false;
+}
+
+void TestHandler::lateAnswerIsSwallowed()
+{
+    QFETCH(bool, await);
+    // The first request is answered 600 ms late, every later one at once.
+    std::atomic<int> requests{0};
+    m_peer->setResponder([&requests](const QByteArray& request) {
+        const qint32 value = quint8(request.at(2)) * 10;
+        if (requests++ == 0)
+            return QList<PtyPeer::Chunk>{{600, replyTo(request, value)}};
+        return PtyPeer::answer(replyTo(request, value));
+    });
+    m_handler->setAwaitLateAnswer(await);
+    QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    QSignalSpy closed(m_handler.get(), &SerialUSBCommandHandler::deviceClosed);
+    QElapsedTimer timer;
+    timer.start();
+    m_handler->getAxisParameter(0, 6);
+    const qint64 took = timer.elapsed();
+    QCOMPARE(values.count(), 0);
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!m_handler->isOpen());
+    QCOMPARE(m_handler->lastFailure(), SerialUSBCommandHandler::Failure::TimedOut);
+    QCOMPARE(m_handler->unansweredBytes(), quint64(await ? 9 : 0));
+    if (await)
+        QVERIFY2(took >= 600 && took < SerialUSBCommandHandler::ReplyTimeoutMs +
+                                           SerialUSBCommandHandler::LateAnswerLimitMs + 500,
+                 qPrintable(QString::number(took)));
+
+    // The late answer is on the line by now, if the port did not take it.
+    QVERIFY(m_peer->waitForAnswered(1, 5000));
+    m_device = std::make_unique<SerialUSBDevice>(m_peer->portName(), QString());
+    m_handler->setDevice(m_device.get());
+    m_log->clear();
+    QVERIFY(m_handler->open());
+    QCOMPARE(m_log->contains("SerialUSBCommandHandler: discarded 9 stale bytes "), !await);
+
+    SerialUSBCommandHandler::Batch batch(*m_handler);
+    m_handler->getAxisParameter(0, 4);
+    QCOMPARE(values.count(), 1);
+    QCOMPARE(args(values.first()), QList<int>({0, 4, 40}));
+    QVERIFY(batch.isClean());
 }
 
 void TestHandler::noiseKeepsTheDeadline_data()
@@ -266,6 +385,54 @@ void TestHandler::noiseKeepsTheDeadline()
         QVERIFY2(waited >= SerialUSBCommandHandler::ReplyTimeoutMs && waited < 3000,
                  qPrintable(QString::number(waited)));
     }
+}
+
+void TestHandler::floodKeepsTheDeadlineAndBoundsTheInput()
+{
+    // Remembers the most input the device held whenever the handler read from it.
+    class WatchedDevice : public SerialUSBDevice
+    {
+    public:
+        using SerialUSBDevice::SerialUSBDevice;
+        qint64 most = 0;
+        qint64 readData(char* data, qint64 maxSize) override
+        {
+            most = qMax(most, bytesAvailable());
+            return SerialUSBDevice::readData(data, maxSize);
+        }
+    };
+    auto* device = new WatchedDevice(m_peer->portName(), QString());
+    m_device.reset(device);
+    m_handler->setDevice(device);
+    QVERIFY(m_handler->open());
+
+    // A far end that streams bytes that cannot be replies, about 4 MB/s, and never answers.
+    m_peer->setSilent(true);
+    std::atomic<bool> flooding{true};
+    PtyPeer* peer = m_peer.get();
+    std::thread flood([peer, &flooding] {
+        const QByteArray junk(64 * 1024, '\xFF');
+        while (flooding) {
+            peer->send(junk);
+            std::this_thread::sleep_for(std::chrono::milliseconds(16));
+        }
+    });
+    QSignalSpy closed(m_handler.get(), &SerialUSBCommandHandler::deviceClosed);
+    QElapsedTimer timer;
+    timer.start();
+    m_handler->getAxisParameter(0, 4);
+    const qint64 took = timer.elapsed();
+    flooding = false;
+    flood.join();
+
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(m_handler->lastFailure(), SerialUSBCommandHandler::Failure::TimedOut);
+    QVERIFY2(took >= SerialUSBCommandHandler::ReplyTimeoutMs && took < 2000,
+             qPrintable(QString::number(took)));
+    QVERIFY2(m_handler->droppedBytes() > quint64(SerialUSBDevice::InputLimit),
+             qPrintable(QString::number(m_handler->droppedBytes())));
+    QVERIFY2(device->most > 0 && device->most <= SerialUSBDevice::InputLimit,
+             qPrintable(QString::number(device->most)));
 }
 
 void TestHandler::timeoutClosesThePort()

@@ -12,8 +12,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -111,6 +117,8 @@ private slots:
     void servedSilentForOtherAddress();
     void servedDropsBrokenFrame();
     void commandServesOnALink();
+    void commandEndsWhileNobodyReads_data();
+    void commandEndsWhileNobodyReads();
 };
 
 void TestSim::replyFrame()
@@ -727,6 +735,60 @@ void TestSim::commandServesOnALink()
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+void TestSim::commandEndsWhileNobodyReads_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestSim::commandEndsWhileNobodyReads()
+{
+    QFETCH(int, signal);
+    // A tool writes thousands of requests and never reads a reply: the line back fills up.
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("received.log"));
+    QProcess sim;
+    sim.start(QStringLiteral(ZIRO_SIM_COMMAND), {QStringLiteral("--log"), log});
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 10000);
+    const QByteArray port = sim.readLine().trimmed();
+    const int fd = ::open(port.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    constexpr int Requests = 8000;
+    QByteArray requests;
+    for (int i = 0; i < Requests; ++i)
+        requests += VOKTRequest(1, 6, 4, 0, 0).toWire();
+    qsizetype written = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (written < requests.size() && timer.elapsed() < 10000) {
+        const ssize_t n = ::write(fd, requests.constData() + written,
+                                  static_cast<size_t>(requests.size() - written));
+        if (n > 0)
+            written += n;
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;
+        pollfd room{fd, POLLOUT, 0};
+        ::poll(&room, 1, 100);
+    }
+    QCOMPARE(written, requests.size());
+    // Every request reached the module: it kept taking them in although no reply found room.
+    const qint64 logged = Requests * qint64(sizeof "01 06 04 00 00 00 00 00 0b");
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(log).size(), logged, 20000);
+
+    timer.restart();
+    ::kill(static_cast<pid_t>(sim.processId()), signal);
+    QVERIFY(sim.waitForFinished(10000));
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
+    ::close(fd);
 }
 
 QTEST_GUILESS_MAIN(TestSim)

@@ -88,6 +88,7 @@ private slots:
     void init();
     void statusBarFollowsTheLink();
     void failedOpenAndReconnect();
+    void lineNotCleanIsShown();
     void pollingRateWhilePolling();
     void logInOrderFromEveryThread();
     void logKeepsTheLastLinesAndHidesFrames();
@@ -124,6 +125,7 @@ void TestWindow::statusBarFollowsTheLink()
     connectTo(serial, peer.portName());
     QCOMPARE(status->text(),
              QStringLiteral("Connected: %1, 19200 baud, address 3").arg(peer.portName()));
+    QVERIFY(status->warningText().isEmpty());
     QTest::mouseClick(child<QPushButton>(serial, "btnDisconnect"), Qt::LeftButton);
     QCOMPARE(status->text(), QStringLiteral("Not connected"));
 
@@ -196,6 +198,36 @@ void TestWindow::failedOpenAndReconnect()
     QTest::mouseClick(child<QPushButton>(status, "btnReconnect"), Qt::LeftButton);
     QCOMPARE(status->text(), QStringLiteral("Connected: %1, 9600 baud, address 1").arg(path));
     QVERIFY(buttonsShowConnected(serial));
+}
+
+void TestWindow::lineNotCleanIsShown()
+{
+    MainWindow window;
+    BLDC* bldc = window.centralPanel();
+    LinkStatus* status = window.linkStatus();
+    // The simulated module answers every request twice, the copy 5 ms later: a copy may be
+    // taken for the answer to the next request, which reads another parameter.
+    ServedModule* served = bldc->simulatedModule();
+    served->peer().setResponder([served](const QByteArray& request) {
+        QByteArray reply;
+        served->withModule([&](SimulatedModule& module) { reply = module.handle(request); });
+        return QList<PtyPeer::Chunk>{{0, reply}, {5, reply}};
+    });
+    auto* usb = window.centralPanel()->usbConnection();
+    connectTo(usb, served->portName() + QStringLiteral("   [Simulated]"));
+    QCOMPARE(status->state(), LinkStatus::State::Connected);
+    QCOMPARE(status->warningText(),
+             QStringLiteral("Reading the module's values: the line is not clean"));
+    window.logView()->takeLines();
+    QVERIFY(window.logView()->shownLines().contains(
+        QStringLiteral("Debug: Reading the module's values: the line is not clean ")));
+
+    // A file operation says so as well; closing the link takes the warning away.
+    bldc->storeActualValues();
+    QCOMPARE(status->warningText(),
+             QStringLiteral("Storing actual values on the module: the line is not clean"));
+    QTest::mouseClick(child<QPushButton>(usb, "btnDisconnect"), Qt::LeftButton);
+    QVERIFY(status->warningText().isEmpty());
 }
 
 void TestWindow::pollingRateWhilePolling()

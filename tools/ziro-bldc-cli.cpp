@@ -3,8 +3,9 @@
 // window, so both send the same bytes.
 //
 // Results go to standard output, diagnostics (and, with a terminal, progress) to standard
-// error. Exit status: 0 success, 1 the module refused something or did not answer, 2 bad
-// usage or a malformed file (nothing sent), 3 the port could not be opened.
+// error. Exit status: 0 success, 1 the module refused something or did not answer, or the
+// line was not clean, 2 bad usage or a malformed file (nothing sent), 3 the port could not
+// be opened.
 
 #include "CommandScript.h"
 #include "CsvRecorder.h"
@@ -147,10 +148,11 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& me
         std::abort();
 }
 
-// Ctrl-C and kill do not cut an exchange or a file operation in half: the first one is
-// noted and the command ends as soon as that is safe (a recording after the cycle in
-// progress, a script after the command in progress, a file operation when its file is
-// complete). A second one ends the process at once.
+// Ctrl-C, kill and a closed terminal do not cut an exchange or a file operation in half:
+// the first one is noted and the command ends as soon as that is safe (a recording after
+// the cycle in progress, a script, a store or restore walk and a get after the exchange in
+// progress, a file operation when its file is complete, or at once on a line already
+// found not clean). A second one ends the process at once.
 std::atomic<bool> g_stopRequested{false};
 bool g_stopNotice = true;
 
@@ -172,6 +174,7 @@ void catchStopSignals(bool notice)
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -293,11 +296,14 @@ const CommandHelp commandHelp[] = {
      "ziro-bldc-cli --port ttyUSB0 export-script motor7.vkt"},
     {"store", "store",
      "Tells the module to store every axis parameter 0 to 255 in its non-volatile memory,\n"
-     "as the window's \"Store actual values\" does.",
+     "as the window's \"Store actual values\" does, and prints how many it stored and\n"
+     "refused (\"store: stored 45, refused 211\"). The module refuses the numbers it does\n"
+     "not know or keeps no copy of; a refused setting of the configuration exits 1.",
      "ziro-bldc-cli --port ttyUSB0 store"},
     {"restore", "restore",
      "Tells the module to restore every axis parameter 0 to 255 from its non-volatile\n"
-     "memory and reads each one back, as the window's \"Restore actual values\" does.",
+     "memory and reads each one back, as the window's \"Restore actual values\" does; it\n"
+     "reports as store does.",
      "ziro-bldc-cli --port ttyUSB0 restore"},
     {"run-script", "run-script [--keep-going] FILE",
      "Runs a command script as the window exports it: SAP n, bank, value sets an axis\n"
@@ -351,7 +357,9 @@ QString generalHelp()
         "\n"
         "Exit status:\n"
         "  0  success\n"
-        "  1  the module refused something (status other than 100) or did not answer\n"
+        "  1  the module refused something (status other than 100) or did not answer, or the\n"
+        "     line was not clean (bytes arrived that answered no request: a late answer, a\n"
+        "     line echo or a second module at the address)\n"
         "  2  bad usage or a malformed file; nothing was sent\n"
         "  3  the port could not be opened (the reason is on standard error)\n");
     return text;
@@ -522,6 +530,9 @@ public:
             m_device->setBaudRate(*invocation.baud);
         m_handler.setDevice(m_device.get());
         m_handler.setModuleAddress(invocation.address);
+        // The process ends after a time-out: a late answer must not wait in the port for
+        // the next run.
+        m_handler.setAwaitLateAnswer(true);
 
         // The device tells on standard output why a port did not open; here that line is
         // a diagnostic, not a result.
@@ -588,6 +599,29 @@ QString noReply(const QString& what)
     return QStringLiteral("%1: no reply from the module").arg(what);
 }
 
+// After the last exchange of a command: false, with the reason on standard error, when
+// bytes arrived during it that answered no request, so that an answer it took may belong
+// to another request.
+bool lineWasClean(SerialUSBCommandHandler::Batch& batch, const QString& what, int address)
+{
+    if (batch.isClean())
+        return true;
+    printError(QStringLiteral("%1: the line is not clean: %2 bytes arrived that answered no "
+                              "request (a late answer, a line echo or a second module at "
+                              "address %3); an answer may belong to another request")
+                   .arg(what)
+                   .arg(batch.unansweredBytes())
+                   .arg(address));
+    return false;
+}
+
+// An interrupted file operation completes its file, unless the line is already known not
+// to be clean: then the file cannot be good, and the command ends at once.
+bool interruptedOnDirtyLine(const SerialUSBCommandHandler::Batch& batch)
+{
+    return g_stopRequested && batch.unansweredBytes() > 0;
+}
+
 // ---------------------------------------------------------------------------------------
 // Commands. Each checks its arguments and returns what it will do with the link, or sets
 // *error; nothing is sent before every argument has been checked.
@@ -627,12 +661,21 @@ Action prepareGet(const QStringList& args, QString* error)
         numbers << *number;
     }
     return [args, numbers](Link& link) {
+        // The values are shown only when the line stayed clean.
+        SerialUSBCommandHandler::Batch batch(link.handler());
+        QStringList lines;
         int result = ExitOk;
         for (int i = 0; i < numbers.size(); ++i) {
+            if (g_stopRequested) {
+                printError(QStringLiteral("get: interrupted"));
+                result = ExitRefused;
+                break;
+            }
             const auto reply = link.exchange(6, numbers.at(i), 0, 0);
             if (!reply) {
                 printError(noReply(QStringLiteral("get %1").arg(args.at(i))));
-                return int(ExitRefused);
+                result = ExitRefused;
+                break;
             }
             if (reply->status() != StatusOk) {
                 printError(QStringLiteral("get %1: refused by the module (%2)")
@@ -640,8 +683,12 @@ Action prepareGet(const QStringList& args, QString* error)
                 result = ExitRefused;
                 continue;
             }
-            printOut(QStringLiteral("%1\t%2").arg(args.at(i)).arg(reply->value()));
+            lines << QStringLiteral("%1\t%2").arg(args.at(i)).arg(reply->value());
         }
+        if (!lineWasClean(batch, QStringLiteral("get"), link.handler().moduleAddress()))
+            return int(ExitRefused);
+        for (const QString& line : std::as_const(lines))
+            printOut(line);
         return result;
     };
 }
@@ -659,12 +706,16 @@ Action prepareSet(const QStringList& args, QString* error)
     if (!value)
         return {};
     return [args, number, value](Link& link) {
+        SerialUSBCommandHandler::Batch batch(link.handler());
         const auto reply = link.exchange(5, *number, 0, *value);
         const QString what = QStringLiteral("set %1 %2").arg(args.at(0), args.at(1));
+        const bool clean = lineWasClean(batch, what, link.handler().moduleAddress());
         if (!reply) {
             printError(noReply(what));
             return int(ExitRefused);
         }
+        if (!clean)
+            return int(ExitRefused);
         if (reply->status() != StatusOk) {
             printError(QStringLiteral("%1: refused by the module (%2); it answered %3")
                            .arg(what, statusText(*reply))
@@ -705,11 +756,16 @@ Action prepareRaw(const QStringList& args, QString* error)
     if (!value)
         return {};
     return [=](Link& link) {
+        SerialUSBCommandHandler::Batch batch(link.handler());
         const auto reply = link.exchange(*command, *type, *bank, *value);
+        const bool clean =
+            lineWasClean(batch, QStringLiteral("raw"), link.handler().moduleAddress());
         if (!reply) {
             printError(noReply(QStringLiteral("raw")));
             return int(ExitRefused);
         }
+        if (!clean)
+            return int(ExitRefused);
         printOut(QStringLiteral("reply-address=%1 module-address=%2 status=%3 command=%4 "
                                 "value=%5")
                      .arg(reply->replyAddress())
@@ -751,12 +807,15 @@ Action prepareRunScript(const QStringList& args, bool keepGoing, QString* error)
             else
                 printError(noReply(where));
         };
+        SerialUSBCommandHandler::Batch batch(link.handler());
         const ScriptRunner::Result result =
             script->run(link.handler(), keepGoing, report, [&progress](int done, int) {
                 progress.setDone(done);
                 return !g_stopRequested;
             });
         progress.finish();
+        const bool clean =
+            lineWasClean(batch, QStringLiteral("run-script"), link.handler().moduleAddress());
         QString summary = QStringLiteral("%1 of %2 commands sent, %3 failed")
                               .arg(result.sent)
                               .arg(total)
@@ -765,7 +824,7 @@ Action prepareRunScript(const QStringList& args, bool keepGoing, QString* error)
             summary += g_stopRequested ? QStringLiteral("; interrupted")
                                        : QStringLiteral("; stopped at the first failure");
         printOut(summary);
-        return result.failed > 0 || result.stopped ? int(ExitRefused) : int(ExitOk);
+        return result.failed > 0 || result.stopped || !clean ? int(ExitRefused) : int(ExitOk);
     };
 }
 
@@ -815,10 +874,18 @@ Action prepareExport(const QString& command, const QStringList& args, QString* e
     const bool script = command == QLatin1String("export-script");
     return [command, fileName, script](Link& link) {
         const int total = static_cast<int>(ParameterCatalogue::configuration().size());
+        SerialUSBCommandHandler::Batch batch(link.handler());
+        const ModuleExchange::Progress stop = [&batch](int, int) {
+            return !interruptedOnDirtyLine(batch);
+        };
         const bool written = runWithProgress(link, command, total, [&](SerialUSBCommandHandler& h) {
-            return script ? CommandScript::exportTo(fileName, h)
-                          : SettingsFile::exportTo(fileName, h);
+            return script ? CommandScript::exportTo(fileName, h, stop)
+                          : SettingsFile::exportTo(fileName, h, stop);
         });
+        if (!lineWasClean(batch, command, link.handler().moduleAddress())) {
+            printError(QStringLiteral("%1: nothing written").arg(fileName));
+            return int(ExitRefused);
+        }
         if (!written) {
             printError(link.handler().isOpen()
                            ? QStringLiteral("%1: could not be written").arg(fileName)
@@ -886,10 +953,17 @@ Action prepareImport(const QStringList& args, QString* error)
                              [&readBack](char, char type, int value) {
                                  readBack.insert(static_cast<quint8>(type), value);
                              });
-        runWithProgress(
-            link, QStringLiteral("import-ini"), 2 * static_cast<int>(expected->size()),
-            [&](SerialUSBCommandHandler& h) { return SettingsFile::importFrom(fileName, h); });
+        SerialUSBCommandHandler::Batch batch(link.handler());
+        runWithProgress(link, QStringLiteral("import-ini"), 2 * static_cast<int>(expected->size()),
+                        [&](SerialUSBCommandHandler& h) {
+                            return SettingsFile::importFrom(fileName, h, [&batch](int, int) {
+                                return !interruptedOnDirtyLine(batch);
+                            });
+                        });
         QObject::disconnect(answers);
+        // A value read back may be another parameter's: nothing can be judged.
+        if (!lineWasClean(batch, QStringLiteral("import-ini"), link.handler().moduleAddress()))
+            return int(ExitRefused);
         if (!link.handler().isOpen()) {
             printError(QStringLiteral("%1: the module stopped answering; the import is "
                                       "incomplete")
@@ -925,19 +999,42 @@ Action prepareStoreOrRestore(const QString& command, const QStringList& args, QS
     }
     const bool store = command == QLatin1String("store");
     return [command, store](Link& link) {
+        SerialUSBCommandHandler::Batch batch(link.handler());
+        ParameterStore::Tally tally;
+        // Ctrl-C stops the walk after the parameter in progress.
+        const ModuleExchange::Progress stop = [](int, int) { return !g_stopRequested; };
         // A restore reads each parameter back.
-        const bool answered =
-            runWithProgress(link, command, store ? 256 : 512, [&](SerialUSBCommandHandler& h) {
-                return store ? ParameterStore::storeAll(h) : ParameterStore::restoreAll(h);
-            });
-        if (!answered) {
-            printError(QStringLiteral("%1: the module stopped answering before parameter 255")
-                           .arg(command));
+        runWithProgress(link, command, store ? 256 : 512, [&](SerialUSBCommandHandler& h) {
+            return store ? ParameterStore::storeAll(h, stop, &tally)
+                         : ParameterStore::restoreAll(h, stop, &tally);
+        });
+        const QString counts =
+            QStringLiteral("%1 %2, refused %3")
+                .arg(store ? QStringLiteral("stored") : QStringLiteral("restored"))
+                .arg(tally.accepted)
+                .arg(tally.refused);
+        if (tally.walked < 256) {
+            printError(QStringLiteral("%1: interrupted after %2 of 256 parameters; %3")
+                           .arg(command)
+                           .arg(tally.walked)
+                           .arg(counts));
             return int(ExitRefused);
         }
-        printOut(QStringLiteral("%1: parameters 0 to 255 %2")
-                     .arg(command, store ? QStringLiteral("stored") : QStringLiteral("restored")));
-        return int(ExitOk);
+        if (!lineWasClean(batch, command, link.handler().moduleAddress()))
+            return int(ExitRefused);
+        if (!link.handler().isOpen()) {
+            printError(QStringLiteral("%1: the module stopped answering before parameter 255; %2")
+                           .arg(command, counts));
+            return int(ExitRefused);
+        }
+        // The module may refuse numbers it does not know or keeps no copy of; a refused
+        // setting is not kept.
+        for (const ParameterStore::Tally::Refusal& refusal : std::as_const(tally.refusedSettings))
+            printError(QStringLiteral("%1: the module refused %2 (status %3)")
+                           .arg(command, ParameterCatalogue::nameOf(refusal.number))
+                           .arg(refusal.status));
+        printOut(QStringLiteral("%1: %2").arg(command, counts));
+        return tally.refusedSettings.isEmpty() ? int(ExitOk) : int(ExitRefused);
     };
 }
 
@@ -992,8 +1089,24 @@ Action prepareWatch(const Invocation& invocation, QString* error)
         catchStopSignals(false);
         QList<bool> refused(numbers.size(), false);
         int result = ExitOk;
+        // Told once, as soon as it is seen: the values from then on may be other
+        // parameters'.
+        SerialUSBCommandHandler::Batch batch(link.handler());
+        bool toldNotClean = false;
+        const auto tellNotClean = [&](int cycle) {
+            toldNotClean = true;
+            result = ExitRefused;
+            printError(QStringLiteral("watch: the line is not clean from cycle %1 on: %2 bytes "
+                                      "arrived that answered no request (a late answer, a line "
+                                      "echo or a second module at address %3); a value may "
+                                      "belong to another parameter")
+                           .arg(cycle)
+                           .arg(batch.unansweredBytes())
+                           .arg(link.handler().moduleAddress()));
+        };
         QElapsedTimer clock;
         clock.start();
+        int cycles = 0;
         for (int cycle = 0; (count == 0 || cycle < count) && !g_stopRequested; ++cycle) {
             const qint64 cycleStart = clock.elapsed();
             recorder.beginCycle();
@@ -1015,6 +1128,9 @@ Action prepareWatch(const Invocation& invocation, QString* error)
                     result = ExitRefused;
                 }
             }
+            // Bytes found before this cycle's first request came after the last cycle's.
+            if (!toldNotClean && batch.unansweredBytes() > 0)
+                tellNotClean(qMax(1, cycle));
             if (csv.isEmpty()) {
                 printOut(fields.join(QLatin1Char('\t')));
             } else if (!recorder.endCycle()) {
@@ -1036,7 +1152,11 @@ Action prepareWatch(const Invocation& invocation, QString* error)
                     break;
                 QThread::msleep(static_cast<unsigned long>(qMin<qint64>(left, 20)));
             }
+            cycles = cycle + 1;
         }
+        // The last cycle's answers, too, must be followed by a quiet line.
+        if (!toldNotClean && !batch.isClean())
+            tellNotClean(qMax(1, cycles));
         return result;
     };
 }

@@ -427,7 +427,16 @@ void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link)
         emit linkOpenFailed(device->portName(), device->errorString());
     }
     m_traceController->setLinkOpen(m_handler->isOpen());
+    SerialUSBCommandHandler::Batch refresh(*m_handler);
     updateAll();
+    if (m_handler->isOpen() && !refresh.isClean())
+        reportNotClean(tr("Reading the module's values"));
+}
+
+void BLDC::reportNotClean(const QString& operation)
+{
+    DebugLine().plain(QStringLiteral("%1: the line is not clean").arg(operation));
+    emit lineNotClean(operation);
 }
 
 void BLDC::wirePanel(ParameterPanel* panel)
@@ -513,10 +522,13 @@ void BLDC::runWithProgress(const QString& label, int total,
 {
     // The dialog lets events through between two exchanges: polling ticks wait meanwhile.
     m_traceController->holdPolling();
+    SerialUSBCommandHandler::Batch batch(*m_handler);
     {
         OperationProgress progress(label, total, this);
         operation(progress.callback());
     }
+    if (!batch.isClean())
+        reportNotClean(label);
     m_traceController->releasePolling();
 }
 

@@ -93,6 +93,9 @@ signals:
     void linkOpenFailed(const QString& port, const QString& reason);
     // The user closed the link.
     void linkClosed();
+    // Bytes arrived during an operation (the refresh after a connect, a file operation) that
+    // answered no request: a value it read or showed may be another parameter's.
+    void lineNotClean(const QString& operation);
 
 private:
     // The connection panel whose link the attached device is.
@@ -112,6 +115,8 @@ private:
     void announceOpened(Link link);
     // Every panel reads its values from the module anew.
     void updateAll();
+    // Logs that the line was not clean during an operation, and says so.
+    void reportNotClean(const QString& operation);
     // A panel's requests and writes go to the handler; every answer comes back to it.
     void wirePanel(ParameterPanel* panel);
     // A live panel also takes every polled value.
@@ -119,7 +124,8 @@ private:
     // One trace record per type for the trace controller to poll.
     void offerTraceValues(const QList<char>& types);
     // Runs a whole-module operation under a progress dialog that counts its parameters and
-    // offers Cancel; no polling cycle runs until it is over.
+    // offers Cancel; no polling cycle runs until it is over. A line that was not clean
+    // meanwhile is reported.
     void runWithProgress(const QString& label, int total,
                          const std::function<void(const ModuleExchange::Progress&)>& operation);
 

@@ -14,6 +14,10 @@ LinkStatus::LinkStatus(QWidget* parent) : QWidget(parent)
     m_reconnect->setObjectName(QStringLiteral("btnReconnect"));
     m_reconnect->setToolTip(tr("Open the same port with the same settings again"));
     m_reconnect->setVisible(false);
+    m_warning = new QLabel;
+    m_warning->setObjectName(QStringLiteral("lblLineWarning"));
+    m_warning->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_warning->setVisible(false);
     m_rate = new QLabel;
     m_rate->setObjectName(QStringLiteral("lblPollingRate"));
     m_rate->setVisible(false);
@@ -22,6 +26,8 @@ LinkStatus::LinkStatus(QWidget* parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_text);
     layout->addWidget(m_reconnect);
+    layout->addSpacing(12);
+    layout->addWidget(m_warning);
     layout->addSpacing(12);
     layout->addWidget(m_rate);
     layout->addStretch(1);
@@ -44,6 +50,11 @@ QString LinkStatus::pollingText() const
     return m_rateTimer->isActive() ? m_rate->text() : QString();
 }
 
+QString LinkStatus::warningText() const
+{
+    return m_warning->isHidden() ? QString() : m_warning->text();
+}
+
 bool LinkStatus::offersReconnect() const
 {
     return m_state == State::Lost || m_state == State::OpenFailed;
@@ -54,6 +65,7 @@ void LinkStatus::showState(State state, const QString& text)
     m_state = state;
     m_text->setText(text);
     m_reconnect->setVisible(offersReconnect());
+    m_warning->setVisible(false);
 }
 
 void LinkStatus::linkOpened(const QString& port, int baudRate, int address)
@@ -77,6 +89,12 @@ void LinkStatus::linkLost(const QString& reason)
     if (m_state != State::Connected)
         return;
     showState(State::Lost, tr("Link lost: %1").arg(reason));
+}
+
+void LinkStatus::lineNotClean(const QString& operation)
+{
+    m_warning->setText(tr("%1: the line is not clean").arg(operation));
+    m_warning->setVisible(true);
 }
 
 void LinkStatus::pollingStarted()

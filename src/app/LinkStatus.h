@@ -13,7 +13,9 @@ class QTimer;
 // <reason>" after a time-out or a port that went away; "Could not open <port>: <reason>".
 // A lost link or a port that did not open offers Reconnect, which asks for the same port
 // with the same settings once; nothing reconnects by itself. While live polling runs, the
-// polling rate measured over each second is shown beside it.
+// polling rate measured over each second is shown beside it. An operation during which the
+// line was not clean is named beside the link ("Exporting settings: the line is not
+// clean") until the link changes.
 class LinkStatus : public QWidget
 {
     Q_OBJECT
@@ -35,6 +37,8 @@ public:
     QString text() const;
     // Empty while polling is off.
     QString pollingText() const;
+    // Empty unless an operation found the line not clean on this link.
+    QString warningText() const;
     bool offersReconnect() const;
 
 signals:
@@ -49,6 +53,8 @@ public slots:
     void linkClosed();
     // The link closed under the user's feet; ignored unless a link was open.
     void linkLost(const QString& reason);
+    // Bytes arrived during the operation that answered no request.
+    void lineNotClean(const QString& operation);
 
     void pollingStarted();
     void pollingStopped();
@@ -64,6 +70,7 @@ private:
     State m_state = State::NotConnected;
     QLabel* m_text;
     QPushButton* m_reconnect;
+    QLabel* m_warning;
     QLabel* m_rate;
     QTimer* m_rateTimer;
     QElapsedTimer m_rateClock;

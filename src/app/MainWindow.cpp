@@ -156,6 +156,7 @@ void MainWindow::createStatusBar()
     connect(m_bldc, &BLDC::linkOpened, m_linkStatus, &LinkStatus::linkOpened);
     connect(m_bldc, &BLDC::linkOpenFailed, m_linkStatus, &LinkStatus::linkOpenFailed);
     connect(m_bldc, &BLDC::linkClosed, m_linkStatus, &LinkStatus::linkClosed);
+    connect(m_bldc, &BLDC::lineNotClean, m_linkStatus, &LinkStatus::lineNotClean);
     connect(m_bldc->handler(), &SerialUSBCommandHandler::linkLost, m_linkStatus,
             &LinkStatus::linkLost);
     connect(m_linkStatus, &LinkStatus::reconnectRequested, m_bldc, &BLDC::reconnect);

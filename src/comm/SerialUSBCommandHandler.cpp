@@ -24,7 +24,16 @@ void SerialUSBCommandHandler::setDevice(SerialUSBDevice* device)
 
 bool SerialUSBCommandHandler::open()
 {
-    return m_device && m_device->open(QIODevice::ReadWrite);
+    const bool opened = m_device && m_device->open(QIODevice::ReadWrite);
+    if (opened && m_device->isPortOpen()) {
+        // What waits in the port (the late answer to a request of an earlier connection, a
+        // module still talking) must not answer the first request.
+        const qint64 stale = m_device->drainUntilQuiet(quietMs(), QuietLimitMs);
+        if (stale > 0)
+            DebugLine() << "SerialUSBCommandHandler: discarded" << stale << "stale bytes";
+        m_sentSinceSettled = false;
+    }
+    return opened;
 }
 
 void SerialUSBCommandHandler::close()
@@ -57,16 +66,19 @@ void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
 {
     m_sentAt.invalidate();
     m_sentCommand = -1;
+    m_lastFailure = Failure::None;
     if (m_debug) {
         DebugLine(DebugLine::Kind::Frame).plain(request->toString());
         DebugLine(DebugLine::Kind::Frame).plain(request->toByteString());
     }
     if (m_device && m_device->isPortOpen()) {
-        // A reply that came too late, or noise on the line, must never be taken as the
-        // answer to this request.
+        // A reply that came too late, a duplicate or noise must never be taken as the
+        // answer to this request; that it came at all says the line is not clean.
         const qint64 stale = m_device->discardInput();
-        if (stale > 0)
-            DebugLine() << "SerialUSBCommandHandler: discarded" << stale << "stale bytes";
+        if (stale > 0) {
+            noteUnanswered(stale);
+            m_lastFailure = Failure::LineNotClean;
+        }
         const QByteArray frame = request->toWire();
         const qint64 written = m_device->write(frame);
         if (written != frame.size()) {
@@ -80,8 +92,10 @@ void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
         }
         m_sentAt.start();
         m_sentCommand = request->command();
+        m_sentSinceSettled = true;
         return;
     }
+    m_lastFailure = Failure::LinkLost;
     DebugLine() << "could not send data: is device opened?";
     emit deviceClosed();
 }
@@ -92,8 +106,70 @@ bool SerialUSBCommandHandler::isAnswer(const QByteArray& frame) const
            (m_sentCommand < 0 || static_cast<quint8>(frame.at(3)) == m_sentCommand);
 }
 
+QString SerialUSBCommandHandler::failureText(Failure failure)
+{
+    switch (failure) {
+    case Failure::None:
+        break;
+    case Failure::TimedOut:
+        return QStringLiteral("no reply within %1 ms").arg(ReplyTimeoutMs);
+    case Failure::LinkLost:
+        return QStringLiteral("the link is closed");
+    case Failure::Refused:
+        return QStringLiteral("refused by the module");
+    case Failure::LineNotClean:
+        return QStringLiteral("the line is not clean");
+    }
+    return QString();
+}
+
+SerialUSBCommandHandler::Batch::Batch(SerialUSBCommandHandler& handler)
+    : m_handler(handler), m_before(handler.unansweredBytes())
+{
+}
+
+bool SerialUSBCommandHandler::Batch::isClean()
+{
+    m_handler.settleLine();
+    return unansweredBytes() == 0;
+}
+
+quint64 SerialUSBCommandHandler::Batch::unansweredBytes() const
+{
+    return m_handler.unansweredBytes() - m_before;
+}
+
+bool SerialUSBCommandHandler::settleLine()
+{
+    if (!m_sentSinceSettled || !m_device || !m_device->isPortOpen())
+        return true;
+    m_sentSinceSettled = false;
+    const qint64 late = m_device->drainUntilQuiet(quietMs(), QuietLimitMs);
+    noteUnanswered(late);
+    return late == 0;
+}
+
+int SerialUSBCommandHandler::quietMs() const
+{
+    const int frames = m_device ? QuietFrames * m_device->frameTimeMs(VOKTUSBReply::FrameSize) : 0;
+    return qMax(QuietMs, frames);
+}
+
+void SerialUSBCommandHandler::noteUnanswered(qint64 bytes)
+{
+    if (bytes <= 0)
+        return;
+    m_unansweredBytes += static_cast<quint64>(bytes);
+    DebugLine().plain(QStringLiteral("SerialUSBCommandHandler: %1 bytes arrived that answered no "
+                                     "request: a late answer, a line echo or a second module at "
+                                     "address %2")
+                          .arg(bytes)
+                          .arg(m_moduleAddress));
+}
+
 void SerialUSBCommandHandler::loseLink(const QString& reason)
 {
+    m_lastFailure = Failure::LinkLost;
     m_device->close();
     DebugLine().plain(QStringLiteral("SerialUSBCommandHandler: connection lost (%1)").arg(reason));
     emit deviceClosed();
@@ -112,6 +188,7 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
     if (!m_device || !m_device->isPortOpen()) {
         m_sentAt.invalidate();
         m_sentCommand = -1;
+        m_lastFailure = Failure::LinkLost;
         return nullptr;
     }
     // Called without a request of ours just written: the wait starts now.
@@ -128,48 +205,88 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
         }
     } settled{this};
 
+    // Bytes dropped while waiting, and how many of them were replies to another command
+    // (each counted once, as whole frames).
     qint64 dropped = 0;
-    QByteArray frame(VOKTUSBReply::FrameSize, '\0');
+    qint64 unanswered = 0;
+    qint64 countedUntil = 0;
+    QByteArray input;
     for (;;) {
-        qint64 waiting = m_device->bytesAvailable();
+        const qint64 waiting = m_device->bytesAvailable();
         if (waiting < 0) {
             logDropped(dropped);
+            noteUnanswered(unanswered);
             loseLink(m_device->errorString());
             return nullptr;
         }
-        // Look at the 9 bytes at the head of the input; anything that is not the answer
-        // loses its first byte, and the next 9 are looked at.
-        while (waiting >= VOKTUSBReply::FrameSize) {
-            if (m_device->peekData(frame.data(), frame.size()) == frame.size() && isAnswer(frame)) {
+        // Look at every 9 bytes of the input in turn, from its head; anything before the
+        // answer is dropped. At most the device's input limit at a time, so that the
+        // deadline holds however fast bytes arrive.
+        if (waiting >= VOKTUSBReply::FrameSize) {
+            input.resize(qMin(waiting, SerialUSBDevice::InputLimit));
+            const qint64 size = m_device->peekData(input.data(), input.size());
+            qint64 at = 0;
+            bool found = false;
+            for (; at + VOKTUSBReply::FrameSize <= size; ++at) {
+                const QByteArray frame =
+                    QByteArray::fromRawData(input.constData() + at, VOKTUSBReply::FrameSize);
+                if (isAnswer(frame)) {
+                    found = true;
+                    break;
+                }
+                if (dropped + at >= countedUntil && VOKTUSBReply::hasValidAddress(frame) &&
+                    VOKTUSBReply::hasValidChecksum(frame)) {
+                    unanswered += VOKTUSBReply::FrameSize;
+                    countedUntil = dropped + at + VOKTUSBReply::FrameSize;
+                }
+            }
+            // Everything before the answer goes, or, without one, all but the last 8 bytes
+            // (the start of a reply still arriving).
+            if (at > 0 && m_device->readData(input.data(), at) != at)
+                at = 0;
+            dropped += at;
+            m_droppedBytes += static_cast<quint64>(at);
+            if (found) {
+                QByteArray frame(VOKTUSBReply::FrameSize, '\0');
                 m_device->readData(frame.data(), frame.size());
                 logDropped(dropped);
+                noteUnanswered(unanswered);
                 auto* reply = new VOKTUSBReply(frame);
                 if (m_debug) {
                     DebugLine(DebugLine::Kind::Frame).plain(reply->toByteString());
                     DebugLine(DebugLine::Kind::Frame).plain(reply->toString());
                 }
+                if (unanswered > 0)
+                    m_lastFailure = Failure::LineNotClean;
+                else if (reply->status() != StatusOk && m_lastFailure == Failure::None)
+                    m_lastFailure = Failure::Refused;
                 return reply;
             }
-            char skipped;
-            if (m_device->readData(&skipped, 1) != 1)
-                break;
-            ++dropped;
-            ++m_droppedBytes;
-            --waiting;
         }
         const qint64 left = ReplyTimeoutMs - m_sentAt.elapsed();
         if (left <= 0) {
             logDropped(dropped);
-            emit deviceClosed();
-            if (m_device)
-                m_device->close();
-            DebugLine() << "SerialUSBCommandHandler: communicationTimeouted!";
-            emit linkLost(QStringLiteral("no reply within %1 ms").arg(ReplyTimeoutMs));
+            noteUnanswered(unanswered);
+            timeOut();
             return nullptr;
         }
         // Wakes as soon as input arrives, so a reply is taken when its last byte is in.
         m_device->waitForInput(static_cast<int>(qMin<qint64>(left, PollIntervalMs)));
     }
+}
+
+void SerialUSBCommandHandler::timeOut()
+{
+    m_lastFailure = Failure::TimedOut;
+    if (m_awaitLateAnswer) {
+        // The answer may still come: better here than as the answer to a later request.
+        noteUnanswered(m_device->drainUntilQuiet(LateAnswerGuardMs, LateAnswerLimitMs));
+    }
+    emit deviceClosed();
+    if (m_device)
+        m_device->close();
+    DebugLine() << "SerialUSBCommandHandler: communicationTimeouted!";
+    emit linkLost(QStringLiteral("no reply within %1 ms").arg(ReplyTimeoutMs));
 }
 
 VOKTUSBReply* SerialUSBCommandHandler::exchange(char command, char type, char motorBank, int value)

@@ -22,6 +22,14 @@ class VOKTUSBReply;
 // so that a reply behind noise of any length is still found. When the port fails, or a
 // request cannot be written, the link is closed, the reason logged and deviceClosed()
 // emitted, once.
+//
+// A reply does not say which request it answers. A late answer, a duplicate, a line echo
+// or a second module at the same address can therefore put a reply on the line that the
+// next request takes for its own. The handler cannot see that in one exchange, but it
+// sees the bytes that answered no request: what waits in the input when a request is
+// about to be written, replies to another command met while waiting, and what arrives
+// after the last exchange of a batch (Batch). A batch in which any arrived is not to be
+// reported as good.
 class SerialUSBCommandHandler : public QObject
 {
     Q_OBJECT
@@ -33,6 +41,53 @@ public:
     static constexpr int PollIntervalMs = 10;
     static constexpr int MaxPolls = 51;
     static constexpr int ReplyTimeoutMs = PollIntervalMs * MaxPolls;
+    // The line counts as quiet after QuietMs without a byte (QuietFrames frame times on a
+    // slow line). It is waited for after opening a port (what waits there is dropped) and
+    // after a batch, for at most QuietLimitMs.
+    static constexpr int QuietMs = 25;
+    static constexpr int QuietFrames = 4;
+    static constexpr int QuietLimitMs = 250;
+    // After a time-out the late answer is waited for until the line has been quiet for
+    // LateAnswerGuardMs, at most LateAnswerLimitMs (see setAwaitLateAnswer).
+    static constexpr int LateAnswerGuardMs = 300;
+    static constexpr int LateAnswerLimitMs = 1000;
+    // The status of a reply whose command the module carried out.
+    static constexpr quint8 StatusOk = 100;
+
+    // Why an exchange has no good answer.
+    enum class Failure
+    {
+        None,
+        // No reply within ReplyTimeoutMs; the port is closed.
+        TimedOut,
+        // The port is not open, failed, or the request could not be written.
+        LinkLost,
+        // The module answered with a status other than StatusOk.
+        Refused,
+        // A reply came, but bytes that answered no request arrived before or with it, so
+        // it may be the answer to an earlier request.
+        LineNotClean,
+    };
+    static QString failureText(Failure failure);
+
+    // Exchanges that belong together: an export, an import with its read-backs, a store or
+    // restore walk, a script, a recording, the refresh after a connect. Made before the
+    // first exchange; isClean() after the last one.
+    class Batch
+    {
+    public:
+        explicit Batch(SerialUSBCommandHandler& handler);
+        // Waits briefly for anything still arriving after the last exchange (see
+        // settleLine()); true when no byte that answered no request arrived during the
+        // batch.
+        bool isClean();
+        // Bytes that answered no request since the batch began.
+        quint64 unansweredBytes() const;
+
+    private:
+        SerialUSBCommandHandler& m_handler;
+        quint64 m_before;
+    };
 
     SerialUSBCommandHandler();
     ~SerialUSBCommandHandler() override;
@@ -61,6 +116,24 @@ public:
 
     // Bytes dropped since the handler was made because they were not the awaited reply.
     quint64 droppedBytes() const { return m_droppedBytes; }
+    // Bytes since the handler was made that answered no request: found in the input before
+    // a request was written, replies to another command met while waiting, and what
+    // settleLine() and the wait for a late answer found.
+    quint64 unansweredBytes() const { return m_unansweredBytes; }
+    // Why the last exchange has no good answer; None when it has one.
+    Failure lastFailure() const { return m_lastFailure; }
+
+    // After the last exchange of a batch: waits until the line has been quiet (QuietMs, or
+    // QuietFrames frame times on a slow line; at most QuietLimitMs), counting what arrives
+    // as answering no request. true when nothing arrived. Returns at once when nothing was
+    // sent since the last look, or the port is not open.
+    bool settleLine();
+    // After a time-out, wait for the late answer before closing the port: the port stays
+    // open until the line has been quiet for LateAnswerGuardMs (at most LateAnswerLimitMs), and
+    // what arrives meanwhile is dropped. For a process that ends after a failure: a late
+    // answer left in the port would answer the next run's first request. Off by default:
+    // the window closes at once, and the next open drops what waits in the port.
+    void setAwaitLateAnswer(bool await) { m_awaitLateAnswer = await; }
 
 signals:
     void requestedValue(char motorBank, char type, int value);
@@ -91,6 +164,12 @@ private:
     // The port failed while the link was open: close it, say why, announce it.
     void loseLink(const QString& reason);
     void logDropped(qint64 dropped);
+    // No reply in time: the port is closed (after the late answer, if awaited).
+    void timeOut();
+    // Counts and logs bytes that answered no request.
+    void noteUnanswered(qint64 bytes);
+    // How long the line must be without a byte to count as quiet.
+    int quietMs() const;
 
     // Not owned; a device deleted behind the handler's back reads as none attached.
     QPointer<SerialUSBDevice> m_device;
@@ -101,4 +180,9 @@ private:
     QElapsedTimer m_sentAt;
     int m_sentCommand = -1;
     quint64 m_droppedBytes = 0;
+    quint64 m_unansweredBytes = 0;
+    Failure m_lastFailure = Failure::None;
+    bool m_awaitLateAnswer = false;
+    // A request went out since the line was last found quiet.
+    bool m_sentSinceSettled = false;
 };

@@ -140,6 +140,8 @@ bool SerialUSBDevice::open(OpenMode mode)
         return QIODevice::isOpen();
     }
 
+    // Input beyond the limit waits in the system's buffer until this is looked at.
+    port->setReadBufferSize(InputLimit);
     QIODevice::open(mode);
     m_port = port;
     m_portOpened = true;
@@ -230,6 +232,35 @@ qint64 SerialUSBDevice::discardInput()
     pullArrivedInput();
     const qint64 dropped = m_port->readAll().size();
     return dropped;
+}
+
+qint64 SerialUSBDevice::drainUntilQuiet(int quietMs, int limitMs)
+{
+    QElapsedTimer total;
+    total.start();
+    QElapsedTimer quiet;
+    quiet.start();
+    qint64 drained = 0;
+    while (m_portOpened && !portHasFailed()) {
+        const qint64 dropped = discardInput();
+        if (dropped > 0) {
+            drained += dropped;
+            quiet.restart();
+        }
+        const qint64 quietLeft = quietMs - quiet.elapsed();
+        const qint64 limitLeft = limitMs - total.elapsed();
+        if (quietLeft <= 0 || limitLeft <= 0)
+            break;
+        waitForInput(static_cast<int>(qMin(quietLeft, limitLeft)));
+    }
+    return drained;
+}
+
+int SerialUSBDevice::frameTimeMs(int bytes) const
+{
+    if (!m_baudRateSet || m_baudRate <= 0)
+        return 0;
+    return static_cast<int>((qint64(bytes) * 10 * 1000 + m_baudRate - 1) / m_baudRate);
 }
 
 qint64 SerialUSBDevice::peekData(char* data, qint64 maxSize)

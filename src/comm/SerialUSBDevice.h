@@ -21,6 +21,10 @@ class SerialUSBDevice : public QIODevice
 public:
     // How long a write may take before the bytes not yet on the line are dropped.
     static constexpr int WriteTimeoutMs = 1000;
+    // The most input the device holds. A line that streams bytes faster than they are
+    // looked at leaves the rest in the system's buffer, so memory stays bounded whatever
+    // arrives.
+    static constexpr qint64 InputLimit = 4096;
 
     SerialUSBDevice(const QString& portName, const QString& description);
     ~SerialUSBDevice() override;
@@ -42,6 +46,12 @@ public:
     bool waitForInput(int msecs);
     // Drops everything waiting in the input and returns how many bytes that was.
     qint64 discardInput();
+    // Drops whatever arrives until the line has been quiet for quietMs, or limitMs have
+    // passed; returns how many bytes that was. Returns at once when the port is not open.
+    qint64 drainUntilQuiet(int quietMs, int limitMs);
+    // The time one frame of `bytes` bytes takes on the line at the set baud rate (10 bits a
+    // byte), rounded up; 0 for a port that keeps its own line settings.
+    int frameTimeMs(int bytes) const;
     // Copies up to maxSize waiting bytes into data without taking them from the input.
     qint64 peekData(char* data, qint64 maxSize);
 

@@ -35,6 +35,7 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
     const QList<ParameterCatalogue::ConfigurationParameter>& table =
         ParameterCatalogue::configuration();
     const int total = static_cast<int>(table.size());
+    SerialUSBCommandHandler::Batch batch(handler);
     bool complete = true;
     int section = -1;
     int done = 0;
@@ -62,6 +63,12 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
         file.cancelWriting();
         DebugLine() << "export failed: not every parameter could be read; no script written: "
                     << fileName;
+        return false;
+    }
+    // A value may be the answer to another parameter's request.
+    if (!batch.isClean()) {
+        file.cancelWriting();
+        DebugLine() << "export failed: the line is not clean; no script written: " << fileName;
         return false;
     }
     if (!file.commit()) {

@@ -21,7 +21,8 @@ namespace CommandScript {
 // export leaves nothing behind. Nothing is read when the link is closed or the file cannot
 // be opened for writing. true when the script was written. The progress counts the
 // parameters read; a cancel stops after the parameter in progress and, as an incomplete
-// export, leaves no file.
+// export, leaves no file. So does a line that was not clean
+// (SerialUSBCommandHandler::Batch): a value read may be another parameter's.
 bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
               const ModuleExchange::Progress& progress = {});
 

@@ -2,6 +2,7 @@
 
 #include "DebugLine.h"
 #include "ModuleExchange.h"
+#include "ParameterCatalogue.h"
 #include "SerialUSBCommandHandler.h"
 #include "VOKTUSBReply.h"
 
@@ -11,40 +12,86 @@ namespace {
 
 constexpr int Numbers = 256;
 
-bool walk(SerialUSBCommandHandler& handler, int command, const ModuleExchange::Progress& progress)
+bool isSetting(int number)
+{
+    for (const ParameterCatalogue::ConfigurationParameter& p : ParameterCatalogue::configuration())
+        if (p.number == number)
+            return true;
+    return false;
+}
+
+// "stored 45, refused 211", and the settings among the refused with their status.
+void logTally(int command, const Tally& tally)
+{
+    DebugLine().plain(
+        QStringLiteral("%1 %2, refused %3")
+            .arg(command == RestoreCommand ? QStringLiteral("restored") : QStringLiteral("stored"))
+            .arg(tally.accepted)
+            .arg(tally.refused));
+    if (tally.refusedSettings.isEmpty())
+        return;
+    QStringList refused;
+    for (const Tally::Refusal& r : tally.refusedSettings)
+        refused << QStringLiteral("%1 (status %2)").arg(r.number).arg(r.status);
+    DebugLine().plain(QStringLiteral("the module refused %1 of the configuration: %2")
+                          .arg(tally.refusedSettings.size())
+                          .arg(refused.join(QStringLiteral(", "))));
+}
+
+bool walk(SerialUSBCommandHandler& handler, int command, const ModuleExchange::Progress& progress,
+          Tally* tally)
 {
     // The walk runs to 255 unless it is cancelled: after a lost link every remaining number
     // says so.
+    Tally counted;
     bool complete = true;
     for (int type = 0; type < Numbers; ++type) {
-        complete = storeOrRestore(handler, command, static_cast<char>(type)) && complete;
+        quint8 status = 0;
+        const bool answered = storeOrRestore(handler, command, static_cast<char>(type), &status);
+        complete = answered && complete;
+        ++counted.walked;
+        if (answered && status == SerialUSBCommandHandler::StatusOk) {
+            ++counted.accepted;
+        } else if (answered) {
+            ++counted.refused;
+            if (isSetting(type))
+                counted.refusedSettings.append({type, status});
+        }
         const int done = type + 1;
         if (!ModuleExchange::carryOn(progress, done, Numbers) && done < Numbers) {
+            logTally(command, counted);
             DebugLine() << (command == RestoreCommand ? "restore cancelled after "
                                                       : "store cancelled after ")
                         << QString::number(done) << " of " << QString::number(Numbers)
                         << " parameters";
+            if (tally)
+                *tally = counted;
             return false;
         }
     }
+    logTally(command, counted);
+    if (tally)
+        *tally = counted;
     return complete;
 }
 
 } // namespace
 
-bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress)
+bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress,
+              Tally* tally)
 {
     DebugLine() << "store actual values on module";
-    return walk(handler, StoreCommand, progress);
+    return walk(handler, StoreCommand, progress, tally);
 }
 
-bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress)
+bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress,
+                Tally* tally)
 {
     DebugLine() << "restore values on module";
-    return walk(handler, RestoreCommand, progress);
+    return walk(handler, RestoreCommand, progress, tally);
 }
 
-bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type)
+bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type, quint8* status)
 {
     const int number = static_cast<quint8>(type);
     std::unique_ptr<VOKTUSBReply> reply;
@@ -58,6 +105,8 @@ bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type)
     }
     DebugLine() << QString::number(number) << ": "
                 << QString::number(static_cast<qint8>(reply->status()));
+    if (status)
+        *status = reply->status();
     // Read back, so that every panel showing the parameter shows the restored value.
     if (command == RestoreCommand)
         handler.getAxisParameter(0, type);

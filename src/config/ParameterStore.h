@@ -2,6 +2,9 @@
 
 #include "ModuleExchange.h"
 
+#include <QList>
+#include <QtGlobal>
+
 class SerialUSBCommandHandler;
 
 // Store and restore on the module: the module keeps a copy of its parameters in
@@ -13,16 +16,41 @@ namespace ParameterStore {
 constexpr int StoreCommand = 7;
 constexpr int RestoreCommand = 8;
 
+// What a walk came to. A module refuses the numbers it does not know, and those it keeps
+// no copy of (targets, actual values); a refused parameter of the configuration (the
+// catalogue's settings) means its value is not kept.
+struct Tally
+{
+    struct Refusal
+    {
+        int number;
+        quint8 status;
+    };
+
+    int walked = 0;
+    // Answered with status 100.
+    int accepted = 0;
+    // Answered with another status.
+    int refused = 0;
+    // The configuration parameters among the refused, in walk order.
+    QList<Refusal> refusedSettings;
+};
+
 // Stores every parameter. true when the module answered all 256. The progress counts the
 // numbers walked; a cancel stops the walk after the number in progress (logged), and the
-// later numbers are not sent.
-bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress = {});
+// later numbers are not sent. The tally (if given) counts what the module took and refused.
+bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress = {},
+              Tally* tally = nullptr);
 // Restores every parameter and reads each one back, so that whatever shows it shows the
-// restored value. true when the module answered all 256 restores. Progress as for storeAll.
-bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress = {});
+// restored value. true when the module answered all 256 restores. Progress and tally as
+// for storeAll.
+bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress = {},
+                Tally* tally = nullptr);
 
 // One store (StoreCommand) or restore (RestoreCommand) of one parameter number; a restore
-// reads the parameter back. false (logged) when the module did not answer.
-bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type);
+// reads the parameter back. false (logged) when the module did not answer; otherwise the
+// module's status goes to *status (if given).
+bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type,
+                    quint8* status = nullptr);
 
 } // namespace ParameterStore

@@ -35,6 +35,7 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
     const QList<ParameterCatalogue::ConfigurationParameter>& table =
         ParameterCatalogue::configuration();
     const int total = static_cast<int>(table.size());
+    SerialUSBCommandHandler::Batch batch(handler);
     QList<qint32> values;
     bool complete = true;
     for (const ParameterCatalogue::ConfigurationParameter& p : table) {
@@ -53,6 +54,11 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
     if (!complete) {
         DebugLine() << "export failed: not every parameter could be read; file left as it was: "
                     << fileName;
+        return false;
+    }
+    // A value may be the answer to another parameter's request.
+    if (!batch.isClean()) {
+        DebugLine() << "export failed: the line is not clean; file left as it was: " << fileName;
         return false;
     }
 

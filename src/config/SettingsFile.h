@@ -21,7 +21,8 @@ namespace SettingsFile {
 // existing file stays. The file is written only when every parameter was read: otherwise
 // it is left exactly as it was. true when the file was written. The progress counts the
 // parameters read; a cancel stops after the parameter in progress and, as an incomplete
-// export, leaves the file as it was.
+// export, leaves the file as it was. So does a line that was not clean
+// (SerialUSBCommandHandler::Batch): a value read may be another parameter's.
 bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
               const ModuleExchange::Progress& progress = {});
 

@@ -70,6 +70,12 @@ bool PtyPeer::start(QString* error)
     if (::tcsetattr(m_slave, TCSANOW, &tio) != 0)
         return fail("tcsetattr");
 
+    // Writes never block: a tool that writes requests and never reads the replies fills
+    // the line, and what does not fit is dropped (as on a real line) rather than holding
+    // the worker thread, and with it stop(), for ever.
+    if (::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0)
+        return fail("fcntl");
+
     int wake[2];
     if (::pipe(wake) != 0)
         return fail("pipe");
@@ -188,6 +194,7 @@ void PtyPeer::writeAll(const QByteArray& bytes)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            // The line is full (or gone): the rest is lost, as on a line nobody reads.
             return;
         }
         data += n;

@@ -56,7 +56,8 @@ public:
     // module does to find the start of the next frame again. 0 keeps them for ever.
     void setFrameTimeoutMs(int ms) { m_frameTimeoutMs = ms; }
 
-    // Writes bytes at once, unasked: stale replies, garbage.
+    // Writes bytes at once, unasked: stale replies, garbage. Like every reply, what finds no
+    // room on the line (a tool that does not read) is dropped.
     void send(const QByteArray& bytes);
 
     // The requests taken in so far, in order: a copy of its own, which the worker thread
