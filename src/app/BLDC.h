@@ -89,6 +89,9 @@ signals:
     void linkOpenFailed(const QString& port, const QString& reason);
     // The user closed the link.
     void linkClosed();
+    // A file operation of the menu failed (an export, a recording); message says which
+    // file and why, for the status bar. The log has said so too.
+    void fileOperationFailed(const QString& message);
 
 private:
     // The connection panel whose link the attached device is.
@@ -118,6 +121,8 @@ private:
     // offers Cancel; no polling cycle runs until it is over.
     void runWithProgress(const QString& label, int total,
                          const std::function<void(const ModuleExchange::Progress&)>& operation);
+    // An export that did not write its file says so (a cancel does not).
+    void reportExportFailure(const QString& fileName, const QString& reason);
 
     SerialUSBCommandHandler* m_handler;
     WConnection* m_usbConnection;
