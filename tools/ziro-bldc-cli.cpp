@@ -292,7 +292,8 @@ const CommandHelp commandHelp[] = {
     {"export-ini", "export-ini FILE",
      "Reads the 44 parameters of the module's configuration and saves them to the settings\n"
      "file FILE, as the window's \"Export settings to *.ini\" does. The file is written only\n"
-     "when every parameter was read.",
+     "when every parameter was read, and replaced only when completely written. An existing\n"
+     "FILE must be a settings file: anything else is left alone.",
      "ziro-bldc-cli --port ttyUSB0 export-ini motor7.ini"},
     {"import-ini", "import-ini FILE",
      "Writes the parameters the settings file FILE holds to the module and reads each one\n"
@@ -325,7 +326,8 @@ const CommandHelp commandHelp[] = {
      "100; a cycle that takes longer is followed by the next at once). Prints a header line\n"
      "and one line per cycle, tab-separated, or with --csv writes FILE: a header row, then\n"
      "one row per cycle with the time in ms since the start and one column per value,\n"
-     "named after the catalogue; a value without answer is left empty. Runs N cycles, or\n"
+     "named after the catalogue; a value without answer is left empty. FILE is created\n"
+     "with the first complete cycle and always ends on a whole row. Runs N cycles, or\n"
      "until Ctrl-C, which ends it cleanly with the file complete.",
      "ziro-bldc-cli --port ttyUSB0 --quiet watch --count 100 --csv run.csv"},
 };

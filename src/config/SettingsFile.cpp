@@ -128,7 +128,10 @@ bool sameValue(const QVariant& a, const QVariant& b)
 bool merge(const QString& fileName, const QByteArray& existing, const QList<qint32>& values,
            QByteArray* merged, QString* why)
 {
-    const std::unique_ptr<QTemporaryFile> scratch = scratchCopy(fileName, existing, why);
+    // The settings class reads a byte order mark but does not merge behind one.
+    const QByteArray bom("\xEF\xBB\xBF");
+    const std::unique_ptr<QTemporaryFile> scratch =
+        scratchCopy(fileName, existing.startsWith(bom) ? existing.mid(bom.size()) : existing, why);
     if (!scratch)
         return false;
     QMap<QString, QVariant> expected;
