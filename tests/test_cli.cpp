@@ -1,9 +1,13 @@
 #include "CsvRecorder.h"
+#include "FileSizeLimit.h"
+#include "InputText.h"
 #include "ParameterCatalogue.h"
+#include "PtyPeer.h"
 #include "ServedModule.h"
 #include "SimulatedModule.h"
 #include "VOKTRequest.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,7 +16,9 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <limits>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -24,9 +30,15 @@ struct Run
     QString err;
 };
 
-Run cli(const QStringList& args)
+// Runs the command; room limits the size of every file it writes (a full disk), and
+// stdoutFile takes its standard output in place of a pipe.
+Run cli(const QStringList& args, qint64 room = 0, const QString& stdoutFile = QString())
 {
     QProcess process;
+    if (room > 0)
+        FileSizeLimit::applyTo(process, room);
+    if (!stdoutFile.isEmpty())
+        process.setStandardOutputFile(stdoutFile);
     process.start(QStringLiteral(ZIRO_CLI_COMMAND), args);
     Run run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
@@ -59,6 +71,18 @@ void writeFile(const QString& path, const QByteArray& content)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(content), content.size());
+}
+
+// Whatever is at path: its bytes for a regular file, its kind otherwise (reading a pipe
+// would wait for a writer).
+QByteArray whatIsAt(const QString& path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return "(nothing)";
+    if (!S_ISREG(info.st_mode))
+        return "(not a regular file)";
+    return readFile(path);
 }
 
 QList<QStringList> csvRows(const QString& path)
@@ -115,8 +139,16 @@ private slots:
     void exportedFilesRestoreTheModule_data();
     void exportedFilesRestoreTheModule();
     void storeAndRestore();
+    void wholeNumbers_data();
+    void wholeNumbers();
     void badInputSendsNothing_data();
     void badInputSendsNothing();
+    void fullDiskLeavesFilesWholeAndExitsOne_data();
+    void fullDiskLeavesFilesWholeAndExitsOne();
+    void watchCountsCompleteCycles_data();
+    void watchCountsCompleteCycles();
+    void standardOutputErrorsExitOne_data();
+    void standardOutputErrorsExitOne();
     void portThatCannotBeOpenedExitsThree();
     void silentModuleExitsOne();
     void watchWritesCsv();
@@ -324,61 +356,302 @@ void TestCli::badInputSendsNothing_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("kept"); // a file that must stay as it was
     const QString missing = m_dir.filePath(QStringLiteral("missing.vkt"));
     const QString malformed = m_dir.filePath(QStringLiteral("malformed.vkt"));
     // A good script but for one line in its middle.
     writeFile(malformed, "//=== motion settings ===\nSAP 4, 0, 1234\t// max ramp velocity\n"
                          "STAP 4, 0 \nSAP 11, 0, 12x\nSAP 7, 0, 10\n");
 
-    QTest::newRow("unknown command") << QStringList{"spin"} << "unknown command \"spin\"";
-    QTest::newRow("stop with an argument") << QStringList{"stop", "0"} << "stop takes no argument";
+    QTest::newRow("unknown command")
+        << QStringList{"spin"} << "unknown command \"spin\"" << QString();
+    QTest::newRow("stop with an argument")
+        << QStringList{"stop", "0"} << "stop takes no argument" << QString();
     QTest::newRow("unknown parameter")
-        << QStringList{"get", "6", "MaxCurent"} << "unknown parameter: MaxCurent";
-    QTest::newRow("key of three groups") << QStringList{"get", "P_set_1"} << "several groups";
-    QTest::newRow("parameter above 255") << QStringList{"set", "256", "1"} << "outside 0 to 255";
-    QTest::newRow("raw command above 255")
-        << QStringList{"raw", "300", "4", "0", "0"} << "command: 300 is outside 0 to 255";
-    QTest::newRow("raw bank negative")
-        << QStringList{"raw", "6", "4", "-1", "0"} << "motor/bank: -1 is outside 0 to 255";
-    QTest::newRow("value above 32 bits")
-        << QStringList{"set", "6", "2147483648"} << "outside -2147483648 to 2147483647";
-    QTest::newRow("value not a number") << QStringList{"set", "6", "2k"} << "not a whole number";
+        << QStringList{"get", "6", "MaxCurent"} << "unknown parameter: MaxCurent" << QString();
+    QTest::newRow("key of three groups")
+        << QStringList{"get", "P_set_1"} << "several groups" << QString();
+    QTest::newRow("parameter above 255")
+        << QStringList{"set", "256", "1"} << "outside 0 to 255" << QString();
+    QTest::newRow("raw command above 255") << QStringList{"raw", "300", "4", "0", "0"}
+                                           << "command: 300 is outside 0 to 255" << QString();
+    QTest::newRow("raw bank negative") << QStringList{"raw", "6", "4", "-1", "0"}
+                                       << "motor/bank: -1 is outside 0 to 255" << QString();
+    QTest::newRow("value above 32 bits") << QStringList{"set", "6", "2147483648"}
+                                         << "outside -2147483648 to 2147483647" << QString();
+    QTest::newRow("value not a number")
+        << QStringList{"set", "6", "2k"} << "not a whole number" << QString();
     QTest::newRow("missing value")
-        << QStringList{"set", "6"} << "set wants a parameter and a value";
-    QTest::newRow("missing parameter") << QStringList{"get"} << "which parameter?";
-    QTest::newRow("missing raw value") << QStringList{"raw", "6", "4", "0"} << "four numbers";
+        << QStringList{"set", "6"} << "set wants a parameter and a value" << QString();
+    QTest::newRow("missing parameter") << QStringList{"get"} << "which parameter?" << QString();
+    QTest::newRow("missing raw value")
+        << QStringList{"raw", "6", "4", "0"} << "four numbers" << QString();
     QTest::newRow("missing option value")
-        << QStringList{"watch", "--count"} << "--count needs a value";
+        << QStringList{"watch", "--count"} << "--count needs a value" << QString();
     QTest::newRow("count not a number")
-        << QStringList{"watch", "--count", "five"} << "not a whole number";
-    QTest::newRow("option of another command")
-        << QStringList{"get", "6", "--keep-going"} << "belongs to the run-script command";
-    QTest::newRow("address 0") << QStringList{"--address", "0", "get", "6"} << "outside 1 to 255";
-    QTest::newRow("script missing") << QStringList{"run-script", missing} << "cannot be read";
+        << QStringList{"watch", "--count", "five"} << "not a whole number" << QString();
+    QTest::newRow("option of another command") << QStringList{"get", "6", "--keep-going"}
+                                               << "belongs to the run-script command" << QString();
+    QTest::newRow("address 0") << QStringList{"--address", "0", "get", "6"} << "outside 1 to 255"
+                               << QString();
+    QTest::newRow("script missing")
+        << QStringList{"run-script", missing} << "cannot be read" << QString();
     QTest::newRow("script malformed in the middle")
-        << QStringList{"run-script", malformed} << "malformed.vkt:4: value \"12x\"";
-    QTest::newRow("script of no commands") << QStringList{"run-script", "/dev/null"} << "holds no";
+        << QStringList{"run-script", malformed} << "malformed.vkt:4: value \"12x\"" << QString();
+    QTest::newRow("script of no commands")
+        << QStringList{"run-script", "/dev/null"} << "holds no" << QString();
     QTest::newRow("settings file missing")
-        << QStringList{"import-ini", missing} << "cannot be read";
-    QTest::newRow("settings file of no keys")
-        << QStringList{"import-ini", malformed} << "holds none of the 44 settings keys";
+        << QStringList{"import-ini", missing} << "cannot be read" << QString();
+    QTest::newRow("settings file of no keys") << QStringList{"import-ini", malformed}
+                                              << "holds none of the 44 settings keys" << QString();
     QTest::newRow("export into no folder")
         << QStringList{"export-ini", m_dir.filePath(QStringLiteral("none/a.ini"))}
-        << "no such folder";
+        << "no such folder" << QString();
+
+    // One rule for every number: digits and a sign, nothing around them.
+    QTest::newRow("parameter with a blank")
+        << QStringList{"get", " 6"} << "unknown parameter" << QString();
+    QTest::newRow("value with a blank")
+        << QStringList{"set", "6", " 5"} << "value (32-bit): \" 5\" is not a whole number"
+        << QString();
+    QTest::newRow("type with a line feed")
+        << QStringList{"raw", "6", "4\n", "0", "0"} << "is not a whole number" << QString();
+    QTest::newRow("address with a blank") << QStringList{"--address", "1 ", "get", "6"}
+                                          << "--address: \"1 \" is not a whole number" << QString();
+    const QString nulScript = m_dir.filePath(QStringLiteral("nul.vkt"));
+    writeFile(nulScript, QByteArray("SAP 4, 0, 25\0\0\n", 15));
+    QTest::newRow("script value with NUL bytes")
+        << QStringList{"run-script", nulScript} << "nul.vkt:1: value \"25" << QString();
+    // Input repeated in a message is cut.
+    const QString digits = QString(200, QLatin1Char('9'));
+    QTest::newRow("long value cut")
+        << QStringList{"set", "6", digits}
+        << "value (32-bit): " + digits.left(80) + "... is outside -2147483648 to 2147483647"
+        << QString();
+
+    // Exports and recordings only into a regular file; settings only into a settings file.
+    const QString script = m_dir.filePath(QStringLiteral("motor7.vkt"));
+    writeFile(script, "//=== motion settings ===\nSAP 4, 0, 2000 \t// max ramp velocity\n"
+                      "STAP 4, 0 \n");
+    const QString note = m_dir.filePath(QStringLiteral("note.txt"));
+    writeFile(note, "Motor 7: new encoder on Monday.\n");
+    const QString binary = m_dir.filePath(QStringLiteral("picture.png"));
+    writeFile(binary, QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR=1", 18));
+    const QString fifo = m_dir.filePath(QStringLiteral("fifo"));
+    if (!QFileInfo::exists(fifo))
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString port = path(QStringLiteral("port"));
+    const QString noSettings = QStringLiteral("is not a settings file");
+    const QString notRegular = QStringLiteral("is not a regular file");
+    QTest::newRow("settings into a script")
+        << QStringList{"export-ini", script} << noSettings << script;
+    QTest::newRow("settings into a text note")
+        << QStringList{"export-ini", note} << noSettings << note;
+    QTest::newRow("settings into a binary file")
+        << QStringList{"export-ini", binary} << noSettings << binary;
+    QTest::newRow("settings into a pipe") << QStringList{"export-ini", fifo} << notRegular << fifo;
+    QTest::newRow("script into a pipe") << QStringList{"export-script", fifo} << notRegular << fifo;
+    QTest::newRow("recording into a pipe")
+        << QStringList{"watch", "--count", "1", "--csv", fifo} << notRegular << fifo;
+    QTest::newRow("recording into the module's port")
+        << QStringList{"watch", "--count", "1", "--csv", port} << notRegular << port;
+    QTest::newRow("script into a device")
+        << QStringList{"export-script", "/dev/null"} << notRegular << QString();
 }
 
 void TestCli::badInputSendsNothing()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
+    QFETCH(QString, kept);
     const QStringList before = received();
+    const QByteArray keptBefore = whatIsAt(kept);
     const Run run = cli(onLink(args));
     QVERIFY2(run.exitCode == 2, qPrintable(describe(run)));
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.err.size() < 400);
     QVERIFY(run.out.isEmpty());
+    QCOMPARE(whatIsAt(kept), keptBefore);
     // A command that wrote would have had its reply, and the module logs a frame before it
     // answers: so the log is complete when the command has ended.
     QCOMPARE(received(), before);
+}
+
+void TestCli::wholeNumbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("minimum");
+    QTest::addColumn<qint64>("maximum");
+    QTest::addColumn<QString>("result"); // the number, or the reason
+
+    const qint64 low = std::numeric_limits<qint32>::min();
+    const qint64 high = std::numeric_limits<qint32>::max();
+    QTest::newRow("plain") << "2000" << low << high << "2000";
+    QTest::newRow("signs") << "+5" << low << high << "5";
+    QTest::newRow("negative bound") << "-2147483648" << low << high << "-2147483648";
+    QTest::newRow("leading zeros") << "-0000000000000000000000000042" << low << high << "-42";
+    QTest::newRow("above") << "2147483648" << low << high
+                           << "2147483648 is outside -2147483648 to 2147483647";
+    QTest::newRow("beyond 64 bits") << "99999999999999999999" << qint64(0) << qint64(255)
+                                    << "99999999999999999999 is outside 0 to 255";
+    for (const char* text : {"", "-", "+", " 5", "5 ", "5\n", "1e3", "0x10", "5-", "--5", "5,0"})
+        QTest::addRow("not a number: \"%s\"", text)
+            << QString::fromLatin1(text) << low << high
+            << QStringLiteral("\"%1\" is not a whole number").arg(QString::fromLatin1(text));
+    QTest::newRow("NUL after the digits")
+        << QString::fromLatin1("25\0\0", 4) << low << high
+        << QString::fromLatin1("\"25\0\0\" is not a whole number", 28);
+    QTest::newRow("digits of another script") << QStringLiteral("\u0663") << low << high
+                                              << QStringLiteral("\"\u0663\" is not a whole number");
+    QTest::newRow("cut after 80 characters")
+        << "x" + QString(100, QLatin1Char('1')) << low << high
+        << "\"x" + QString(79, QLatin1Char('1')) + "...\" is not a whole number";
+}
+
+void TestCli::wholeNumbers()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, minimum);
+    QFETCH(qint64, maximum);
+    QFETCH(QString, result);
+
+    QString why;
+    const std::optional<qint64> number = InputText::wholeNumber(text, minimum, maximum, &why);
+    QCOMPARE(number ? QString::number(*number) : why, result);
+    QCOMPARE(InputText::isWholeNumber(text), number.has_value() || why.contains("outside"));
+}
+
+void TestCli::fullDiskLeavesFilesWholeAndExitsOne_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("existing"); // empty: none
+    QTest::addColumn<bool>("kept");           // the target stays byte for byte
+    QTest::addColumn<qint64>("room");         // the most bytes a file may hold
+
+    const QByteArray settings =
+        "[mine]\nnote=" + QByteArray(600, 'n') + "\n[motor_and_module_settings]\nMaxCurrent=42\n";
+    QTest::newRow("export-ini into a settings file")
+        << "export-ini" << settings << true << qint64(1000);
+    QTest::newRow("export-ini, new file") << "export-ini" << QByteArray() << true << qint64(500);
+    QTest::newRow("export-script over an older one")
+        << "export-script" << QByteArray("SAP 4, 0, 1\n") << true << qint64(1000);
+    // A recording replaces an older file with its first rows and ends on a whole row.
+    QTest::newRow("watch --csv") << "watch" << QByteArray("older\n") << false << qint64(1000);
+}
+
+void TestCli::fullDiskLeavesFilesWholeAndExitsOne()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, existing);
+    QFETCH(bool, kept);
+    QFETCH(qint64, room);
+
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("target"));
+    if (!existing.isEmpty())
+        writeFile(file, existing);
+    const QByteArray before = whatIsAt(file);
+    const QStringList args =
+        command == QLatin1String("watch")
+            ? QStringList{command, "--interval", "0", "--count", "1000", "--csv", file}
+            : QStringList{command, file};
+
+    const Run run = cli(onLink(args), room);
+    QVERIFY2(run.exitCode == 1, qPrintable(describe(run)));
+    QVERIFY2(run.err.contains(file + QStringLiteral(": could not be written: ")),
+             qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    const QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+    if (kept) {
+        QCOMPARE(whatIsAt(file), before);
+        QCOMPARE(left, existing.isEmpty() ? QStringList() : QStringList{"target"});
+        return;
+    }
+    QCOMPARE(left, QStringList{"target"});
+    const QByteArray content = readFile(file);
+    QVERIFY(content.size() <= room);
+    QVERIFY(content.endsWith('\n'));
+    const QList<QStringList> rows = csvRows(file);
+    QVERIFY(rows.size() > 2);
+    for (const QStringList& row : rows)
+        QCOMPARE(row.size(), 8);
+}
+
+void TestCli::watchCountsCompleteCycles_data()
+{
+    QTest::addColumn<int>("answers"); // then the module falls silent
+    QTest::addColumn<int>("complete");
+    QTest::addColumn<int>("rows"); // in the file; -1: an older file stays as it was
+
+    QTest::newRow("silent from the start") << 0 << 0 << -1;
+    QTest::newRow("silent in the first cycle") << 3 << 0 << -1;
+    QTest::newRow("silent in the third cycle") << 2 * 7 + 3 << 2 << 3;
+}
+
+void TestCli::watchCountsCompleteCycles()
+{
+    QFETCH(int, answers);
+    QFETCH(int, complete);
+    QFETCH(int, rows);
+
+    ServedModule served;
+    QString error;
+    QVERIFY2(served.start(&error), qPrintable(error));
+    ServedModule* module = &served;
+    auto left = std::make_shared<std::atomic<int>>(answers);
+    served.peer().setResponder([module, left](const QByteArray& request) {
+        if ((*left)-- <= 0)
+            return QList<PtyPeer::Chunk>{};
+        QByteArray reply;
+        module->withModule([&](SimulatedModule& m) { reply = m.handle(request); });
+        return PtyPeer::answer(reply);
+    });
+    QTemporaryDir folder;
+    const QString csv = folder.filePath(QStringLiteral("run.csv"));
+    const QByteArray older("time_ms,older\n0,1\n");
+    writeFile(csv, older);
+
+    const Run run = cli({"--port", served.portName(), "--quiet", "watch", "--interval", "0",
+                         "--count", "10", "--csv", csv});
+    QVERIFY2(run.exitCode == 1, qPrintable(describe(run)));
+    QVERIFY2(run.err.contains(QStringLiteral("the module stopped answering; %1 complete cycles "
+                                             "recorded")
+                                  .arg(complete)),
+             qPrintable(run.err));
+    if (rows < 0) {
+        QCOMPARE(readFile(csv), older);
+        QVERIFY2(run.err.contains(csv + QStringLiteral(" not written")), qPrintable(run.err));
+        return;
+    }
+    // The complete cycles, then the row of the one the link was lost in, whole.
+    const QList<QStringList> lines = csvRows(csv);
+    QCOMPARE(lines.size(), 1 + rows);
+    for (const QStringList& line : lines)
+        QCOMPARE(line.size(), 8);
+    QCOMPARE(lines.last().mid(1).join(',').count(QLatin1Char(',')), 6);
+    QVERIFY(!lines.last().at(3).isEmpty());
+    QVERIFY(lines.last().at(4).isEmpty());
+}
+
+void TestCli::standardOutputErrorsExitOne_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("get") << QStringList{"get", "6", "4"};
+    QTest::newRow("watch") << QStringList{"watch", "--count", "3", "--interval", "0"};
+    QTest::newRow("export-ini") << QStringList{"export-ini", "out.ini"};
+    QTest::newRow("help") << QStringList{"--help"};
+}
+
+void TestCli::standardOutputErrorsExitOne()
+{
+    QFETCH(QStringList, args);
+    for (QString& arg : args)
+        if (arg.endsWith(QLatin1String(".ini")))
+            arg = path(arg);
+    const Run run = cli(onLink(args), 0, QStringLiteral("/dev/full"));
+    QVERIFY2(run.exitCode == 1, qPrintable(describe(run)));
+    QVERIFY2(run.err.contains(QStringLiteral("could not write the results to standard output: ")),
+             qPrintable(run.err));
 }
 
 void TestCli::portThatCannotBeOpenedExitsThree()

@@ -1,6 +1,8 @@
 #include "BLDC.h"
 #include "CommandScript.h"
+#include "FileSizeLimit.h"
 #include "LogCapture.h"
+#include "MainWindow.h"
 #include "PanelProbe.h"
 #include "ParameterCatalogue.h"
 #include "ParameterStore.h"
@@ -10,6 +12,7 @@
 #include "ServedModule.h"
 #include "SettingsFile.h"
 #include "SimulatedModule.h"
+#include "TemporaryConfig.h"
 #include "VOKTRequest.h"
 #include "ValueCheckerThread.h"
 #include "WTraceController.h"
@@ -18,15 +21,19 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 using ParameterCatalogue::ConfigurationParameter;
 
@@ -62,6 +69,65 @@ QStringList linesStartingWith(const QStringList& lines, const char* prefix)
     return lines.filter(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(prefix)));
 }
 
+// What a file dialog showed before it was answered.
+struct ShownDialog
+{
+    QString caption, filter, name, directory;
+};
+
+// Answers the next file dialog that opens: notes what it shows, then cancels it or picks
+// the file as the user types it (and, for a file that exists, says yes to replacing it).
+void answerNextFileDialog(QObject* owner, const QString& file, bool accept,
+                          ShownDialog* shown = nullptr)
+{
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, timer, [owner, timer, file, accept, shown] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (shown)
+            *shown = {dialog->windowTitle(), dialog->nameFilters().join(';'),
+                      dialog->selectedFiles().value(0), dialog->directory().absolutePath()};
+        if (!accept) {
+            dialog->reject();
+            return;
+        }
+        if (QFileInfo::exists(file)) {
+            // The question comes up while the dialog's accept runs: a timer of its own.
+            auto* yes = new QTimer(owner);
+            QObject::connect(yes, &QTimer::timeout, yes, [yes] {
+                if (auto* question =
+                        qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    yes->stop();
+                    yes->deleteLater();
+                    question->button(QMessageBox::Yes)->click();
+                }
+            });
+            yes->start(10);
+        }
+        child<QLineEdit>(dialog, "fileNameEdit")->setText(file);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    timer->start(10);
+}
+
+// Whatever is at path: its bytes for a regular file, its kind otherwise (reading a pipe
+// would wait for a writer).
+QByteArray whatIsAt(const QString& path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return "(nothing)";
+    if (S_ISFIFO(info.st_mode))
+        return "(pipe)";
+    if (S_ISDIR(info.st_mode))
+        return "(folder) " +
+               QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(',').toUtf8();
+    return readAll(path);
+}
+
 } // namespace
 
 class TestFiles : public QObject
@@ -79,6 +145,12 @@ private slots:
     void scriptByteForByte();
     void incompleteExportLeavesNoFile_data();
     void incompleteExportLeavesNoFile();
+    void exportOnlyIntoWhatCanTakeIt_data();
+    void exportOnlyIntoWhatCanTakeIt();
+    void fullDiskLeavesFilesAsTheyWere_data();
+    void fullDiskLeavesFilesAsTheyWere();
+    void windowShowsAFailedExport_data();
+    void windowShowsAFailedExport();
     void storeAndRestore();
     void storeOrRestoreWithLinkClosed_data();
     void storeOrRestoreWithLinkClosed();
@@ -217,12 +289,18 @@ void TestFiles::settingsRoundTrip()
 void TestFiles::importWritesOnlyWhatTheFileHolds_data()
 {
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("text"); // none: the key is removed
+    // None: the key is removed; bytes: the key's line as a damaged file holds it.
+    QTest::addColumn<QVariant>("text");
     QTest::addColumn<int>("number");
 
+    const QString maxCurrent = QStringLiteral("motor_and_module_settings/MaxCurrent");
     QTest::newRow("key missing") << "encoder_settings/EncoderSteps" << QVariant() << 250;
-    QTest::newRow("not an integer")
-        << "motor_and_module_settings/MaxCurrent" << QVariant("abc") << 6;
+    QTest::newRow("not an integer") << maxCurrent << QVariant("abc") << 6;
+    QTest::newRow("NUL bytes after the number")
+        << maxCurrent << QVariant(QByteArray("MaxCurrent=25\0\0\0\0", 17)) << 6;
+    QTest::newRow("junk after the number")
+        << maxCurrent << QVariant(QByteArray("MaxCurrent=25mA")) << 6;
+    QTest::newRow("blank after the number") << maxCurrent << QVariant("25 ") << 6;
 }
 
 void TestFiles::importWritesOnlyWhatTheFileHolds()
@@ -233,7 +311,14 @@ void TestFiles::importWritesOnlyWhatTheFileHolds()
 
     const QString file = path("edited.ini");
     QVERIFY(SettingsFile::exportTo(file, *m_handler));
-    {
+    if (text.typeId() == QMetaType::QByteArray) {
+        QByteArray bytes = readAll(file);
+        const QByteArray line = key.section(QLatin1Char('/'), 1).toLatin1() + '=';
+        const qsizetype from = bytes.indexOf("\n" + line) + 1;
+        QVERIFY(from > 0);
+        bytes.replace(from, bytes.indexOf('\n', from) - from, text.toByteArray());
+        writeFile(file, bytes);
+    } else {
         QSettings ini(file, QSettings::IniFormat);
         if (text.isValid())
             ini.setValue(key, text);
@@ -371,6 +456,182 @@ void TestFiles::incompleteExportLeavesNoFile()
     QVERIFY(!lines.contains(QStringLiteral("export ready. ")));
     QVERIFY2(!linesStartingWith(lines, qPrintable(message)).isEmpty(),
              qPrintable(lines.join('\n')));
+}
+
+void TestFiles::exportOnlyIntoWhatCanTakeIt_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("existing"); // "(pipe)" and "(folder)" stand for those
+    QTest::addColumn<QString>("refusal");     // empty: the export goes ahead
+    QTest::addColumn<QByteArray>("kept");     // a line an export merges around
+
+    const QString noSettings = QStringLiteral("is not a settings file");
+    const QString notRegular =
+        QStringLiteral("is not a regular file (a device, a pipe or a socket)");
+    QTest::newRow("command script picked by mistake")
+        << "ini"
+        << QByteArray("//=== motion settings ===\nSAP 4, 0, 2000 \t// max ramp velocity\n"
+                      "STAP 4, 0 \n")
+        << noSettings << QByteArray();
+    QTest::newRow("text note") << "ini" << QByteArray("Motor 7: new encoder on Monday.\n")
+                               << noSettings << QByteArray();
+    QTest::newRow("binary file") << "ini" << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR=1", 18)
+                                 << noSettings << QByteArray();
+    QTest::newRow("comments only")
+        << "ini" << QByteArray("; motor 7\n# to do\n") << noSettings << QByteArray();
+    QTest::newRow("settings file damaged by NUL bytes")
+        << "ini" << QByteArray("[motor_and_module_settings]\nMaxCurrent=25\n\0\0\0\0", 35)
+        << noSettings << QByteArray();
+    QTest::newRow("pipe") << "ini" << QByteArray("(pipe)") << notRegular << QByteArray();
+    QTest::newRow("folder") << "ini" << QByteArray("(folder)") << QStringLiteral("is a folder")
+                            << QByteArray();
+    QTest::newRow("script into a pipe")
+        << "vkt" << QByteArray("(pipe)") << notRegular << QByteArray();
+
+    // An empty file is as good as none; a settings file written elsewhere keeps its lines.
+    QTest::newRow("empty file") << "ini" << QByteArray() << QString() << QByteArray();
+    QTest::newRow("blank lines") << "ini" << QByteArray("\n  \n\n") << QString() << QByteArray();
+    QTest::newRow("settings file with a BOM, CRLF and comments")
+        << "ini" << QByteArray("\xEF\xBB\xBF; bench 2\r\n[mine]\r\nnote = kept\r\n") << QString()
+        << QByteArray("note=kept");
+}
+
+void TestFiles::exportOnlyIntoWhatCanTakeIt()
+{
+    QFETCH(QString, format);
+    QFETCH(QByteArray, existing);
+    QFETCH(QString, refusal);
+    QFETCH(QByteArray, kept);
+
+    const QString file = path("target");
+    if (existing == "(pipe)")
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    else if (existing == "(folder)")
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("target")));
+    else
+        writeFile(file, existing);
+    const QByteArray before = whatIsAt(file);
+    m_served->peer().clearRequests();
+
+    QString why;
+    const bool written = format == QLatin1String("ini")
+                             ? SettingsFile::exportTo(file, *m_handler, {}, &why)
+                             : CommandScript::exportTo(file, *m_handler, {}, &why);
+    if (!refusal.isEmpty()) {
+        QVERIFY(!written);
+        QCOMPARE(why, refusal);
+        QCOMPARE(whatIsAt(file), before);
+        QCOMPARE(m_served->peer().requestCount(), 0);
+        QCOMPARE(
+            QDir(m_dir->path())
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+            QStringList{QStringLiteral("target")});
+        if (format == QLatin1String("ini"))
+            QVERIFY2(m_log->contains(
+                         QStringLiteral("export refused:  \"%1\" \"%2\" ").arg(file, refusal)),
+                     qPrintable(m_log->lines().join('\n')));
+        return;
+    }
+    QVERIFY2(written, qPrintable(why));
+    QSettings ini(file, QSettings::IniFormat);
+    QCOMPARE(ini.value(QStringLiteral("motor_and_module_settings/MaxCurrent")).toInt(), held(6));
+    QCOMPARE(ini.allKeys().size(), 44 + (kept.isEmpty() ? 0 : 1));
+    if (!kept.isEmpty())
+        QVERIFY(readAll(file).contains(kept));
+}
+
+void TestFiles::fullDiskLeavesFilesAsTheyWere_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("existing"); // empty: none
+    QTest::addColumn<int>("room");            // the most bytes a file may hold
+
+    // A settings file of a few keys and a long note: the merge needs more room than the
+    // copy of the old file.
+    const QByteArray settings =
+        "[mine]\nnote=" + QByteArray(600, 'n') + "\n[motor_and_module_settings]\nMaxCurrent=42\n";
+    QTest::newRow("settings: no room for the merge") << "ini" << settings << 1000;
+    QTest::newRow("settings: no room for the copy") << "ini" << settings << 300;
+    QTest::newRow("settings: new file") << "ini" << QByteArray() << 500;
+    QTest::newRow("script: older one") << "vkt" << QByteArray("SAP 4, 0, 1\n") << 1000;
+    QTest::newRow("script: new file") << "vkt" << QByteArray() << 1000;
+}
+
+void TestFiles::fullDiskLeavesFilesAsTheyWere()
+{
+    QFETCH(QString, format);
+    QFETCH(QByteArray, existing);
+    QFETCH(int, room);
+
+    const QString file = path("target");
+    if (!existing.isEmpty())
+        writeFile(file, existing);
+    const QByteArray before = whatIsAt(file);
+    m_served->peer().clearRequests();
+
+    QString why;
+    bool written = true;
+    {
+        FileSizeLimit disk(room);
+        written = format == QLatin1String("ini")
+                      ? SettingsFile::exportTo(file, *m_handler, {}, &why)
+                      : CommandScript::exportTo(file, *m_handler, {}, &why);
+    }
+    QVERIFY(!written);
+    QVERIFY2(why.startsWith(QStringLiteral("could not be written: ")), qPrintable(why));
+    // Every parameter was read; then nothing changed on the disk, and nothing was left.
+    QCOMPARE(m_served->peer().requestCount(), 44);
+    QCOMPARE(whatIsAt(file), before);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             existing.isEmpty() ? QStringList() : QStringList{QStringLiteral("target")});
+    QVERIFY(!linesStartingWith(m_log->lines(), "export failed: could not write the ").isEmpty());
+}
+
+void TestFiles::windowShowsAFailedExport_data()
+{
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<QByteArray>("existing");
+    QTest::addColumn<int>("room"); // 0: no limit
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("logged");
+
+    QTest::newRow("settings into a text note")
+        << "exportSettings" << QByteArray("Motor 7: new encoder.\n") << 0
+        << "is not a settings file"
+        << "export refused: ";
+    QTest::newRow("script on a full disk")
+        << "exportSettingsToVOKT" << QByteArray() << 1000 << "could not be written: "
+        << "export failed: ";
+}
+
+void TestFiles::windowShowsAFailedExport()
+{
+    QFETCH(QString, slot);
+    QFETCH(QByteArray, existing);
+    QFETCH(int, room);
+    QFETCH(QString, reason);
+    QFETCH(QString, logged);
+
+    MainWindow window;
+    BLDC* bldc = window.centralPanel();
+    bldc->openHandler(bldc->simulatedModule()->portName(), QStringLiteral("Simulated"));
+    QVERIFY(bldc->handler()->isOpen());
+    const QString file = path("target");
+    if (!existing.isEmpty())
+        writeFile(file, existing);
+    LogCapture log;
+
+    answerNextFileDialog(&window, file, true);
+    {
+        std::unique_ptr<FileSizeLimit> disk(room > 0 ? new FileSizeLimit(room) : nullptr);
+        QVERIFY(QMetaObject::invokeMethod(bldc, qPrintable(slot)));
+    }
+    QCOMPARE(whatIsAt(file), existing.isEmpty() ? QByteArray("(nothing)") : existing);
+    QVERIFY2(!linesStartingWith(log.lines(), qPrintable(logged)).isEmpty(),
+             qPrintable(log.lines().join('\n')));
+    const QString shown = window.statusBar()->currentMessage();
+    QVERIFY2(shown.startsWith(QStringLiteral("Export failed: %1: %2").arg(file, reason)),
+             qPrintable(shown));
 }
 
 void TestFiles::storeAndRestore()
@@ -515,38 +776,15 @@ void TestFiles::menuDialogs()
         writeFile(file, "[motor_and_module_settings]\nMaxCurrent=2000\n");
 
     // Answers the next file dialog: notes what it shows, then cancels it or picks the file.
-    QString shownCaption, shownFilter, shownName, shownDirectory;
-    auto answerDialog = [&](bool accept) {
-        auto* timer = new QTimer(&bldc);
-        connect(timer, &QTimer::timeout, timer, [&, timer, accept] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            timer->stop();
-            timer->deleteLater();
-            shownCaption = dialog->windowTitle();
-            shownFilter = dialog->nameFilters().join(';');
-            shownDirectory = dialog->directory().absolutePath();
-            shownName = dialog->selectedFiles().value(0);
-            if (!accept) {
-                dialog->reject();
-                return;
-            }
-            // As the user types it.
-            child<QLineEdit>(dialog, "fileNameEdit")->setText(file);
-            QMetaObject::invokeMethod(dialog, "accept");
-        });
-        timer->start(10);
-    };
-
-    answerDialog(false);
+    ShownDialog shown;
+    answerNextFileDialog(&bldc, file, false, &shown);
     QVERIFY(QMetaObject::invokeMethod(&bldc, qPrintable(slot)));
-    QCOMPARE(shownCaption, caption);
-    QCOMPARE(shownFilter, filter);
-    QCOMPARE(shownDirectory, QDir::currentPath());
+    QCOMPARE(shown.caption, caption);
+    QCOMPARE(shown.filter, filter);
+    QCOMPARE(shown.directory, QDir::currentPath());
     if (!defaultName.isEmpty())
-        QVERIFY2(QRegularExpression(defaultName).match(QFileInfo(shownName).fileName()).hasMatch(),
-                 qPrintable(shownName));
+        QVERIFY2(QRegularExpression(defaultName).match(QFileInfo(shown.name).fileName()).hasMatch(),
+                 qPrintable(shown.name));
     QStringList lines = log.lines();
     lines.removeAll(QStringLiteral("This plugin does not support propagateSizeHints()"));
     QCOMPARE(lines, cancelled);
@@ -554,7 +792,7 @@ void TestFiles::menuDialogs()
 
     // A chosen file goes to the operation.
     log.clear();
-    answerDialog(true);
+    answerNextFileDialog(&bldc, file, true);
     QVERIFY(QMetaObject::invokeMethod(&bldc, qPrintable(slot)));
     QVERIFY2(log.contains(QStringLiteral("%1 \"%2\" ").arg(chosen, file)),
              qPrintable(log.lines().join('\n')));
@@ -713,6 +951,8 @@ void TestFiles::storeUnderProgressDialog()
 
 int main(int argc, char** argv)
 {
+    // The window remembers its settings; these runs must not touch the user's.
+    TemporaryConfig config;
     QApplication app(argc, argv);
     TestFiles test;
     return QTest::qExec(&test, argc, argv);

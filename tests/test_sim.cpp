@@ -119,6 +119,7 @@ private slots:
     void commandServesOnALink();
     void commandEndsWhileNobodyReads_data();
     void commandEndsWhileNobodyReads();
+    void commandReportsALogItCannotWrite();
 };
 
 void TestSim::replyFrame()
@@ -789,6 +790,34 @@ void TestSim::commandEndsWhileNobodyReads()
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);
     ::close(fd);
+}
+
+void TestSim::commandReportsALogItCannotWrite()
+{
+    QProcess sim;
+    sim.start(QStringLiteral(ZIRO_SIM_COMMAND),
+              {QStringLiteral("--log"), QStringLiteral("/dev/full")});
+    QVERIFY(sim.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 10000);
+    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+
+    // The module answers whatever becomes of its log; the failure is told once.
+    LogCapture quiet;
+    SerialUSBDevice device(port, QString());
+    SerialUSBCommandHandler handler;
+    handler.setDevice(&device);
+    QVERIFY(handler.open());
+    QSignalSpy values(&handler, &SerialUSBCommandHandler::requestedValue);
+    for (int type : {253, 6, 4})
+        handler.getAxisParameter(0, char(type));
+    QCOMPARE(values.count(), 3);
+    handler.close();
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitCode(), 0);
+    const QString errors = QString::fromLocal8Bit(sim.readAllStandardError());
+    QCOMPARE(errors.count(QStringLiteral("cannot write the log /dev/full: ")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSim)

@@ -1,4 +1,5 @@
 #include "BLDC.h"
+#include "FileSizeLimit.h"
 #include "LiveRecorder.h"
 #include "LogCapture.h"
 #include "MainWindow.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -108,6 +110,8 @@ private slots:
     void pollingFollowsTheLink();
     void recordingOfPollingCycles_data();
     void recordingOfPollingCycles();
+    void recordingNeverLeavesAFragment_data();
+    void recordingNeverLeavesAFragment();
 };
 
 void TestTrace::startAndStop()
@@ -448,6 +452,81 @@ void TestTrace::recordingOfPollingCycles()
         QStringLiteral("%1 \"%2\"  rows in  \"%3\" ").arg(ending).arg(rows).arg(file)));
     QCOMPARE(entry->text(), QStringLiteral("Record live values to &CSV…"));
     QVERIFY(status->isHidden());
+}
+
+void TestTrace::recordingNeverLeavesAFragment_data()
+{
+    QTest::addColumn<int>("answers"); // polls the module answers; -1: every one
+    QTest::addColumn<int>("room");    // the most bytes a file may hold; 0: no limit
+    QTest::addColumn<QString>("logged");
+
+    QTest::newRow("full disk") << -1 << 600 << "could not write the recording: ";
+    // The first cycle is never complete: an older file of the name stays as it was.
+    QTest::newRow("silent module") << 0 << 0 << "no complete cycle recorded; file not written: ";
+}
+
+void TestTrace::recordingNeverLeavesAFragment()
+{
+    QFETCH(int, answers);
+    QFETCH(int, room);
+    QFETCH(QString, logged);
+
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    auto left = std::make_shared<std::atomic<int>>(-1);
+    peer.setResponder([left](const QByteArray& request) {
+        const bool polled = quint8(request.at(1)) == 6;
+        if (polled && *left >= 0 && (*left)-- == 0) {
+            *left = 0;
+            return QList<PtyPeer::Chunk>{};
+        }
+        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, quint8(request.at(1)), 1234567));
+    });
+    MainWindow window;
+    BLDC* bldc = window.centralPanel();
+    bldc->openHandler(peer.portName(), QStringLiteral("Virtual"));
+    QVERIFY(bldc->handler()->isOpen());
+    QTemporaryDir dir;
+    const QString file = dir.filePath("live.csv");
+    const QByteArray older("time_ms,older\n0,1\n");
+    QFile csv(file);
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    QCOMPARE(csv.write(older), older.size());
+    csv.close();
+
+    LogCapture log;
+    LiveRecorder* recorder = bldc->liveRecorder();
+    QSignalSpy failed(recorder, &LiveRecorder::failed);
+    {
+        std::unique_ptr<FileSizeLimit> disk(room > 0 ? new FileSizeLimit(room) : nullptr);
+        QVERIFY(recorder->start(file, bldc->traceCommands()));
+        *left = answers;
+        auto* controller = bldc->findChild<WTraceController*>();
+        controller->setDelay(0);
+        controller->setPolling(true);
+        QTRY_VERIFY(!recorder->isRecording());
+        controller->setPolling(false);
+    }
+    QVERIFY2(!log.lines().filter(logged).isEmpty(), qPrintable(log.lines().join('\n')));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QByteArray content = csv.readAll();
+    if (room == 0) {
+        QCOMPARE(content, older);
+        QCOMPARE(failed.size(), 0);
+        return;
+    }
+    // The rows that fitted, every one whole; the window says why the recording ended.
+    QVERIFY(content.size() <= room);
+    QVERIFY(content.endsWith('\n'));
+    const QList<QByteArray> lines = content.trimmed().split('\n');
+    QVERIFY(lines.size() >= 3);
+    for (const QByteArray& line : lines.mid(1))
+        QCOMPARE(line.count(','), 7);
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(failed.at(0).at(0).toString(), file);
+    QVERIFY2(window.statusBar()->currentMessage().startsWith(
+                 QStringLiteral("Recording failed: %1: ").arg(file)),
+             qPrintable(window.statusBar()->currentMessage()));
 }
 
 int main(int argc, char** argv)

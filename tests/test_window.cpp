@@ -1,5 +1,6 @@
 #include "BLDC.h"
 #include "DebugLine.h"
+#include "FileSizeLimit.h"
 #include "LinkStatus.h"
 #include "LogCapture.h"
 #include "LogSink.h"
@@ -338,6 +339,17 @@ void TestWindow::logKeepsTheLastLinesAndHidesFrames()
     QString error;
     QVERIFY(!view.saveTo(dir.filePath(QStringLiteral("no/such/dir/log.txt")), &error));
     QVERIFY(!error.isEmpty());
+    // On a full disk the older file stays as it was.
+    saved.close();
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray older = saved.readAll();
+    saved.close();
+    {
+        FileSizeLimit disk(10);
+        QVERIFY(!view.saveTo(file, &error));
+    }
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), older);
 
     QTest::mouseClick(child<QPushButton>(&view, "btnClear"), Qt::LeftButton);
     QVERIFY(view.lines().isEmpty());

@@ -10,6 +10,8 @@
 #include "CommandScript.h"
 #include "CsvRecorder.h"
 #include "DebugLine.h"
+#include "FileTarget.h"
+#include "InputText.h"
 #include "ParameterCatalogue.h"
 #include "ParameterStore.h"
 #include "PortDiscovery.h"
@@ -26,13 +28,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -55,11 +58,34 @@ constexpr int DefaultIntervalMs = 100;
 // ---------------------------------------------------------------------------------------
 // Output
 
-void printOut(const QString& line)
+// The first failed write to standard output (a full disk, /dev/full): the command's exit
+// status is then 1 at least, for output that did not arrive is no success.
+int g_stdoutError = 0;
+
+// false when the line did not reach standard output.
+bool printOut(const QString& line)
 {
     std::fputs(line.toLocal8Bit().constData(), stdout);
     std::fputc('\n', stdout);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        if (g_stdoutError == 0)
+            g_stdoutError = errno != 0 ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+// The exit status once every result is out: 1 at least when standard output did not take
+// all of them, which is then said on standard error.
+int checkedOutput(int status)
+{
+    if (std::fflush(stdout) != 0 && g_stdoutError == 0)
+        g_stdoutError = errno != 0 ? errno : EIO;
+    if (g_stdoutError == 0)
+        return status;
+    std::fprintf(stderr, "ziro-bldc-cli: could not write the results to standard output: %s\n",
+                 std::strerror(g_stdoutError));
+    return status == ExitOk ? int(ExitRefused) : status;
 }
 
 void clearProgressLine();
@@ -184,18 +210,10 @@ void catchStopSignals(bool notice)
 std::optional<qint64> parseNumber(const QString& text, qint64 minimum, qint64 maximum,
                                   const QString& what, QString* error)
 {
-    static const QRegularExpression digits(QStringLiteral("^[+-]?[0-9]{1,19}$"));
-    bool ok = digits.match(text).hasMatch();
-    const qint64 value = ok ? text.toLongLong(&ok, 10) : 0;
-    if (!ok) {
-        *error = QStringLiteral("%1: \"%2\" is not a whole number").arg(what, text);
-        return std::nullopt;
-    }
-    if (value < minimum || value > maximum) {
-        *error =
-            QStringLiteral("%1: %2 is outside %3 to %4").arg(what, text).arg(minimum).arg(maximum);
-        return std::nullopt;
-    }
+    QString why;
+    const std::optional<qint64> value = InputText::wholeNumber(text, minimum, maximum, &why);
+    if (!value)
+        *error = QStringLiteral("%1: %2").arg(what, why);
     return value;
 }
 
@@ -282,7 +300,8 @@ const CommandHelp commandHelp[] = {
     {"export-ini", "export-ini FILE",
      "Reads the 44 parameters of the module's configuration and saves them to the settings\n"
      "file FILE, as the window's \"Export settings to *.ini\" does. The file is written only\n"
-     "when every parameter was read.",
+     "when every parameter was read, and replaced only when completely written. An existing\n"
+     "FILE must be a settings file: anything else is left alone.",
      "ziro-bldc-cli --port ttyUSB0 export-ini motor7.ini"},
     {"import-ini", "import-ini FILE",
      "Writes the parameters the settings file FILE holds to the module and reads each one\n"
@@ -318,7 +337,8 @@ const CommandHelp commandHelp[] = {
      "100; a cycle that takes longer is followed by the next at once). Prints a header line\n"
      "and one line per cycle, tab-separated, or with --csv writes FILE: a header row, then\n"
      "one row per cycle with the time in ms since the start and one column per value,\n"
-     "named after the catalogue; a value without answer is left empty. Runs N cycles, or\n"
+     "named after the catalogue; a value without answer is left empty. FILE is created\n"
+     "with the first complete cycle and always ends on a whole row. Runs N cycles, or\n"
      "until Ctrl-C, which ends it cleanly with the file complete.",
      "ziro-bldc-cli --port ttyUSB0 --quiet watch --count 100 --csv run.csv"},
 };
@@ -415,7 +435,7 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             if (name == QLatin1String(candidate.name))
                 option = &candidate;
         if (!option) {
-            *error = QStringLiteral("unknown option --%1").arg(name);
+            *error = QStringLiteral("unknown option --%1").arg(InputText::shown(name));
             return false;
         }
         if (option->command)
@@ -673,13 +693,13 @@ Action prepareGet(const QStringList& args, QString* error)
             }
             const auto reply = link.exchange(6, numbers.at(i), 0, 0);
             if (!reply) {
-                printError(noReply(QStringLiteral("get %1").arg(args.at(i))));
+                printError(noReply(QStringLiteral("get %1").arg(InputText::shown(args.at(i)))));
                 result = ExitRefused;
                 break;
             }
             if (reply->status() != StatusOk) {
                 printError(QStringLiteral("get %1: refused by the module (%2)")
-                               .arg(args.at(i), statusText(*reply)));
+                               .arg(InputText::shown(args.at(i)), statusText(*reply)));
                 result = ExitRefused;
                 continue;
             }
@@ -708,7 +728,8 @@ Action prepareSet(const QStringList& args, QString* error)
     return [args, number, value](Link& link) {
         SerialUSBCommandHandler::Batch batch(link.handler());
         const auto reply = link.exchange(5, *number, 0, *value);
-        const QString what = QStringLiteral("set %1 %2").arg(args.at(0), args.at(1));
+        const QString what = QStringLiteral("set %1 %2")
+                                 .arg(InputText::shown(args.at(0)), InputText::shown(args.at(1)));
         const bool clean = lineWasClean(batch, what, link.handler().moduleAddress());
         if (!reply) {
             printError(noReply(what));
@@ -798,7 +819,7 @@ Action prepareRunScript(const QStringList& args, bool keepGoing, QString* error)
             const QString where = QStringLiteral("%1:%2: %3")
                                       .arg(fileName)
                                       .arg(failure.command.line)
-                                      .arg(failure.command.text);
+                                      .arg(InputText::shown(failure.command.text));
             if (failure.answered)
                 printError(QStringLiteral("%1: refused by the module (status %2); it answered %3")
                                .arg(where)
@@ -828,18 +849,10 @@ Action prepareRunScript(const QStringList& args, bool keepGoing, QString* error)
     };
 }
 
-// A file the command is to write: its folder must exist and take it.
+// A file the command is to write: a regular file or a new one in a folder that takes it.
 bool checkWritable(const QString& fileName, QString* error)
 {
-    const QFileInfo info(fileName);
-    const QFileInfo folder(info.absolutePath());
-    QString why;
-    if (info.isDir())
-        why = QStringLiteral("is a folder");
-    else if (!folder.isDir())
-        why = QStringLiteral("no such folder");
-    else if (info.exists() ? !info.isWritable() : !folder.isWritable())
-        why = QStringLiteral("cannot be written");
+    const QString why = FileTarget::problem(fileName);
     if (why.isEmpty())
         return true;
     *error = QStringLiteral("%1: %2").arg(fileName, why);
@@ -869,29 +882,33 @@ Action prepareExport(const QString& command, const QStringList& args, QString* e
         return {};
     }
     const QString fileName = args.at(0);
+    const bool script = command == QLatin1String("export-script");
     if (!checkWritable(fileName, error))
         return {};
-    const bool script = command == QLatin1String("export-script");
+    // A settings export merges into an existing file: only into a settings file.
+    const QString problem = script ? QString() : SettingsFile::targetProblem(fileName);
+    if (!problem.isEmpty()) {
+        *error = QStringLiteral("%1: %2; an export of settings does not merge into it")
+                     .arg(fileName, problem);
+        return {};
+    }
     return [command, fileName, script](Link& link) {
         const int total = static_cast<int>(ParameterCatalogue::configuration().size());
         SerialUSBCommandHandler::Batch batch(link.handler());
         const ModuleExchange::Progress stop = [&batch](int, int) {
             return !interruptedOnDirtyLine(batch);
         };
+        QString why;
         const bool written = runWithProgress(link, command, total, [&](SerialUSBCommandHandler& h) {
-            return script ? CommandScript::exportTo(fileName, h, stop)
-                          : SettingsFile::exportTo(fileName, h, stop);
+            return script ? CommandScript::exportTo(fileName, h, stop, &why)
+                          : SettingsFile::exportTo(fileName, h, stop, &why);
         });
         if (!lineWasClean(batch, command, link.handler().moduleAddress())) {
             printError(QStringLiteral("%1: nothing written").arg(fileName));
             return int(ExitRefused);
         }
         if (!written) {
-            printError(link.handler().isOpen()
-                           ? QStringLiteral("%1: could not be written").arg(fileName)
-                           : QStringLiteral("%1: the module did not answer every read; "
-                                            "nothing written")
-                                 .arg(fileName));
+            printError(QStringLiteral("%1: %2; nothing written").arg(fileName, why));
             return int(ExitRefused);
         }
         printOut(QStringLiteral("%1: %2 parameters written").arg(fileName).arg(total));
@@ -927,10 +944,9 @@ Action prepareImport(const QStringList& args, QString* error)
          ParameterCatalogue::configuration()) {
         const QString key = QLatin1String(ParameterCatalogue::sections().at(p.section).group) +
                             QLatin1Char('/') + QLatin1String(p.key);
-        bool isInteger = false;
-        const qint32 value = settings.value(key).toString().toInt(&isInteger, 10);
-        if (isInteger)
-            expected->insert(p.number, value);
+        const std::optional<qint32> value = SettingsFile::valueOf(settings, key);
+        if (value)
+            expected->insert(p.number, *value);
         else
             skipped << QStringLiteral("%1 (%2)").arg(key).arg(p.number);
     }
@@ -1043,7 +1059,7 @@ Action prepareWatch(const Invocation& invocation, QString* error)
     if (!invocation.arguments.isEmpty()) {
         *error = QStringLiteral("watch takes no argument \"%1\" (options: --interval MS, "
                                 "--count N, --csv FILE)")
-                     .arg(invocation.arguments.constFirst());
+                     .arg(InputText::shown(invocation.arguments.constFirst()));
         return {};
     }
     int interval = DefaultIntervalMs;
@@ -1067,12 +1083,10 @@ Action prepareWatch(const Invocation& invocation, QString* error)
         *error = QStringLiteral("--csv needs a file name");
         return {};
     }
-    if (!csv.isEmpty()) {
-        const QFileInfo info(csv);
-        if (info.isDir() || !QFileInfo(info.absolutePath()).isDir()) {
-            *error = QStringLiteral("--csv %1: cannot be written there").arg(csv);
-            return {};
-        }
+    // Not into a folder, a device (the module's own port among them) or a pipe.
+    if (!csv.isEmpty() && !checkWritable(csv, error)) {
+        *error = QStringLiteral("--csv ") + *error;
+        return {};
     }
 
     return [interval, count, csv](Link& link) {
@@ -1082,8 +1096,8 @@ Action prepareWatch(const Invocation& invocation, QString* error)
             printError(QStringLiteral("--csv %1: %2").arg(csv, recorder.errorString()));
             return int(ExitUsage);
         }
-        if (csv.isEmpty())
-            printOut(recorder.header().join(QLatin1Char('\t')));
+        if (csv.isEmpty() && !printOut(recorder.header().join(QLatin1Char('\t'))))
+            return int(ExitRefused);
 
         // A recording ends quietly, with its last row complete.
         catchStopSignals(false);
@@ -1131,16 +1145,27 @@ Action prepareWatch(const Invocation& invocation, QString* error)
             // Bytes found before this cycle's first request came after the last cycle's.
             if (!toldNotClean && batch.unansweredBytes() > 0)
                 tellNotClean(qMax(1, cycle));
+            // A cycle in which the link was lost is not complete: its row goes to the file
+            // only when the file is there already, and it is not counted.
+            const bool complete = link.handler().isOpen();
             if (csv.isEmpty()) {
-                printOut(fields.join(QLatin1Char('\t')));
-            } else if (!recorder.endCycle()) {
-                printError(QStringLiteral("--csv %1: %2").arg(csv, recorder.errorString()));
+                if (!printOut(fields.join(QLatin1Char('\t'))))
+                    return int(ExitRefused);
+            } else if (!recorder.endCycle(complete)) {
+                printError(QStringLiteral("--csv %1: could not be written: %2; %3")
+                               .arg(csv, recorder.errorString(),
+                                    recorder.fileWritten()
+                                        ? QStringLiteral("the file ends on its last complete row")
+                                        : QStringLiteral("nothing written")));
                 return int(ExitRefused);
             }
-            if (!link.handler().isOpen()) {
-                printError(QStringLiteral("the module stopped answering; %1 complete cycles "
-                                          "recorded")
-                               .arg(cycle + 1));
+            if (!complete) {
+                QString message =
+                    QStringLiteral("the module stopped answering; %1 complete cycles recorded")
+                        .arg(cycle);
+                if (!csv.isEmpty() && !recorder.fileWritten())
+                    message += QStringLiteral("; %1 not written").arg(csv);
+                printError(message);
                 return int(ExitRefused);
             }
             // The next cycle starts interval ms after this one started; Ctrl-C is looked
@@ -1188,18 +1213,19 @@ int main(int argc, char** argv)
     }
     if (invocation.help) {
         std::fputs((command ? helpFor(*command) : generalHelp()).toLocal8Bit().constData(), stdout);
-        return ExitOk;
+        return checkedOutput(ExitOk);
     }
     if (invocation.command.isEmpty())
         return usageError(QStringLiteral("no command given"));
     if (!command)
-        return usageError(QStringLiteral("unknown command \"%1\"").arg(invocation.command));
+        return usageError(
+            QStringLiteral("unknown command \"%1\"").arg(InputText::shown(invocation.command)));
 
     const QString name = invocation.command;
     if (name == QLatin1String("ports")) {
         if (!invocation.arguments.isEmpty())
             return usageError(QStringLiteral("ports takes no argument"));
-        return listPorts();
+        return checkedOutput(listPorts());
     }
 
     Action action;
@@ -1236,5 +1262,5 @@ int main(int argc, char** argv)
         printError(error);
         return ExitPort;
     }
-    return action(link);
+    return checkedOutput(action(link));
 }

@@ -2,6 +2,7 @@
 // The port path goes to standard output (one line, for scripts); everything else to
 // standard error.
 
+#include "InputText.h"
 #include "ServedModule.h"
 #include "SimulatedModule.h"
 
@@ -14,7 +15,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,13 +29,74 @@ void printError(const QString& text)
 
 bool parseNumber(const QString& text, int minimum, int maximum, int* number)
 {
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < minimum || value > maximum)
+    const std::optional<qint64> value = InputText::wholeNumber(text, minimum, maximum);
+    if (!value)
         return false;
-    *number = value;
+    *number = static_cast<int>(*value);
     return true;
 }
+
+// The --log file: one line of hex bytes per request, appended whole or not at all. The
+// first line that cannot be written is reported on standard error; from then on nothing
+// more is logged, so that the log never holds a gap nobody was told of.
+class RequestLog
+{
+public:
+    ~RequestLog()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    bool open(const QString& fileName, QString* error)
+    {
+        m_fileName = fileName;
+        m_fd = ::open(QFile::encodeName(fileName).constData(),
+                      O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (m_fd < 0) {
+            *error = QStringLiteral("cannot write %1: %2")
+                         .arg(fileName, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        return true;
+    }
+
+    // Called on the module's thread only.
+    void write(const QByteArray& request)
+    {
+        if (m_failed)
+            return;
+        const QByteArray line = request.toHex(' ') + '\n';
+        struct stat before = {};
+        const bool sized = ::fstat(m_fd, &before) == 0;
+        qsizetype written = 0;
+        errno = 0;
+        while (written < line.size()) {
+            // After a short write the next one says why (a full disk, a file too large).
+            const ssize_t result = ::write(m_fd, line.constData() + written,
+                                           static_cast<size_t>(line.size() - written));
+            if (result < 0 && errno == EINTR)
+                continue;
+            if (result <= 0)
+                break;
+            written += result;
+        }
+        if (written == line.size())
+            return;
+        const int reason = errno != 0 ? errno : ENOSPC;
+        // A line cut short is taken back, so the log ends on a whole line.
+        if (written > 0 && sized)
+            (void)!::ftruncate(m_fd, before.st_size);
+        m_failed = true;
+        printError(QStringLiteral("cannot write the log %1: %2; no further requests are logged")
+                       .arg(m_fileName, QString::fromLocal8Bit(std::strerror(reason))));
+    }
+
+private:
+    QString m_fileName;
+    int m_fd = -1;
+    bool m_failed = false;
+};
 
 // Points path at target. An old link left behind by an earlier run is replaced; any other
 // file stays untouched.
@@ -129,22 +193,19 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    RequestLog log;
     ServedModule served(address);
     served.peer().setBaudRate(baud);
-    std::FILE* log = nullptr;
     if (parser.isSet(logOption)) {
-        log = std::fopen(QFile::encodeName(parser.value(logOption)).constData(), "a");
-        if (!log) {
-            printError(
-                QStringLiteral("cannot write %1: %2")
-                    .arg(parser.value(logOption), QString::fromLocal8Bit(std::strerror(errno))));
+        QString error;
+        if (!log.open(parser.value(logOption), &error)) {
+            printError(error);
             return 1;
         }
         // The line is written before the module answers, so a tool that has its reply
         // finds its request in the log.
-        served.peer().setResponder([&served, log](const QByteArray& request) {
-            std::fprintf(log, "%s\n", request.toHex(' ').constData());
-            std::fflush(log);
+        served.peer().setResponder([&served, &log](const QByteArray& request) {
+            log.write(request);
             QByteArray reply;
             served.withModule([&](SimulatedModule& module) { reply = module.handle(request); });
             return reply.isEmpty() ? QList<PtyPeer::Chunk>{} : PtyPeer::answer(reply);
@@ -178,8 +239,6 @@ int main(int argc, char** argv)
     }
 
     served.stop();
-    if (log)
-        std::fclose(log);
     if (!linkPath.isEmpty())
         removeLink(port, linkPath);
     std::fprintf(stderr, "ziro-bldc-sim: stopped.\n");

@@ -306,6 +306,10 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
             &LiveRecorder::endCycle);
     connect(m_handler, &SerialUSBCommandHandler::deviceClosed, m_liveRecorder,
             &LiveRecorder::linkClosed);
+    connect(m_liveRecorder, &LiveRecorder::failed, this,
+            [this](const QString& fileName, const QString& reason) {
+                emit fileOperationFailed(tr("Recording failed: %1: %2").arg(fileName, reason));
+            });
 
     // The status flags: read only, no writes.
     connect(m_statusFlags, &WStatusFlagsV::requestValue, m_handler,
@@ -532,6 +536,13 @@ void BLDC::runWithProgress(const QString& label, int total,
     m_traceController->releasePolling();
 }
 
+void BLDC::reportExportFailure(const QString& fileName, const QString& reason)
+{
+    // A cancel leaves no reason: the user knows.
+    if (!reason.isEmpty())
+        emit fileOperationFailed(tr("Export failed: %1: %2").arg(fileName, reason));
+}
+
 void BLDC::exportSettingsToVOKT()
 {
     DebugLine() << "exporting settings...";
@@ -540,10 +551,12 @@ void BLDC::exportSettingsToVOKT()
                                                           tr("VOKT Files (*.vkt)"));
     if (fileName.isEmpty())
         return;
+    QString why;
     runWithProgress(tr("Exporting settings to VOKT"), configurationSize(),
                     [&](const ModuleExchange::Progress& progress) {
-                        CommandScript::exportTo(fileName, *m_handler, progress);
+                        CommandScript::exportTo(fileName, *m_handler, progress, &why);
                     });
+    reportExportFailure(fileName, why);
 }
 
 void BLDC::exportSettings()
@@ -553,10 +566,12 @@ void BLDC::exportSettings()
         this, tr("Export settings"), defaultFileName("Settings.ini"), tr("Settings files (*.ini)"));
     if (fileName.isEmpty())
         return;
+    QString why;
     runWithProgress(tr("Exporting settings"), configurationSize(),
                     [&](const ModuleExchange::Progress& progress) {
-                        SettingsFile::exportTo(fileName, *m_handler, progress);
+                        SettingsFile::exportTo(fileName, *m_handler, progress, &why);
                     });
+    reportExportFailure(fileName, why);
 }
 
 void BLDC::importSettings()

@@ -96,6 +96,9 @@ signals:
     // Bytes arrived during an operation (the refresh after a connect, a file operation) that
     // answered no request: a value it read or showed may be another parameter's.
     void lineNotClean(const QString& operation);
+    // A file operation of the menu failed (an export, a recording); message says which
+    // file and why, for the status bar. The log has said so too.
+    void fileOperationFailed(const QString& message);
 
 private:
     // The connection panel whose link the attached device is.
@@ -128,6 +131,8 @@ private:
     // meanwhile is reported.
     void runWithProgress(const QString& label, int total,
                          const std::function<void(const ModuleExchange::Progress&)>& operation);
+    // An export that did not write its file says so (a cancel does not).
+    void reportExportFailure(const QString& fileName, const QString& reason);
 
     SerialUSBCommandHandler* m_handler;
     WConnection* m_usbConnection;

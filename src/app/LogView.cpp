@@ -1,6 +1,7 @@
 #include "LogView.h"
 
 #include "DebugLine.h"
+#include "FileTarget.h"
 
 #include <QAbstractListModel>
 #include <QAction>
@@ -13,7 +14,6 @@
 #include <QGuiApplication>
 #include <QListView>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTimer>
 #include <QtMath>
@@ -269,16 +269,12 @@ void LogView::copySelection()
 
 bool LogView::saveTo(const QString& fileName, QString* error)
 {
-    QSaveFile file(fileName);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Text);
-    if (ok) {
-        for (const QString& line : shownLines())
-            file.write(line.toLocal8Bit() + '\n');
-        ok = file.commit();
-    }
-    if (!ok && error)
-        *error = file.errorString();
-    return ok;
+    // Put in place only when every line reached the disk: a full disk leaves an older
+    // file as it was.
+    QByteArray text;
+    for (const QString& line : shownLines())
+        text += line.toLocal8Bit() + '\n';
+    return FileTarget::replace(fileName, text, error);
 }
 
 void LogView::saveClicked()

@@ -25,6 +25,7 @@ namespace {
 constexpr int VersionMajor = 1;
 constexpr int VersionMinor = 2;
 constexpr int BuildNumber = 120;
+constexpr int FailureShownMs = 20000;
 
 } // namespace
 
@@ -160,6 +161,9 @@ void MainWindow::createStatusBar()
     connect(m_bldc->handler(), &SerialUSBCommandHandler::linkLost, m_linkStatus,
             &LinkStatus::linkLost);
     connect(m_linkStatus, &LinkStatus::reconnectRequested, m_bldc, &BLDC::reconnect);
+    // A failed export or recording is shown for a while in place of the link.
+    connect(m_bldc, &BLDC::fileOperationFailed, statusBar(),
+            [this](const QString& message) { statusBar()->showMessage(message, FailureShownMs); });
     WTraceController* trace = m_bldc->traceController();
     connect(trace, &WTraceController::start, m_linkStatus, &LinkStatus::pollingStarted);
     connect(trace, &WTraceController::stop, m_linkStatus, &LinkStatus::pollingStopped);

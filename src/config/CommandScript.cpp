@@ -1,12 +1,11 @@
 #include "CommandScript.h"
 
 #include "DebugLine.h"
+#include "FileTarget.h"
 #include "ModuleExchange.h"
 #include "ParameterCatalogue.h"
 #include "SerialUSBCommandHandler.h"
 #include "VOKTUSBReply.h"
-
-#include <QSaveFile>
 
 namespace CommandScript {
 
@@ -17,64 +16,66 @@ constexpr int GetAxisParameter = 6;
 } // namespace
 
 bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
-              const ModuleExchange::Progress& progress)
+              const ModuleExchange::Progress& progress, QString* error)
 {
     DebugLine() << "export to: " << fileName;
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     if (!handler.isOpen()) {
         DebugLine() << "could not read parameters: is module open?";
-        return false;
+        return fail(QStringLiteral("the link is not open"));
     }
-    // Written aside and put in place at the end, so the file never holds half a script.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        DebugLine() << "could not open the script file for writing: " << fileName
-                    << file.errorString();
-        return false;
+    // Nothing is read for a file that cannot be written.
+    const QString problem = FileTarget::problem(fileName);
+    if (!problem.isEmpty()) {
+        DebugLine() << "could not open the script file for writing: " << fileName << problem;
+        return fail(problem);
     }
 
     const QList<ParameterCatalogue::ConfigurationParameter>& table =
         ParameterCatalogue::configuration();
     const int total = static_cast<int>(table.size());
     SerialUSBCommandHandler::Batch batch(handler);
+    QByteArray script;
     bool complete = true;
     int section = -1;
     int done = 0;
     for (const ParameterCatalogue::ConfigurationParameter& p : table) {
         if (p.section != section) {
             section = p.section;
-            file.write(ParameterCatalogue::sections().at(section).scriptHeader);
+            script += ParameterCatalogue::sections().at(section).scriptHeader;
         }
         const QString lines =
             scriptLines(handler, static_cast<char>(p.number), QLatin1String(p.comment));
         complete = complete && !lines.isEmpty();
-        file.write(lines.toLatin1());
+        script += lines.toLatin1();
         if (p.blankLineAfter)
-            file.write("\n");
+            script += '\n';
         ++done;
         if (!ModuleExchange::carryOn(progress, done, total) && done < total) {
-            file.cancelWriting();
             DebugLine() << "export cancelled after " << QString::number(done) << " of "
                         << QString::number(total) << " parameters; no script written: " << fileName;
-            return false;
+            return fail(QString());
         }
     }
     if (!complete) {
-        // Discarded when the file is destroyed uncommitted.
-        file.cancelWriting();
         DebugLine() << "export failed: not every parameter could be read; no script written: "
                     << fileName;
-        return false;
+        return fail(QStringLiteral("not every parameter could be read"));
     }
     // A value may be the answer to another parameter's request.
     if (!batch.isClean()) {
-        file.cancelWriting();
         DebugLine() << "export failed: the line is not clean; no script written: " << fileName;
-        return false;
+        return fail(QStringLiteral("the line is not clean"));
     }
-    if (!file.commit()) {
-        DebugLine() << "export failed: could not write the script file: " << fileName
-                    << file.errorString();
-        return false;
+    // Written aside and put in place at the end, so the file never holds half a script.
+    QString why;
+    if (!FileTarget::replace(fileName, script, &why)) {
+        DebugLine() << "export failed: could not write the script file: " << fileName << why;
+        return fail(QStringLiteral("could not be written: %1").arg(why));
     }
     DebugLine() << "export ready.";
     return true;

@@ -17,14 +17,16 @@ class SerialUSBCommandHandler;
 namespace CommandScript {
 
 // Reads the 44 parameters and writes the script. The file is put in place only when every
-// parameter was read; until then an existing file keeps its content, and an incomplete
-// export leaves nothing behind. Nothing is read when the link is closed or the file cannot
-// be opened for writing. true when the script was written. The progress counts the
-// parameters read; a cancel stops after the parameter in progress and, as an incomplete
-// export, leaves no file. So does a line that was not clean
-// (SerialUSBCommandHandler::Batch): a value read may be another parameter's.
+// parameter was read and the whole script was written beside it: until then an existing
+// file keeps its content, and an incomplete export or a write error leaves nothing behind.
+// Nothing is read when the link is closed or the file cannot be written (see
+// FileTarget::problem). true when the script was written; otherwise *error (if given) says
+// why, and stays empty for a cancel. The progress counts the parameters read; a cancel
+// stops after the parameter in progress and, as an incomplete export, leaves no file.
+// So does a line that was not clean (SerialUSBCommandHandler::Batch): a value read may be
+// another parameter's.
 bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
-              const ModuleExchange::Progress& progress = {});
+              const ModuleExchange::Progress& progress = {}, QString* error = nullptr);
 
 // Reads one parameter and gives its two lines ("SAP ...\n" and "STAP ...\n"), or an empty
 // text (logged) when it cannot be read.

@@ -1,5 +1,6 @@
 #include "CsvRecorder.h"
 
+#include "FileTarget.h"
 #include "ParameterCatalogue.h"
 
 const QString CsvRecorder::TimeColumn = QStringLiteral("time_ms");
@@ -40,15 +41,14 @@ bool CsvRecorder::open(const QString& fileName)
 {
     close();
     m_rows = 0;
-    m_file.setFileName(fileName);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_error = m_file.errorString();
+    m_created = false;
+    m_fileName = fileName;
+    const QString problem = FileTarget::problem(fileName);
+    if (!problem.isEmpty()) {
+        m_error = problem;
         return false;
     }
-    if (!writeLine(header())) {
-        close();
-        return false;
-    }
+    m_recording = true;
     m_clock.start();
     m_rowTime = 0;
     return true;
@@ -56,6 +56,7 @@ bool CsvRecorder::open(const QString& fileName)
 
 void CsvRecorder::close()
 {
+    m_recording = false;
     if (m_file.isOpen())
         m_file.close();
 }
@@ -74,34 +75,52 @@ void CsvRecorder::setValue(int number, qint32 value)
             m_values[i] = value;
 }
 
-bool CsvRecorder::endCycle()
+bool CsvRecorder::endCycle(bool complete)
 {
+    if (!m_recording)
+        return fail(QStringLiteral("the recording is over"));
     QStringList fields{QString::number(m_rowTime)};
     for (const std::optional<qint32>& value : std::as_const(m_values))
         fields << (value ? QString::number(*value) : QString());
-    if (!writeLine(fields))
-        return false;
+    const QByteArray row = line(fields);
+
+    if (!m_file.isOpen()) {
+        if (!complete)
+            return true;
+        // The header and the first row replace whatever the file held, in one piece.
+        QString why;
+        if (!FileTarget::replace(m_fileName, line(header()) + row, &why))
+            return fail(why);
+        m_created = true;
+        m_file.setFileName(m_fileName);
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return fail(m_file.errorString());
+        ++m_rows;
+        return true;
+    }
+
+    // The row reaches the file whole, or what got there of it is taken back.
+    const qint64 before = m_file.size();
+    QString why;
+    if (!FileTarget::writeAll(m_file, row, &why)) {
+        m_file.resize(before);
+        return fail(why);
+    }
     ++m_rows;
     return true;
 }
 
-bool CsvRecorder::writeLine(const QStringList& fields)
+QByteArray CsvRecorder::line(const QStringList& fields) const
 {
-    if (!m_file.isOpen()) {
-        m_error = QStringLiteral("the file is not open");
-        return false;
-    }
     QStringList escaped;
     for (const QString& field : fields)
         escaped << csvField(field);
-    const QByteArray line = (escaped.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
-    const qint64 before = m_file.pos();
-    // One write and a flush: the row reaches the file whole, or is taken back.
-    if (m_file.write(line) != line.size() || !m_file.flush()) {
-        m_error = m_file.errorString();
-        m_file.resize(before);
-        m_file.seek(before);
-        return false;
-    }
-    return true;
+    return (escaped.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+}
+
+bool CsvRecorder::fail(const QString& why)
+{
+    m_error = why;
+    close();
+    return false;
 }

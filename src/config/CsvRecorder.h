@@ -18,9 +18,11 @@
 //     ... setValue(type, value) for every answer of the cycle ...
 //     recorder.endCycle();
 //
-// A value the cycle got no answer for is left empty. Every row goes to the file whole and
-// at once, so a recording that is broken off (Ctrl-C, a lost link) leaves complete rows
-// only.
+// A value the cycle got no answer for is left empty. The file is created with the first
+// row of a complete cycle, header and row at once, through a copy that replaces an existing
+// file only then: a recording that never completes a cycle (a silent module) leaves an
+// existing file as it was. Every later row goes to the file whole or not at all, so a
+// recording that is broken off (Ctrl-C, a lost link, a full disk) ends on a complete row.
 class CsvRecorder
 {
 public:
@@ -33,31 +35,40 @@ public:
     CsvRecorder(const CsvRecorder&) = delete;
     CsvRecorder& operator=(const CsvRecorder&) = delete;
 
-    // Creates the file (an existing one is replaced), writes the header row and starts
-    // the clock. false, with the reason in errorString(), if the file cannot be written.
+    // Starts a recording into fileName and starts the clock; the file is written from the
+    // first complete cycle on. false, with the reason in errorString(), if the file cannot
+    // take a recording (see FileTarget::problem).
     bool open(const QString& fileName);
-    bool isOpen() const { return m_file.isOpen(); }
+    bool isOpen() const { return m_recording; }
     void close();
-    QString fileName() const { return m_file.fileName(); }
+    QString fileName() const { return m_fileName; }
     QString errorString() const { return m_error; }
+    // Whether the recording has put its file in place (with its first row).
+    bool fileWritten() const { return m_created; }
 
     // Starts a row at the time since open(); the values of the last row are forgotten.
     void beginCycle();
     // One value of the row; a number that is not a column is ignored.
     void setValue(int number, qint32 value);
-    // Writes the row to the file. false, with the reason in errorString(), if it could not
-    // be written; the file then ends with the last complete row.
-    bool endCycle();
+    // Writes the row to the file. A cycle that is not complete (the link was lost in it) is
+    // written only once the file is there; before, it is dropped. false, with the reason in
+    // errorString(), if the row could not be written; the file then ends with the last
+    // complete row, and the recording is over.
+    bool endCycle(bool complete = true);
     int rowCount() const { return m_rows; }
 
     // The header fields: the time column, then the name of each number.
     QStringList header() const;
 
 private:
-    bool writeLine(const QStringList& fields);
+    QByteArray line(const QStringList& fields) const;
+    bool fail(const QString& why);
 
     QList<int> m_numbers;
     QList<std::optional<qint32>> m_values;
+    QString m_fileName;
+    bool m_recording = false;
+    bool m_created = false;
     QFile m_file;
     QElapsedTimer m_clock;
     qint64 m_rowTime = 0;

@@ -1,5 +1,7 @@
 #include "ParameterCatalogue.h"
 
+#include "InputText.h"
+
 namespace ParameterCatalogue {
 
 namespace {
@@ -185,12 +187,12 @@ int numberOf(const QString& name, QString* error)
     };
     if (name.isEmpty())
         return fail(QStringLiteral("no parameter given"));
-    bool isNumber = false;
-    const int number = name.toInt(&isNumber, 10);
-    if (isNumber) {
-        if (number < 0 || number > 255)
-            return fail(QStringLiteral("parameter number %1 is outside 0 to 255").arg(name));
-        return number;
+    if (InputText::isWholeNumber(name)) {
+        QString why;
+        const std::optional<qint64> number = InputText::wholeNumber(name, 0, 255, &why);
+        if (!number)
+            return fail(QStringLiteral("parameter number %1").arg(why));
+        return static_cast<int>(*number);
     }
     for (const Name& entry : names())
         if (name == entry.name)
@@ -212,7 +214,7 @@ int numberOf(const QString& name, QString* error)
     if (qualified.size() > 1)
         return fail(QStringLiteral("%1 is a key of several groups; name one of: %2")
                         .arg(name, qualified.join(QStringLiteral(", "))));
-    return fail(QStringLiteral("unknown parameter: %1").arg(name));
+    return fail(QStringLiteral("unknown parameter: %1").arg(InputText::shown(name)));
 }
 
 QString nameOf(int number)

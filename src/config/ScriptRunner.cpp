@@ -1,5 +1,6 @@
 #include "ScriptRunner.h"
 
+#include "InputText.h"
 #include "SerialUSBCommandHandler.h"
 #include "VOKTRequest.h"
 #include "VOKTUSBReply.h"
@@ -18,24 +19,17 @@ constexpr quint8 StatusOk = 100;
 bool parseNumber(const QString& text, qint64 minimum, qint64 maximum, const char* what,
                  qint64* number, QString* why)
 {
-    static const QRegularExpression digits(QStringLiteral("^[+-]?[0-9]{1,19}$"));
-    bool ok = digits.match(text).hasMatch();
-    const qint64 value = ok ? text.toLongLong(&ok, 10) : 0;
-    if (!ok) {
-        *why =
-            text.isEmpty()
-                ? QStringLiteral("%1 missing").arg(QLatin1String(what))
-                : QStringLiteral("%1 \"%2\" is not a whole number").arg(QLatin1String(what), text);
+    if (text.isEmpty()) {
+        *why = QStringLiteral("%1 missing").arg(QLatin1String(what));
         return false;
     }
-    if (value < minimum || value > maximum) {
-        *why = QStringLiteral("%1 %2 is outside %3 to %4")
-                   .arg(QLatin1String(what), text)
-                   .arg(minimum)
-                   .arg(maximum);
+    QString problem;
+    const std::optional<qint64> value = InputText::wholeNumber(text, minimum, maximum, &problem);
+    if (!value) {
+        *why = QStringLiteral("%1 %2").arg(QLatin1String(what), problem);
         return false;
     }
-    *number = value;
+    *number = *value;
     return true;
 }
 
@@ -100,7 +94,7 @@ bool ScriptRunner::parse(const QByteArray& script, const QString& name, QString*
             wanted = 2;
         } else {
             return fail(QStringLiteral("unknown command \"%1\" (SAP or STAP expected)")
-                            .arg(line.section(QLatin1Char(' '), 0, 0)));
+                            .arg(InputText::shown(line.section(QLatin1Char(' '), 0, 0))));
         }
         QStringList arguments;
         if (match.hasMatch())

@@ -2,6 +2,7 @@
 
 #include "ModuleExchange.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -17,14 +18,33 @@ class SerialUSBCommandHandler;
 // Both run one exchange after the other in the caller's thread and report through the log.
 namespace SettingsFile {
 
+// A file larger than this is no settings file of the tool's.
+constexpr qint64 MaxFileSize = 1024 * 1024;
+
+// Whether text reads as a settings file: no NUL byte, at most MaxFileSize bytes, and every
+// line (blanks around it and a line feed or carriage return at its end aside) is empty, a
+// comment (";" or "#" first), a group header ("[group]") or a key and its value
+// ("key=value", a key before the "="), with at least one group header or key. A command
+// script, a text note or a binary file does not; an export never merges into those.
+bool readsAsSettings(const QByteArray& content);
+
+// Why an export cannot go to fileName: it cannot take a file at all (see
+// FileTarget::problem), cannot be read, or exists, is not empty (blanks aside) and does
+// not read as a settings file (above) or as INI text. Empty when it can.
+QString targetProblem(const QString& fileName);
+
 // Reads the 44 parameters and writes them under their groups and keys; other content of an
-// existing file stays. The file is written only when every parameter was read: otherwise
-// it is left exactly as it was. true when the file was written. The progress counts the
-// parameters read; a cancel stops after the parameter in progress and, as an incomplete
-// export, leaves the file as it was. So does a line that was not clean
-// (SerialUSBCommandHandler::Batch): a value read may be another parameter's.
+// existing file stays. A file that cannot take the export (targetProblem()) is refused
+// before anything is read. The file is written only when every parameter was read, through
+// a copy beside it that replaces it only when complete: otherwise, and on any write error,
+// it is left exactly as it was. true when the file was written; otherwise *error (if
+// given) says why, and stays empty for a cancel. The progress counts the parameters read;
+// a cancel stops after the parameter in progress and, as an incomplete export, leaves the
+// file as it was.
+// So does a line that was not clean (SerialUSBCommandHandler::Batch): a value read may be
+// another parameter's.
 bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
-              const ModuleExchange::Progress& progress = {});
+              const ModuleExchange::Progress& progress = {}, QString* error = nullptr);
 
 // Writes every key of the file that holds an integer to its parameter and reads the
 // parameter back. A key that is missing or not an integer is skipped (and logged); a file
@@ -36,6 +56,11 @@ bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler,
 
 // Reads one parameter for its key: the value, or nothing (logged) when it cannot be read.
 std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, char type, const QString& key);
+
+// The value of a key of the group the settings object has open: a whole number of 32 bits
+// as InputText::wholeNumber reads it, or nothing (a missing key, text with anything else
+// in it, NUL bytes of a damaged file among them).
+std::optional<qint32> valueOf(const QSettings& settings, const QString& key);
 
 // Writes one key of the group the settings object has open to its parameter and reads the
 // parameter back. false (logged) when the key holds no integer or the write went unanswered.

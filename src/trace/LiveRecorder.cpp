@@ -19,6 +19,7 @@ bool LiveRecorder::start(const QString& fileName, const QList<TraceCommand*>& tr
     auto csv = std::make_unique<CsvRecorder>(numbers);
     if (!csv->open(fileName)) {
         DebugLine() << "could not record live values to: " << fileName << csv->errorString();
+        emit failed(fileName, csv->errorString());
         return false;
     }
     m_csv = std::move(csv);
@@ -68,13 +69,18 @@ void LiveRecorder::endCycle()
     if (!m_csv || !m_inCycle)
         return;
     m_inCycle = false;
-    if (!m_csv->endCycle()) {
-        DebugLine() << "could not write the recording: " << m_csv->fileName()
-                    << m_csv->errorString();
+    const int rows = m_csv->rowCount();
+    // The row of a cycle in which the link was lost is not a complete cycle.
+    if (!m_csv->endCycle(!m_linkLost)) {
+        const QString fileName = m_csv->fileName();
+        const QString reason = m_csv->errorString();
+        DebugLine() << "could not write the recording: " << fileName << reason;
         finish("recording stopped: ");
+        emit failed(fileName, reason);
         return;
     }
-    emit rowsWritten(m_csv->rowCount());
+    if (m_csv->rowCount() != rows)
+        emit rowsWritten(m_csv->rowCount());
     if (m_linkLost)
         finish("recording ended, the link was lost: ");
 }
@@ -99,5 +105,7 @@ void LiveRecorder::finish(const char* why)
     m_inCycle = false;
     m_linkLost = false;
     DebugLine() << why << QString::number(csv->rowCount()) << " rows in " << csv->fileName();
+    if (!csv->fileWritten())
+        DebugLine() << "no complete cycle recorded; file not written: " << csv->fileName();
     emit recordingChanged(false);
 }

@@ -21,8 +21,9 @@ class CsvRecorder;
 //     handler    deviceClosed()              -> linkClosed()
 //
 // Every row reaches the file whole, so the file is complete whenever the recording ends:
-// on stop(), on a lost link (after the row of the cycle in progress) or when the recorder
-// is destroyed with the window.
+// on stop(), on a lost link (after the row of the cycle in progress), on a write error (a
+// full disk) or when the recorder is destroyed with the window. The file is created with
+// the first complete cycle; until then an existing file of the name stays as it was.
 class LiveRecorder : public QObject
 {
     Q_OBJECT
@@ -31,9 +32,11 @@ public:
     explicit LiveRecorder(QObject* parent = nullptr);
     ~LiveRecorder() override;
 
-    // Starts a recording into a new file (an existing one is replaced), one column for each
-    // listed value of motor/bank 0, in list order. false (logged) if the file cannot be
-    // written. A recording in progress ends first.
+    // Starts a recording into a new file (an existing one is replaced once the first cycle
+    // is complete), one column for each listed value of motor/bank 0, in list order. false
+    // (logged, and told by failed()) if the file cannot take a recording: a folder, a
+    // device, a pipe, no such folder, a file that cannot be written. A recording in
+    // progress ends first.
     bool start(const QString& fileName, const QList<TraceCommand*>& traceCommands);
     // Ends the recording; the file holds the header and every row so far.
     void stop();
@@ -46,6 +49,8 @@ signals:
     void recordingChanged(bool recording);
     // One more row is in the file.
     void rowsWritten(int rows);
+    // The recording could not start, or ended because its file could not be written.
+    void failed(const QString& fileName, const QString& reason);
 
 public slots:
     void beginCycle();
