@@ -1,8 +1,8 @@
 #pragma once
 
-#include "PtyPeer.h"
-#include "SerialUSBCommandHandler.h"
-#include "SerialUSBDevice.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
+#include "sim/PtyPeer.h"
 
 #include <cstdio>
 #include <cstdlib>

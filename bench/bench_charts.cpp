@@ -13,9 +13,9 @@
 // and 100000: the time per value stays the same, as a full buffer overwrites its oldest
 // sample instead of shifting the others.
 
-#include "Chart.h"
-#include "DrawerArea.h"
-#include "WDrawer.h"
+#include "trace/Chart.h"
+#include "trace/DrawerArea.h"
+#include "trace/WDrawer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -11,12 +11,12 @@
 // idled for an hour or a thousand hours with its motor in a given state (the model first
 // catches up on the time).
 
-#include "BenchLink.h"
-#include "PtyPeer.h"
-#include "SerialUSBCommandHandler.h"
-#include "SerialUSBDevice.h"
-#include "SimulatedModule.h"
-#include "VOKTRequest.h"
+#include "bench/BenchLink.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
+#include "comm/VOKTRequest.h"
+#include "sim/PtyPeer.h"
+#include "sim/SimulatedModule.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -19,15 +19,15 @@
 // rate, and both against those with the view hidden, and the CPU time the GUI thread spent
 // on a cycle (median), which the other load does not inflate.
 
-#include "BenchLink.h"
-#include "LogView.h"
-#include "MessageHandler.h"
-#include "PtyPeer.h"
-#include "SerialUSBCommandHandler.h"
-#include "SerialUSBDevice.h"
-#include "TraceCommand.h"
-#include "ValueCheckerThread.h"
-#include "WTraceController.h"
+#include "app/LogView.h"
+#include "app/MessageHandler.h"
+#include "bench/BenchLink.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
+#include "comm/TraceCommand.h"
+#include "sim/PtyPeer.h"
+#include "trace/ValueCheckerThread.h"
+#include "trace/WTraceController.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,21 +7,21 @@
 // line was not clean, 2 bad usage or a malformed file (nothing sent), 3 the port could not
 // be opened.
 
-#include "CommandScript.h"
-#include "CsvRecorder.h"
-#include "DebugLine.h"
-#include "FileTarget.h"
-#include "InputText.h"
-#include "ParameterCatalogue.h"
-#include "ParameterStore.h"
-#include "PortDiscovery.h"
-#include "ScriptRunner.h"
-#include "SerialUSBCommandHandler.h"
-#include "SerialUSBDevice.h"
-#include "ServedModule.h"
-#include "SettingsFile.h"
-#include "VOKTRequest.h"
-#include "VOKTUSBReply.h"
+#include "comm/DebugLine.h"
+#include "comm/PortDiscovery.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
+#include "comm/VOKTRequest.h"
+#include "comm/VOKTUSBReply.h"
+#include "config/CommandScript.h"
+#include "config/CsvRecorder.h"
+#include "config/FileTarget.h"
+#include "config/InputText.h"
+#include "config/ParameterCatalogue.h"
+#include "config/ParameterStore.h"
+#include "config/ScriptRunner.h"
+#include "config/SettingsFile.h"
+#include "sim/ServedModule.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

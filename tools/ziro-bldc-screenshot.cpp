@@ -9,12 +9,12 @@
 // to 2000 rpm with "Right" on the "Velocity mode" tab after a few seconds at rest, polls
 // for the given time (default 8 s) more, then grabs the window.
 
-#include "BLDC.h"
-#include "MainWindow.h"
-#include "ServedModule.h"
-#include "WConnection.h"
-#include "WTraceController.h"
-#include "WVelocityControl.h"
+#include "app/BLDC.h"
+#include "app/MainWindow.h"
+#include "panels/connection/WConnection.h"
+#include "panels/motion/WVelocityControl.h"
+#include "sim/ServedModule.h"
+#include "trace/WTraceController.h"
 
 #include <QApplication>
 #include <QComboBox>

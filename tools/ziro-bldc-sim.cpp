@@ -2,9 +2,9 @@
 // The port path goes to standard output (one line, for scripts); everything else to
 // standard error.
 
-#include "InputText.h"
-#include "ServedModule.h"
-#include "SimulatedModule.h"
+#include "config/InputText.h"
+#include "sim/ServedModule.h"
+#include "sim/SimulatedModule.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

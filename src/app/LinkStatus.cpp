@@ -1,4 +1,4 @@
-#include "LinkStatus.h"
+#include "app/LinkStatus.h"
 
 #include <QBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
-#include "LogView.h"
+#include "app/LogView.h"
 
-#include "DebugLine.h"
-#include "FileTarget.h"
+#include "comm/DebugLine.h"
+#include "config/FileTarget.h"
 
 #include <QAbstractListModel>
 #include <QAction>

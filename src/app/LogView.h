@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LogSink.h"
+#include "comm/LogSink.h"
 
 #include <QStringList>
 #include <QWidget>

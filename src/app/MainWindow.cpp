@@ -1,13 +1,13 @@
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "BLDC.h"
-#include "LinkStatus.h"
-#include "LiveRecorder.h"
-#include "LogView.h"
-#include "RecordingStatus.h"
-#include "RememberedSettings.h"
-#include "SerialUSBCommandHandler.h"
-#include "WTraceController.h"
+#include "app/BLDC.h"
+#include "app/LinkStatus.h"
+#include "app/LogView.h"
+#include "app/RememberedSettings.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "trace/LiveRecorder.h"
+#include "trace/RecordingStatus.h"
+#include "trace/WTraceController.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
-#include "MessageHandler.h"
+#include "app/MessageHandler.h"
 
-#include "DebugLine.h"
-#include "LogSink.h"
+#include "comm/DebugLine.h"
+#include "comm/LogSink.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "OperationProgress.h"
+#include "app/OperationProgress.h"
 
 #include <QApplication>
 #include <QProgressBar>

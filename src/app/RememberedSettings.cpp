@@ -1,8 +1,8 @@
-#include "RememberedSettings.h"
+#include "app/RememberedSettings.h"
 
-#include "WConnection.h"
-#include "WSerialConnection.h"
-#include "WTraceController.h"
+#include "panels/connection/WConnection.h"
+#include "panels/connection/WSerialConnection.h"
+#include "trace/WTraceController.h"
 
 #include <QStandardPaths>
 

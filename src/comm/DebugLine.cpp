@@ -1,6 +1,6 @@
-#include "DebugLine.h"
+#include "comm/DebugLine.h"
 
-#include "LogSink.h"
+#include "comm/LogSink.h"
 
 #include <QDebug>
 

@@ -1,4 +1,4 @@
-#include "LogSink.h"
+#include "comm/LogSink.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "PortDiscovery.h"
+#include "comm/PortDiscovery.h"
 
-#include "DebugLine.h"
+#include "comm/DebugLine.h"
 
 #include <QFile>
 #include <QSerialPort>

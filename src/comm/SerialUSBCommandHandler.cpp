@@ -1,9 +1,9 @@
-#include "SerialUSBCommandHandler.h"
+#include "comm/SerialUSBCommandHandler.h"
 
-#include "DebugLine.h"
-#include "SerialUSBDevice.h"
-#include "VOKTRequest.h"
-#include "VOKTUSBReply.h"
+#include "comm/DebugLine.h"
+#include "comm/SerialUSBDevice.h"
+#include "comm/VOKTRequest.h"
+#include "comm/VOKTUSBReply.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SerialUSBDevice.h"
-#include "TraceCommand.h"
+#include "comm/SerialUSBDevice.h"
+#include "comm/TraceCommand.h"
 
 #include <QElapsedTimer>
 #include <QObject>

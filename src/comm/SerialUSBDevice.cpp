@@ -1,6 +1,6 @@
-#include "SerialUSBDevice.h"
+#include "comm/SerialUSBDevice.h"
 
-#include "LogSink.h"
+#include "comm/LogSink.h"
 
 #include <QElapsedTimer>
 #include <QMutexLocker>

@@ -1,4 +1,4 @@
-#include "TraceCommand.h"
+#include "comm/TraceCommand.h"
 
 TraceCommand::TraceCommand(qint8 command, quint8 type, quint8 motorBank)
     : m_command(command), m_type(type), m_motorBank(motorBank)

@@ -1,4 +1,4 @@
-#include "VOKTRequest.h"
+#include "comm/VOKTRequest.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "VOKTUSBReply.h"
+#include "comm/VOKTUSBReply.h"
 
-#include "VOKTRequest.h"
+#include "comm/VOKTRequest.h"
 
 VOKTUSBReply::VOKTUSBReply(const QByteArray& wire)
     : m_replyAddress(0), m_moduleAddress(0), m_status(0), m_command(0), m_value(0), m_checksum(0)

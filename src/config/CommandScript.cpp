@@ -1,11 +1,11 @@
-#include "CommandScript.h"
+#include "config/CommandScript.h"
 
-#include "DebugLine.h"
-#include "FileTarget.h"
-#include "ModuleExchange.h"
-#include "ParameterCatalogue.h"
-#include "SerialUSBCommandHandler.h"
-#include "VOKTUSBReply.h"
+#include "comm/DebugLine.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/VOKTUSBReply.h"
+#include "config/FileTarget.h"
+#include "config/ModuleExchange.h"
+#include "config/ParameterCatalogue.h"
 
 namespace CommandScript {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ModuleExchange.h"
+#include "config/ModuleExchange.h"
 
 #include <QString>
 

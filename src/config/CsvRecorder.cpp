@@ -1,7 +1,7 @@
-#include "CsvRecorder.h"
+#include "config/CsvRecorder.h"
 
-#include "FileTarget.h"
-#include "ParameterCatalogue.h"
+#include "config/FileTarget.h"
+#include "config/ParameterCatalogue.h"
 
 const QString CsvRecorder::TimeColumn = QStringLiteral("time_ms");
 

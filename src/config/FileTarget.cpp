@@ -1,4 +1,4 @@
-#include "FileTarget.h"
+#include "config/FileTarget.h"
 
 #include <QFileInfo>
 #include <QSaveFile>

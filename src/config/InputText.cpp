@@ -1,4 +1,4 @@
-#include "InputText.h"
+#include "config/InputText.h"
 
 namespace InputText {
 

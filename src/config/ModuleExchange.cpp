@@ -1,8 +1,8 @@
-#include "ModuleExchange.h"
+#include "config/ModuleExchange.h"
 
-#include "SerialUSBCommandHandler.h"
-#include "VOKTRequest.h"
-#include "VOKTUSBReply.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/VOKTRequest.h"
+#include "comm/VOKTUSBReply.h"
 
 namespace ModuleExchange {
 

@@ -1,6 +1,6 @@
-#include "ParameterCatalogue.h"
+#include "config/ParameterCatalogue.h"
 
-#include "InputText.h"
+#include "config/InputText.h"
 
 namespace ParameterCatalogue {
 

@@ -1,10 +1,10 @@
-#include "ParameterStore.h"
+#include "config/ParameterStore.h"
 
-#include "DebugLine.h"
-#include "ModuleExchange.h"
-#include "ParameterCatalogue.h"
-#include "SerialUSBCommandHandler.h"
-#include "VOKTUSBReply.h"
+#include "comm/DebugLine.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/VOKTUSBReply.h"
+#include "config/ModuleExchange.h"
+#include "config/ParameterCatalogue.h"
 
 namespace ParameterStore {
 

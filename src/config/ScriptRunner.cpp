@@ -1,9 +1,9 @@
-#include "ScriptRunner.h"
+#include "config/ScriptRunner.h"
 
-#include "InputText.h"
-#include "SerialUSBCommandHandler.h"
-#include "VOKTRequest.h"
-#include "VOKTUSBReply.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/VOKTRequest.h"
+#include "comm/VOKTUSBReply.h"
+#include "config/InputText.h"
 
 #include <QFile>
 #include <QRegularExpression>

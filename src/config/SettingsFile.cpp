@@ -1,12 +1,12 @@
-#include "SettingsFile.h"
+#include "config/SettingsFile.h"
 
-#include "DebugLine.h"
-#include "FileTarget.h"
-#include "InputText.h"
-#include "ModuleExchange.h"
-#include "ParameterCatalogue.h"
-#include "SerialUSBCommandHandler.h"
-#include "VOKTUSBReply.h"
+#include "comm/DebugLine.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/VOKTUSBReply.h"
+#include "config/FileTarget.h"
+#include "config/InputText.h"
+#include "config/ModuleExchange.h"
+#include "config/ParameterCatalogue.h"
 
 #include <QDir>
 #include <QFile>

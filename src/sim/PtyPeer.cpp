@@ -1,4 +1,4 @@
-#include "PtyPeer.h"
+#include "sim/PtyPeer.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "ServedModule.h"
+#include "sim/ServedModule.h"
 
-#include "SimulatedModule.h"
+#include "sim/SimulatedModule.h"
 
 #include <mutex>
 

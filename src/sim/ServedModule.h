@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PtyPeer.h"
+#include "sim/PtyPeer.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "SimulatedModule.h"
+#include "sim/SimulatedModule.h"
 
-#include "VOKTRequest.h"
+#include "comm/VOKTRequest.h"
 
 #include <algorithm>
 #include <cmath>

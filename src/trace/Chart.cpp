@@ -1,4 +1,4 @@
-#include "Chart.h"
+#include "trace/Chart.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ChartDialogLayout.h"
+#include "trace/ChartDialogLayout.h"
 
 #include <QBoxLayout>
 #include <QDialog>

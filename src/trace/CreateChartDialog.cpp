@@ -1,6 +1,6 @@
-#include "CreateChartDialog.h"
+#include "trace/CreateChartDialog.h"
 
-#include "ChartDialogLayout.h"
+#include "trace/ChartDialogLayout.h"
 
 #include <QComboBox>
 #include <QGridLayout>

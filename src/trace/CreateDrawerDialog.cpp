@@ -1,6 +1,6 @@
-#include "CreateDrawerDialog.h"
+#include "trace/CreateDrawerDialog.h"
 
-#include "ChartDialogLayout.h"
+#include "trace/ChartDialogLayout.h"
 
 #include <QComboBox>
 #include <QGridLayout>

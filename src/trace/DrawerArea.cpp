@@ -1,6 +1,6 @@
-#include "DrawerArea.h"
+#include "trace/DrawerArea.h"
 
-#include "Chart.h"
+#include "trace/Chart.h"
 
 #include <QPainter>
 #include <QRectF>

@@ -1,7 +1,7 @@
-#include "LiveRecorder.h"
+#include "trace/LiveRecorder.h"
 
-#include "CsvRecorder.h"
-#include "DebugLine.h"
+#include "comm/DebugLine.h"
+#include "config/CsvRecorder.h"
 
 LiveRecorder::LiveRecorder(QObject* parent) : QObject(parent) {}
 

@@ -1,6 +1,6 @@
-#include "RecordingStatus.h"
+#include "trace/RecordingStatus.h"
 
-#include "LiveRecorder.h"
+#include "trace/LiveRecorder.h"
 
 #include <QFileInfo>
 

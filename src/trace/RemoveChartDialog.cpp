@@ -1,9 +1,9 @@
-#include "RemoveChartDialog.h"
+#include "trace/RemoveChartDialog.h"
 
-#include "Chart.h"
-#include "ChartDialogLayout.h"
-#include "LogSink.h"
-#include "WDrawer.h"
+#include "comm/LogSink.h"
+#include "trace/Chart.h"
+#include "trace/ChartDialogLayout.h"
+#include "trace/WDrawer.h"
 
 #include <QComboBox>
 #include <QGridLayout>

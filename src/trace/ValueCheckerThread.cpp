@@ -1,4 +1,4 @@
-#include "ValueCheckerThread.h"
+#include "trace/ValueCheckerThread.h"
 
 #include <chrono>
 

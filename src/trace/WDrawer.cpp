@@ -1,9 +1,9 @@
-#include "WDrawer.h"
+#include "trace/WDrawer.h"
 
-#include "Chart.h"
-#include "DebugLine.h"
-#include "DrawerArea.h"
-#include "WGraphController.h"
+#include "comm/DebugLine.h"
+#include "trace/Chart.h"
+#include "trace/DrawerArea.h"
+#include "trace/WGraphController.h"
 
 #include <QBoxLayout>
 #include <QScrollBar>

@@ -1,4 +1,4 @@
-#include "WGraphController.h"
+#include "trace/WGraphController.h"
 
 #include "ui_WGraphController.h"
 

@@ -1,7 +1,7 @@
-#include "WTraceController.h"
+#include "trace/WTraceController.h"
 
-#include "DebugLine.h"
-#include "ValueCheckerThread.h"
+#include "comm/DebugLine.h"
+#include "trace/ValueCheckerThread.h"
 #include "ui_WTraceController.h"
 
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TraceCommand.h"
+#include "comm/TraceCommand.h"
 
 #include <QList>
 #include <QWidget>

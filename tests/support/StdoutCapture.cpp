@@ -1,4 +1,4 @@
-#include "StdoutCapture.h"
+#include "support/StdoutCapture.h"
 
 #include <cstdio>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "TemporaryConfig.h"
+#include "support/TemporaryConfig.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
-#include "WConnection.h"
+#include "panels/connection/WConnection.h"
 
-#include "PortDiscovery.h"
+#include "comm/PortDiscovery.h"
 #include "ui_WConnection.h"
 
 namespace {

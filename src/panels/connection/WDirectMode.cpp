@@ -1,4 +1,4 @@
-#include "WDirectMode.h"
+#include "panels/connection/WDirectMode.h"
 
 #include "ui_WDirectMode.h"
 

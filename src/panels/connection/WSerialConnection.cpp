@@ -1,6 +1,6 @@
-#include "WSerialConnection.h"
+#include "panels/connection/WSerialConnection.h"
 
-#include "PortDiscovery.h"
+#include "comm/PortDiscovery.h"
 #include "ui_WSerialConnection.h"
 
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "JogPanel.h"
+#include "panels/motion/JogPanel.h"
 
 #include <QSpinBox>
 

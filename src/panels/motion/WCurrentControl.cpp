@@ -1,4 +1,4 @@
-#include "WCurrentControl.h"
+#include "panels/motion/WCurrentControl.h"
 
 #include "ui_WCurrentControl.h"
 

@@ -1,4 +1,4 @@
-#include "WPWMControl.h"
+#include "panels/motion/WPWMControl.h"
 
 #include "ui_WPWMControl.h"
 

@@ -1,4 +1,4 @@
-#include "WPositionControl.h"
+#include "panels/motion/WPositionControl.h"
 
 #include "ui_WPositionControl.h"
 

@@ -1,4 +1,4 @@
-#include "WStatusFlagsV.h"
+#include "panels/motion/WStatusFlagsV.h"
 
 #include "ui_WStatusFlagsV.h"
 

@@ -1,4 +1,4 @@
-#include "WVelocityControl.h"
+#include "panels/motion/WVelocityControl.h"
 
 #include "ui_WVelocityControl.h"
 

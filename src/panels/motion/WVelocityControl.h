@@ -1,6 +1,6 @@
 #pragma once
 
-#include "JogPanel.h"
+#include "panels/motion/JogPanel.h"
 
 namespace Ui {
 class WVelocityControl;

@@ -1,6 +1,6 @@
-#include "ParameterPanel.h"
+#include "panels/parameters/ParameterPanel.h"
 
-#include "DebugLine.h"
+#include "comm/DebugLine.h"
 
 #include <QEvent>
 #include <QGroupBox>

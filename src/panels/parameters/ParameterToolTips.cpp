@@ -1,6 +1,6 @@
-#include "ParameterToolTips.h"
+#include "panels/parameters/ParameterToolTips.h"
 
-#include "ParameterCatalogue.h"
+#include "config/ParameterCatalogue.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>

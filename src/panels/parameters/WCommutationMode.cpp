@@ -1,6 +1,6 @@
-#include "WCommutationMode.h"
+#include "panels/parameters/WCommutationMode.h"
 
-#include "DebugLine.h"
+#include "comm/DebugLine.h"
 #include "ui_WCommutationMode.h"
 
 #include <QSignalBlocker>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ParameterPanel.h"
+#include "panels/parameters/ParameterPanel.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "WEncoderSettings.h"
+#include "panels/parameters/WEncoderSettings.h"
 
 #include "ui_WEncoderSettings.h"
 

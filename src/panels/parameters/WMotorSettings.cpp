@@ -1,4 +1,4 @@
-#include "WMotorSettings.h"
+#include "panels/parameters/WMotorSettings.h"
 
 #include "ui_WMotorSettings.h"
 

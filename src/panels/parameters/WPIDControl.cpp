@@ -1,4 +1,4 @@
-#include "WPIDControl.h"
+#include "panels/parameters/WPIDControl.h"
 
 #include "ui_WPIDControl.h"
 

@@ -1,4 +1,4 @@
-#include "WVelocityRampControl.h"
+#include "panels/parameters/WVelocityRampControl.h"
 
 #include "ui_WVelocityRampControl.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ParameterPanel.h"
+#include "panels/parameters/ParameterPanel.h"
 
 namespace Ui {
 class WVelocityRampControl;

@@ -1,13 +1,13 @@
-#include "BLDC.h"
-#include "Chart.h"
-#include "CreateChartDialog.h"
-#include "CreateDrawerDialog.h"
-#include "DrawerArea.h"
-#include "PanelProbe.h"
-#include "RemoveChartDialog.h"
-#include "SerialUSBCommandHandler.h"
-#include "StdoutCapture.h"
-#include "WDrawer.h"
+#include "app/BLDC.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "support/PanelProbe.h"
+#include "support/StdoutCapture.h"
+#include "trace/Chart.h"
+#include "trace/CreateChartDialog.h"
+#include "trace/CreateDrawerDialog.h"
+#include "trace/DrawerArea.h"
+#include "trace/RemoveChartDialog.h"
+#include "trace/WDrawer.h"
 
 #include <QComboBox>
 #include <QImage>

@@ -15,11 +15,11 @@
 // own; what must never happen is a batch with such an answer that does not fail (not
 // clean, or a time-out or lost link in it).
 
-#include "LogCapture.h"
-#include "PtyPeer.h"
-#include "SerialUSBCommandHandler.h"
-#include "SerialUSBDevice.h"
-#include "VOKTRequest.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
+#include "comm/VOKTRequest.h"
+#include "sim/PtyPeer.h"
+#include "support/LogCapture.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,11 +1,11 @@
-#include "CsvRecorder.h"
-#include "FileSizeLimit.h"
-#include "InputText.h"
-#include "ParameterCatalogue.h"
-#include "PtyPeer.h"
-#include "ServedModule.h"
-#include "SimulatedModule.h"
-#include "VOKTRequest.h"
+#include "comm/VOKTRequest.h"
+#include "config/CsvRecorder.h"
+#include "config/InputText.h"
+#include "config/ParameterCatalogue.h"
+#include "sim/PtyPeer.h"
+#include "sim/ServedModule.h"
+#include "sim/SimulatedModule.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QElapsedTimer>

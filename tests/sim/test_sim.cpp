@@ -1,10 +1,10 @@
-#include "LogCapture.h"
-#include "SerialUSBCommandHandler.h"
-#include "SerialUSBDevice.h"
-#include "ServedModule.h"
-#include "SimulatedModule.h"
-#include "VOKTRequest.h"
-#include "VOKTUSBReply.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
+#include "comm/VOKTRequest.h"
+#include "comm/VOKTUSBReply.h"
+#include "sim/ServedModule.h"
+#include "sim/SimulatedModule.h"
+#include "support/LogCapture.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

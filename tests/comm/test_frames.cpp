@@ -1,8 +1,8 @@
-#include "DebugLine.h"
-#include "LogCapture.h"
-#include "TraceCommand.h"
-#include "VOKTRequest.h"
-#include "VOKTUSBReply.h"
+#include "comm/DebugLine.h"
+#include "comm/TraceCommand.h"
+#include "comm/VOKTRequest.h"
+#include "comm/VOKTUSBReply.h"
+#include "support/LogCapture.h"
 
 #include <QtTest>
 

@@ -1,13 +1,13 @@
-#include "LogCapture.h"
-#include "MessageHandler.h"
-#include "PanelProbe.h"
-#include "PortDiscovery.h"
-#include "PtyPeer.h"
-#include "SerialUSBCommandHandler.h"
-#include "SerialUSBDevice.h"
-#include "WConnection.h"
-#include "WDirectMode.h"
-#include "WSerialConnection.h"
+#include "app/MessageHandler.h"
+#include "comm/PortDiscovery.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
+#include "panels/connection/WConnection.h"
+#include "panels/connection/WDirectMode.h"
+#include "panels/connection/WSerialConnection.h"
+#include "sim/PtyPeer.h"
+#include "support/LogCapture.h"
+#include "support/PanelProbe.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "PtyPeer.h"
-#include "SerialUSBDevice.h"
-#include "StdoutCapture.h"
+#include "comm/SerialUSBDevice.h"
+#include "sim/PtyPeer.h"
+#include "support/StdoutCapture.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

@@ -1,7 +1,7 @@
-#include "LogCapture.h"
-#include "PtyPeer.h"
-#include "SerialUSBCommandHandler.h"
-#include "SerialUSBDevice.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
+#include "sim/PtyPeer.h"
+#include "support/LogCapture.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>

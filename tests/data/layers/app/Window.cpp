@@ -1,0 +1,2 @@
+#include "comm/Frame.h"
+#include "panels/Panel.h"

@@ -1,0 +1,4 @@
+#pragma once
+
+#include "app/BLDC.h"
+#include "comm/Other.h"

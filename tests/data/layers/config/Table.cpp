@@ -1,0 +1,3 @@
+#include "comm/Frame.h"
+
+#include <QtWidgets/QWidget>
