@@ -9,6 +9,7 @@
 
 #include "comm/DebugLine.h"
 #include "comm/PortDiscovery.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"
@@ -52,7 +53,6 @@ enum ExitCode
     ExitPort = 3,
 };
 
-constexpr quint8 StatusOk = 100;
 constexpr int DefaultIntervalMs = 100;
 
 // ---------------------------------------------------------------------------------------
@@ -691,13 +691,13 @@ Action prepareGet(const QStringList& args, QString* error)
                 result = ExitRefused;
                 break;
             }
-            const auto reply = link.exchange(6, numbers.at(i), 0, 0);
+            const auto reply = link.exchange(vokt::GetAxisParameter, numbers.at(i), 0, 0);
             if (!reply) {
                 printError(noReply(QStringLiteral("get %1").arg(InputText::shown(args.at(i)))));
                 result = ExitRefused;
                 break;
             }
-            if (reply->status() != StatusOk) {
+            if (reply->status() != vokt::StatusOk) {
                 printError(QStringLiteral("get %1: refused by the module (%2)")
                                .arg(InputText::shown(args.at(i)), statusText(*reply)));
                 result = ExitRefused;
@@ -727,7 +727,7 @@ Action prepareSet(const QStringList& args, QString* error)
         return {};
     return [args, number, value](Link& link) {
         SerialUSBCommandHandler::Batch batch(link.handler());
-        const auto reply = link.exchange(5, *number, 0, *value);
+        const auto reply = link.exchange(vokt::SetAxisParameter, *number, 0, *value);
         const QString what = QStringLiteral("set %1 %2")
                                  .arg(InputText::shown(args.at(0)), InputText::shown(args.at(1)));
         const bool clean = lineWasClean(batch, what, link.handler().moduleAddress());
@@ -737,7 +737,7 @@ Action prepareSet(const QStringList& args, QString* error)
         }
         if (!clean)
             return int(ExitRefused);
-        if (reply->status() != StatusOk) {
+        if (reply->status() != vokt::StatusOk) {
             printError(QStringLiteral("%1: refused by the module (%2); it answered %3")
                            .arg(what, statusText(*reply))
                            .arg(reply->value()));
@@ -794,7 +794,7 @@ Action prepareRaw(const QStringList& args, QString* error)
                      .arg(reply->status())
                      .arg(reply->command())
                      .arg(reply->value()));
-        if (reply->status() != StatusOk) {
+        if (reply->status() != vokt::StatusOk) {
             printError(QStringLiteral("raw: refused by the module (%1)").arg(statusText(*reply)));
             return int(ExitRefused);
         }
@@ -1126,8 +1126,9 @@ Action prepareWatch(const Invocation& invocation, QString* error)
             recorder.beginCycle();
             QStringList fields{QString::number(cycleStart)};
             for (int i = 0; i < numbers.size(); ++i) {
-                const auto reply = link.exchange(6, static_cast<quint8>(numbers.at(i)), 0, 0);
-                if (reply && reply->status() == StatusOk) {
+                const auto reply =
+                    link.exchange(vokt::GetAxisParameter, static_cast<quint8>(numbers.at(i)), 0, 0);
+                if (reply && reply->status() == vokt::StatusOk) {
                     recorder.setValue(numbers.at(i), reply->value());
                     fields << QString::number(reply->value());
                     continue;

@@ -4,6 +4,7 @@
 #include "app/OperationProgress.h"
 #include "comm/DebugLine.h"
 #include "comm/LogSink.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/TraceCommand.h"
@@ -43,17 +44,19 @@ QSpacerItem* newSpacer()
     return new QSpacerItem(20, 20, QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-// A PID panel as the central panel shows it: its title, the bound of its I-clipping
-// fields, and its nine parameter numbers (set 1, set 2: P, I, D, I-clipping; threshold).
-WPIDControl* newPidControl(const QString& title, int iClippingMaximum, const int (&types)[9])
+// A PID panel as the central panel shows it: the title, I-clipping bound and nine parameter
+// numbers of its loop in the catalogue.
+WPIDControl* newPidControl(ParameterCatalogue::Loop loop)
 {
-    auto* pid = new WPIDControl(title);
-    pid->setIClippingMaximum(iClippingMaximum);
-    pid->setMotorBank(0);
-    pid->setSet1Types(char(types[0]), char(types[1]), char(types[2]), char(types[3]));
-    pid->setSet2Types(char(types[4]), char(types[5]), char(types[6]), char(types[7]));
-    pid->setThresholdType(char(types[8]));
-    return pid;
+    const ParameterCatalogue::PidLoop& pid = ParameterCatalogue::pidLoop(loop);
+    const auto type = [&pid](int i) { return static_cast<char>(pid.numbers[size_t(i)]); };
+    auto* control = new WPIDControl(QLatin1String(pid.title));
+    control->setIClippingMaximum(pid.iClippingMaximum);
+    control->setMotorBank(0);
+    control->setSet1Types(type(0), type(1), type(2), type(3));
+    control->setSet2Types(type(4), type(5), type(6), type(7));
+    control->setThresholdType(type(8));
+    return control;
 }
 
 // Both ramp panels edit the same three parameters.
@@ -162,8 +165,7 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     mainTabs->addTab(settingsPage, tr("Settings"));
 
     // "Torque mode": current control, current PID.
-    m_currentPid = newPidControl(QStringLiteral("Current PID control"), 5000000,
-                                 {168, 169, 170, 171, 172, 173, 174, 175, 176});
+    m_currentPid = newPidControl(ParameterCatalogue::CurrentLoop);
     auto* torquePage = new QWidget;
     m_currentControl = new WCurrentControl;
     m_currentControl->setMotorBank(0);
@@ -174,8 +176,7 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
 
     // "Velocity mode": velocity-mode ramp, velocity control, velocity PID.
     m_velocityRamp = newVelocityRamp();
-    m_velocityPid = newPidControl(QStringLiteral("Velocity PID control"), 5000000,
-                                  {140, 141, 142, 143, 234, 235, 236, 237, 8});
+    m_velocityPid = newPidControl(ParameterCatalogue::VelocityLoop);
     auto* velocityPage = new QWidget;
     m_velocityControl = new WVelocityControl;
     m_velocityControl->setMotorBank(0);
@@ -188,8 +189,7 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
 
     // "Positioning mode": positioning-mode ramp, position control, position PID.
     m_positioningRamp = newVelocityRamp();
-    m_positionPid = newPidControl(QStringLiteral("Position PID control"), 500000,
-                                  {130, 131, 132, 135, 230, 231, 232, 233, 12});
+    m_positionPid = newPidControl(ParameterCatalogue::PositionLoop);
     auto* positioningPage = new QWidget;
     m_positionControl = new WPositionControl;
     m_positionControl->setMotorBank(0);
@@ -463,7 +463,8 @@ void BLDC::offerTraceValues(const QList<char>& types)
 {
     // Command 6 (get axis parameter) on motor/bank 0; the controller drops a repeat.
     for (char type : types)
-        m_traceController->addTraceCommand(new TraceCommand(6, static_cast<quint8>(type), 0));
+        m_traceController->addTraceCommand(
+            new TraceCommand(vokt::GetAxisParameter, static_cast<quint8>(type), 0));
 }
 
 void BLDC::announceClosed(Link link)
@@ -591,7 +592,7 @@ void BLDC::importSettings()
 
 void BLDC::storeActualValues()
 {
-    runWithProgress(tr("Storing actual values on the module"), 256,
+    runWithProgress(tr("Storing actual values on the module"), vokt::ParameterNumbers,
                     [this](const ModuleExchange::Progress& progress) {
                         ParameterStore::storeAll(*m_handler, progress);
                     });
@@ -599,7 +600,7 @@ void BLDC::storeActualValues()
 
 void BLDC::restoreActualValues()
 {
-    runWithProgress(tr("Restoring actual values on the module"), 256,
+    runWithProgress(tr("Restoring actual values on the module"), vokt::ParameterNumbers,
                     [this](const ModuleExchange::Progress& progress) {
                         ParameterStore::restoreAll(*m_handler, progress);
                     });

@@ -1,4 +1,5 @@
 #include "comm/SerialUSBCommandHandler.h"
+#include "comm/Protocol.h"
 
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBDevice.h"
@@ -151,7 +152,7 @@ bool SerialUSBCommandHandler::settleLine()
 
 int SerialUSBCommandHandler::quietMs() const
 {
-    const int frames = m_device ? QuietFrames * m_device->frameTimeMs(VOKTUSBReply::FrameSize) : 0;
+    const int frames = m_device ? QuietFrames * m_device->frameTimeMs(vokt::FrameSize) : 0;
     return qMax(QuietMs, frames);
 }
 
@@ -222,22 +223,22 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
         // Look at every 9 bytes of the input in turn, from its head; anything before the
         // answer is dropped. At most the device's input limit at a time, so that the
         // deadline holds however fast bytes arrive.
-        if (waiting >= VOKTUSBReply::FrameSize) {
+        if (waiting >= vokt::FrameSize) {
             input.resize(qMin(waiting, SerialUSBDevice::InputLimit));
             const qint64 size = m_device->peekData(input.data(), input.size());
             qint64 at = 0;
             bool found = false;
-            for (; at + VOKTUSBReply::FrameSize <= size; ++at) {
+            for (; at + vokt::FrameSize <= size; ++at) {
                 const QByteArray frame =
-                    QByteArray::fromRawData(input.constData() + at, VOKTUSBReply::FrameSize);
+                    QByteArray::fromRawData(input.constData() + at, vokt::FrameSize);
                 if (isAnswer(frame)) {
                     found = true;
                     break;
                 }
                 if (dropped + at >= countedUntil && VOKTUSBReply::hasValidAddress(frame) &&
                     VOKTUSBReply::hasValidChecksum(frame)) {
-                    unanswered += VOKTUSBReply::FrameSize;
-                    countedUntil = dropped + at + VOKTUSBReply::FrameSize;
+                    unanswered += vokt::FrameSize;
+                    countedUntil = dropped + at + vokt::FrameSize;
                 }
             }
             // Everything before the answer goes, or, without one, all but the last 8 bytes
@@ -247,7 +248,7 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
             dropped += at;
             m_droppedBytes += static_cast<quint64>(at);
             if (found) {
-                QByteArray frame(VOKTUSBReply::FrameSize, '\0');
+                QByteArray frame(vokt::FrameSize, '\0');
                 m_device->readData(frame.data(), frame.size());
                 logDropped(dropped);
                 noteUnanswered(unanswered);
@@ -258,7 +259,7 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
                 }
                 if (unanswered > 0)
                     m_lastFailure = Failure::LineNotClean;
-                else if (reply->status() != StatusOk && m_lastFailure == Failure::None)
+                else if (reply->status() != vokt::StatusOk && m_lastFailure == Failure::None)
                     m_lastFailure = Failure::Refused;
                 return reply;
             }
@@ -299,35 +300,35 @@ VOKTUSBReply* SerialUSBCommandHandler::exchange(char command, char type, char mo
 
 void SerialUSBCommandHandler::getAxisParameter(char motorBank, char type)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(6, type, motorBank, 0));
+    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::GetAxisParameter, type, motorBank, 0));
     if (reply)
         emit requestedValue(motorBank, type, reply->value());
 }
 
 void SerialUSBCommandHandler::setAxisParameter(char motorBank, char type, int value)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(5, type, motorBank, value));
+    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::SetAxisParameter, type, motorBank, value));
     if (reply)
         emit requestedValue(motorBank, type, reply->value());
 }
 
 void SerialUSBCommandHandler::getGlobalParameter(char type, char motorBank)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(10, type, motorBank, 0));
+    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::GetGlobalParameter, type, motorBank, 0));
     if (reply)
         emit requestedGlobalParameter(type, motorBank, static_cast<char>(reply->value()));
 }
 
 void SerialUSBCommandHandler::getIOValue(char type, char motorBank)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(15, type, motorBank, 0));
+    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::GetIOValue, type, motorBank, 0));
     if (reply)
         emit requestedIOValue(type, motorBank, reply->value());
 }
 
 void SerialUSBCommandHandler::setIOValue(char type, char motorBank, int value)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(14, type, motorBank, value));
+    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::SetIOValue, type, motorBank, value));
     if (reply)
         emit requestedIOValue(type, motorBank, reply->value());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "comm/Protocol.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/TraceCommand.h"
 
@@ -51,9 +52,6 @@ public:
     // LateAnswerGuardMs, at most LateAnswerLimitMs (see setAwaitLateAnswer).
     static constexpr int LateAnswerGuardMs = 300;
     static constexpr int LateAnswerLimitMs = 1000;
-    // The status of a reply whose command the module carried out.
-    static constexpr quint8 StatusOk = 100;
-
     // Why an exchange has no good answer.
     enum class Failure
     {
@@ -62,7 +60,7 @@ public:
         TimedOut,
         // The port is not open, failed, or the request could not be written.
         LinkLost,
-        // The module answered with a status other than StatusOk.
+        // The module answered with a status other than vokt::StatusOk.
         Refused,
         // A reply came, but bytes that answered no request arrived before or with it, so
         // it may be the answer to an earlier request.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/Protocol.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -11,8 +13,6 @@
 class VOKTRequest
 {
 public:
-    static constexpr int FrameSize = 9;
-
     VOKTRequest(quint8 address, quint8 command, quint8 type, quint8 motorBank, qint32 value);
 
     quint8 address() const { return m_address; }
@@ -49,15 +49,3 @@ private:
     qint32 m_value;
     quint8 m_checksum;
 };
-
-namespace vokt {
-
-// Sum of the first eight bytes of a frame modulo 256.
-quint8 checksum(const QByteArray& frame);
-// "Name[0x001, 0x005, ...]" with every byte in decimal, zero-padded to three digits.
-QString byteListText(const char* name, const QByteArray& bytes);
-// Value bytes most significant first, as they travel on the wire.
-void putBigEndian(QByteArray& out, qint32 value);
-qint32 takeBigEndian(const char* bytes);
-
-} // namespace vokt

@@ -1,12 +1,10 @@
 #include "comm/VOKTUSBReply.h"
 
-#include "comm/VOKTRequest.h"
-
 VOKTUSBReply::VOKTUSBReply(const QByteArray& wire)
     : m_replyAddress(0), m_moduleAddress(0), m_status(0), m_command(0), m_value(0), m_checksum(0)
 {
-    Q_ASSERT(wire.size() >= FrameSize);
-    if (wire.size() < FrameSize)
+    Q_ASSERT(wire.size() >= vokt::FrameSize);
+    if (wire.size() < vokt::FrameSize)
         return;
     m_replyAddress = static_cast<quint8>(wire.at(0));
     m_moduleAddress = static_cast<quint8>(wire.at(1));
@@ -23,7 +21,8 @@ bool VOKTUSBReply::hasValidAddress(const QByteArray& wire)
 
 bool VOKTUSBReply::hasValidChecksum(const QByteArray& wire)
 {
-    return wire.size() >= FrameSize && vokt::checksum(wire) == static_cast<quint8>(wire.at(8));
+    return wire.size() >= vokt::FrameSize &&
+           vokt::checksum(wire) == static_cast<quint8>(wire.at(8));
 }
 
 QString VOKTUSBReply::toString() const
@@ -40,14 +39,14 @@ QString VOKTUSBReply::toString() const
 QString VOKTUSBReply::toByteString() const
 {
     const quint32 v = static_cast<quint32>(m_value);
-    const char bytes[FrameSize] = {static_cast<char>(m_replyAddress),
-                                   static_cast<char>(m_moduleAddress),
-                                   static_cast<char>(m_status),
-                                   static_cast<char>(m_command),
-                                   static_cast<char>(v),
-                                   static_cast<char>(v >> 8),
-                                   static_cast<char>(v >> 16),
-                                   static_cast<char>(v >> 24),
-                                   static_cast<char>(m_checksum)};
-    return vokt::byteListText("VOKTUSBReply", QByteArray(bytes, FrameSize));
+    const char bytes[vokt::FrameSize] = {static_cast<char>(m_replyAddress),
+                                         static_cast<char>(m_moduleAddress),
+                                         static_cast<char>(m_status),
+                                         static_cast<char>(m_command),
+                                         static_cast<char>(v),
+                                         static_cast<char>(v >> 8),
+                                         static_cast<char>(v >> 16),
+                                         static_cast<char>(v >> 24),
+                                         static_cast<char>(m_checksum)};
+    return vokt::byteListText("VOKTUSBReply", QByteArray(bytes, vokt::FrameSize));
 }

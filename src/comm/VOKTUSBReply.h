@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/Protocol.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -9,8 +11,6 @@
 class VOKTUSBReply
 {
 public:
-    static constexpr int FrameSize = 9;
-
     // Takes the first 9 bytes of a frame as they arrived on the line.
     explicit VOKTUSBReply(const QByteArray& wire);
 

@@ -1,6 +1,7 @@
 #include "config/CommandScript.h"
 
 #include "comm/DebugLine.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTUSBReply.h"
 #include "config/FileTarget.h"
@@ -8,12 +9,6 @@
 #include "config/ParameterCatalogue.h"
 
 namespace CommandScript {
-
-namespace {
-
-constexpr int GetAxisParameter = 6;
-
-} // namespace
 
 bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
               const ModuleExchange::Progress& progress, QString* error)
@@ -86,7 +81,7 @@ QString scriptLines(SerialUSBCommandHandler& handler, char type, const QString& 
     const int number = static_cast<quint8>(type);
     std::unique_ptr<VOKTUSBReply> reply;
     if (handler.isOpen())
-        reply = ModuleExchange::axisParameter(handler, GetAxisParameter, number);
+        reply = ModuleExchange::axisParameter(handler, vokt::GetAxisParameter, number);
     if (!reply) {
         DebugLine() << "could not receive parameter " << QString::number(number) << " from module!";
         return QString();

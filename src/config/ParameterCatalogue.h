@@ -4,11 +4,75 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+
 // The one list of the module's axis parameters that the tool knows: which number stands
 // behind which field, the module configuration that the settings file and the command
 // script carry (groups, keys, comments and their order), and the names by which the
 // command line and recordings refer to a parameter. Every parameter lives on motor/bank 0.
 namespace ParameterCatalogue {
+
+// The parameters the tool and the simulated module refer to by name, each named as names()
+// names it.
+enum Number : int
+{
+    TargetPosition = 0,
+    ActualPosition = 1,
+    TargetVelocity = 2,
+    ActualVelocity = 3,
+    MaxRampVelocity = 4,
+    MaxCurrent = 6,
+    TargetReachedVelocity = 7,
+    TargetReachedDistance = 10,
+    Acceleration = 11,
+    RampVelocity = 13,
+    PhaseQSpeedThreshold = 14,
+    EnableVelocityRamp = 146,
+    ActualCurrent = 150,
+    ActualPWM = 153,
+    TargetPWM = 154,
+    TargetCurrent = 155,
+    StatusFlags = 156,
+    CommutationMode = 159,
+    SineInitialisation = 160,
+    ClearOnce = 161,
+    ClearOnNull = 163,
+    EncoderCommutationOffset = 165,
+    StartCurrent = 177,
+    BEMFConstant = 239,
+    MotorCoilResistance = 240,
+    InitSineSpeed = 241,
+    InitSineMode = 249,
+    EncoderSteps = 250,
+    EncoderDirection = 251,
+    MotorPoles = 253,
+    HallSensorInvert = 254,
+};
+
+// The module's three PID loops, each with two parameter sets and a threshold speed.
+enum Loop
+{
+    CurrentLoop,
+    VelocityLoop,
+    PositionLoop
+};
+
+// One PID loop: the nine parameter numbers (P, I, D and I-clipping of set 1, the same of
+// set 2, the threshold speed), the title of the panel that edits them, and the bound of
+// that panel's I-clipping fields.
+struct PidLoop
+{
+    const char* title; // "Current PID control"
+    std::array<int, 9> numbers;
+    int iClippingMaximum;
+};
+
+// P, I and D of either set run from 0 to GainMaximum, the threshold speed from 0 to
+// ThresholdMaximum (the I-clipping to the loop's own bound).
+constexpr int GainMaximum = 60000;
+constexpr int ThresholdMaximum = 1000000;
+
+const PidLoop& pidLoop(Loop loop);
 
 // One section of the configuration: a group of the settings file, a commented section of
 // the command script.

@@ -1,6 +1,7 @@
 #include "config/ParameterStore.h"
 
 #include "comm/DebugLine.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTUSBReply.h"
 #include "config/ModuleExchange.h"
@@ -10,7 +11,7 @@ namespace ParameterStore {
 
 namespace {
 
-constexpr int Numbers = 256;
+constexpr int Numbers = vokt::ParameterNumbers;
 
 bool isSetting(int number)
 {
@@ -23,11 +24,11 @@ bool isSetting(int number)
 // "stored 45, refused 211", and the settings among the refused with their status.
 void logTally(int command, const Tally& tally)
 {
-    DebugLine().plain(
-        QStringLiteral("%1 %2, refused %3")
-            .arg(command == RestoreCommand ? QStringLiteral("restored") : QStringLiteral("stored"))
-            .arg(tally.accepted)
-            .arg(tally.refused));
+    DebugLine().plain(QStringLiteral("%1 %2, refused %3")
+                          .arg(command == vokt::RestoreAxisParameter ? QStringLiteral("restored")
+                                                                     : QStringLiteral("stored"))
+                          .arg(tally.accepted)
+                          .arg(tally.refused));
     if (tally.refusedSettings.isEmpty())
         return;
     QStringList refused;
@@ -50,7 +51,7 @@ bool walk(SerialUSBCommandHandler& handler, int command, const ModuleExchange::P
         const bool answered = storeOrRestore(handler, command, static_cast<char>(type), &status);
         complete = answered && complete;
         ++counted.walked;
-        if (answered && status == SerialUSBCommandHandler::StatusOk) {
+        if (answered && status == vokt::StatusOk) {
             ++counted.accepted;
         } else if (answered) {
             ++counted.refused;
@@ -60,8 +61,8 @@ bool walk(SerialUSBCommandHandler& handler, int command, const ModuleExchange::P
         const int done = type + 1;
         if (!ModuleExchange::carryOn(progress, done, Numbers) && done < Numbers) {
             logTally(command, counted);
-            DebugLine() << (command == RestoreCommand ? "restore cancelled after "
-                                                      : "store cancelled after ")
+            DebugLine() << (command == vokt::RestoreAxisParameter ? "restore cancelled after "
+                                                                  : "store cancelled after ")
                         << QString::number(done) << " of " << QString::number(Numbers)
                         << " parameters";
             if (tally)
@@ -81,14 +82,14 @@ bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& 
               Tally* tally)
 {
     DebugLine() << "store actual values on module";
-    return walk(handler, StoreCommand, progress, tally);
+    return walk(handler, vokt::StoreAxisParameter, progress, tally);
 }
 
 bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress,
                 Tally* tally)
 {
     DebugLine() << "restore values on module";
-    return walk(handler, RestoreCommand, progress, tally);
+    return walk(handler, vokt::RestoreAxisParameter, progress, tally);
 }
 
 bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type, quint8* status)
@@ -98,8 +99,8 @@ bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type, qu
     if (handler.isOpen())
         reply = ModuleExchange::axisParameter(handler, command, number);
     if (!reply) {
-        DebugLine() << (command == RestoreCommand ? "could not restore parameter "
-                                                  : "could not store parameter ")
+        DebugLine() << (command == vokt::RestoreAxisParameter ? "could not restore parameter "
+                                                              : "could not store parameter ")
                     << QString::number(number);
         return false;
     }
@@ -108,7 +109,7 @@ bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type, qu
     if (status)
         *status = reply->status();
     // Read back, so that every panel showing the parameter shows the restored value.
-    if (command == RestoreCommand)
+    if (command == vokt::RestoreAxisParameter)
         handler.getAxisParameter(0, type);
     return true;
 }

@@ -13,9 +13,6 @@ class SerialUSBCommandHandler;
 // module knows it; the module's status for each is logged.
 namespace ParameterStore {
 
-constexpr int StoreCommand = 7;
-constexpr int RestoreCommand = 8;
-
 // What a walk came to. A module refuses the numbers it does not know, and those it keeps
 // no copy of (targets, actual values); a refused parameter of the configuration (the
 // catalogue's settings) means its value is not kept.
@@ -47,9 +44,9 @@ bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& 
 bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress = {},
                 Tally* tally = nullptr);
 
-// One store (StoreCommand) or restore (RestoreCommand) of one parameter number; a restore
-// reads the parameter back. false (logged) when the module did not answer; otherwise the
-// module's status goes to *status (if given).
+// One store (vokt::StoreAxisParameter) or restore (vokt::RestoreAxisParameter) of one
+// parameter number; a restore reads the parameter back. false (logged) when the module did
+// not answer; otherwise the module's status goes to *status (if given).
 bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type,
                     quint8* status = nullptr);
 

@@ -1,5 +1,6 @@
 #include "config/ScriptRunner.h"
 
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTRequest.h"
 #include "comm/VOKTUSBReply.h"
@@ -12,8 +13,6 @@
 #include <memory>
 
 namespace {
-
-constexpr quint8 StatusOk = 100;
 
 // A whole decimal number within [minimum, maximum]; *why says what is wrong with it.
 bool parseNumber(const QString& text, qint64 minimum, qint64 maximum, const char* what,
@@ -87,10 +86,10 @@ bool ScriptRunner::parse(const QByteArray& script, const QString& name, QString*
         Command command{lineNumber, line, 0, 0, 0, 0};
         int wanted = 0;
         if (mnemonic == QLatin1String("SAP")) {
-            command.command = 5;
+            command.command = vokt::SetAxisParameter;
             wanted = 3;
         } else if (mnemonic == QLatin1String("STAP")) {
-            command.command = 7;
+            command.command = vokt::StoreAxisParameter;
             wanted = 2;
         } else {
             return fail(QStringLiteral("unknown command \"%1\" (SAP or STAP expected)")
@@ -142,7 +141,7 @@ ScriptRunner::Result ScriptRunner::run(SerialUSBCommandHandler& handler, bool ke
         const std::unique_ptr<VOKTUSBReply> reply(handler.receiveReply());
         ++result.sent;
         bool goOn = !progress || progress(result.sent, total);
-        if (!reply || reply->status() != StatusOk) {
+        if (!reply || reply->status() != vokt::StatusOk) {
             ++result.failed;
             if (failed)
                 failed(Failure{command, reply != nullptr, reply ? reply->status() : quint8(0),

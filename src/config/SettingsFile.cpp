@@ -1,6 +1,7 @@
 #include "config/SettingsFile.h"
 
 #include "comm/DebugLine.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTUSBReply.h"
 #include "config/FileTarget.h"
@@ -22,9 +23,6 @@
 namespace SettingsFile {
 
 namespace {
-
-constexpr int GetAxisParameter = 6;
-constexpr int SetAxisParameter = 5;
 
 // Parameter numbers travel as char; the log and the files show them as 0 to 255.
 QString numberText(char type)
@@ -256,7 +254,8 @@ std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, char type, con
 {
     std::unique_ptr<VOKTUSBReply> reply;
     if (handler.isOpen())
-        reply = ModuleExchange::axisParameter(handler, GetAxisParameter, static_cast<quint8>(type));
+        reply = ModuleExchange::axisParameter(handler, vokt::GetAxisParameter,
+                                              static_cast<quint8>(type));
     if (!reply) {
         DebugLine() << "could not receive parameter " << numberText(type) << " from module!";
         return std::nullopt;
@@ -331,8 +330,8 @@ bool importKey(QSettings& settings, SerialUSBCommandHandler& handler, char type,
         return false;
     }
     const qint32 value = *read;
-    std::unique_ptr<VOKTUSBReply> reply =
-        ModuleExchange::axisParameter(handler, SetAxisParameter, static_cast<quint8>(type), value);
+    std::unique_ptr<VOKTUSBReply> reply = ModuleExchange::axisParameter(
+        handler, vokt::SetAxisParameter, static_cast<quint8>(type), value);
     if (!reply) {
         DebugLine() << "could not set parameter " << numberText(type);
         return false;

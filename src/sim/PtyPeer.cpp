@@ -1,5 +1,7 @@
 #include "sim/PtyPeer.h"
 
+#include "comm/Protocol.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -167,21 +169,7 @@ bool PtyPeer::waitForRequests(int count, int timeoutMs) const
 QByteArray PtyPeer::replyFrame(quint8 replyAddress, quint8 moduleAddress, quint8 status,
                                quint8 command, qint32 value)
 {
-    const quint32 v = static_cast<quint32>(value);
-    QByteArray frame;
-    frame.append(static_cast<char>(replyAddress));
-    frame.append(static_cast<char>(moduleAddress));
-    frame.append(static_cast<char>(status));
-    frame.append(static_cast<char>(command));
-    frame.append(static_cast<char>(v >> 24));
-    frame.append(static_cast<char>(v >> 16));
-    frame.append(static_cast<char>(v >> 8));
-    frame.append(static_cast<char>(v));
-    unsigned sum = 0;
-    for (char byte : frame)
-        sum += static_cast<quint8>(byte);
-    frame.append(static_cast<char>(sum));
-    return frame;
+    return vokt::replyFrame(replyAddress, moduleAddress, status, command, value);
 }
 
 void PtyPeer::writeAll(const QByteArray& bytes)
@@ -215,7 +203,7 @@ void PtyPeer::takeIn(const char* data, int size)
 {
     for (int i = 0; i < size; ++i) {
         m_partial.append(data[i]);
-        if (m_partial.size() < FrameSize)
+        if (m_partial.size() < vokt::FrameSize)
             continue;
         const QByteArray request = m_partial;
         m_partial.clear();
@@ -242,7 +230,8 @@ void PtyPeer::takeIn(const char* data, int size)
         const int baud = m_baudRate;
         auto due = received + std::chrono::milliseconds(m_replyDelayMs.load());
         if (baud > 0)
-            due += std::chrono::microseconds((FrameSize + replyBytes) * 10 * 1000000LL / baud);
+            due +=
+                std::chrono::microseconds((vokt::FrameSize + replyBytes) * 10 * 1000000LL / baud);
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
         if (wait.count() > 0 && !sleepUnlessStopped(static_cast<int>(wait.count())))
             return;
@@ -301,6 +290,7 @@ void PtyPeer::run()
 PtyPeer::Responder PtyPeer::answeringWith(qint32 value)
 {
     return [value](const QByteArray& request) {
-        return answer(replyFrame(2, quint8(request.at(0)), 100, quint8(request.at(1)), value));
+        return answer(
+            replyFrame(2, quint8(request.at(0)), vokt::StatusOk, quint8(request.at(1)), value));
     };
 }

@@ -17,8 +17,6 @@
 class PtyPeer
 {
 public:
-    static constexpr int FrameSize = 9;
-
     // Bytes to write after waiting delayMs.
     struct Chunk
     {

@@ -1,6 +1,8 @@
 #include "sim/SimulatedModule.h"
 
+#include "comm/Protocol.h"
 #include "comm/VOKTRequest.h"
+#include "config/ParameterCatalogue.h"
 
 #include <algorithm>
 #include <cmath>
@@ -97,20 +99,22 @@ std::array<Info, 256> buildTable()
     setting(7, 0, 100000, 10);    // target reached velocity [rpm]
     setting(10, 0, 100000, 5);    // target reached distance [steps]
 
-    // PID sets: P, I, D, I clipping of set 1, the same of set 2, threshold speed.
-    auto pid = [&](const std::array<int, 9>& numbers, const std::array<qint32, 4>& values,
-                   qint32 clipping, qint32 threshold) {
-        for (int set = 0; set < 2; ++set) {
-            for (int i = 0; i < 3; ++i)
-                setting(numbers[static_cast<size_t>(set * 4 + i)], 0, 60000,
-                        values[static_cast<size_t>(i)]);
-            setting(numbers[static_cast<size_t>(set * 4 + 3)], 0, clipping, values[3]);
+    // PID loops, as the catalogue numbers them and bounds their values: P, I, D, I clipping
+    // of set 1, the same of set 2, threshold speed.
+    auto pid = [&](ParameterCatalogue::Loop loop, const std::array<qint32, 4>& values,
+                   qint32 threshold) {
+        const ParameterCatalogue::PidLoop& numbers = ParameterCatalogue::pidLoop(loop);
+        for (size_t set = 0; set < 2; ++set) {
+            for (size_t i = 0; i < 3; ++i)
+                setting(numbers.numbers[set * 4 + i], 0, ParameterCatalogue::GainMaximum,
+                        values[i]);
+            setting(numbers.numbers[set * 4 + 3], 0, numbers.iClippingMaximum, values[3]);
         }
-        setting(numbers[8], 0, 1000000, threshold);
+        setting(numbers.numbers[8], 0, ParameterCatalogue::ThresholdMaximum, threshold);
     };
-    pid({168, 169, 170, 171, 172, 173, 174, 175, 176}, {600, 100, 0, 100000}, 5000000, 1000);
-    pid({140, 141, 142, 143, 234, 235, 236, 237, 8}, {2000, 200, 0, 500000}, 5000000, 1000);
-    pid({130, 131, 132, 135, 230, 231, 232, 233, 12}, {300, 0, 0, 10000}, 500000, 1000);
+    pid(ParameterCatalogue::CurrentLoop, {600, 100, 0, 100000}, 1000);
+    pid(ParameterCatalogue::VelocityLoop, {2000, 200, 0, 500000}, 1000);
+    pid(ParameterCatalogue::PositionLoop, {300, 0, 0, 10000}, 1000);
     return table;
 }
 
@@ -191,7 +195,7 @@ QByteArray SimulatedModule::handle(const VOKTRequest& request)
 
 QByteArray SimulatedModule::handle(const QByteArray& request)
 {
-    if (request.size() != FrameSize)
+    if (request.size() != vokt::FrameSize)
         return {};
     const auto byte = [&](int i) { return static_cast<int>(static_cast<quint8>(request.at(i))); };
     if (byte(0) != m_address)
@@ -201,46 +205,40 @@ QByteArray SimulatedModule::handle(const QByteArray& request)
     const int motorBank = byte(3);
     const qint32 value = vokt::takeBigEndian(request.constData() + 4);
 
-    Answer answer{StatusWrongChecksum, 0};
+    Answer answer{vokt::StatusWrongChecksum, 0};
     if (vokt::checksum(request) == byte(8)) {
         update();
         switch (command) {
-        case MoveToPosition:
+        case vokt::MoveToPosition:
             answer = move(type, motorBank, value);
             break;
-        case SetAxisParameter:
+        case vokt::SetAxisParameter:
             answer = setAxis(type, motorBank, value);
             break;
-        case GetAxisParameter:
+        case vokt::GetAxisParameter:
             answer = getAxis(type, motorBank);
             break;
-        case StoreAxisParameter:
-        case RestoreAxisParameter:
+        case vokt::StoreAxisParameter:
+        case vokt::RestoreAxisParameter:
             answer = storeOrRestore(command, type, motorBank);
             break;
-        case GetGlobalParameter:
+        case vokt::GetGlobalParameter:
             answer = getGlobal(type, motorBank);
             break;
-        case SetOutput:
+        case vokt::SetIOValue:
             answer = setOutput(type, motorBank, value);
             break;
-        case GetInputOutput:
+        case vokt::GetIOValue:
             answer = getInputOutput(type, motorBank);
             break;
         default:
-            answer = {StatusInvalidCommand, 0};
+            answer = {vokt::StatusInvalidCommand, 0};
             break;
         }
     }
 
-    QByteArray reply;
-    reply.append(static_cast<char>(ReplyAddress));
-    reply.append(static_cast<char>(m_address));
-    reply.append(static_cast<char>(answer.status));
-    reply.append(static_cast<char>(command));
-    vokt::putBigEndian(reply, answer.value);
-    reply.append(static_cast<char>(vokt::checksum(reply)));
-    return reply;
+    return vokt::replyFrame(ReplyAddress, static_cast<quint8>(m_address), answer.status,
+                            static_cast<quint8>(command), answer.value);
 }
 
 qint32 SimulatedModule::axisParameter(int type)
@@ -261,50 +259,50 @@ qint32 SimulatedModule::storedAxisParameter(int type) const
 SimulatedModule::Answer SimulatedModule::getAxis(int type, int motorBank)
 {
     if (motorBank != 0)
-        return {StatusWrongMotorBank, 0};
+        return {vokt::StatusWrongMotorBank, 0};
     if (parameterInfo(type).access == Access::Unknown)
-        return {StatusWrongType, 0};
-    return {StatusOk, readAxis(type)};
+        return {vokt::StatusWrongType, 0};
+    return {vokt::StatusOk, readAxis(type)};
 }
 
 SimulatedModule::Answer SimulatedModule::setAxis(int type, int motorBank, qint32 value)
 {
     if (motorBank != 0)
-        return {StatusWrongMotorBank, 0};
+        return {vokt::StatusWrongMotorBank, 0};
     const ParameterInfo info = parameterInfo(type);
     if (info.access == Access::Unknown)
-        return {StatusWrongType, 0};
+        return {vokt::StatusWrongType, 0};
     if (info.access == Access::ReadOnly)
-        return {StatusReadOnly, readAxis(type)};
+        return {vokt::StatusReadOnly, readAxis(type)};
     if (!acceptsValue(type, value))
-        return {StatusInvalidValue, readAxis(type)};
+        return {vokt::StatusInvalidValue, readAxis(type)};
     applyAxis(type, value);
-    return {StatusOk, readAxis(type)};
+    return {vokt::StatusOk, readAxis(type)};
 }
 
 SimulatedModule::Answer SimulatedModule::storeOrRestore(int command, int type, int motorBank)
 {
     if (motorBank != 0)
-        return {StatusWrongMotorBank, 0};
+        return {vokt::StatusWrongMotorBank, 0};
     const ParameterInfo info = parameterInfo(type);
     if (info.access == Access::Unknown)
-        return {StatusWrongType, 0};
+        return {vokt::StatusWrongType, 0};
     if (info.access != Access::Setting)
-        return {StatusReadOnly, readAxis(type)};
+        return {vokt::StatusReadOnly, readAxis(type)};
     const auto index = static_cast<size_t>(type);
-    if (command == StoreAxisParameter)
+    if (command == vokt::StoreAxisParameter)
         m_stored[index] = m_values[index];
     else
         m_values[index] = m_stored[index];
-    return {StatusOk, m_values[index]};
+    return {vokt::StatusOk, m_values[index]};
 }
 
 SimulatedModule::Answer SimulatedModule::move(int type, int motorBank, qint32 position)
 {
     if (motorBank != 0)
-        return {StatusWrongMotorBank, 0};
+        return {vokt::StatusWrongMotorBank, 0};
     if (type != 0 && type != 1)
-        return {StatusWrongType, 0};
+        return {vokt::StatusWrongType, 0};
     qint64 target = position;
     if (type == 1) {
         // Relative to where the last move was going, so that moves in a row add up; from
@@ -314,29 +312,29 @@ SimulatedModule::Answer SimulatedModule::move(int type, int motorBank, qint32 po
         target = base + position;
     }
     if (target < Int32Min || target > Int32Max)
-        return {StatusInvalidValue, position};
+        return {vokt::StatusInvalidValue, position};
     m_values[TargetPosition] = static_cast<qint32>(target);
     enterMode(Mode::Position);
-    return {StatusOk, position};
+    return {vokt::StatusOk, position};
 }
 
 SimulatedModule::Answer SimulatedModule::getGlobal(int type, int bank)
 {
     if (bank != 0)
-        return {StatusWrongMotorBank, 0};
+        return {vokt::StatusWrongMotorBank, 0};
     switch (type) {
     case 0:
-        return {StatusOk, m_address};
+        return {vokt::StatusOk, m_address};
     case 1:
-        return {StatusOk, ReplyAddress};
+        return {vokt::StatusOk, ReplyAddress};
     case 2:
-        return {StatusOk, FirmwareVersion};
+        return {vokt::StatusOk, FirmwareVersion};
     case 3: // milliseconds since power-up, running over as a 32-bit counter
-        return {StatusOk,
+        return {vokt::StatusOk,
                 static_cast<qint32>(static_cast<quint32>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(m_time).count()))};
     default:
-        return {StatusWrongType, 0};
+        return {vokt::StatusWrongType, 0};
     }
 }
 
@@ -344,17 +342,17 @@ SimulatedModule::Answer SimulatedModule::setOutput(int type, int bank, qint32 va
 {
     if (bank == DigitalInputs || bank == AnalogInputs) {
         const Answer input = getInputOutput(type, bank);
-        return input.status == StatusOk ? Answer{StatusReadOnly, input.value} : input;
+        return input.status == vokt::StatusOk ? Answer{vokt::StatusReadOnly, input.value} : input;
     }
     if (bank != DigitalOutputs)
-        return {StatusWrongMotorBank, 0};
+        return {vokt::StatusWrongMotorBank, 0};
     if (type < 0 || type >= static_cast<int>(m_outputs.size()))
-        return {StatusWrongType, 0};
+        return {vokt::StatusWrongType, 0};
     auto& output = m_outputs[static_cast<size_t>(type)];
     if (value != 0 && value != 1)
-        return {StatusInvalidValue, output};
+        return {vokt::StatusInvalidValue, output};
     output = value;
-    return {StatusOk, output};
+    return {vokt::StatusOk, output};
 }
 
 SimulatedModule::Answer SimulatedModule::getInputOutput(int type, int bank)
@@ -362,22 +360,22 @@ SimulatedModule::Answer SimulatedModule::getInputOutput(int type, int bank)
     switch (bank) {
     case DigitalInputs:
         if (type < 4)
-            return {StatusOk, 0};
+            return {vokt::StatusOk, 0};
         break;
     case AnalogInputs:
         if (type == 0) // supply voltage [0.1 V]; sags a little under load
-            return {StatusOk, toInt32(240.0 - std::abs(m_current) / 1000.0)};
+            return {vokt::StatusOk, toInt32(240.0 - std::abs(m_current) / 1000.0)};
         if (type == 1) // driver temperature [0.1 °C]
-            return {StatusOk, toInt32(300.0 + std::abs(m_current) / 20.0)};
+            return {vokt::StatusOk, toInt32(300.0 + std::abs(m_current) / 20.0)};
         break;
     case DigitalOutputs:
         if (type < static_cast<int>(m_outputs.size()))
-            return {StatusOk, m_outputs[static_cast<size_t>(type)]};
+            return {vokt::StatusOk, m_outputs[static_cast<size_t>(type)]};
         break;
     default:
-        return {StatusWrongMotorBank, 0};
+        return {vokt::StatusWrongMotorBank, 0};
     }
-    return {StatusWrongType, 0};
+    return {vokt::StatusWrongType, 0};
 }
 
 bool SimulatedModule::acceptsValue(int type, qint32 value) const

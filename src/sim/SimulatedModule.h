@@ -24,39 +24,8 @@ class VOKTRequest;
 class SimulatedModule
 {
 public:
-    static constexpr int FrameSize = 9;
+    // The reply address every reply carries.
     static constexpr quint8 ReplyAddress = 2;
-
-    // The status byte of a reply.
-    enum Status : quint8
-    {
-        StatusOk = 100,
-        StatusWrongChecksum = 1,
-        // A command number the module does not know.
-        StatusInvalidCommand = 2,
-        // An axis or global parameter, move type or input/output the module does not have.
-        StatusWrongType = 3,
-        // A value outside the parameter's range; the module keeps its value.
-        StatusInvalidValue = 4,
-        // A write to a value the module only reports (actual values, status word, inputs),
-        // or a store/restore of a value that is not kept in non-volatile memory.
-        StatusReadOnly = 5,
-        // A motor or bank the module does not have.
-        StatusWrongMotorBank = 6,
-    };
-
-    // Command numbers the module understands.
-    enum Command : quint8
-    {
-        MoveToPosition = 4,
-        SetAxisParameter = 5,
-        GetAxisParameter = 6,
-        StoreAxisParameter = 7,
-        RestoreAxisParameter = 8,
-        GetGlobalParameter = 10,
-        SetOutput = 14,
-        GetInputOutput = 15,
-    };
 
     // Axis parameter numbers the model acts on.
     enum Parameter : int

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageHandler.h"
 #include "comm/DebugLine.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/TraceCommand.h"
@@ -278,7 +279,7 @@ void TestApp::connectToSimulatedModule()
     sendDirect(bldc, 6, 4, 0, 0);
     auto* direct = bldc.findChild<WDirectMode*>();
     QCOMPARE(child<QSpinBox>(direct, "sbReplyCommand")->value(), 6);
-    QCOMPARE(child<QSpinBox>(direct, "sbReplyType")->value(), int(SimulatedModule::StatusOk));
+    QCOMPARE(child<QSpinBox>(direct, "sbReplyType")->value(), int(vokt::StatusOk));
     QCOMPARE(child<QSpinBox>(direct, "sbReplyMotorBank")->value(), 0);
     QCOMPARE(child<QSpinBox>(direct, "sbReplyValue")->value(),
              SimulatedModule::parameterInfo(SimulatedModule::MaxRampVelocity).defaultValue);

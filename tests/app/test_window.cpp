@@ -6,6 +6,7 @@
 #include "app/RememberedSettings.h"
 #include "comm/DebugLine.h"
 #include "comm/LogSink.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTRequest.h"
 #include "config/ParameterCatalogue.h"

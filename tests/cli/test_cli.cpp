@@ -1,3 +1,4 @@
+#include "comm/Protocol.h"
 #include "comm/VOKTRequest.h"
 #include "config/CsvRecorder.h"
 #include "config/InputText.h"

@@ -15,6 +15,7 @@
 // own; what must never happen is a batch with such an answer that does not fail (not
 // clean, or a time-out or lost link in it).
 
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"

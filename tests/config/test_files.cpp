@@ -1,5 +1,6 @@
 #include "app/BLDC.h"
 #include "app/MainWindow.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"
@@ -214,7 +215,7 @@ void TestFiles::set(int type, qint32 value)
 {
     m_served->withModule([&](SimulatedModule& module) {
         const QByteArray reply = module.handle(VOKTRequest(1, 5, quint8(type), 0, value));
-        QCOMPARE(int(quint8(reply.at(2))), int(SimulatedModule::StatusOk));
+        QCOMPARE(int(quint8(reply.at(2))), int(vokt::StatusOk));
     });
 }
 

@@ -1,4 +1,5 @@
 #include "app/BLDC.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"

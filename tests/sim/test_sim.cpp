@@ -1,3 +1,4 @@
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"
@@ -25,7 +26,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int Ok = SimulatedModule::StatusOk;
+constexpr int Ok = vokt::StatusOk;
 constexpr quint32 ModeBits = 0xF00;
 
 struct Answer
@@ -172,8 +173,8 @@ void TestSim::refusedWrites_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("value");
     QTest::addColumn<int>("status");
-    const int invalid = SimulatedModule::StatusInvalidValue;
-    const int readOnly = SimulatedModule::StatusReadOnly;
+    const int invalid = vokt::StatusInvalidValue;
+    const int readOnly = vokt::StatusReadOnly;
     QTest::newRow("negative max current") << 6 << -1 << invalid;
     QTest::newRow("max current too high") << 6 << 100001 << invalid;
     QTest::newRow("commutation mode 2") << 159 << 2 << invalid;
@@ -187,7 +188,7 @@ void TestSim::refusedWrites_data()
     QTest::newRow("actual current") << 150 << 0 << readOnly;
     QTest::newRow("actual PWM") << 153 << 0 << readOnly;
     QTest::newRow("status word") << 156 << 0 << readOnly;
-    QTest::newRow("unknown parameter") << 5 << 1 << int(SimulatedModule::StatusWrongType);
+    QTest::newRow("unknown parameter") << 5 << 1 << int(vokt::StatusWrongType);
 }
 
 void TestSim::refusedWrites()
@@ -210,14 +211,14 @@ void TestSim::frameErrors()
     VOKTRequest request(1, 6, 6, 0, 0);
     request.setValue(1); // checksum left as it was
     Answer answer = Bench::decode(bench.module.handle(request));
-    QCOMPARE(answer.status, int(SimulatedModule::StatusWrongChecksum));
+    QCOMPARE(answer.status, int(vokt::StatusWrongChecksum));
     QCOMPARE(answer.command, 6);
 
-    QCOMPARE(bench.send(9, 0).status, int(SimulatedModule::StatusInvalidCommand));
+    QCOMPARE(bench.send(9, 0).status, int(vokt::StatusInvalidCommand));
     QCOMPARE(bench.send(200, 0).command, 200);
-    QCOMPARE(bench.send(6, 6, 0, 1).status, int(SimulatedModule::StatusWrongMotorBank));
-    QCOMPARE(bench.send(6, 5).status, int(SimulatedModule::StatusWrongType));
-    QCOMPARE(bench.send(4, 2, 100).status, int(SimulatedModule::StatusWrongType));
+    QCOMPARE(bench.send(6, 6, 0, 1).status, int(vokt::StatusWrongMotorBank));
+    QCOMPARE(bench.send(6, 5).status, int(vokt::StatusWrongType));
+    QCOMPARE(bench.send(4, 2, 100).status, int(vokt::StatusWrongType));
 
     // Another module's frames, and anything that is not a frame, get no answer at all.
     QVERIFY(bench.send(6, 6, 0, 0, 2).silent);
@@ -249,9 +250,9 @@ void TestSim::storeChangeRestore()
     QCOMPARE(bench.send(8, 4).value, 2000);
 
     // Targets and actual values are not kept; unknown numbers are not there at all.
-    QCOMPARE(bench.send(7, 2).status, int(SimulatedModule::StatusReadOnly));
-    QCOMPARE(bench.send(8, 3).status, int(SimulatedModule::StatusReadOnly));
-    QCOMPARE(bench.send(7, 5).status, int(SimulatedModule::StatusWrongType));
+    QCOMPARE(bench.send(7, 2).status, int(vokt::StatusReadOnly));
+    QCOMPARE(bench.send(8, 3).status, int(vokt::StatusReadOnly));
+    QCOMPARE(bench.send(7, 5).status, int(vokt::StatusWrongType));
 }
 
 void TestSim::velocityRamp()
@@ -443,7 +444,7 @@ void TestSim::relativeAndAbsoluteMoves()
 
     // A move past the end of the 32-bit count is refused.
     QCOMPARE(bench.moveTo(0, 2147483647), Ok);
-    QCOMPARE(bench.moveTo(1, 1), int(SimulatedModule::StatusInvalidValue));
+    QCOMPARE(bench.moveTo(1, 1), int(vokt::StatusInvalidValue));
     QCOMPARE(bench.get(0), 2147483647);
 }
 
@@ -467,7 +468,7 @@ void TestSim::modeBitsFollowTheLastCommand()
     QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::VelocityModeBit));
 
     // A refused write changes no mode.
-    QCOMPARE(bench.set(154, 5000), int(SimulatedModule::StatusInvalidValue));
+    QCOMPARE(bench.set(154, 5000), int(vokt::StatusInvalidValue));
     QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::VelocityModeBit));
 }
 
@@ -565,18 +566,18 @@ void TestSim::globalParametersAndIo()
     Bench bench;
     QCOMPARE(bench.send(10, 0).value, 1);
     QCOMPARE(bench.send(10, 1).value, 2);
-    QCOMPARE(bench.send(10, 200).status, int(SimulatedModule::StatusWrongType));
-    QCOMPARE(bench.send(10, 0, 0, 1).status, int(SimulatedModule::StatusWrongMotorBank));
+    QCOMPARE(bench.send(10, 200).status, int(vokt::StatusWrongType));
+    QCOMPARE(bench.send(10, 0, 0, 1).status, int(vokt::StatusWrongMotorBank));
 
     // Outputs (bank 2) are set and read back; inputs (banks 0, 1) only read.
     Answer answer = bench.send(14, 1, 1, 2);
     QCOMPARE(answer.status, Ok);
     QCOMPARE(answer.value, 1);
     QCOMPARE(bench.send(15, 1, 0, 2).value, 1);
-    QCOMPARE(bench.send(14, 1, 7, 2).status, int(SimulatedModule::StatusInvalidValue));
+    QCOMPARE(bench.send(14, 1, 7, 2).status, int(vokt::StatusInvalidValue));
     QCOMPARE(bench.send(15, 1, 0, 2).value, 1);
-    QCOMPARE(bench.send(14, 0, 1, 0).status, int(SimulatedModule::StatusReadOnly));
-    QCOMPARE(bench.send(15, 9, 0, 2).status, int(SimulatedModule::StatusWrongType));
+    QCOMPARE(bench.send(14, 0, 1, 0).status, int(vokt::StatusReadOnly));
+    QCOMPARE(bench.send(15, 9, 0, 2).status, int(vokt::StatusWrongType));
     answer = bench.send(15, 0, 0, 1);
     QCOMPARE(answer.status, Ok);
     QVERIFY(answer.value > 200 && answer.value < 260);

@@ -1,5 +1,6 @@
 #include "panels/connection/WDirectMode.h"
 
+#include "comm/Protocol.h"
 #include "ui_WDirectMode.h"
 
 #include <QKeyEvent>
@@ -11,9 +12,6 @@ int byteValue(char byte)
 {
     return static_cast<unsigned char>(byte);
 }
-
-// The status the module answers a command it carried out with.
-constexpr int StatusOk = 100;
 
 QString okMark()
 {
@@ -71,6 +69,6 @@ void WDirectMode::requestResult(char motorBank, char command, char status, int v
     m_ui->sbReplyMotorBank->setValue(byteValue(motorBank));
     m_ui->sbReplyCommand->setValue(byteValue(command));
     m_ui->sbReplyType->setValue(byteValue(status));
-    m_ui->sbReplyType->setSuffix(byteValue(status) == StatusOk ? okMark() : QString());
+    m_ui->sbReplyType->setSuffix(byteValue(status) == vokt::StatusOk ? okMark() : QString());
     m_ui->sbReplyValue->setValue(value);
 }
