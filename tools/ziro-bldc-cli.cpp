@@ -554,36 +554,15 @@ public:
         // the next run.
         m_handler.setAwaitLateAnswer(true);
 
-        // The device tells on standard output why a port did not open; here that line is
-        // a diagnostic, not a result.
-        std::fflush(stdout);
-        std::FILE* said = std::tmpfile();
-        const int savedStdout = said ? ::dup(STDOUT_FILENO) : -1;
-        if (savedStdout >= 0)
-            ::dup2(::fileno(said), STDOUT_FILENO);
-        const bool opened = m_handler.open();
-        std::fflush(stdout);
-        QString deviceLine;
-        if (savedStdout >= 0) {
-            ::dup2(savedStdout, STDOUT_FILENO);
-            ::close(savedStdout);
-            std::rewind(said);
-            char buffer[1024] = {};
-            if (std::fgets(buffer, sizeof buffer, said))
-                deviceLine = QString::fromLocal8Bit(buffer).trimmed();
-        }
-        if (said)
-            std::fclose(said);
-        if (opened)
+        if (m_handler.open())
             return true;
-
-        *error = deviceLine.isEmpty() ? QStringLiteral("could not open: %1").arg(port) : deviceLine;
-        if (!error->contains(QLatin1Char('('))) {
-            const QString why = PortDiscovery::openProblem(
+        *error = QStringLiteral("could not open: %1").arg(port);
+        QString why = m_device->errorString();
+        if (why.isEmpty())
+            why = PortDiscovery::openProblem(
                 port.startsWith(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port);
-            if (!why.isEmpty())
-                *error += QStringLiteral(" (%1)").arg(why);
-        }
+        if (!why.isEmpty())
+            *error += QStringLiteral(" (%1)").arg(why);
         return false;
     }
 
@@ -594,14 +573,11 @@ public:
             m_device->setOnFrame(std::move(onFrame));
     }
 
-    // One exchange; nullptr when no reply came.
-    std::unique_ptr<VOKTUSBReply> exchange(quint8 command, quint8 type, quint8 motorBank,
-                                           qint32 value)
+    // One exchange: the reply, or nothing when none came.
+    std::optional<VOKTUSBReply> exchange(quint8 command, vokt::ParameterNumber type,
+                                         quint8 motorBank, qint32 value)
     {
-        VOKTRequest request(static_cast<quint8>(m_handler.moduleAddress()), command, type,
-                            motorBank, value);
-        m_handler.sendRequest(&request);
-        return std::unique_ptr<VOKTUSBReply>(m_handler.receiveReply());
+        return m_handler.exchange(command, type, motorBank, value).reply;
     }
 
 private:

@@ -425,7 +425,10 @@ void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link)
         emit linkOpened(device->portName(), device->isBaudRateSet() ? device->baudRate() : 0,
                         moduleAddress);
     } else {
-        // The device has said why; the panel must not show a link that does not exist.
+        // Straight to standard output (and the log view), not through the message handler.
+        LogSink::instance().write(QStringLiteral("could not open: %1 (%2)")
+                                      .arg(device->portName(), device->errorString()));
+        // The panel must not show a link that does not exist.
         m_link = Link::None;
         announceClosed(link);
         emit linkOpenFailed(device->portName(), device->errorString());

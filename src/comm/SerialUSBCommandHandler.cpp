@@ -1,12 +1,10 @@
 #include "comm/SerialUSBCommandHandler.h"
-#include "comm/Protocol.h"
 
 #include "comm/DebugLine.h"
+#include "comm/Protocol.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"
 #include "comm/VOKTUSBReply.h"
-
-#include <memory>
 
 SerialUSBCommandHandler::SerialUSBCommandHandler()
     : QObject(nullptr), m_device(nullptr), m_debug(true), m_moduleAddress(1)
@@ -63,14 +61,42 @@ void SerialUSBCommandHandler::setModuleAddress(int address)
     m_moduleAddress = address;
 }
 
+SerialUSBCommandHandler::Outcome SerialUSBCommandHandler::exchange(const VOKTRequest& request)
+{
+    writeRequest(request);
+    Outcome outcome;
+    outcome.reply = awaitReply();
+    outcome.failure = m_lastFailure;
+    return outcome;
+}
+
+SerialUSBCommandHandler::Outcome SerialUSBCommandHandler::exchange(quint8 command,
+                                                                   vokt::ParameterNumber type,
+                                                                   quint8 motorBank, qint32 value)
+{
+    return exchange(
+        VOKTRequest(static_cast<quint8>(m_moduleAddress), command, type, motorBank, value));
+}
+
 void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
+{
+    writeRequest(*request);
+}
+
+VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
+{
+    std::optional<VOKTUSBReply> reply = awaitReply();
+    return reply ? new VOKTUSBReply(*reply) : nullptr;
+}
+
+void SerialUSBCommandHandler::writeRequest(const VOKTRequest& request)
 {
     m_sentAt.invalidate();
     m_sentCommand = -1;
     m_lastFailure = Failure::None;
     if (m_debug) {
-        DebugLine(DebugLine::Kind::Frame).plain(request->toString());
-        DebugLine(DebugLine::Kind::Frame).plain(request->toByteString());
+        DebugLine(DebugLine::Kind::Frame).plain(request.toString());
+        DebugLine(DebugLine::Kind::Frame).plain(request.toByteString());
     }
     if (m_device && m_device->isPortOpen()) {
         // A reply that came too late, a duplicate or noise must never be taken as the
@@ -80,7 +106,7 @@ void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
             noteUnanswered(stale);
             m_lastFailure = Failure::LineNotClean;
         }
-        const QByteArray frame = request->toWire();
+        const QByteArray frame = request.toWire();
         const qint64 written = m_device->write(frame);
         if (written != frame.size()) {
             QString reason = m_device->errorString();
@@ -92,7 +118,7 @@ void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
             return;
         }
         m_sentAt.start();
-        m_sentCommand = request->command();
+        m_sentCommand = request.command();
         m_sentSinceSettled = true;
         return;
     }
@@ -183,14 +209,14 @@ void SerialUSBCommandHandler::logDropped(qint64 dropped)
         DebugLine() << "SerialUSBCommandHandler: dropped" << dropped << "bytes that were no reply";
 }
 
-VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
+std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
 {
     // Nothing was sent (no device, or the port is not open): nothing to wait for.
     if (!m_device || !m_device->isPortOpen()) {
         m_sentAt.invalidate();
         m_sentCommand = -1;
         m_lastFailure = Failure::LinkLost;
-        return nullptr;
+        return std::nullopt;
     }
     // Called without a request of ours just written: the wait starts now.
     if (!m_sentAt.isValid())
@@ -218,7 +244,7 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
             logDropped(dropped);
             noteUnanswered(unanswered);
             loseLink(m_device->errorString());
-            return nullptr;
+            return std::nullopt;
         }
         // Look at every 9 bytes of the input in turn, from its head; anything before the
         // answer is dropped. At most the device's input limit at a time, so that the
@@ -252,14 +278,14 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
                 m_device->readData(frame.data(), frame.size());
                 logDropped(dropped);
                 noteUnanswered(unanswered);
-                auto* reply = new VOKTUSBReply(frame);
+                VOKTUSBReply reply(frame);
                 if (m_debug) {
-                    DebugLine(DebugLine::Kind::Frame).plain(reply->toByteString());
-                    DebugLine(DebugLine::Kind::Frame).plain(reply->toString());
+                    DebugLine(DebugLine::Kind::Frame).plain(reply.toByteString());
+                    DebugLine(DebugLine::Kind::Frame).plain(reply.toString());
                 }
                 if (unanswered > 0)
                     m_lastFailure = Failure::LineNotClean;
-                else if (reply->status() != vokt::StatusOk && m_lastFailure == Failure::None)
+                else if (reply.status() != vokt::StatusOk && m_lastFailure == Failure::None)
                     m_lastFailure = Failure::Refused;
                 return reply;
             }
@@ -269,7 +295,7 @@ VOKTUSBReply* SerialUSBCommandHandler::receiveReply()
             logDropped(dropped);
             noteUnanswered(unanswered);
             timeOut();
-            return nullptr;
+            return std::nullopt;
         }
         // Wakes as soon as input arrives, so a reply is taken when its last byte is in.
         m_device->waitForInput(static_cast<int>(qMin<qint64>(left, PollIntervalMs)));
@@ -290,62 +316,61 @@ void SerialUSBCommandHandler::timeOut()
     emit linkLost(QStringLiteral("no reply within %1 ms").arg(ReplyTimeoutMs));
 }
 
-VOKTUSBReply* SerialUSBCommandHandler::exchange(char command, char type, char motorBank, int value)
-{
-    VOKTRequest request(static_cast<quint8>(m_moduleAddress), static_cast<quint8>(command),
-                        static_cast<quint8>(type), static_cast<quint8>(motorBank), value);
-    sendRequest(&request);
-    return receiveReply();
-}
-
 void SerialUSBCommandHandler::getAxisParameter(char motorBank, char type)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::GetAxisParameter, type, motorBank, 0));
-    if (reply)
-        emit requestedValue(motorBank, type, reply->value());
+    const Outcome outcome = exchange(vokt::GetAxisParameter, static_cast<quint8>(type),
+                                     static_cast<quint8>(motorBank), 0);
+    if (outcome.reply)
+        emit requestedValue(motorBank, type, outcome.reply->value());
 }
 
 void SerialUSBCommandHandler::setAxisParameter(char motorBank, char type, int value)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::SetAxisParameter, type, motorBank, value));
-    if (reply)
-        emit requestedValue(motorBank, type, reply->value());
+    const Outcome outcome = exchange(vokt::SetAxisParameter, static_cast<quint8>(type),
+                                     static_cast<quint8>(motorBank), value);
+    if (outcome.reply)
+        emit requestedValue(motorBank, type, outcome.reply->value());
 }
 
 void SerialUSBCommandHandler::getGlobalParameter(char type, char motorBank)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::GetGlobalParameter, type, motorBank, 0));
-    if (reply)
-        emit requestedGlobalParameter(type, motorBank, static_cast<char>(reply->value()));
+    const Outcome outcome = exchange(vokt::GetGlobalParameter, static_cast<quint8>(type),
+                                     static_cast<quint8>(motorBank), 0);
+    if (outcome.reply)
+        emit requestedGlobalParameter(type, motorBank, static_cast<char>(outcome.reply->value()));
 }
 
 void SerialUSBCommandHandler::getIOValue(char type, char motorBank)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::GetIOValue, type, motorBank, 0));
-    if (reply)
-        emit requestedIOValue(type, motorBank, reply->value());
+    const Outcome outcome =
+        exchange(vokt::GetIOValue, static_cast<quint8>(type), static_cast<quint8>(motorBank), 0);
+    if (outcome.reply)
+        emit requestedIOValue(type, motorBank, outcome.reply->value());
 }
 
 void SerialUSBCommandHandler::setIOValue(char type, char motorBank, int value)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(vokt::SetIOValue, type, motorBank, value));
-    if (reply)
-        emit requestedIOValue(type, motorBank, reply->value());
+    const Outcome outcome = exchange(vokt::SetIOValue, static_cast<quint8>(type),
+                                     static_cast<quint8>(motorBank), value);
+    if (outcome.reply)
+        emit requestedIOValue(type, motorBank, outcome.reply->value());
 }
 
 void SerialUSBCommandHandler::doMove(char motorBank, char command, char type, int value)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(command, type, motorBank, value));
-    if (reply)
-        DebugLine() << "reply: " << reply->value();
+    const Outcome outcome = exchange(static_cast<quint8>(command), static_cast<quint8>(type),
+                                     static_cast<quint8>(motorBank), value);
+    if (outcome.reply)
+        DebugLine() << "reply: " << outcome.reply->value();
 }
 
 void SerialUSBCommandHandler::doRequest(char command, char type, char motorBank, int value)
 {
-    std::unique_ptr<VOKTUSBReply> reply(exchange(command, type, motorBank, value));
-    if (reply)
-        emit requestResult(motorBank, static_cast<char>(reply->command()),
-                           static_cast<char>(reply->status()), reply->value());
+    const Outcome outcome = exchange(static_cast<quint8>(command), static_cast<quint8>(type),
+                                     static_cast<quint8>(motorBank), value);
+    if (outcome.reply)
+        emit requestResult(motorBank, static_cast<char>(outcome.reply->command()),
+                           static_cast<char>(outcome.reply->status()), outcome.reply->value());
 }
 
 void SerialUSBCommandHandler::requestTraceValues(QList<TraceCommand*>* traceCommands)
@@ -353,11 +378,10 @@ void SerialUSBCommandHandler::requestTraceValues(QList<TraceCommand*>* traceComm
     if (!traceCommands)
         return;
     for (const TraceCommand* entry : *traceCommands) {
-        std::unique_ptr<VOKTUSBReply> reply(exchange(entry->command(),
-                                                     static_cast<char>(entry->type()),
-                                                     static_cast<char>(entry->motorBank()), 0));
-        if (reply)
+        const Outcome outcome =
+            exchange(static_cast<quint8>(entry->command()), entry->type(), entry->motorBank(), 0);
+        if (outcome.reply)
             emit requestedTraceValue(static_cast<char>(entry->motorBank()),
-                                     static_cast<char>(entry->type()), reply->value());
+                                     static_cast<char>(entry->type()), outcome.reply->value());
     }
 }

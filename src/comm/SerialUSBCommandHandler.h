@@ -3,18 +3,22 @@
 #include "comm/Protocol.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/TraceCommand.h"
+#include "comm/VOKTUSBReply.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class VOKTRequest;
-class VOKTUSBReply;
+#include <optional>
 
-// The single owner of the conversation with the module. Every slot is one exchange: build
-// a request, write its 9-byte frame, wait for the 9-byte reply, report the reply's value
-// through the signal that belongs to the request. There is no queue and no second
+class VOKTRequest;
+
+// The single owner of the conversation with the module. Every exchange takes one path,
+// exchange(): write the request's 9-byte frame, wait for the 9-byte reply, and hand back the
+// reply or why there is none (Outcome). The slots are thin wrappers that report the reply's
+// value through the signal that belongs to the request; the whole-module operations, the
+// script runner and the command line call exchange() themselves. There is no queue and no second
 // outstanding request; everything runs in the caller's thread and blocks it until the
 // reply is in or the wait (about 0.5 s) has run out.
 //
@@ -68,6 +72,18 @@ public:
     };
     static QString failureText(Failure failure);
 
+    // What one exchange came to: the reply, if one came, and why the exchange has no good
+    // answer. A reply comes with Failure::None, Refused (its status is not vokt::StatusOk) or
+    // LineNotClean (it may be the answer to an earlier request); none with TimedOut or
+    // LinkLost.
+    struct Outcome
+    {
+        std::optional<VOKTUSBReply> reply;
+        Failure failure = Failure::LinkLost;
+
+        bool ok() const { return failure == Failure::None; }
+    };
+
     // Exchanges that belong together: an export, an import with its read-backs, a store or
     // restore walk, a script, a recording, the refresh after a connect. Made before the
     // first exchange; isClean() after the last one.
@@ -106,7 +122,13 @@ public:
     void setDebug(bool debug) { m_debug = debug; }
     bool isDebug() const { return m_debug; }
 
-    // Logs and writes one frame; the request stays the caller's.
+    // One exchange: logs and writes the request's frame, waits for the reply.
+    Outcome exchange(const VOKTRequest& request);
+    // The same for a request at the module address.
+    Outcome exchange(quint8 command, vokt::ParameterNumber type, quint8 motorBank, qint32 value);
+
+    // The two halves of exchange(), for callers that write and wait apart. sendRequest()
+    // logs and writes one frame; the request stays the caller's.
     void sendRequest(VOKTRequest* request);
     // Waits for the reply to the request just sent; returns a new record owned by the
     // caller, or nullptr (no reply in time, or no request could be sent).
@@ -155,8 +177,10 @@ public slots:
     void requestTraceValues(QList<TraceCommand*>* traceCommands);
 
 private:
-    // One whole exchange: discard stale input, send, wait. nullptr when no reply came.
-    VOKTUSBReply* exchange(char command, char type, char motorBank, int value);
+    // Discards stale input, logs and writes the frame.
+    void writeRequest(const VOKTRequest& request);
+    // Waits for the reply to the request in flight.
+    std::optional<VOKTUSBReply> awaitReply();
     // Whether 9 bytes are the answer to the request in flight.
     bool isAnswer(const QByteArray& frame) const;
     // The port failed while the link was open: close it, say why, announce it.

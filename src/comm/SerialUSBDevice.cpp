@@ -1,7 +1,5 @@
 #include "comm/SerialUSBDevice.h"
 
-#include "comm/LogSink.h"
-
 #include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QSerialPort>
@@ -129,12 +127,9 @@ bool SerialUSBDevice::open(OpenMode mode)
     }
 
     if (!port->open(QIODevice::ReadWrite)) {
-        // The reason tells a missing port from a busy one or a file that is no serial port.
+        // The reason tells a missing port from a busy one or a file that is no serial port;
+        // the caller reports it.
         setErrorString(port->errorString());
-        const QString line =
-            QStringLiteral("could not open: %1 (%2)").arg(m_portName, port->errorString());
-        // Straight to standard output (and the log view), not through the message handler.
-        LogSink::instance().write(line);
         delete port;
         close();
         return QIODevice::isOpen();

@@ -15,7 +15,7 @@ class QSerialPort;
 // handler will not send through it.
 //
 // Every failure (an open refused, a port that went away, a write that did not go out)
-// leaves its reason in errorString().
+// leaves its reason in errorString(); the device reports none of them itself.
 class SerialUSBDevice : public QIODevice
 {
 public:

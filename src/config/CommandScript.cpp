@@ -79,9 +79,9 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
 QString scriptLines(SerialUSBCommandHandler& handler, char type, const QString& comment)
 {
     const int number = static_cast<quint8>(type);
-    std::unique_ptr<VOKTUSBReply> reply;
+    std::optional<VOKTUSBReply> reply;
     if (handler.isOpen())
-        reply = ModuleExchange::axisParameter(handler, vokt::GetAxisParameter, number);
+        reply = handler.exchange(vokt::GetAxisParameter, static_cast<quint8>(number), 0, 0).reply;
     if (!reply) {
         DebugLine() << "could not receive parameter " << QString::number(number) << " from module!";
         return QString();

@@ -95,9 +95,10 @@ bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress
 bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type, quint8* status)
 {
     const int number = static_cast<quint8>(type);
-    std::unique_ptr<VOKTUSBReply> reply;
+    std::optional<VOKTUSBReply> reply;
     if (handler.isOpen())
-        reply = ModuleExchange::axisParameter(handler, command, number);
+        reply =
+            handler.exchange(static_cast<quint8>(command), static_cast<quint8>(number), 0, 0).reply;
     if (!reply) {
         DebugLine() << (command == vokt::RestoreAxisParameter ? "could not restore parameter "
                                                               : "could not store parameter ")

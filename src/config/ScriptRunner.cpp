@@ -2,7 +2,6 @@
 
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
-#include "comm/VOKTRequest.h"
 #include "comm/VOKTUSBReply.h"
 #include "config/InputText.h"
 
@@ -10,7 +9,6 @@
 #include <QRegularExpression>
 
 #include <limits>
-#include <memory>
 
 namespace {
 
@@ -135,16 +133,14 @@ ScriptRunner::Result ScriptRunner::run(SerialUSBCommandHandler& handler, bool ke
     Result result;
     const int total = static_cast<int>(m_commands.size());
     for (const Command& command : m_commands) {
-        VOKTRequest request(static_cast<quint8>(handler.moduleAddress()), command.command,
-                            command.type, command.motorBank, command.value);
-        handler.sendRequest(&request);
-        const std::unique_ptr<VOKTUSBReply> reply(handler.receiveReply());
+        const std::optional<VOKTUSBReply> reply =
+            handler.exchange(command.command, command.type, command.motorBank, command.value).reply;
         ++result.sent;
         bool goOn = !progress || progress(result.sent, total);
         if (!reply || reply->status() != vokt::StatusOk) {
             ++result.failed;
             if (failed)
-                failed(Failure{command, reply != nullptr, reply ? reply->status() : quint8(0),
+                failed(Failure{command, reply.has_value(), reply ? reply->status() : quint8(0),
                                reply ? reply->value() : 0});
             goOn = goOn && keepGoing && handler.isOpen();
         }

@@ -252,10 +252,9 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
 
 std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, char type, const QString& key)
 {
-    std::unique_ptr<VOKTUSBReply> reply;
+    std::optional<VOKTUSBReply> reply;
     if (handler.isOpen())
-        reply = ModuleExchange::axisParameter(handler, vokt::GetAxisParameter,
-                                              static_cast<quint8>(type));
+        reply = handler.exchange(vokt::GetAxisParameter, static_cast<quint8>(type), 0, 0).reply;
     if (!reply) {
         DebugLine() << "could not receive parameter " << numberText(type) << " from module!";
         return std::nullopt;
@@ -330,8 +329,8 @@ bool importKey(QSettings& settings, SerialUSBCommandHandler& handler, char type,
         return false;
     }
     const qint32 value = *read;
-    std::unique_ptr<VOKTUSBReply> reply = ModuleExchange::axisParameter(
-        handler, vokt::SetAxisParameter, static_cast<quint8>(type), value);
+    const std::optional<VOKTUSBReply> reply =
+        handler.exchange(vokt::SetAxisParameter, static_cast<quint8>(type), 0, value).reply;
     if (!reply) {
         DebugLine() << "could not set parameter " << numberText(type);
         return false;

@@ -357,7 +357,16 @@ void TestApp::failedConnectOffersConnect()
     BLDC bldc;
     auto* usb = bldc.findChild<WConnection*>();
     auto* serial = bldc.findChild<WSerialConnection*>();
-    connectTo(usb, QStringLiteral("ziro-no-such-port   [Virtual]"));
+    {
+        // The port's name as chosen and the reason, straight to standard output before the
+        // refresh reports its failures.
+        StdoutCapture out;
+        connectTo(usb, QStringLiteral("ziro-no-such-port   [Virtual]"));
+        const QString first = QString::fromLocal8Bit(out.text()).section(QLatin1Char('\n'), 0, 0);
+        QVERIFY2(first.startsWith(QStringLiteral("could not open: ziro-no-such-port (")) &&
+                     first.endsWith(QLatin1Char(')')) && first.size() > 37,
+                 qPrintable(first));
+    }
     QVERIFY(buttonsShowDisconnected(usb));
     connectTo(serial, QStringLiteral("/dev/ziro-no-such-port"));
     QVERIFY(buttonsShowDisconnected(serial));

@@ -1,5 +1,6 @@
 #include "comm/SerialUSBDevice.h"
 #include "sim/PtyPeer.h"
+#include "support/LogCapture.h"
 #include "support/StdoutCapture.h"
 
 #include <QElapsedTimer>
@@ -134,14 +135,12 @@ void TestDevice::failedOpenGivesTheReason()
     }
     SerialUSBDevice device(name, QString());
     StdoutCapture out;
+    LogCapture log;
     QVERIFY(!device.open(QIODevice::ReadWrite));
-    // "could not open: <name> (<reason>)", the name as given, not its device path.
-    const QByteArray text = out.text();
-    const QByteArray start = "could not open: " + name.toLocal8Bit() + " (";
-    QVERIFY2(text.startsWith(start) && text.endsWith(")\n"), text.constData());
-    const QByteArray reason = text.mid(start.size(), text.size() - start.size() - 2);
-    QVERIFY(!reason.isEmpty());
-    QCOMPARE(device.errorString(), QString::fromLocal8Bit(reason));
+    // The reason is the caller's to report: the device says nothing itself.
+    QVERIFY(!device.errorString().isEmpty());
+    QVERIFY2(out.text().isEmpty(), out.text().constData());
+    QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join('\n')));
     QVERIFY(!device.isPortOpen());
     QVERIFY(!device.isOpen());
     QCOMPARE(device.bytesAvailable(), qint64(0));

@@ -1,5 +1,8 @@
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
+#include "comm/VOKTRequest.h"
+#include "comm/VOKTUSBReply.h"
 #include "sim/PtyPeer.h"
 #include "support/LogCapture.h"
 
@@ -47,6 +50,8 @@ private slots:
     void getAndSetAxisParameter();
     void otherRequests();
     void moduleAddressInEveryFrame();
+    void exchangeSaysWhy_data();
+    void exchangeSaysWhy();
     void chunkedReply();
     void replyFoundBehindJunk_data();
     void replyFoundBehindJunk();
@@ -174,6 +179,65 @@ void TestHandler::moduleAddressInEveryFrame()
     m_handler->setModuleAddress(5);
     m_handler->getAxisParameter(0, 4);
     QCOMPARE(m_peer->requests().last(), hex("05 06 04 00 00 00 00 00 0F"));
+}
+
+void TestHandler::exchangeSaysWhy_data()
+{
+    // What the line does; what exchange() hands back: the failure, and the reply's status
+    // when one came (-1 for none).
+    using Failure = SerialUSBCommandHandler::Failure;
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<int>("status");
+    QTest::newRow("answered") << "answers" << Failure::None << 100;
+    QTest::newRow("refused") << "refuses" << Failure::Refused << 3;
+    QTest::newRow("a stale reply waits") << "stale" << Failure::LineNotClean << 100;
+    QTest::newRow("silent") << "silent" << Failure::TimedOut << -1;
+    QTest::newRow("port closed") << "closed" << Failure::LinkLost << -1;
+}
+
+void TestHandler::exchangeSaysWhy()
+{
+    using Failure = SerialUSBCommandHandler::Failure;
+    QFETCH(QString, line);
+    QFETCH(Failure, failure);
+    QFETCH(int, status);
+    const quint8 answer = line == QLatin1String("refuses") ? 3 : 100;
+    m_peer->setResponder([answer](const QByteArray& request) {
+        return PtyPeer::answer(replyTo(request, 1234, answer));
+    });
+    m_peer->setSilent(line == QLatin1String("silent"));
+    if (line == QLatin1String("stale")) {
+        m_peer->send(replyTo(hex("01 06 04 00 00 00 00 00 0B"), 99));
+        QElapsedTimer timer;
+        timer.start();
+        while (m_device->bytesAvailable() < 9 && timer.elapsed() < 2000)
+            m_device->waitForInput(10);
+    }
+    if (line == QLatin1String("closed"))
+        m_handler->close();
+
+    const SerialUSBCommandHandler::Outcome outcome =
+        m_handler->exchange(vokt::GetAxisParameter, 4, 0, 0);
+    QCOMPARE(outcome.failure, failure);
+    QCOMPARE(outcome.ok(), failure == Failure::None);
+    QCOMPARE(m_handler->lastFailure(), failure);
+    QCOMPARE(outcome.reply.has_value(), status >= 0);
+    if (outcome.reply) {
+        QCOMPARE(int(outcome.reply->status()), status);
+        QCOMPARE(outcome.reply->value(), 1234);
+        QCOMPARE(m_peer->requests().last(), hex("01 06 04 00 00 00 00 00 0B"));
+    }
+
+    // The specified pair of halves takes the same path.
+    if (failure == Failure::None) {
+        VOKTRequest request(1, vokt::SetAxisParameter, 6, 0, 2000);
+        m_handler->sendRequest(&request);
+        const std::unique_ptr<VOKTUSBReply> reply(m_handler->receiveReply());
+        QVERIFY(reply);
+        QCOMPARE(reply->value(), 1234);
+        QCOMPARE(m_peer->requests().last(), hex("01 05 06 00 00 00 07 D0 E3"));
+    }
 }
 
 void TestHandler::chunkedReply()
