@@ -8,6 +8,7 @@
 // be opened.
 
 #include "comm/DebugLine.h"
+#include "comm/LinkController.h"
 #include "comm/PortDiscovery.h"
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
@@ -527,7 +528,17 @@ private:
 class Link
 {
 public:
-    Link() = default;
+    Link()
+    {
+        // The process ends after a time-out: a late answer must not wait in the port for
+        // the next run.
+        m_handler.setAwaitLateAnswer(true);
+        m_controller.setDeviceFactory([this](const QString& port, const QString& description) {
+            auto device = std::make_unique<CountingDevice>(port, description);
+            m_device = device.get();
+            return std::unique_ptr<SerialUSBDevice>(std::move(device));
+        });
+    }
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
@@ -545,19 +556,10 @@ public:
             }
             port = m_served->portName();
         }
-        m_device = std::make_unique<CountingDevice>(port, QString());
-        if (invocation.baud)
-            m_device->setBaudRate(*invocation.baud);
-        m_handler.setDevice(m_device.get());
-        m_handler.setModuleAddress(invocation.address);
-        // The process ends after a time-out: a late answer must not wait in the port for
-        // the next run.
-        m_handler.setAwaitLateAnswer(true);
-
-        if (m_handler.open())
+        if (m_controller.open({port, QString(), invocation.baud.value_or(0), invocation.address}))
             return true;
         *error = QStringLiteral("could not open: %1").arg(port);
-        QString why = m_device->errorString();
+        QString why = m_controller.closeReason();
         if (why.isEmpty())
             why = PortDiscovery::openProblem(
                 port.startsWith(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port);
@@ -581,10 +583,12 @@ public:
     }
 
 private:
-    // In this order, so that the handler goes first, then the device, then the module.
+    // In this order, so that the link's device goes first, then the handler, then the
+    // module.
     std::unique_ptr<ServedModule> m_served;
-    std::unique_ptr<CountingDevice> m_device;
     SerialUSBCommandHandler m_handler;
+    LinkController m_controller{m_handler};
+    CountingDevice* m_device = nullptr;
 };
 
 // What a command does once the port is open; its exit status.

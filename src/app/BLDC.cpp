@@ -3,10 +3,10 @@
 #include "app/MessageHandler.h"
 #include "app/OperationProgress.h"
 #include "comm/DebugLine.h"
+#include "comm/LinkController.h"
 #include "comm/LogSink.h"
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
-#include "comm/SerialUSBDevice.h"
 #include "comm/TraceCommand.h"
 #include "config/CommandScript.h"
 #include "config/ParameterCatalogue.h"
@@ -97,6 +97,7 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
     qInstallMessageHandler(messageHandler);
 
     m_handler = new SerialUSBCommandHandler;
+    m_linkController = std::make_unique<LinkController>(*m_handler);
 
     // A simulated module on a pseudo-terminal, so the tool can be tried without hardware.
     m_simulatedModule = std::make_unique<ServedModule>();
@@ -336,9 +337,9 @@ BLDC::BLDC(QWidget* parent) : QWidget(parent)
 
 BLDC::~BLDC()
 {
-    SerialUSBDevice* device = m_handler->device();
+    // The link's device goes before the handler it is attached to.
+    m_linkController.reset();
     delete m_handler;
-    delete device;
 }
 
 const QList<TraceCommand*>& BLDC::traceCommands() const
@@ -363,9 +364,10 @@ void BLDC::openHandler(const QString& name, const QString& description)
         announceClosed(Link::Usb);
         return;
     }
-    m_lastRequest = {Link::Usb, name, description, 0, 1};
     // A USB virtual COM port keeps its own line settings; the module answers to address 1.
-    attachAndOpen(new SerialUSBDevice(name, description), 1, Link::Usb);
+    const LinkController::Request request{name, description, 0, vokt::DefaultModuleAddress,
+                                          int(Link::Usb)};
+    openLink(Link::Usb, [this, &request] { return m_linkController->open(request); });
 }
 
 void BLDC::closeHandler()
@@ -379,11 +381,9 @@ void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
         announceClosed(Link::Serial);
         return;
     }
-    m_lastRequest = {Link::Serial, name, QString(), baudrate, address};
     DebugLine() << "baudrate: " << baudrate << "   address: " << address;
-    auto* device = new SerialUSBDevice(name, QString());
-    device->setBaudRate(baudrate);
-    attachAndOpen(device, address, Link::Serial);
+    const LinkController::Request request{name, QString(), baudrate, address, int(Link::Serial)};
+    openLink(Link::Serial, [this, &request] { return m_linkController->open(request); });
 }
 
 void BLDC::closeSerialHandler()
@@ -396,42 +396,41 @@ void BLDC::closeLink(Link link)
     // A panel whose link was replaced by the other panel's has nothing to close.
     if (m_link != link)
         return;
-    m_handler->close();
+    m_linkController->close();
     m_traceController->setLinkOpen(false);
     emit linkClosed();
 }
 
 void BLDC::reconnect()
 {
-    const LinkRequest request = m_lastRequest;
-    if (request.link == Link::Usb)
-        openHandler(request.name, request.description);
-    else if (request.link == Link::Serial)
-        openSerialHandler(request.name, request.baudrate, request.address);
+    if (!m_linkController->hasRequest())
+        return;
+    const LinkController::Request& request = m_linkController->lastRequest();
+    const auto link = static_cast<Link>(request.origin);
+    if (link == Link::Serial)
+        DebugLine() << "baudrate: " << request.baudRate << "   address: " << request.address;
+    openLink(link, [this] { return m_linkController->reconnect(); });
 }
 
-void BLDC::attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link)
+void BLDC::openLink(Link link, const std::function<bool()>& open)
 {
-    // The old device goes first, so a reconnect to the same port finds it free.
-    SerialUSBDevice* previous = m_handler->device();
-    m_handler->setDevice(device);
-    delete previous;
     if (m_link != link)
         announceClosed(m_link);
     m_link = link;
-    m_handler->setModuleAddress(moduleAddress);
-    if (m_handler->open()) {
+    const bool opened = open();
+    const LinkController::Request& request = m_linkController->lastRequest();
+    if (opened) {
         announceOpened(link);
-        emit linkOpened(device->portName(), device->isBaudRateSet() ? device->baudRate() : 0,
-                        moduleAddress);
+        emit linkOpened(request.port, request.baudRate, request.address);
     } else {
+        const QString reason = m_linkController->closeReason();
         // Straight to standard output (and the log view), not through the message handler.
-        LogSink::instance().write(QStringLiteral("could not open: %1 (%2)")
-                                      .arg(device->portName(), device->errorString()));
+        LogSink::instance().write(
+            QStringLiteral("could not open: %1 (%2)").arg(request.port, reason));
         // The panel must not show a link that does not exist.
         m_link = Link::None;
         announceClosed(link);
-        emit linkOpenFailed(device->portName(), device->errorString());
+        emit linkOpenFailed(request.port, reason);
     }
     m_traceController->setLinkOpen(m_handler->isOpen());
     SerialUSBCommandHandler::Batch refresh(*m_handler);

@@ -9,9 +9,9 @@
 #include <functional>
 #include <memory>
 
+class LinkController;
 class LiveRecorder;
 class SerialUSBCommandHandler;
-class SerialUSBDevice;
 class ServedModule;
 class ParameterPanel;
 class TraceCommand;
@@ -43,6 +43,8 @@ public:
     ~BLDC() override;
 
     SerialUSBCommandHandler* handler() const { return m_handler; }
+    // Opens, replaces and closes the link the connection panels ask for.
+    LinkController* linkController() const { return m_linkController.get(); }
     // The simulated module served on a pseudo-terminal; listed last by the USB panel.
     ServedModule* simulatedModule() const { return m_simulatedModule.get(); }
     // The live values polled while tracing runs, in order of first offer.
@@ -109,9 +111,9 @@ private:
         Serial
     };
 
-    // Attaches a new device in place of the old one (which is closed and released, and
-    // its panel told so), opens it and refreshes the panels.
-    void attachAndOpen(SerialUSBDevice* device, int moduleAddress, Link link);
+    // Opens a link in place of the old one (whose panel is told so) through `open`, tells
+    // the panel how that went and refreshes the panels.
+    void openLink(Link link, const std::function<bool()>& open);
     // A connection panel's Disconnect: closes the link if it is that panel's.
     void closeLink(Link link);
     void announceClosed(Link link);
@@ -154,16 +156,8 @@ private:
     WStatusFlagsV* m_statusFlags;
     QList<WDrawer*> m_drawers;
     LiveRecorder* m_liveRecorder;
+    std::unique_ptr<LinkController> m_linkController;
+    // The panel whose link is attached.
     Link m_link = Link::None;
-    // The link last asked for, as Reconnect asks for it again.
-    struct LinkRequest
-    {
-        Link link = Link::None;
-        QString name;
-        QString description;
-        int baudrate = 0;
-        int address = 1;
-    };
-    LinkRequest m_lastRequest;
     std::unique_ptr<ServedModule> m_simulatedModule;
 };

@@ -3,12 +3,14 @@
 
 #include <cstring>
 
-// The module communication tests: frames and records, the serial device, the handler.
+// The module communication tests: frames and records, the serial device, the handler, the
+// link.
 // `test_comm` runs them all; `test_comm handler [function ...]` runs one group, passing the
 // rest of the arguments on to Qt Test.
 int runFrameTests(int argc, char** argv);
 int runDeviceTests(int argc, char** argv);
 int runHandlerTests(int argc, char** argv);
+int runLinkTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -17,8 +19,10 @@ int main(int argc, char** argv)
     {
         const char* name;
         int (*run)(int, char**);
-    } groups[] = {
-        {"frames", runFrameTests}, {"device", runDeviceTests}, {"handler", runHandlerTests}};
+    } groups[] = {{"frames", runFrameTests},
+                  {"device", runDeviceTests},
+                  {"handler", runHandlerTests},
+                  {"link", runLinkTests}};
 
     const char* only = argc > 1 && argv[1][0] != '-' ? argv[1] : nullptr;
     QVector<char*> args(argv, argv + argc);
