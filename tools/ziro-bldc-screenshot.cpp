@@ -11,6 +11,7 @@
 
 #include "app/BLDC.h"
 #include "app/MainWindow.h"
+#include "app/MessageHandler.h"
 #include "panels/connection/WConnection.h"
 #include "panels/motion/WVelocityControl.h"
 #include "sim/ServedModule.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
+    qInstallMessageHandler(messageHandler);
     const QString out = QString::fromLocal8Bit(argv[1]);
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 8;
 

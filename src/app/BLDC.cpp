@@ -1,6 +1,5 @@
 #include "app/BLDC.h"
 
-#include "app/MessageHandler.h"
 #include "app/OperationProgress.h"
 #include "comm/DebugLine.h"
 #include "comm/LinkController.h"
@@ -91,27 +90,18 @@ WDrawer* newDrawer(const QString& name, const Curve& first, const Curve& second)
 
 } // namespace
 
-BLDC::BLDC(QWidget* parent) : QWidget(parent)
+BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
+    : QWidget(parent), m_simulatedModule(simulatedModule)
 {
-    // Every diagnostic from here on goes through the tool's own output.
-    qInstallMessageHandler(messageHandler);
-
     m_handler = new SerialUSBCommandHandler;
     m_linkController = std::make_unique<LinkController>(*m_handler);
-
-    // A simulated module on a pseudo-terminal, so the tool can be tried without hardware.
-    m_simulatedModule = std::make_unique<ServedModule>();
-    QString simulatorError;
-    if (!m_simulatedModule->start(&simulatorError))
-        DebugLine().plain(QStringLiteral("could not start the simulated module: ") +
-                          simulatorError);
 
     auto* mainLayout = new QVBoxLayout;
     auto* topLayout = new QHBoxLayout;
     auto* chartLayout = new QVBoxLayout;
 
     auto* usbConnection = m_usbConnection = new WConnection;
-    if (m_simulatedModule->isRunning())
+    if (m_simulatedModule && m_simulatedModule->isRunning())
         usbConnection->setSimulatedPort(m_simulatedModule->portName());
     usbConnection->refresh();
     auto* serialConnection = m_serialConnection = new WSerialConnection;

@@ -39,14 +39,16 @@ class BLDC : public QWidget
     Q_OBJECT
 
 public:
-    explicit BLDC(QWidget* parent = nullptr);
+    // A simulated module, if given (the window starts one), is listed last by the USB
+    // panel; it stays the caller's and must outlive the panel.
+    explicit BLDC(QWidget* parent = nullptr, ServedModule* simulatedModule = nullptr);
     ~BLDC() override;
 
     SerialUSBCommandHandler* handler() const { return m_handler; }
     // Opens, replaces and closes the link the connection panels ask for.
     LinkController* linkController() const { return m_linkController.get(); }
     // The simulated module served on a pseudo-terminal; listed last by the USB panel.
-    ServedModule* simulatedModule() const { return m_simulatedModule.get(); }
+    ServedModule* simulatedModule() const { return m_simulatedModule; }
     // The live values polled while tracing runs, in order of first offer.
     const QList<TraceCommand*>& traceCommands() const;
     // The chart panels below the tabs, top to bottom.
@@ -159,5 +161,5 @@ private:
     std::unique_ptr<LinkController> m_linkController;
     // The panel whose link is attached.
     Link m_link = Link::None;
-    std::unique_ptr<ServedModule> m_simulatedModule;
+    ServedModule* m_simulatedModule;
 };

@@ -4,7 +4,9 @@
 #include "app/LinkStatus.h"
 #include "app/LogView.h"
 #include "app/RememberedSettings.h"
+#include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
+#include "sim/ServedModule.h"
 #include "trace/LiveRecorder.h"
 #include "trace/RecordingStatus.h"
 #include "trace/WTraceController.h"
@@ -33,7 +35,12 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
 {
     setWindowTitle(QStringLiteral("ZIRO-BLDC"));
     setWindowIcon(QIcon(QStringLiteral(":/ziro-bldc.png")));
-    m_bldc = new BLDC(nullptr);
+    m_simulatedModule = std::make_unique<ServedModule>();
+    QString simulatorError;
+    if (!m_simulatedModule->start(&simulatorError))
+        DebugLine().plain(QStringLiteral("could not start the simulated module: ") +
+                          simulatorError);
+    m_bldc = new BLDC(nullptr, m_simulatedModule.get());
     setCentralWidget(m_bldc);
     m_settings = new RememberedSettings(RememberedSettings::defaultFileName(), this);
     createLogDock();
@@ -44,7 +51,11 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
                        m_bldc->traceController());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The central panel releases its link before the simulated module stops.
+    delete m_bldc;
+}
 
 MainWindow* MainWindow::createAndShow()
 {

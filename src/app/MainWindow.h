@@ -3,6 +3,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 class BLDC;
 class LinkStatus;
 class LogView;
@@ -11,11 +13,14 @@ class QDockWidget;
 class QMenu;
 class QToolBar;
 class RememberedSettings;
+class ServedModule;
 
 // The application window: the central panel fills it, the menu bar offers the file
 // operations (carried out by the central panel), the log, Exit and the About box; a tool
 // bar at the top holds "Stop motor" (also on Esc, wherever the focus is in the window);
-// the status bar shows the link to the module, and a dock at the bottom the log.
+// the status bar shows the link to the module, and a dock at the bottom the log. A simulated
+// module is served on a pseudo-terminal while the window lives, so that the tool can be tried
+// without hardware.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -25,7 +30,7 @@ public:
     ~MainWindow() override;
 
     // The window as the application starts it: 800 x 500 pixels (or as the user left it),
-    // shown.
+    // shown. The application installs its message handler first.
     static MainWindow* createAndShow();
 
     BLDC* centralPanel() const { return m_bldc; }
@@ -56,6 +61,8 @@ private:
     // Geometry and dock layout as the user left them, if remembered.
     void restoreLayout();
 
+    // Before the central panel, which lists it, and destroyed after it.
+    std::unique_ptr<ServedModule> m_simulatedModule;
     BLDC* m_bldc;
     LinkStatus* m_linkStatus;
     LogView* m_logView;

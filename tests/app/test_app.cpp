@@ -15,6 +15,7 @@
 #include "sim/SimulatedModule.h"
 #include "support/LogCapture.h"
 #include "support/PanelProbe.h"
+#include "support/SimulatedPanel.h"
 #include "support/StdoutCapture.h"
 #include "support/TemporaryConfig.h"
 
@@ -69,6 +70,7 @@ class TestApp : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void startUp();
     void menus();
     void aboutText();
@@ -86,6 +88,12 @@ private slots:
     void typedPathOnSerialPanel();
     void timeoutResetsThePanel();
 };
+
+void TestApp::initTestCase()
+{
+    // As the application does before it builds its window (in place of Qt Test's own).
+    qInstallMessageHandler(messageHandler);
+}
 
 void TestApp::startUp()
 {
@@ -259,7 +267,8 @@ void TestApp::emptyNameAndEarlyDisconnect()
 
 void TestApp::connectToSimulatedModule()
 {
-    BLDC bldc;
+    SimulatedPanel simulated;
+    BLDC& bldc = simulated.bldc;
     QVERIFY(bldc.simulatedModule() && bldc.simulatedModule()->isRunning());
     auto* usb = bldc.findChild<WConnection*>();
     auto* devices = child<QComboBox>(usb, "cmbDevices");

@@ -14,6 +14,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/LogCapture.h"
 #include "support/PanelProbe.h"
+#include "support/SimulatedPanel.h"
 #include "support/TemporaryConfig.h"
 #include "trace/ValueCheckerThread.h"
 #include "trace/WTraceController.h"
@@ -765,7 +766,8 @@ void TestFiles::menuDialogs()
     QFETCH(QStringList, cancelled);
     QFETCH(QString, chosen);
 
-    BLDC bldc;
+    SimulatedPanel simulated;
+    BLDC& bldc = simulated.bldc;
     bldc.openHandler(bldc.simulatedModule()->portName(), QStringLiteral("Simulated"));
     QVERIFY(bldc.handler()->isOpen());
     LogCapture log;
@@ -893,7 +895,8 @@ void TestFiles::cancelStopsAfterTheParameterInProgress()
 
 void TestFiles::storeUnderProgressDialog()
 {
-    BLDC bldc;
+    SimulatedPanel simulated;
+    BLDC& bldc = simulated.bldc;
     bldc.openHandler(bldc.simulatedModule()->portName(), QStringLiteral("Simulated"));
     QVERIFY(bldc.handler()->isOpen());
     PtyPeer& peer = bldc.simulatedModule()->peer();

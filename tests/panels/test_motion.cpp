@@ -11,6 +11,7 @@
 #include "sim/ServedModule.h"
 #include "support/LogCapture.h"
 #include "support/PanelProbe.h"
+#include "support/SimulatedPanel.h"
 #include "trace/ValueCheckerThread.h"
 #include "trace/WTraceController.h"
 
@@ -321,7 +322,8 @@ void TestMotion::statusLampsKeepOtherAnswersOut()
 
 void TestMotion::drivingTheSimulatedModule()
 {
-    BLDC bldc;
+    SimulatedPanel simulated;
+    BLDC& bldc = simulated.bldc;
     QVERIFY(bldc.simulatedModule()->isRunning());
     auto* devices = child<QComboBox>(bldc.findChild<WConnection*>(), "cmbDevices");
     devices->setCurrentIndex(devices->count() - 1);

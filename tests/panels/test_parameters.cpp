@@ -12,6 +12,7 @@
 #include "sim/SimulatedModule.h"
 #include "support/LogCapture.h"
 #include "support/PanelProbe.h"
+#include "support/SimulatedPanel.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -151,7 +152,8 @@ QStringList writes(const QSignalSpy& changes)
 // itself, and the window's own command handler.
 struct Window
 {
-    BLDC bldc;
+    SimulatedPanel simulated;
+    BLDC& bldc = simulated.bldc;
 
     // The panels a name stands for (two for the ramp panel), in the order of the tabs.
     QList<ParameterPanel*> panels(const QString& name)
