@@ -1,16 +1,13 @@
 #include "app/BLDC.h"
 
-#include "app/OperationProgress.h"
+#include "app/FileOperations.h"
 #include "comm/DebugLine.h"
 #include "comm/LinkController.h"
 #include "comm/LogSink.h"
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/TraceCommand.h"
-#include "config/CommandScript.h"
 #include "config/ParameterCatalogue.h"
-#include "config/ParameterStore.h"
-#include "config/SettingsFile.h"
 #include "panels/connection/WConnection.h"
 #include "panels/connection/WDirectMode.h"
 #include "panels/connection/WSerialConnection.h"
@@ -31,8 +28,6 @@
 #include "trace/WTraceController.h"
 
 #include <QBoxLayout>
-#include <QDateTime>
-#include <QFileDialog>
 #include <QSpacerItem>
 #include <QTabWidget>
 
@@ -302,6 +297,11 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
                 emit fileOperationFailed(tr("Recording failed: %1: %2").arg(fileName, reason));
             });
 
+    // The menu's file operations, with their dialogs.
+    m_fileOperations = new FileOperations(*m_handler, *m_traceController, *m_liveRecorder, this);
+    connect(m_fileOperations, &FileOperations::lineNotClean, this, &BLDC::reportNotClean);
+    connect(m_fileOperations, &FileOperations::failed, this, &BLDC::fileOperationFailed);
+
     // The status flags: read only, no writes.
     connect(m_statusFlags, &WStatusFlagsV::requestValue, m_handler,
             &SerialUSBCommandHandler::getAxisParameter);
@@ -495,121 +495,34 @@ void BLDC::updateAll()
     m_pwmControl->updateValues();
 }
 
-// The file operations of the menu: each asks for the file, then leaves the work to the
-// operation of the core library that takes the file name and the handler.
-
-namespace {
-
-// "./20240131_14.05.09_Settings.ini": the date and time of the export, then the name.
-QString defaultFileName(const char* name)
-{
-    return QDateTime::currentDateTime().toString(QStringLiteral("./yyyyMMdd_hh.mm.ss_")) +
-           QLatin1String(name);
-}
-
-int configurationSize()
-{
-    return static_cast<int>(ParameterCatalogue::configuration().size());
-}
-
-} // namespace
-
-void BLDC::runWithProgress(const QString& label, int total,
-                           const std::function<void(const ModuleExchange::Progress&)>& operation)
-{
-    // The dialog lets events through between two exchanges: polling ticks wait meanwhile.
-    m_traceController->holdPolling();
-    SerialUSBCommandHandler::Batch batch(*m_handler);
-    {
-        OperationProgress progress(label, total, this);
-        operation(progress.callback());
-    }
-    if (!batch.isClean())
-        reportNotClean(label);
-    m_traceController->releasePolling();
-}
-
-void BLDC::reportExportFailure(const QString& fileName, const QString& reason)
-{
-    // A cancel leaves no reason: the user knows.
-    if (!reason.isEmpty())
-        emit fileOperationFailed(tr("Export failed: %1: %2").arg(fileName, reason));
-}
-
 void BLDC::exportSettingsToVOKT()
 {
-    DebugLine() << "exporting settings...";
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Export settings to VOKT"),
-                                                          defaultFileName("VOKT_Settings.vkt"),
-                                                          tr("VOKT Files (*.vkt)"));
-    if (fileName.isEmpty())
-        return;
-    QString why;
-    runWithProgress(tr("Exporting settings to VOKT"), configurationSize(),
-                    [&](const ModuleExchange::Progress& progress) {
-                        CommandScript::exportTo(fileName, *m_handler, progress, &why);
-                    });
-    reportExportFailure(fileName, why);
+    m_fileOperations->exportSettingsToVOKT();
 }
 
 void BLDC::exportSettings()
 {
-    DebugLine() << "export settings";
-    const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Export settings"), defaultFileName("Settings.ini"), tr("Settings files (*.ini)"));
-    if (fileName.isEmpty())
-        return;
-    QString why;
-    runWithProgress(tr("Exporting settings"), configurationSize(),
-                    [&](const ModuleExchange::Progress& progress) {
-                        SettingsFile::exportTo(fileName, *m_handler, progress, &why);
-                    });
-    reportExportFailure(fileName, why);
+    m_fileOperations->exportSettings();
 }
 
 void BLDC::importSettings()
 {
-    DebugLine() << "import settings";
-    const QString fileName = QFileDialog::getOpenFileName(
-        this, tr("Import settings"), QStringLiteral("./"), tr("Setting files (*.ini)"));
-    if (fileName.isEmpty()) {
-        DebugLine() << "importFileName is empty!";
-        return;
-    }
-    runWithProgress(tr("Importing settings"), configurationSize(),
-                    [&](const ModuleExchange::Progress& progress) {
-                        SettingsFile::importFrom(fileName, *m_handler, progress);
-                    });
+    m_fileOperations->importSettings();
 }
 
 void BLDC::storeActualValues()
 {
-    runWithProgress(tr("Storing actual values on the module"), vokt::ParameterNumbers,
-                    [this](const ModuleExchange::Progress& progress) {
-                        ParameterStore::storeAll(*m_handler, progress);
-                    });
+    m_fileOperations->storeActualValues();
 }
 
 void BLDC::restoreActualValues()
 {
-    runWithProgress(tr("Restoring actual values on the module"), vokt::ParameterNumbers,
-                    [this](const ModuleExchange::Progress& progress) {
-                        ParameterStore::restoreAll(*m_handler, progress);
-                    });
+    m_fileOperations->restoreActualValues();
 }
 
 void BLDC::recordLiveValues()
 {
-    if (m_liveRecorder->isRecording()) {
-        m_liveRecorder->stop();
-        return;
-    }
-    const QString fileName =
-        QFileDialog::getSaveFileName(this, tr("Record live values to CSV"),
-                                     defaultFileName("LiveValues.csv"), tr("CSV files (*.csv)"));
-    if (fileName.isEmpty())
-        return;
-    m_liveRecorder->start(fileName, m_traceController->traceCommands());
+    m_fileOperations->recordLiveValues();
 }
 
 void BLDC::stopMotor()

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "config/ModuleExchange.h"
-
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -9,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class FileOperations;
 class LinkController;
 class LiveRecorder;
 class SerialUSBCommandHandler;
@@ -33,7 +32,8 @@ class WVelocityRampControl;
 
 // The central panel and composition root: it owns the command handler, builds every
 // panel, places it in the tabs, wires it to the handler, and opens and closes the link
-// when a connection panel asks for it. The menu's file operations are carried out here.
+// (through its LinkController) when a connection panel asks for it. The menu's file
+// operations reach FileOperations through its slots.
 class BLDC : public QWidget
 {
     Q_OBJECT
@@ -130,14 +130,6 @@ private:
     void wireLiveValues(ParameterPanel* panel);
     // One trace record per type for the trace controller to poll.
     void offerTraceValues(const QList<char>& types);
-    // Runs a whole-module operation under a progress dialog that counts its parameters and
-    // offers Cancel; no polling cycle runs until it is over. A line that was not clean
-    // meanwhile is reported.
-    void runWithProgress(const QString& label, int total,
-                         const std::function<void(const ModuleExchange::Progress&)>& operation);
-    // An export that did not write its file says so (a cancel does not).
-    void reportExportFailure(const QString& fileName, const QString& reason);
-
     SerialUSBCommandHandler* m_handler;
     WConnection* m_usbConnection;
     WSerialConnection* m_serialConnection;
@@ -158,6 +150,7 @@ private:
     WStatusFlagsV* m_statusFlags;
     QList<WDrawer*> m_drawers;
     LiveRecorder* m_liveRecorder;
+    FileOperations* m_fileOperations;
     std::unique_ptr<LinkController> m_linkController;
     // The panel whose link is attached.
     Link m_link = Link::None;
