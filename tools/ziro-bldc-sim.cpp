@@ -2,6 +2,7 @@
 // The port path goes to standard output (one line, for scripts); everything else to
 // standard error.
 
+#include "cli/StopSignals.h"
 #include "config/InputText.h"
 #include "sim/ServedModule.h"
 #include "sim/SimulatedModule.h"
@@ -12,11 +13,9 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,15 +132,10 @@ void removeLink(const QString& target, const QString& path)
 
 int main(int argc, char** argv)
 {
-    // Ctrl-C, kill and a closed terminal are taken by sigwait() below instead of ending the
-    // process at once, so the link is removed and the pty closed. Blocked before any thread
-    // starts, so that the peer's worker thread inherits the mask.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Ctrl-C, kill and a closed terminal are waited for below instead of ending the process
+    // at once, so the link is removed and the pty closed. Held before any thread starts, so
+    // that the peer's worker thread does not take them.
+    StopSignals::holdForWait();
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ziro-bldc-sim"));
@@ -234,9 +228,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "ziro-bldc-sim: serving %s. Ctrl-C stops.\n",
                  servedAs.toLocal8Bit().constData());
 
-    int signal = 0;
-    while (sigwait(&stopSignals, &signal) != 0) {
-    }
+    StopSignals::waitFor();
 
     served.stop();
     if (!linkPath.isEmpty())

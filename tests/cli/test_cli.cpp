@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
@@ -1003,5 +1004,24 @@ void TestCli::helpListsEveryCommand()
     QVERIFY(stop.out.contains(QStringLiteral("Example:\n  ziro-bldc-cli --port ttyUSB0 stop")));
 }
 
-QTEST_GUILESS_MAIN(TestCli)
+int runLibraryTests(int argc, char** argv);
+
+// `test_cli` runs the command as a process against the simulator command, then its
+// library in this process; `test_cli process|library [function ...]` runs one group.
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const char* only = argc > 1 && argv[1][0] != '-' ? argv[1] : nullptr;
+    QVector<char*> args(argv, argv + argc);
+    if (only)
+        args.remove(1);
+    int failures = 0;
+    if (!only || std::strcmp(only, "process") == 0) {
+        TestCli test;
+        failures += QTest::qExec(&test, static_cast<int>(args.size()), args.data());
+    }
+    if (!only || std::strcmp(only, "library") == 0)
+        failures += runLibraryTests(static_cast<int>(args.size()), args.data());
+    return failures;
+}
 #include "test_cli.moc"

@@ -1,0 +1,131 @@
+#include "cli/Help.h"
+
+namespace cli {
+
+namespace {
+
+const CommandHelp commandHelp[] = {
+    {"ports", "ports",
+     "Lists the ports the window would offer, one a line: the name, a tab, the kind (USB or\n"
+     "serial) and, for USB ports, a tab and the port's description. A port that cannot be\n"
+     "opened for lack of permission is named on standard error with the reason.",
+     "ziro-bldc-cli ports"},
+    {"get", "get PARAMETER [PARAMETER...]",
+     "Reads axis parameters of motor/bank 0 and prints PARAMETER<TAB>value for each, the\n"
+     "parameter as given. A parameter is a number 0 to 255 or a name of the catalogue: a\n"
+     "settings key (MaxCurrent), group/key (velocity_PID_values/P_set_1) or a live value\n"
+     "(ActualVelocity, StatusFlags, ...).",
+     "ziro-bldc-cli --port ttyUSB0 get MaxCurrent 4 motion_settings/Acceleration"},
+    {"set", "set PARAMETER VALUE",
+     "Writes one axis parameter of motor/bank 0 and prints PARAMETER<TAB>value with the\n"
+     "value the module answered. A refused write (status other than 100) is reported with\n"
+     "the module's status and the value it keeps, and exits 1.",
+     "ziro-bldc-cli --port ttyUSB0 set motion_settings/Acceleration 2000"},
+    {"stop", "stop",
+     "Stops the motor: writes target velocity 0 (parameter 2) to motor/bank 0, as the\n"
+     "window's \"Stop motor\" (Esc) does, which brings the motor to rest under its ramp in\n"
+     "every mode. Prints TargetVelocity<TAB>value with the value the module answered.",
+     "ziro-bldc-cli --port ttyUSB0 stop"},
+    {"raw", "raw COMMAND TYPE BANK VALUE",
+     "Sends one request with the given command, type and motor/bank numbers (0 to 255)\n"
+     "and 32-bit value, and prints the reply's fields: reply address, module address,\n"
+     "status, command and value. Exits 1 when the status is not 100.",
+     "ziro-bldc-cli --port ttyUSB0 raw 6 4 0 0"},
+    {"export-ini", "export-ini FILE",
+     "Reads the 44 parameters of the module's configuration and saves them to the settings\n"
+     "file FILE, as the window's \"Export settings to *.ini\" does. The file is written only\n"
+     "when every parameter was read, and replaced only when completely written. An existing\n"
+     "FILE must be a settings file: anything else is left alone.",
+     "ziro-bldc-cli --port ttyUSB0 export-ini motor7.ini"},
+    {"import-ini", "import-ini FILE",
+     "Writes the parameters the settings file FILE holds to the module and reads each one\n"
+     "back, as the window's \"Import settings from *.ini\" does. A key the file lacks, or\n"
+     "whose text is not a number, is not written.",
+     "ziro-bldc-cli --port ttyUSB0 import-ini motor7.ini"},
+    {"export-script", "export-script FILE",
+     "Reads the 44 parameters and writes them as a command script (SAP and STAP lines) to\n"
+     "FILE, as the window's \"Export settings to VOKT\" does. Nothing is left behind when a\n"
+     "parameter cannot be read.",
+     "ziro-bldc-cli --port ttyUSB0 export-script motor7.vkt"},
+    {"store", "store",
+     "Tells the module to store every axis parameter 0 to 255 in its non-volatile memory,\n"
+     "as the window's \"Store actual values\" does, and prints how many it stored and\n"
+     "refused (\"store: stored 45, refused 211\"). The module refuses the numbers it does\n"
+     "not know or keeps no copy of; a refused setting of the configuration exits 1.",
+     "ziro-bldc-cli --port ttyUSB0 store"},
+    {"restore", "restore",
+     "Tells the module to restore every axis parameter 0 to 255 from its non-volatile\n"
+     "memory and reads each one back, as the window's \"Restore actual values\" does; it\n"
+     "reports as store does.",
+     "ziro-bldc-cli --port ttyUSB0 restore"},
+    {"run-script", "run-script [--keep-going] FILE",
+     "Runs a command script as the window exports it: SAP n, bank, value sets an axis\n"
+     "parameter, STAP n, bank stores it; headers, comments and empty lines are skipped.\n"
+     "The whole file is checked first: a malformed line stops it with the file, line and\n"
+     "reason, and nothing is sent. Every command the module refuses or does not answer is\n"
+     "reported; the run stops at the first unless --keep-going is given.",
+     "ziro-bldc-cli --port ttyUSB0 run-script motor7.vkt"},
+    {"watch", "watch [--interval MS] [--count N] [--csv FILE]",
+     "Polls the live values the window charts (actual velocity, ramp velocity, actual and\n"
+     "target position, actual PWM and current, status word) every MS milliseconds (default\n"
+     "100; a cycle that takes longer is followed by the next at once). Prints a header line\n"
+     "and one line per cycle, tab-separated, or with --csv writes FILE: a header row, then\n"
+     "one row per cycle with the time in ms since the start and one column per value,\n"
+     "named after the catalogue; a value without answer is left empty. FILE is created\n"
+     "with the first complete cycle and always ends on a whole row. Runs N cycles, or\n"
+     "until Ctrl-C, which ends it cleanly with the file complete.",
+     "ziro-bldc-cli --port ttyUSB0 --quiet watch --count 100 --csv run.csv"},
+};
+
+} // namespace
+
+const CommandHelp* findCommand(const QString& name)
+{
+    for (const CommandHelp& help : commandHelp)
+        if (name == QLatin1String(help.name))
+            return &help;
+    return nullptr;
+}
+
+QString generalHelp()
+{
+    QString text = QStringLiteral(
+        "Usage: ziro-bldc-cli [--port PATH | --sim] [--baud N] [--address N] [--quiet] COMMAND "
+        "[ARGS]\n"
+        "\n"
+        "Commissions a ZIRO-BLDC module from the command line.\n"
+        "\n"
+        "Options:\n"
+        "  --port PATH   the module's port: a name (ttyUSB0) or a path (/dev/ttyUSB0, a pty,\n"
+        "                a symbolic link)\n"
+        "  --sim         a simulated module served by the tool itself, to try commands\n"
+        "  --baud N      line speed; 8 data bits, one stop bit, no parity, no flow control.\n"
+        "                Without it the port keeps its own line settings (USB ports).\n"
+        "  --address N   module address 1 to 255 (default 1)\n"
+        "  --quiet       no debug lines (every frame sent and received) on standard error\n"
+        "  --help        this text; COMMAND --help describes one command\n"
+        "\n"
+        "Commands:\n");
+    for (const CommandHelp& help : commandHelp)
+        text += QStringLiteral("  %1\n      e.g. %2\n")
+                    .arg(QLatin1String(help.synopsis), QLatin1String(help.example));
+    text += QStringLiteral(
+        "\n"
+        "Exit status:\n"
+        "  0  success\n"
+        "  1  the module refused something (status other than 100) or did not answer, or the\n"
+        "     line was not clean (bytes arrived that answered no request: a late answer, a\n"
+        "     line echo or a second module at the address)\n"
+        "  2  bad usage or a malformed file; nothing was sent\n"
+        "  3  the port could not be opened (the reason is on standard error)\n");
+    return text;
+}
+
+QString helpFor(const CommandHelp& help)
+{
+    return QStringLiteral("Usage: ziro-bldc-cli [--port PATH | --sim] [OPTIONS] %1\n\n%2\n\n"
+                          "Example:\n  %3\n")
+        .arg(QLatin1String(help.synopsis), QLatin1String(help.text), QLatin1String(help.example));
+}
+
+} // namespace cli

@@ -1,0 +1,155 @@
+#include "cli/Options.h"
+
+#include "config/FileTarget.h"
+#include "config/InputText.h"
+#include "config/ParameterCatalogue.h"
+
+#include <limits>
+
+namespace cli {
+
+bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* error)
+{
+    struct Option
+    {
+        const char* name;
+        bool takesValue;
+        const char* command; // the command it belongs to; nullptr for every command
+    };
+    static const Option options[] = {
+        {"port", true, nullptr},     {"sim", false, nullptr},
+        {"baud", true, nullptr},     {"address", true, nullptr},
+        {"quiet", false, nullptr},   {"help", false, nullptr},
+        {"interval", true, "watch"}, {"count", true, "watch"},
+        {"csv", true, "watch"},      {"keep-going", false, "run-script"},
+    };
+    QList<const Option*> commandOptions;
+    QString baud;
+    QString address;
+    bool onlyArguments = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (!onlyArguments && arg == QLatin1String("--")) {
+            onlyArguments = true;
+            continue;
+        }
+        if (onlyArguments || !arg.startsWith(QLatin1String("--"))) {
+            if (!onlyArguments && arg == QLatin1String("-h"))
+                invocation->help = true;
+            else if (invocation->command.isEmpty())
+                invocation->command = arg;
+            else
+                invocation->arguments << arg;
+            continue;
+        }
+        const qsizetype equals = arg.indexOf(QLatin1Char('='));
+        const QString name = arg.mid(2, equals < 0 ? -1 : equals - 2);
+        const Option* option = nullptr;
+        for (const Option& candidate : options)
+            if (name == QLatin1String(candidate.name))
+                option = &candidate;
+        if (!option) {
+            *error = QStringLiteral("unknown option --%1").arg(InputText::shown(name));
+            return false;
+        }
+        if (option->command)
+            commandOptions << option;
+        QString value;
+        if (option->takesValue) {
+            if (equals >= 0) {
+                value = arg.mid(equals + 1);
+            } else if (i + 1 < args.size()) {
+                value = args.at(++i);
+            } else {
+                *error = QStringLiteral("--%1 needs a value").arg(name);
+                return false;
+            }
+        } else if (equals >= 0) {
+            *error = QStringLiteral("--%1 takes no value").arg(name);
+            return false;
+        }
+        if (name == QLatin1String("port"))
+            invocation->port = value;
+        else if (name == QLatin1String("sim"))
+            invocation->sim = true;
+        else if (name == QLatin1String("baud"))
+            baud = value;
+        else if (name == QLatin1String("address"))
+            address = value;
+        else if (name == QLatin1String("quiet"))
+            invocation->quiet = true;
+        else if (name == QLatin1String("help"))
+            invocation->help = true;
+        else if (name == QLatin1String("interval"))
+            invocation->interval = value;
+        else if (name == QLatin1String("count"))
+            invocation->count = value;
+        else if (name == QLatin1String("csv"))
+            invocation->csv = value;
+        else if (name == QLatin1String("keep-going"))
+            invocation->keepGoing = true;
+    }
+    for (const Option* option : std::as_const(commandOptions)) {
+        if (!invocation->help && invocation->command != QLatin1String(option->command)) {
+            *error = QStringLiteral("--%1 belongs to the %2 command")
+                         .arg(QLatin1String(option->name), QLatin1String(option->command));
+            return false;
+        }
+    }
+    if (!baud.isNull()) {
+        const auto number = parseNumber(baud, 1, 4000000, QStringLiteral("--baud"), error);
+        if (!number)
+            return false;
+        invocation->baud = static_cast<int>(*number);
+    }
+    if (!address.isNull()) {
+        const auto number = parseNumber(address, 1, 255, QStringLiteral("--address"), error);
+        if (!number)
+            return false;
+        invocation->address = static_cast<int>(*number);
+    }
+    return true;
+}
+
+std::optional<qint64> parseNumber(const QString& text, qint64 minimum, qint64 maximum,
+                                  const QString& what, QString* error)
+{
+    QString why;
+    const std::optional<qint64> value = InputText::wholeNumber(text, minimum, maximum, &why);
+    if (!value)
+        *error = QStringLiteral("%1: %2").arg(what, why);
+    return value;
+}
+
+std::optional<quint8> parseByte(const QString& text, const QString& what, QString* error)
+{
+    const auto value = parseNumber(text, 0, 255, what, error);
+    return value ? std::optional<quint8>(static_cast<quint8>(*value)) : std::nullopt;
+}
+
+std::optional<qint32> parseValue(const QString& text, QString* error)
+{
+    const auto value =
+        parseNumber(text, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(),
+                    QStringLiteral("value (32-bit)"), error);
+    return value ? std::optional<qint32>(static_cast<qint32>(*value)) : std::nullopt;
+}
+
+std::optional<vokt::ParameterNumber> parseParameter(const QString& text, QString* error)
+{
+    const int number = ParameterCatalogue::numberOf(text, error);
+    return number < 0
+               ? std::nullopt
+               : std::optional<vokt::ParameterNumber>(static_cast<vokt::ParameterNumber>(number));
+}
+
+bool checkWritable(const QString& fileName, QString* error)
+{
+    const QString why = FileTarget::problem(fileName);
+    if (why.isEmpty())
+        return true;
+    *error = QStringLiteral("%1: %2").arg(fileName, why);
+    return false;
+}
+
+} // namespace cli

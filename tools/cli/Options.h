@@ -1,0 +1,51 @@
+#pragma once
+
+#include "comm/Protocol.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The command line as the user typed it: the options of the tool and of its command, the
+// command and its arguments, and the rule every number on it follows.
+namespace cli {
+
+struct Invocation
+{
+    QString port;
+    bool sim = false;
+    std::optional<int> baud;
+    int address = 1;
+    bool quiet = false;
+    bool help = false;
+    QString command;
+    QStringList arguments;
+    // Options of the command itself.
+    std::optional<QString> interval;
+    std::optional<QString> count;
+    std::optional<QString> csv;
+    bool keepGoing = false;
+};
+
+// Reads the arguments (without the program's name). Options may stand before or after the
+// command; an argument that does not begin with "--" (a negative value, for one) is an
+// argument, and "--" makes every later one an argument. false, with *error, for an unknown
+// option, a missing or needless value, an option of another command, or a --baud or
+// --address out of range.
+bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* error);
+
+// A whole decimal number within [minimum, maximum]; otherwise *error says what is wrong,
+// naming it as `what`.
+std::optional<qint64> parseNumber(const QString& text, qint64 minimum, qint64 maximum,
+                                  const QString& what, QString* error);
+// A number 0 to 255.
+std::optional<quint8> parseByte(const QString& text, const QString& what, QString* error);
+// A 32-bit value.
+std::optional<qint32> parseValue(const QString& text, QString* error);
+// A parameter by number or by a name of the catalogue.
+std::optional<vokt::ParameterNumber> parseParameter(const QString& text, QString* error);
+// A file the command is to write: a regular file or a new one in a folder that takes it.
+bool checkWritable(const QString& fileName, QString* error);
+
+} // namespace cli
