@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <cstring>
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 QList<PortDiscovery::Port> PortDiscovery::systemPorts()
 {
@@ -71,11 +73,17 @@ QString PortDiscovery::openProblem(const QString& name, bool* permission)
 
 QString PortDiscovery::permissionProblem(const QString& name)
 {
+#ifdef Q_OS_WIN
+    // A port's access rights are not the user's business there: opening it tells.
+    Q_UNUSED(name);
+    return QString();
+#else
     const QString path = name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
     if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0 ||
         (errno != EACCES && errno != EPERM))
         return QString();
     return QString::fromLocal8Bit(std::strerror(errno));
+#endif
 }
 
 QString PortDiscovery::usbEntry(const QString& portName, const QString& description)

@@ -1,85 +1,22 @@
 #include "comm/SerialUSBDevice.h"
 
+#include "comm/LineSettings.h"
+
 #include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QSerialPort>
 #include <QThread>
 
-#include <fcntl.h>
-#include <optional>
-#include <termios.h>
-#include <unistd.h>
-
 namespace {
 
+// A bare name (ttyUSB0) stands for the device of that name; a path for itself.
 QString systemLocation(const QString& portName)
 {
+#ifdef Q_OS_WIN
+    return portName;
+#else
     return portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
-}
-
-struct LineSettings
-{
-    qint32 baudRate;
-    QSerialPort::DataBits dataBits;
-    QSerialPort::Parity parity;
-    QSerialPort::StopBits stopBits;
-    QSerialPort::FlowControl flowControl;
-};
-
-qint32 baudFromSpeed(speed_t speed)
-{
-    static const struct
-    {
-        speed_t speed;
-        qint32 baud;
-    } table[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
-                 {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
-                 {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
-    for (const auto& entry : table)
-        if (entry.speed == speed)
-            return entry.baud;
-    return 0;
-}
-
-// The line settings the port has before we open it. A USB virtual COM port keeps them:
-// whatever rate and framing its driver reports is what the module speaks.
-std::optional<LineSettings> currentLineSettings(const QString& location)
-{
-    const int fd = ::open(location.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return std::nullopt;
-    termios tio{};
-    const bool ok = ::tcgetattr(fd, &tio) == 0;
-    ::close(fd);
-    if (!ok)
-        return std::nullopt;
-    LineSettings s{};
-    s.baudRate = baudFromSpeed(::cfgetospeed(&tio));
-    if (s.baudRate == 0)
-        return std::nullopt;
-    switch (tio.c_cflag & CSIZE) {
-    case CS5:
-        s.dataBits = QSerialPort::Data5;
-        break;
-    case CS6:
-        s.dataBits = QSerialPort::Data6;
-        break;
-    case CS7:
-        s.dataBits = QSerialPort::Data7;
-        break;
-    default:
-        s.dataBits = QSerialPort::Data8;
-        break;
-    }
-    if (!(tio.c_cflag & PARENB))
-        s.parity = QSerialPort::NoParity;
-    else
-        s.parity = (tio.c_cflag & PARODD) ? QSerialPort::OddParity : QSerialPort::EvenParity;
-    s.stopBits = (tio.c_cflag & CSTOPB) ? QSerialPort::TwoStop : QSerialPort::OneStop;
-    // Software flow control is always switched off; hardware flow control stays as found.
-    s.flowControl =
-        (tio.c_cflag & CRTSCTS) ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl;
-    return s;
+#endif
 }
 
 } // namespace
@@ -118,7 +55,7 @@ bool SerialUSBDevice::open(OpenMode mode)
         port->setStopBits(QSerialPort::OneStop);
         port->setParity(QSerialPort::NoParity);
         port->setFlowControl(QSerialPort::NoFlowControl);
-    } else if (const auto line = currentLineSettings(systemLocation(m_portName))) {
+    } else if (const auto line = LineSettings::ofPort(systemLocation(m_portName))) {
         port->setBaudRate(line->baudRate);
         port->setDataBits(line->dataBits);
         port->setStopBits(line->stopBits);

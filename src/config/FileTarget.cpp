@@ -5,7 +5,14 @@
 
 #include <cerrno>
 #include <cstring>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#define ZIRO_FSYNC(fd) ::_commit(fd)
+#else
 #include <unistd.h>
+#define ZIRO_FSYNC(fd) ::fsync(fd)
+#endif
 
 namespace FileTarget {
 
@@ -69,7 +76,7 @@ bool replace(const QString& fileName, const QByteArray& content, QString* error)
         return fail(reason);
     }
     // A file system may report a full disk only when the data goes to the disk.
-    if (!file.flush() || ::fsync(file.handle()) != 0) {
+    if (!file.flush() || ZIRO_FSYNC(file.handle()) != 0) {
         const QString reason = file.error() != QFileDevice::NoError
                                    ? file.errorString()
                                    : QString::fromLocal8Bit(std::strerror(errno));

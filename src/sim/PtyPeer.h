@@ -12,8 +12,9 @@
 
 // Plays the module's end of a serial line. It opens a pseudo-terminal pair; the slave
 // end's path is the port name a SerialUSBDevice opens, and a worker thread reads request
-// frames from the master end and answers them. Tests script the answers (whole, in
-// chunks, late, never, or garbage); the simulated module answers through it as well.
+// frames from the master end and answers them. The pseudo-terminal is POSIX's
+// (PtyPeer_posix.cpp); on a system without one, start() fails and says so. Tests script the answers
+// (whole, in chunks, late, never, or garbage); the simulated module answers through it as well.
 class PtyPeer
 {
 public:
