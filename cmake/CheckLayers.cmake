@@ -10,7 +10,8 @@
 #   cli     the command line's library, under tools/       (core)
 #
 # The core folders (comm, config, sim) and the command line's library include no Qt widget
-# or GUI header either.
+# or GUI header either, and the simulated module's motor model (with the parameter numbers
+# it names) no Qt header at all.
 #
 #   cmake -DROOT=<src folder> [-DCLI=<tools/cli folder>] -P CheckLayers.cmake
 #
@@ -49,6 +50,10 @@ function(check_folder folder layer)
             if((layer IN_LIST core OR layer STREQUAL "cli")
                AND target MATCHES "^(QtWidgets|QtGui)/|^Q(Widget|Application|Dialog|Painter|Color|Pixmap|Image)$")
                 set(bad "the core includes no widget or GUI header")
+            endif()
+            if(file MATCHES "(^|/)(sim/MotorModel|config/ParameterNumbers)\\.(h|cpp)$"
+               AND target MATCHES "^Q|^qt")
+                set(bad "the motor model is plain C++")
             endif()
             if(bad)
                 file(RELATIVE_PATH shown "${ROOT}/.." "${file}")

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/ParameterNumbers.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,43 +13,6 @@
 // script carry (groups, keys, comments and their order), and the names by which the
 // command line and recordings refer to a parameter. Every parameter lives on motor/bank 0.
 namespace ParameterCatalogue {
-
-// The parameters the tool and the simulated module refer to by name, each named as names()
-// names it.
-enum Number : int
-{
-    TargetPosition = 0,
-    ActualPosition = 1,
-    TargetVelocity = 2,
-    ActualVelocity = 3,
-    MaxRampVelocity = 4,
-    MaxCurrent = 6,
-    TargetReachedVelocity = 7,
-    TargetReachedDistance = 10,
-    Acceleration = 11,
-    RampVelocity = 13,
-    PhaseQSpeedThreshold = 14,
-    EnableVelocityRamp = 146,
-    ActualCurrent = 150,
-    ActualPWM = 153,
-    TargetPWM = 154,
-    TargetCurrent = 155,
-    StatusFlags = 156,
-    CommutationMode = 159,
-    SineInitialisation = 160,
-    ClearOnce = 161,
-    ClearOnNull = 163,
-    EncoderCommutationOffset = 165,
-    StartCurrent = 177,
-    BEMFConstant = 239,
-    MotorCoilResistance = 240,
-    InitSineSpeed = 241,
-    InitSineMode = 249,
-    EncoderSteps = 250,
-    EncoderDirection = 251,
-    MotorPoles = 253,
-    HallSensorInvert = 254,
-};
 
 // The module's three PID loops, each with two parameter sets and a threshold speed.
 enum Loop

@@ -291,7 +291,7 @@ void TestApp::connectToSimulatedModule()
     QCOMPARE(child<QSpinBox>(direct, "sbReplyType")->value(), int(vokt::StatusOk));
     QCOMPARE(child<QSpinBox>(direct, "sbReplyMotorBank")->value(), 0);
     QCOMPARE(child<QSpinBox>(direct, "sbReplyValue")->value(),
-             SimulatedModule::parameterInfo(SimulatedModule::MaxRampVelocity).defaultValue);
+             SimulatedModule::parameterInfo(ParameterCatalogue::MaxRampVelocity).defaultValue);
 
     QTest::mouseClick(child<QPushButton>(usb, "btnDisconnect"), Qt::LeftButton);
     QVERIFY(buttonsShowDisconnected(usb));

@@ -3,6 +3,7 @@
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"
 #include "comm/VOKTUSBReply.h"
+#include "config/ParameterNumbers.h"
 #include "sim/ServedModule.h"
 #include "sim/SimulatedModule.h"
 #include "support/LogCapture.h"
@@ -65,7 +66,7 @@ public:
     qint32 get(int type) { return send(6, type).value; }
     int set(int type, qint32 value) { return send(5, type, value).status; }
     int moveTo(int moveType, qint32 value) { return send(4, moveType, value).status; }
-    quint32 flags() { return quint32(get(SimulatedModule::StatusFlags)); }
+    quint32 flags() { return quint32(get(ParameterCatalogue::StatusFlags)); }
     void run(std::chrono::nanoseconds time) { now += time; }
     // Steps the clock by tick until done() holds or limit has passed; the time it took.
     template <class Done>
@@ -264,7 +265,7 @@ void TestSim::velocityRamp()
     // 1000 rpm/s from standstill: halfway after one second, there after two.
     bench.run(1s);
     QVERIFY(qAbs(bench.get(13) - 1000) <= 1);
-    QVERIFY(!(bench.flags() & SimulatedModule::MotorHaltedBit));
+    QVERIFY(!(bench.flags() & MotorModel::MotorHaltedBit));
     const auto rest = bench.runUntil([&] { return bench.get(13) == 2000; }, 5s);
     QVERIFY2(rest >= 980ms && rest <= 1020ms, qPrintable(QString::number(seconds(rest))));
     bench.run(1s);
@@ -281,7 +282,7 @@ void TestSim::velocityRamp()
     QCOMPARE(bench.set(2, 0), Ok);
     const auto stopping = bench.runUntil([&] { return bench.get(3) == 0; }, 5s);
     QVERIFY(stopping >= 1900ms && stopping <= 2100ms);
-    QVERIFY(bench.flags() & SimulatedModule::MotorHaltedBit);
+    QVERIFY(bench.flags() & MotorModel::MotorHaltedBit);
     bench.run(10ms);
     QCOMPARE(bench.get(150), 0);
 
@@ -396,14 +397,14 @@ void TestSim::longIdleInTheCurrentLimit()
     Bench bench;
     QCOMPARE(bench.set(155, 3000), Ok);
     bench.run(1000h);
-    QVERIFY(bench.flags() & SimulatedModule::I2tExceededBit);
+    QVERIFY(bench.flags() & MotorModel::I2tExceededBit);
     QVERIFY(qAbs(bench.get(150) - 2000) < 50);
     QVERIFY(qAbs(bench.get(3) - 7800) < 50); // where the max. current holds the load
 
     // The I²t sum stayed at its limit, so it runs down as after any short overload.
     QCOMPARE(bench.set(155, 0), Ok);
     const auto recovered =
-        bench.runUntil([&] { return !(bench.flags() & SimulatedModule::I2tExceededBit); }, 60s);
+        bench.runUntil([&] { return !(bench.flags() & MotorModel::I2tExceededBit); }, 60s);
     QVERIFY2(recovered >= 1s && recovered <= 4s, qPrintable(QString::number(seconds(recovered))));
 }
 
@@ -423,14 +424,14 @@ void TestSim::relativeAndAbsoluteMoves()
     QCOMPARE(answer.status, Ok);
     QCOMPARE(answer.value, 100000);
     bench.run(100ms);
-    QVERIFY(bench.flags() & SimulatedModule::PositionModeBit);
-    QVERIFY(!(bench.flags() & SimulatedModule::PositionEndBit));
+    QVERIFY(bench.flags() & MotorModel::PositionModeBit);
+    QVERIFY(!(bench.flags() & MotorModel::PositionEndBit));
     const auto took =
-        bench.runUntil([&] { return bool(bench.flags() & SimulatedModule::PositionEndBit); }, 10s);
+        bench.runUntil([&] { return bool(bench.flags() & MotorModel::PositionEndBit); }, 10s);
     QVERIFY2(took >= 2200ms && took <= 2500ms, qPrintable(QString::number(seconds(took))));
     bench.run(100ms);
     QCOMPARE(bench.get(1), start + 100000);
-    QVERIFY(bench.flags() & SimulatedModule::MotorHaltedBit);
+    QVERIFY(bench.flags() & MotorModel::MotorHaltedBit);
     QCOMPARE(bench.get(3), 0);
 
     // Moves in a row add up; an absolute move goes where it is told.
@@ -440,7 +441,7 @@ void TestSim::relativeAndAbsoluteMoves()
     QCOMPARE(bench.moveTo(0, -5000), Ok);
     bench.run(5s);
     QCOMPARE(bench.get(1), -5000);
-    QVERIFY(bench.flags() & SimulatedModule::PositionEndBit);
+    QVERIFY(bench.flags() & MotorModel::PositionEndBit);
 
     // A move past the end of the 32-bit count is refused.
     QCOMPARE(bench.moveTo(0, 2147483647), Ok);
@@ -451,25 +452,25 @@ void TestSim::relativeAndAbsoluteMoves()
 void TestSim::modeBitsFollowTheLastCommand()
 {
     Bench bench;
-    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::VelocityModeBit));
-    QVERIFY(bench.flags() & SimulatedModule::MotorHaltedBit);
+    QCOMPARE(bench.flags() & ModeBits, quint32(MotorModel::VelocityModeBit));
+    QVERIFY(bench.flags() & MotorModel::MotorHaltedBit);
 
     QCOMPARE(bench.set(154, 200), Ok);
     bench.run(50ms);
-    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::PwmModeBit));
+    QCOMPARE(bench.flags() & ModeBits, quint32(MotorModel::PwmModeBit));
     QCOMPARE(bench.get(153), 200);
     QVERIFY(bench.get(3) > 0);
 
     QCOMPARE(bench.set(155, -300), Ok);
-    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::TorqueModeBit));
+    QCOMPARE(bench.flags() & ModeBits, quint32(MotorModel::TorqueModeBit));
     QCOMPARE(bench.moveTo(0, 0), Ok);
-    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::PositionModeBit));
+    QCOMPARE(bench.flags() & ModeBits, quint32(MotorModel::PositionModeBit));
     QCOMPARE(bench.set(2, 0), Ok);
-    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::VelocityModeBit));
+    QCOMPARE(bench.flags() & ModeBits, quint32(MotorModel::VelocityModeBit));
 
     // A refused write changes no mode.
     QCOMPARE(bench.set(154, 5000), int(vokt::StatusInvalidValue));
-    QCOMPARE(bench.flags() & ModeBits, quint32(SimulatedModule::VelocityModeBit));
+    QCOMPARE(bench.flags() & ModeBits, quint32(MotorModel::VelocityModeBit));
 }
 
 void TestSim::torqueModeAndI2t()
@@ -480,23 +481,23 @@ void TestSim::torqueModeAndI2t()
     bench.run(1s);
     QVERIFY(qAbs(bench.get(150) - 3000) < 150);
     QVERIFY(bench.get(3) > 1000);
-    QVERIFY(!(bench.flags() & SimulatedModule::I2tExceededBit));
+    QVERIFY(!(bench.flags() & MotorModel::I2tExceededBit));
     const auto exceeded =
-        bench.runUntil([&] { return bool(bench.flags() & SimulatedModule::I2tExceededBit); }, 5s);
+        bench.runUntil([&] { return bool(bench.flags() & MotorModel::I2tExceededBit); }, 5s);
     QVERIFY(exceeded < 2s);
     bench.run(100ms);
     QVERIFY(qAbs(bench.get(150) - 2000) < 100);
 
     // Without current the integral runs down and the flag goes out.
     QCOMPARE(bench.set(155, 0), Ok);
-    bench.runUntil([&] { return !(bench.flags() & SimulatedModule::I2tExceededBit); }, 10s);
-    QVERIFY(!(bench.flags() & SimulatedModule::I2tExceededBit));
+    bench.runUntil([&] { return !(bench.flags() & MotorModel::I2tExceededBit); }, 10s);
+    QVERIFY(!(bench.flags() & MotorModel::I2tExceededBit));
     QCOMPARE(bench.get(150), 0);
 
     // The max. current itself may flow for ever.
     QCOMPARE(bench.set(155, -2000), Ok);
     bench.run(20s);
-    QVERIFY(!(bench.flags() & SimulatedModule::I2tExceededBit));
+    QVERIFY(!(bench.flags() & MotorModel::I2tExceededBit));
     QVERIFY(bench.get(3) < -1000);
 }
 
@@ -513,7 +514,7 @@ void TestSim::clearingThePosition()
     bench.run(1s);
     QCOMPARE(bench.get(1), 0);
     QCOMPARE(bench.get(3), 0);
-    QVERIFY(bench.flags() & SimulatedModule::PositionEndBit);
+    QVERIFY(bench.flags() & MotorModel::PositionEndBit);
 
     // "Clear on NULL": 163, then 161; at 600 rpm the null channel (every 4096 steps)
     // comes within 0.1 s, and clears the count once.
@@ -635,7 +636,7 @@ void TestSim::servedRefreshThroughHandler()
     QCOMPARE(values[11], 1000);
     QCOMPARE(values[146], 1);
     QCOMPARE(values[159], 3);
-    QCOMPARE(values[156] & int(ModeBits), int(SimulatedModule::VelocityModeBit));
+    QCOMPARE(values[156] & int(ModeBits), int(MotorModel::VelocityModeBit));
 
     // A write comes back as the value taken, and the module holds it.
     link.handler.setAxisParameter(0, char(6), 1200);

@@ -1,0 +1,4 @@
+#pragma once
+
+#include <QtGlobal>
+#include <cstdint>
