@@ -3,112 +3,30 @@
 #include "comm/DebugLine.h"
 #include "config/FileTarget.h"
 
-#include <QAbstractListModel>
 #include <QAction>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFontDatabase>
-#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
-#include <QtMath>
-
-// The lines the view shows, at most MaxLines, oldest first. A list of one-line rows of
-// one height takes a batch of thousands of lines at the cost of one insertion.
-class LogView::ShownLines : public QAbstractListModel
-{
-public:
-    explicit ShownLines(QObject* parent) : QAbstractListModel(parent) {}
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override
-    {
-        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (index.row() < 0 || index.row() >= rowCount())
-            return {};
-        if (role == Qt::DisplayRole)
-            return m_rows[static_cast<size_t>(index.row())];
-        // Rows of one height and of the widest line's width, so the list scrolls to the
-        // end of any line; the font is of fixed pitch.
-        if (role == Qt::SizeHintRole)
-            return QSize(qCeil(m_charWidth * static_cast<qreal>(m_widest + 3)), m_lineHeight);
-        return {};
-    }
-
-    void setFont(const QFont& font)
-    {
-        const QFontMetricsF metrics(font);
-        m_charWidth = metrics.horizontalAdvance(QLatin1Char('M'));
-        m_lineHeight = qCeil(metrics.height());
-    }
-
-    const std::deque<QString>& rows() const { return m_rows; }
-
-    // Appends the lines; the oldest rows go where there would be more than MaxLines.
-    void append(QStringList lines)
-    {
-        if (lines.size() > MaxLines)
-            lines.remove(0, lines.size() - MaxLines);
-        if (lines.isEmpty())
-            return;
-        const int excess = rowCount() + static_cast<int>(lines.size()) - MaxLines;
-        if (excess > 0) {
-            beginRemoveRows(QModelIndex(), 0, excess - 1);
-            m_rows.erase(m_rows.begin(), m_rows.begin() + excess);
-            endRemoveRows();
-        }
-        const int first = rowCount();
-        const qsizetype widest = m_widest;
-        beginInsertRows(QModelIndex(), first, first + static_cast<int>(lines.size()) - 1);
-        for (QString& line : lines) {
-            m_widest = qMax(m_widest, line.size());
-            m_rows.push_back(std::move(line));
-        }
-        endInsertRows();
-        if (m_widest > widest && first > 0)
-            emit dataChanged(index(0), index(0), {Qt::SizeHintRole});
-    }
-
-    void reset(QStringList lines)
-    {
-        if (lines.size() > MaxLines)
-            lines.remove(0, lines.size() - MaxLines);
-        beginResetModel();
-        m_widest = 0;
-        for (const QString& line : std::as_const(lines))
-            m_widest = qMax(m_widest, line.size());
-        m_rows.assign(std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
-        endResetModel();
-    }
-
-private:
-    std::deque<QString> m_rows;
-    // The length of the longest line shown, in characters.
-    qsizetype m_widest = 0;
-    qreal m_charWidth = 8;
-    int m_lineHeight = 16;
-};
 
 LogView::LogView(LogSink& sink, QWidget* parent) : QWidget(parent), m_sink(sink)
 {
-    m_shown = new ShownLines(this);
+    m_model = new LogModel(this);
     m_list = new QListView;
     m_list->setObjectName(QStringLiteral("lstLog"));
-    m_list->setModel(m_shown);
+    m_list->setModel(m_model);
     m_list->setUniformItemSizes(true);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_list->setTextElideMode(Qt::ElideNone);
-    m_shown->setFont(m_list->font());
+    m_model->setFont(m_list->font());
     m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* copy = new QAction(tr("Copy"), m_list);
     copy->setShortcut(QKeySequence::Copy);
@@ -153,22 +71,12 @@ LogView::~LogView() = default;
 
 QStringList LogView::lines() const
 {
-    QStringList texts;
-    texts.reserve(static_cast<qsizetype>(m_lines.size()));
-    for (const LogSink::Line& line : m_lines)
-        texts << line.text;
-    return texts;
+    return m_model->lines();
 }
 
 QStringList LogView::shownLines() const
 {
-    if (!m_stale)
-        return QStringList(m_shown->rows().begin(), m_shown->rows().end());
-    QStringList shown;
-    for (const LogSink::Line& line : m_lines)
-        if (isShown(line))
-            shown << line.text;
-    return shown;
+    return m_model->shownLines();
 }
 
 bool LogView::showsFrames() const
@@ -182,12 +90,8 @@ void LogView::setShowFrames(bool show)
         m_showFrames->setChecked(show); // comes back here through toggled()
         return;
     }
-    rebuild();
-}
-
-bool LogView::isShown(const LogSink::Line& line) const
-{
-    return !line.frame || m_showFrames->isChecked();
+    m_model->setShowFrames(show);
+    m_list->scrollToBottom();
 }
 
 void LogView::linesWaiting()
@@ -202,59 +106,28 @@ void LogView::takeLines()
     QList<LogSink::Line> batch = m_sink.take();
     if (batch.isEmpty())
         return;
-    // Only the last MaxLines of a batch can stay.
-    const qsizetype first = qMax<qsizetype>(0, batch.size() - MaxLines);
-    // Hidden, the view only keeps the lines; they are shown when it is shown again.
-    const bool visible = isVisible();
-    QStringList shown;
-    for (qsizetype i = first; i < batch.size(); ++i) {
-        LogSink::Line& line = batch[i];
-        if (visible && isShown(line))
-            shown << line.text;
-        m_lines.push_back(std::move(line));
-    }
-    while (m_lines.size() > static_cast<size_t>(MaxLines))
-        m_lines.pop_front();
-
-    if (!visible) {
-        m_stale = true;
-        return;
-    }
-    if (m_stale) {
-        rebuild();
-        return;
-    }
-    if (shown.isEmpty())
-        return;
-    // Follows the log unless the user has scrolled back to read.
+    // Hidden, the view only keeps the lines; they are shown when it is shown again. Shown,
+    // it follows the log unless the user has scrolled back to read.
     QScrollBar* bar = m_list->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
-    m_shown->append(std::move(shown));
-    if (atEnd)
+    const LogModel::Change change = m_model->add(std::move(batch), isVisible());
+    if (change == LogModel::Change::Rebuilt || (change == LogModel::Change::Appended && atEnd))
         m_list->scrollToBottom();
-}
-
-void LogView::rebuild()
-{
-    m_stale = true;
-    m_shown->reset(shownLines());
-    m_list->scrollToBottom();
-    m_stale = false;
 }
 
 void LogView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (m_stale)
-        rebuild();
+    if (m_model->isStale()) {
+        m_model->showKept();
+        m_list->scrollToBottom();
+    }
 }
 
 void LogView::clear()
 {
     m_sink.take();
-    m_lines.clear();
-    m_shown->reset({});
-    m_stale = false;
+    m_model->clear();
 }
 
 void LogView::copySelection()

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "app/LogModel.h"
 #include "comm/LogSink.h"
 
 #include <QStringList>
 #include <QWidget>
-
-#include <deque>
 
 class QCheckBox;
 class QListView;
@@ -13,8 +12,8 @@ class QPushButton;
 class QTimer;
 
 // The log of the window: every diagnostic line the tool writes, in order, with the same
-// text as on standard output. Lines come from a LogSink in batches, at most one batch
-// every BatchIntervalMs, so a flood of lines (frames at full polling speed) costs the GUI
+// text as on standard output, kept by a LogModel. Lines come from a LogSink in batches, at most one
+// batch every BatchIntervalMs, so a flood of lines (frames at full polling speed) costs the GUI
 // thread one append per batch. The last MaxLines lines are kept; frame lines are kept but
 // shown only while "Show frames" is ticked. Lines can be selected and copied; Clear
 // empties the log, Save… writes the lines shown to a file.
@@ -23,7 +22,7 @@ class LogView : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int MaxLines = 10000;
+    static constexpr int MaxLines = LogModel::MaxLines;
     static constexpr int BatchIntervalMs = 100;
 
     explicit LogView(LogSink& sink = LogSink::instance(), QWidget* parent = nullptr);
@@ -54,20 +53,11 @@ private slots:
     void saveClicked();
 
 private:
-    class ShownLines;
-
-    bool isShown(const LogSink::Line& line) const;
-    // Shows the kept lines anew.
-    void rebuild();
-
     LogSink& m_sink;
-    std::deque<LogSink::Line> m_lines;
-    ShownLines* m_shown;
+    LogModel* m_model;
     QListView* m_list;
     QCheckBox* m_showFrames;
     QPushButton* m_clear;
     QPushButton* m_save;
     QTimer* m_batch;
-    // The list no longer shows the kept lines (lines came while the view was hidden).
-    bool m_stale = false;
 };

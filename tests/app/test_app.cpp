@@ -1,4 +1,5 @@
 #include "app/BLDC.h"
+#include "app/LogModel.h"
 #include "app/MainWindow.h"
 #include "app/MessageHandler.h"
 #include "comm/DebugLine.h"
@@ -28,6 +29,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -87,6 +89,7 @@ private slots:
     void otherPanelTakesTheLink();
     void typedPathOnSerialPanel();
     void timeoutResetsThePanel();
+    void logModelShowsWhatItKeeps();
 };
 
 void TestApp::initTestCase()
@@ -474,6 +477,46 @@ void TestApp::timeoutResetsThePanel()
     QVERIFY(!bldc.handler()->isOpen());
     QVERIFY(buttonsShowDisconnected(serial));
     QVERIFY(buttonsShowDisconnected(usb));
+}
+
+void TestApp::logModelShowsWhatItKeeps()
+{
+    LogModel model;
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    const auto line = [](const QString& text, bool frame = false) {
+        return LogSink::Line{text, frame};
+    };
+    QCOMPARE(model.add({line("a"), line("frame", true), line("b")}, true),
+             LogModel::Change::Appended);
+    QCOMPARE(model.shownLines(), QStringList({"a", "b"}));
+    QCOMPARE(model.rowCount(), 2);
+
+    // Hidden: kept, the rows untouched, until they are shown again.
+    QCOMPARE(model.add({line("c"), line("frame 2", true)}, false), LogModel::Change::None);
+    QVERIFY(model.isStale());
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.shownLines(), QStringList({"a", "b", "c"}));
+    QCOMPARE(model.add({line("d")}, true), LogModel::Change::Rebuilt);
+    QVERIFY(!model.isStale());
+    QCOMPARE(model.rowCount(), 4);
+    QCOMPARE(inserted.count(), 1);
+
+    model.setShowFrames(true);
+    QCOMPARE(model.shownLines(), QStringList({"a", "frame", "b", "c", "frame 2", "d"}));
+
+    // At most MaxLines, kept and shown: the oldest go.
+    QList<LogSink::Line> flood;
+    for (int i = 0; i < LogModel::MaxLines; ++i)
+        flood << line(QString::number(i), i % 2 == 0);
+    model.add(flood, true);
+    QCOMPARE(model.lines().size(), LogModel::MaxLines);
+    QCOMPARE(model.rowCount(), LogModel::MaxLines);
+    QCOMPARE(model.lines().first(), QStringLiteral("0"));
+    model.setShowFrames(false);
+    QCOMPARE(model.rowCount(), LogModel::MaxLines / 2);
+    model.clear();
+    QCOMPARE(model.rowCount(), 0);
+    QVERIFY(model.lines().isEmpty());
 }
 
 int main(int argc, char** argv)
