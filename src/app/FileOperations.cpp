@@ -60,43 +60,37 @@ void FileOperations::runWithProgress(
     m_traceController.releasePolling();
 }
 
-void FileOperations::reportExportFailure(const QString& fileName, const QString& reason)
+void FileOperations::runExport(const char* caption, const char* name, const char* filter,
+                               const char* label, const Export& exportTo)
 {
+    const QString fileName =
+        QFileDialog::getSaveFileName(m_parent, text(caption), defaultFileName(name), text(filter));
+    if (fileName.isEmpty())
+        return;
+    QString why;
+    runWithProgress(text(label), configurationSize(),
+                    [&](const ModuleExchange::Progress& progress) {
+                        exportTo(fileName, m_handler, progress, &why);
+                    });
     // A cancel leaves no reason: the user knows.
-    if (!reason.isEmpty())
-        emit failed(text("Export failed: %1: %2").arg(fileName, reason));
+    if (!why.isEmpty())
+        emit failed(text("Export failed: %1: %2").arg(fileName, why));
 }
 
 void FileOperations::exportSettingsToVOKT()
 {
     DebugLine() << "exporting settings...";
-    const QString fileName = QFileDialog::getSaveFileName(m_parent, text("Export settings to VOKT"),
-                                                          defaultFileName("VOKT_Settings.vkt"),
-                                                          text("VOKT Files (*.vkt)"));
-    if (fileName.isEmpty())
-        return;
-    QString why;
-    runWithProgress(text("Exporting settings to VOKT"), configurationSize(),
-                    [&](const ModuleExchange::Progress& progress) {
-                        CommandScript::exportTo(fileName, m_handler, progress, &why);
-                    });
-    reportExportFailure(fileName, why);
+    runExport(QT_TRANSLATE_NOOP("BLDC", "Export settings to VOKT"), "VOKT_Settings.vkt",
+              QT_TRANSLATE_NOOP("BLDC", "VOKT Files (*.vkt)"),
+              QT_TRANSLATE_NOOP("BLDC", "Exporting settings to VOKT"), &CommandScript::exportTo);
 }
 
 void FileOperations::exportSettings()
 {
     DebugLine() << "export settings";
-    const QString fileName = QFileDialog::getSaveFileName(m_parent, text("Export settings"),
-                                                          defaultFileName("Settings.ini"),
-                                                          text("Settings files (*.ini)"));
-    if (fileName.isEmpty())
-        return;
-    QString why;
-    runWithProgress(text("Exporting settings"), configurationSize(),
-                    [&](const ModuleExchange::Progress& progress) {
-                        SettingsFile::exportTo(fileName, m_handler, progress, &why);
-                    });
-    reportExportFailure(fileName, why);
+    runExport(QT_TRANSLATE_NOOP("BLDC", "Export settings"), "Settings.ini",
+              QT_TRANSLATE_NOOP("BLDC", "Settings files (*.ini)"),
+              QT_TRANSLATE_NOOP("BLDC", "Exporting settings"), &SettingsFile::exportTo);
 }
 
 void FileOperations::importSettings()

@@ -44,8 +44,13 @@ private:
     // Runs a whole-module operation under a progress dialog that counts its parameters.
     void runWithProgress(const QString& label, int total,
                          const std::function<void(const ModuleExchange::Progress&)>& operation);
-    // An export that did not write its file says so (a cancel does not).
-    void reportExportFailure(const QString& fileName, const QString& reason);
+    using Export = std::function<bool(const QString& fileName, SerialUSBCommandHandler& handler,
+                                      const ModuleExchange::Progress& progress, QString* error)>;
+    // Asks for the file of an export (the dialog's caption, default name and filter), runs
+    // it under the progress dialog (label) and says if it did not write its file (a cancel
+    // does not).
+    void runExport(const char* caption, const char* name, const char* filter, const char* label,
+                   const Export& exportTo);
 
     SerialUSBCommandHandler& m_handler;
     WTraceController& m_traceController;

@@ -316,61 +316,55 @@ void SerialUSBCommandHandler::timeOut()
     emit linkLost(QStringLiteral("no reply within %1 ms").arg(ReplyTimeoutMs));
 }
 
+std::optional<VOKTUSBReply> SerialUSBCommandHandler::slotExchange(char command, char type,
+                                                                  char motorBank, int value)
+{
+    return exchange(static_cast<quint8>(command), static_cast<quint8>(type),
+                    static_cast<quint8>(motorBank), value)
+        .reply;
+}
+
 void SerialUSBCommandHandler::getAxisParameter(char motorBank, char type)
 {
-    const Outcome outcome = exchange(vokt::GetAxisParameter, static_cast<quint8>(type),
-                                     static_cast<quint8>(motorBank), 0);
-    if (outcome.reply)
-        emit requestedValue(motorBank, type, outcome.reply->value());
+    if (const auto reply = slotExchange(vokt::GetAxisParameter, type, motorBank, 0))
+        emit requestedValue(motorBank, type, reply->value());
 }
 
 void SerialUSBCommandHandler::setAxisParameter(char motorBank, char type, int value)
 {
-    const Outcome outcome = exchange(vokt::SetAxisParameter, static_cast<quint8>(type),
-                                     static_cast<quint8>(motorBank), value);
-    if (outcome.reply)
-        emit requestedValue(motorBank, type, outcome.reply->value());
+    if (const auto reply = slotExchange(vokt::SetAxisParameter, type, motorBank, value))
+        emit requestedValue(motorBank, type, reply->value());
 }
 
 void SerialUSBCommandHandler::getGlobalParameter(char type, char motorBank)
 {
-    const Outcome outcome = exchange(vokt::GetGlobalParameter, static_cast<quint8>(type),
-                                     static_cast<quint8>(motorBank), 0);
-    if (outcome.reply)
-        emit requestedGlobalParameter(type, motorBank, static_cast<char>(outcome.reply->value()));
+    if (const auto reply = slotExchange(vokt::GetGlobalParameter, type, motorBank, 0))
+        emit requestedGlobalParameter(type, motorBank, static_cast<char>(reply->value()));
 }
 
 void SerialUSBCommandHandler::getIOValue(char type, char motorBank)
 {
-    const Outcome outcome =
-        exchange(vokt::GetIOValue, static_cast<quint8>(type), static_cast<quint8>(motorBank), 0);
-    if (outcome.reply)
-        emit requestedIOValue(type, motorBank, outcome.reply->value());
+    if (const auto reply = slotExchange(vokt::GetIOValue, type, motorBank, 0))
+        emit requestedIOValue(type, motorBank, reply->value());
 }
 
 void SerialUSBCommandHandler::setIOValue(char type, char motorBank, int value)
 {
-    const Outcome outcome = exchange(vokt::SetIOValue, static_cast<quint8>(type),
-                                     static_cast<quint8>(motorBank), value);
-    if (outcome.reply)
-        emit requestedIOValue(type, motorBank, outcome.reply->value());
+    if (const auto reply = slotExchange(vokt::SetIOValue, type, motorBank, value))
+        emit requestedIOValue(type, motorBank, reply->value());
 }
 
 void SerialUSBCommandHandler::doMove(char motorBank, char command, char type, int value)
 {
-    const Outcome outcome = exchange(static_cast<quint8>(command), static_cast<quint8>(type),
-                                     static_cast<quint8>(motorBank), value);
-    if (outcome.reply)
-        DebugLine() << "reply: " << outcome.reply->value();
+    if (const auto reply = slotExchange(command, type, motorBank, value))
+        DebugLine() << "reply: " << reply->value();
 }
 
 void SerialUSBCommandHandler::doRequest(char command, char type, char motorBank, int value)
 {
-    const Outcome outcome = exchange(static_cast<quint8>(command), static_cast<quint8>(type),
-                                     static_cast<quint8>(motorBank), value);
-    if (outcome.reply)
-        emit requestResult(motorBank, static_cast<char>(outcome.reply->command()),
-                           static_cast<char>(outcome.reply->status()), outcome.reply->value());
+    if (const auto reply = slotExchange(command, type, motorBank, value))
+        emit requestResult(motorBank, static_cast<char>(reply->command()),
+                           static_cast<char>(reply->status()), reply->value());
 }
 
 void SerialUSBCommandHandler::requestTraceValues(QList<TraceCommand*>* traceCommands)
@@ -378,10 +372,9 @@ void SerialUSBCommandHandler::requestTraceValues(QList<TraceCommand*>* traceComm
     if (!traceCommands)
         return;
     for (const TraceCommand* entry : *traceCommands) {
-        const Outcome outcome =
-            exchange(static_cast<quint8>(entry->command()), entry->type(), entry->motorBank(), 0);
-        if (outcome.reply)
-            emit requestedTraceValue(static_cast<char>(entry->motorBank()),
-                                     static_cast<char>(entry->type()), outcome.reply->value());
+        const char type = static_cast<char>(entry->type());
+        const char motorBank = static_cast<char>(entry->motorBank());
+        if (const auto reply = slotExchange(entry->command(), type, motorBank, 0))
+            emit requestedTraceValue(motorBank, type, reply->value());
     }
 }

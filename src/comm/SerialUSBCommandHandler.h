@@ -181,6 +181,8 @@ private:
     void writeRequest(const VOKTRequest& request);
     // Waits for the reply to the request in flight.
     std::optional<VOKTUSBReply> awaitReply();
+    // exchange() for a slot, whose numbers travel as char.
+    std::optional<VOKTUSBReply> slotExchange(char command, char type, char motorBank, int value);
     // Whether 9 bytes are the answer to the request in flight.
     bool isAnswer(const QByteArray& frame) const;
     // The port failed while the link was open: close it, say why, announce it.

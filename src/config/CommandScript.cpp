@@ -30,44 +30,25 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
         return fail(problem);
     }
 
-    const QList<ParameterCatalogue::ConfigurationParameter>& table =
-        ParameterCatalogue::configuration();
-    const int total = static_cast<int>(table.size());
-    SerialUSBCommandHandler::Batch batch(handler);
     QByteArray script;
-    bool complete = true;
     int section = -1;
-    int done = 0;
-    for (const ParameterCatalogue::ConfigurationParameter& p : table) {
+    const auto read = [&](const ParameterCatalogue::ConfigurationParameter& p) {
         if (p.section != section) {
             section = p.section;
             script += ParameterCatalogue::sections().at(section).scriptHeader;
         }
         const QString lines =
             scriptLines(handler, static_cast<char>(p.number), QLatin1String(p.comment));
-        complete = complete && !lines.isEmpty();
         script += lines.toLatin1();
         if (p.blankLineAfter)
             script += '\n';
-        ++done;
-        if (!ModuleExchange::carryOn(progress, done, total) && done < total) {
-            DebugLine() << "export cancelled after " << QString::number(done) << " of "
-                        << QString::number(total) << " parameters; no script written: " << fileName;
-            return fail(QString());
-        }
-    }
-    if (!complete) {
-        DebugLine() << "export failed: not every parameter could be read; no script written: "
-                    << fileName;
-        return fail(QStringLiteral("not every parameter could be read"));
-    }
-    // A value may be the answer to another parameter's request.
-    if (!batch.isClean()) {
-        DebugLine() << "export failed: the line is not clean; no script written: " << fileName;
-        return fail(QStringLiteral("the line is not clean"));
-    }
-    // Written aside and put in place at the end, so the file never holds half a script.
+        return !lines.isEmpty();
+    };
     QString why;
+    if (!ModuleExchange::readConfiguration(handler, read, progress, "no script written", fileName,
+                                           &why))
+        return fail(why);
+    // Written aside and put in place at the end, so the file never holds half a script.
     if (!FileTarget::replace(fileName, script, &why)) {
         DebugLine() << "export failed: could not write the script file: " << fileName << why;
         return fail(QStringLiteral("could not be written: %1").arg(why));

@@ -1,6 +1,12 @@
 #pragma once
 
+#include "config/ParameterCatalogue.h"
+
+#include <QString>
+
 #include <functional>
+
+class SerialUSBCommandHandler;
 
 // The whole-module operations (settings file, command script, store and restore) talk to
 // the module one parameter at a time through the handler's exchange(), not through its
@@ -15,5 +21,19 @@ using Progress = std::function<bool(int done, int total)>;
 
 // Reports one more parameter done: false when the operation is to stop here.
 bool carryOn(const Progress& progress, int done, int total);
+
+// Reads one parameter of the configuration for an export; false when it could not be read.
+using ReadParameter = std::function<bool(const ParameterCatalogue::ConfigurationParameter&)>;
+
+// An export's walk: reads every parameter of the configuration in table order, each
+// counted by the progress, as one batch of exchanges. true when every parameter was read on
+// a clean line. Otherwise logged as "export cancelled after <n> of <total> parameters;
+// <outcome>: <fileName>" or "export failed: <why>; <outcome>: <fileName>" (outcome says
+// what became of the file, e.g. "no script written"), and *why says why: not every
+// parameter could be read, or the line was not clean (a value read may be another
+// parameter's); it stays empty for a cancel, which stops after the parameter in progress.
+bool readConfiguration(SerialUSBCommandHandler& handler, const ReadParameter& read,
+                       const Progress& progress, const char* outcome, const QString& fileName,
+                       QString* why);
 
 } // namespace ModuleExchange

@@ -208,35 +208,16 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
 
     // Every parameter is read before the file is touched, so that a link lost half-way, or
     // a cancel, leaves the file as it was rather than half old and half new.
-    const QList<ParameterCatalogue::ConfigurationParameter>& table =
-        ParameterCatalogue::configuration();
-    const int total = static_cast<int>(table.size());
-    SerialUSBCommandHandler::Batch batch(handler);
     QList<qint32> values;
-    bool complete = true;
-    for (const ParameterCatalogue::ConfigurationParameter& p : table) {
+    const auto read = [&](const ParameterCatalogue::ConfigurationParameter& p) {
         const std::optional<qint32> value =
             exportKey(handler, static_cast<char>(p.number), QLatin1String(p.key));
-        complete = complete && value.has_value();
         values.append(value.value_or(0));
-        const int done = static_cast<int>(values.size());
-        if (!ModuleExchange::carryOn(progress, done, total) && done < total) {
-            DebugLine() << "export cancelled after " << QString::number(done) << " of "
-                        << QString::number(total)
-                        << " parameters; file left as it was: " << fileName;
-            return fail(QString());
-        }
-    }
-    if (!complete) {
-        DebugLine() << "export failed: not every parameter could be read; file left as it was: "
-                    << fileName;
-        return fail(QStringLiteral("not every parameter could be read"));
-    }
-    // A value may be the answer to another parameter's request.
-    if (!batch.isClean()) {
-        DebugLine() << "export failed: the line is not clean; file left as it was: " << fileName;
-        return false;
-    }
+        return value.has_value();
+    };
+    if (!ModuleExchange::readConfiguration(handler, read, progress, "file left as it was", fileName,
+                                           &why))
+        return fail(why);
 
     // The file as it is now (it may have changed while the module was read) with the
     // values merged in replaces it whole, or it stays as it was.

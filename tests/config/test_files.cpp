@@ -721,9 +721,13 @@ void TestFiles::exportFromALineThatIsNotClean()
     const QByteArray older("[motor_and_module_settings]\nMaxCurrent=42\n");
     if (existing)
         writeFile(file, older);
-    const bool written = format == QLatin1String("ini") ? SettingsFile::exportTo(file, *m_handler)
-                                                        : CommandScript::exportTo(file, *m_handler);
+    // Said as the reason, not taken for a cancel (which leaves the reason empty).
+    QString why;
+    const bool written = format == QLatin1String("ini")
+                             ? SettingsFile::exportTo(file, *m_handler, {}, &why)
+                             : CommandScript::exportTo(file, *m_handler, {}, &why);
     QVERIFY(!written);
+    QCOMPARE(why, QStringLiteral("the line is not clean"));
     QCOMPARE(readAll(file), existing ? older : QByteArray("(no file)"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
              existing ? QStringList({file.section(QLatin1Char('/'), -1)}) : QStringList());
