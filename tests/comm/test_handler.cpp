@@ -229,7 +229,7 @@ void TestHandler::exchangeSaysWhy()
         QCOMPARE(m_peer->requests().last(), hex("01 06 04 00 00 00 00 00 0B"));
     }
 
-    // The specified pair of halves takes the same path.
+    // The pair of halves takes the same path.
     if (failure == Failure::None) {
         VOKTRequest request(1, vokt::SetAxisParameter, 6, 0, 2000);
         m_handler->sendRequest(&request);
