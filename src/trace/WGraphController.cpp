@@ -19,6 +19,20 @@ void WGraphController::changedScaleValues(int minValue, int maxValue)
     m_ui->sbMax->setValue(maxValue);
 }
 
+void WGraphController::showScaling(bool dynamic, int minValue, int maxValue)
+{
+    m_ui->btnScaleDynamic->setChecked(dynamic);
+    m_ui->btnScaleManually->setChecked(!dynamic);
+    m_ui->sbMax->setEnabled(!dynamic);
+    m_ui->sbMin->setEnabled(!dynamic);
+    // The chart holds this range already; the spin boxes hand it back unchanged.
+    changedScaleValues(minValue, maxValue);
+    if (dynamic)
+        emit scaleDynamic();
+    else
+        emit scaleManually();
+}
+
 void WGraphController::on_btnClearCharts_clicked()
 {
     emit clear();
