@@ -539,7 +539,8 @@ void TestCharts::centralPanelCharts()
 {
     BLDC bldc;
     bldc.resize(800, 900);
-    bldc.layout()->activate();
+    bldc.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bldc));
     auto* mainTabs = bldc.findChild<QTabWidget*>();
     int previousBottom = mainTabs->mapTo(&bldc, QPoint(0, mainTabs->height())).y();
     QStringList panels;

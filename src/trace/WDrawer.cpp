@@ -28,6 +28,7 @@ WDrawer::WDrawer(QWidget* parent) : QWidget(parent)
     auto* plot = new QWidget;
     auto* plotLayout = new QVBoxLayout(plot);
     plotLayout->setContentsMargins(0, 0, 0, 0);
+    plotLayout->setSpacing(0);
     plotLayout->addWidget(m_area);
     plotLayout->addWidget(m_scrollBar);
     createActions();
@@ -45,7 +46,7 @@ WDrawer::WDrawer(QWidget* parent) : QWidget(parent)
     pictureButton->setMenu(pictureMenu);
     pictureButton->setPopupMode(QToolButton::MenuButtonPopup);
     for (QToolButton* button : {pauseButton, pictureButton})
-        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        button->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     auto* buttons = new QVBoxLayout;
     buttons->setSpacing(2);
     buttons->addWidget(pauseButton);

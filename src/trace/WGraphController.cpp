@@ -6,6 +6,9 @@ WGraphController::WGraphController(QWidget* parent)
     : QWidget(parent), m_ui(new Ui::WGraphController)
 {
     m_ui->setupUi(this);
+    // As wide as its fields need (the range boxes show -2147483647 in full), no wider: the
+    // chart takes the rest.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 }
 
 WGraphController::~WGraphController()
