@@ -105,7 +105,9 @@ void drawTrace(QPainter& painter, const PlotGeometry& plot, const Chart& chart, 
     const int newestX = plot.newestX();
     const double viewEnd = rightOffset + plot.chartWidth * samplesPerPixel;
     painter.save();
-    painter.setClipRect(QRect(AxisX, AxisTop + 1, plot.chartWidth, plot.baseline - AxisTop - 1));
+    // The columns the dot plot uses: from the newest one back as far as the chart is wide.
+    painter.setClipRect(QRect(newestX - plot.chartWidth + 1, AxisTop + 1, plot.chartWidth,
+                              plot.baseline - AxisTop - 1));
     scratch.clear();
 
     if (samplesPerPixel >= 1.0) {
@@ -167,7 +169,8 @@ void drawTrace(QPainter& painter, const PlotGeometry& plot, const Chart& chart, 
                 continue;
             }
             const double x = newestX + 0.5 - (back - rightOffset) / samplesPerPixel;
-            const double y = std::clamp(double(plot.yOf(v)), -1.0e6, 1.0e6);
+            // Through the middle of the pixels, as the dots sit in them.
+            const double y = std::clamp(double(plot.yOf(v)), -1.0e6, 1.0e6) + 0.5;
             line << QPointF(x, y);
             if (marked)
                 scratch.append(QRectF(x - 1.5, y - 1.5, 3, 3));
