@@ -13,14 +13,6 @@ using namespace PlotLayout;
 
 namespace {
 
-// A range end taken from a sample, truncated toward zero and kept within what the range
-// spin boxes can show.
-int rangeEnd(float value)
-{
-    constexpr double Limit = 2147483647.0;
-    return static_cast<int>(std::clamp(static_cast<double>(value), -Limit, Limit));
-}
-
 // Samples lie this far apart, in pixels, before each is marked on a zoomed trace.
 constexpr double MarkedSampleSpacing = 5.0;
 
@@ -38,14 +30,10 @@ PlotGeometry::PlotGeometry(int width, int height, int minimum_, int maximum)
     scaled = std::isfinite(scale);
 }
 
-void RangeTracker::visit(float value)
+int RangeTracker::rangeEnd(float value)
 {
-    if (!dynamic)
-        return;
-    if (value > maximum)
-        maximum = rangeEnd(value + 1);
-    if (value < minimum)
-        minimum = rangeEnd(value - 1);
+    constexpr double Limit = 2147483647.0;
+    return static_cast<int>(std::clamp(static_cast<double>(value), -Limit, Limit));
 }
 
 namespace ChartPainter {
@@ -111,7 +99,10 @@ void drawTrace(QPainter& painter, const PlotGeometry& plot, const Chart& chart, 
     scratch.clear();
 
     if (samplesPerPixel >= 1.0) {
-        // One bar a column, from the smallest to the largest of its samples.
+        // One bar a column, from the smallest to the largest of its samples: whole pixels,
+        // filled without smoothing.
+        QVector<QRect> bars;
+        bars.reserve(plot.chartWidth);
         const float top = AxisTop;
         const float bottom = plot.baseline;
         for (int column = 0; column < plot.chartWidth; ++column) {
@@ -142,12 +133,14 @@ void drawTrace(QPainter& painter, const PlotGeometry& plot, const Chart& chart, 
             }
             const float yTop = std::clamp(plot.yOf(high), top - 1, bottom + 1);
             const float yBottom = std::clamp(plot.yOf(low), top - 1, bottom + 1);
-            const float y = std::floor(yTop);
-            scratch.append(QRectF(newestX - column, y, 1, std::floor(yBottom) - y + 1));
+            const int y = static_cast<int>(std::floor(yTop));
+            bars.append(
+                QRect(newestX - column, y, 1, static_cast<int>(std::floor(yBottom)) - y + 1));
         }
+        painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setPen(Qt::NoPen);
         painter.setBrush(color);
-        painter.drawRects(scratch);
+        painter.drawRects(bars);
     } else {
         // A line through the samples, and one sample beyond each end so it leaves the view.
         const int first = std::max(0, int(std::floor(rightOffset)) - 1);

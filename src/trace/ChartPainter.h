@@ -53,7 +53,19 @@ struct RangeTracker
     int minimum;
     int maximum;
 
-    void visit(float value);
+    void visit(float value)
+    {
+        if (!dynamic)
+            return;
+        if (value > maximum)
+            maximum = rangeEnd(value + 1);
+        if (value < minimum)
+            minimum = rangeEnd(value - 1);
+    }
+
+    // A range end taken from a sample, truncated toward zero and kept within what the
+    // range spin boxes can show.
+    static int rangeEnd(float value);
 };
 
 // The walks that draw a chart's samples. Both visit only the samples in view, however
