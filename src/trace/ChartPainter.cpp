@@ -194,7 +194,7 @@ int labelStride(int plotHeight, int lineHeight)
 
 QColor dimmed(const QColor& color)
 {
-    const auto fade = [](int channel) { return channel + (255 - channel) * 3 / 5; };
+    const auto fade = [](int channel) { return channel + (255 - channel) / 2; };
     const QColor rgb = color.toRgb();
     return QColor(fade(rgb.red()), fade(rgb.green()), fade(rgb.blue()));
 }

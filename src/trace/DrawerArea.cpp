@@ -34,6 +34,36 @@ constexpr double WheelZoom = 0.8;
 constexpr double MaxPixelsPerSample = 32;
 constexpr qint64 SmallestValueSpan = 10;
 constexpr qint64 RangeLimit = 2147483647;
+// Pixels between the parts of the cursor's readout.
+constexpr int ReadoutGap = 14;
+
+// The step of 1, 2 or 5 times a power of ten nearest to `step` (at least 1).
+qint64 niceStep(double step)
+{
+    qint64 best = 1;
+    for (qint64 power = 1; power <= RangeLimit; power *= 10)
+        for (qint64 mantissa : {1, 2, 5})
+            if (std::abs(std::log(double(mantissa * power) / step)) <
+                std::abs(std::log(double(best) / step)))
+                best = mantissa * power;
+    return best;
+}
+
+// The next such step up or down from a nice step (never below 1).
+qint64 nextNiceStep(qint64 step, bool up)
+{
+    qint64 power = 1;
+    while (power * 10 <= step)
+        power *= 10;
+    const qint64 mantissa = step / power;
+    if (up)
+        return mantissa == 1 ? 2 * power : mantissa == 2 ? 5 * power : 10 * power;
+    if (mantissa == 5)
+        return 2 * power;
+    if (mantissa == 2)
+        return power;
+    return std::max<qint64>(1, power / 2);
+}
 
 // A value as the cursor shows it: whole numbers in full, others with six digits.
 QString formatValue(double value)
@@ -256,9 +286,19 @@ void DrawerArea::zoomValues(double factor, int y)
                              ? std::clamp(double(plot.baseline - y) / plot.plotHeight, 0.0, 1.0)
                              : 0.0;
     const double atPointer = m_minimum + share * double(span);
-    const double newSpan = std::max(double(SmallestValueSpan), double(span) * factor);
-    const auto minimum = static_cast<qint64>(std::llround(atPointer - share * newSpan));
-    chooseRange(minimum, minimum + static_cast<qint64>(std::llround(newSpan)));
+    // Round labels: a division of 1, 2 or 5 times a power of ten, one such step further
+    // at least, and the bottom on the nearest whole division.
+    const qint64 current = niceStep(double(span) / Divisions);
+    qint64 step = niceStep(double(span) / Divisions * factor);
+    if (factor < 1 && step >= current)
+        step = nextNiceStep(current, false);
+    else if (factor > 1 && step <= current)
+        step = nextNiceStep(current, true);
+    const qint64 newSpan = step * Divisions;
+    const auto minimum =
+        static_cast<qint64>(std::round((atPointer - share * double(newSpan)) / double(step))) *
+        step;
+    chooseRange(minimum, minimum + newSpan);
 }
 
 void DrawerArea::chooseRange(qint64 minimum, qint64 maximum)
@@ -452,7 +492,7 @@ QStringList DrawerArea::cursorReadout() const
     return lines;
 }
 
-void DrawerArea::paintCursor(QPainter& painter, int chartWidth, int baseline)
+void DrawerArea::paintCursor(QPainter& painter, int baseline)
 {
     const QStringList lines = cursorReadout();
     if (lines.isEmpty())
@@ -462,25 +502,15 @@ void DrawerArea::paintCursor(QPainter& painter, int chartWidth, int baseline)
     painter.setPen(QPen(QColor(80, 80, 80), 1, Qt::DashLine));
     painter.drawLine(m_cursorX, AxisTop, m_cursorX, baseline - 1);
 
+    // The readout runs along the top, after the name, where it hides no curve: the time (or
+    // index) in black, each value in its curve's colour.
     const QFontMetrics metrics = painter.fontMetrics();
-    int textWidth = 0;
-    for (const QString& line : lines)
-        textWidth = std::max(textWidth, metrics.horizontalAdvance(line));
-    const QSize box(textWidth + 8, int(lines.size()) * metrics.height() + 4);
-    // Right of the line where there is room, else left of it.
-    int left = m_cursorX + 6;
-    if (left + box.width() > AxisX + chartWidth)
-        left = m_cursorX - 6 - box.width();
-    const QRect frame(QPoint(left, AxisTop + 2), box);
-    painter.setPen(QColor(160, 160, 160));
-    painter.setBrush(QColor(255, 255, 255, 225));
-    painter.drawRect(frame);
+    int x = AxisX + metrics.horizontalAdvance(m_name) + ReadoutGap;
     const QList<const Chart*> charts = shownCharts();
-    int y = frame.top() + 2 + metrics.ascent();
     for (int i = 0; i < lines.size(); ++i) {
         painter.setPen(i == 0 ? QColor(Qt::black) : charts.at(i - 1)->color());
-        painter.drawText(left + 4, y, lines.at(i));
-        y += metrics.height();
+        painter.drawText(x, 15, lines.at(i));
+        x += metrics.horizontalAdvance(lines.at(i)) + ReadoutGap;
     }
     painter.restore();
 }
@@ -556,7 +586,7 @@ void DrawerArea::paintEvent(QPaintEvent*)
         painter.drawText(legendX, legendY, tr("reference"));
     }
 
-    paintCursor(painter, chartWidth, baseline);
+    paintCursor(painter, baseline);
     if (m_paused) {
         QFont bold = painter.font();
         bold.setBold(true);

@@ -85,7 +85,8 @@ public:
     // Moves the view as a drag by (dx, dy) pixels does: to the right shows older samples.
     void panBy(int dx, int dy);
 
-    // The cursor line at column x (in the plot), or none.
+    // The cursor line at column x (in the plot), or none. Its readout runs along the top,
+    // after the name.
     void setCursorX(int x);
     void hideCursor();
     int cursorX() const { return m_cursorX; }
@@ -135,7 +136,7 @@ private:
     void enterTimeZoom();
     // The sample (index from the oldest) of the chart at column x, or -1.
     int sampleAt(const Chart& chart, int x) const;
-    void paintCursor(QPainter& painter, int chartWidth, int baseline);
+    void paintCursor(QPainter& painter, int baseline);
     void chooseRange(qint64 minimum, qint64 maximum);
 
     int m_maximum = 100;
