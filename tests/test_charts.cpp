@@ -667,6 +667,14 @@ void TestCharts::axisLabelsNeverTouch()
         QVERIFY(runs.size() >= 2);
         QVERIFY(runs.size() < 11);
     }
+
+    // Labels too long for their place ("-2.14748e+09") end before the value axis.
+    setManualRange(area, -2147483647, 2147483647);
+    const QImage wide = paint(&area);
+    int ink = 0;
+    for (int y = 2; y < height - 2; ++y)
+        ink += qGray(wide.pixel(97, y)) < 160;
+    QCOMPARE(ink, 0);
 }
 
 void TestCharts::pauseFreezesThePicture()

@@ -34,8 +34,10 @@ constexpr double WheelZoom = 0.8;
 constexpr double MaxPixelsPerSample = 32;
 constexpr qint64 SmallestValueSpan = 10;
 constexpr qint64 RangeLimit = 2147483647;
-// Pixels between the parts of the cursor's readout.
+// Pixels between the parts of the cursor's readout, and at least between a scale label
+// and the value axis.
 constexpr int ReadoutGap = 14;
+constexpr int LabelGap = 4;
 
 // The step of 1, 2 or 5 times a power of ten nearest to `step` (at least 1).
 qint64 niceStep(double step)
@@ -544,7 +546,10 @@ void DrawerArea::paintEvent(QPaintEvent*)
         for (int i = 0; i <= Divisions; i += stride) {
             const float y = baseline - plot.step * i * plot.scale;
             const float value = m_minimum + plot.step * i;
-            painter.drawText(LabelX, pixel(y + 5), QString::number(value, 'g', 6));
+            const QString label = QString::number(value, 'g', 6);
+            // A label too long for its place ends before the axis rather than on it.
+            const int room = AxisX - LabelGap - painter.fontMetrics().horizontalAdvance(label);
+            painter.drawText(std::min(LabelX, room), pixel(y + 5), label);
         }
         painter.setPen(Qt::gray);
         const int zeroY = pixel(baseline + m_minimum * plot.scale);
@@ -581,20 +586,25 @@ void DrawerArea::paintEvent(QPaintEvent*)
         painter.drawText(legendX, legendY, chart->name());
         legendY += LegendLineHeight;
     }
-    if (hasReference()) {
-        painter.setPen(QColor(140, 140, 140));
-        painter.drawText(legendX, legendY, tr("reference"));
-    }
-
     paintCursor(painter, baseline);
+    // Along the top at the right: "Paused", and left of it the word for the dimmed curves.
+    int markX = width() - RightMargin;
     if (m_paused) {
+        painter.save();
         QFont bold = painter.font();
         bold.setBold(true);
         painter.setFont(bold);
         painter.setPen(QColor(176, 84, 0));
         const QString paused = tr("Paused");
-        painter.drawText(width() - RightMargin - painter.fontMetrics().horizontalAdvance(paused),
-                         15, paused);
+        markX -= painter.fontMetrics().horizontalAdvance(paused);
+        painter.drawText(markX, 15, paused);
+        painter.restore();
+        markX -= ReadoutGap;
+    }
+    if (hasReference()) {
+        painter.setPen(QColor(140, 140, 140));
+        const QString reference = tr("reference dimmed");
+        painter.drawText(markX - painter.fontMetrics().horizontalAdvance(reference), 15, reference);
     }
 
     if (range.maximum != m_maximum || range.minimum != m_minimum) {
