@@ -45,7 +45,8 @@ int pixel(float position)
 }
 
 void drawDots(QPainter& painter, const PlotGeometry& plot, const Chart& chart, const QColor& color,
-              int offset, int resolution, RangeTracker& range, QVector<QRectF>& scratch)
+              int offset, int resolution, RangeTracker& range, QVector<QRectF>& scratch,
+              bool smooth)
 {
     int i = chart.sampleCount() - 1 - offset;
     if (i < 0)
@@ -75,8 +76,21 @@ void drawDots(QPainter& painter, const PlotGeometry& plot, const Chart& chart, c
         if (--i < 0)
             break;
     }
-    painter.setPen(color);
-    painter.drawRects(scratch);
+    if (smooth) {
+        painter.setPen(color);
+        painter.drawRects(scratch);
+        return;
+    }
+    QVector<QRect> pixels;
+    pixels.reserve(scratch.size());
+    for (const QRectF& dot : std::as_const(scratch))
+        pixels.append(dot.toRect());
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawRects(pixels);
+    painter.restore();
 }
 
 void drawTrace(QPainter& painter, const PlotGeometry& plot, const Chart& chart, const QColor& color,

@@ -577,9 +577,15 @@ void DrawerArea::paintEvent(QPaintEvent*)
             ChartPainter::drawDots(painter, plot, chart, color, offset, m_resolution, range,
                                    scratch);
     };
-    // The reference behind the live curves.
-    for (const Chart& chart : m_reference)
-        drawCurve(chart, ChartPainter::dimmed(chart.color()));
+    // The reference behind the live curves; its dots are whole pixels, without smoothing: a
+    // pale copy needs none, and it paints in a fraction of the time.
+    for (const Chart& chart : m_reference) {
+        if (m_timeZoomed)
+            drawCurve(chart, ChartPainter::dimmed(chart.color()));
+        else
+            ChartPainter::drawDots(painter, plot, chart, ChartPainter::dimmed(chart.color()),
+                                   offset, m_resolution, range, scratch, false);
+    }
     for (const Chart* chart : charts) {
         drawCurve(*chart, chart->color());
         painter.setPen(chart->color());
