@@ -28,8 +28,8 @@ double convertValue(int valueFormat, int value)
     return single;
 }
 
-// A wheel step zooms by this factor; the time axis shows at least one sample in this many
-// pixels, and the value axis at least this many units.
+// A wheel step zooms by this factor; the time axis zooms in as far as this many pixels a
+// sample, the value axis to a span of at least this many units.
 constexpr double WheelZoom = 0.8;
 constexpr double MaxPixelsPerSample = 32;
 constexpr qint64 SmallestValueSpan = 10;
@@ -407,7 +407,8 @@ void DrawerArea::mouseMoveEvent(QMouseEvent* event)
     const PlotGeometry plot(width(), height(), int(m_dragMinimum), int(m_dragMaximum));
     if (m_valueZoomed && plot.scaled) {
         const auto shift = static_cast<qint64>(std::llround(dy / plot.scale));
-        chooseRange(m_dragMinimum + shift, m_dragMaximum + shift);
+        if (m_dragMinimum + shift != m_minimum)
+            chooseRange(m_dragMinimum + shift, m_dragMaximum + shift);
     }
     update();
 }
