@@ -781,6 +781,15 @@ void TestCharts::zoomAndPanWithTheMouse()
     QCOMPARE(area->maxValue() - area->minValue(), 100);
     turnWheel(area, QPoint(x, middle), 120, Qt::ControlModifier);
     QCOMPARE(area->maxValue() - area->minValue(), 50);
+    // A drag down by ten units' height moves the zoomed range up by ten.
+    const int low = area->minValue();
+    const int pixels = qRound(10 * double(area->height() - 40) / 50);
+    sendMouse(area, QEvent::MouseButtonPress, QPoint(x, middle), Qt::LeftButton);
+    sendMouse(area, QEvent::MouseMove, QPoint(x, middle + pixels), Qt::LeftButton);
+    sendMouse(area, QEvent::MouseButtonRelease, QPoint(x, middle + pixels), Qt::NoButton);
+    QCOMPARE(area->minValue(), low + 10);
+    QCOMPARE(area->maxValue(), low + 60);
+    QCOMPARE(child<QSpinBox>(&panel, "sbMin")->value(), low + 10);
     QVERIFY(child<QRadioButton>(&panel, "btnScaleManually")->isChecked());
     QVERIFY(child<QSpinBox>(&panel, "sbMax")->isEnabled());
     QCOMPARE(child<QSpinBox>(&panel, "sbMax")->value(), area->maxValue());
