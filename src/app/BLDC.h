@@ -14,6 +14,7 @@ class SerialUSBCommandHandler;
 class SerialUSBDevice;
 class ServedModule;
 class ParameterPanel;
+class QSplitter;
 class TraceCommand;
 class WCommutationMode;
 class WConnection;
@@ -49,6 +50,8 @@ public:
     const QList<TraceCommand*>& traceCommands() const;
     // The chart panels below the tabs, top to bottom.
     const QList<WDrawer*>& drawers() const { return m_drawers; }
+    // Between the tabs and the charts.
+    QSplitter* chartSplitter() const { return m_chartSplitter; }
     WConnection* usbConnection() const { return m_usbConnection; }
     WSerialConnection* serialConnection() const { return m_serialConnection; }
     WTraceController* traceController() const { return m_traceController; }
@@ -153,6 +156,7 @@ private:
     WDirectMode* m_directMode;
     WStatusFlagsV* m_statusFlags;
     QList<WDrawer*> m_drawers;
+    QSplitter* m_chartSplitter;
     LiveRecorder* m_liveRecorder;
     Link m_link = Link::None;
     // The link last asked for, as Reconnect asks for it again.
