@@ -2,12 +2,13 @@
 
 #include "Chart.h"
 #include "CsvRecorder.h"
+#include "FileTarget.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QImage>
 #include <QImageWriter>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStringList>
 #include <QWidget>
 
@@ -61,17 +62,28 @@ QString samplesCsv(const QList<const Chart*>& charts, qint64 origin)
     return text;
 }
 
+namespace {
+
+// A file that cannot take the export is refused; otherwise it is written beside and put in
+// place only when every byte reached the disk.
+bool writeWhole(const QString& fileName, const QByteArray& content, QString* error)
+{
+    const QString problem = FileTarget::problem(fileName);
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return false;
+    }
+    return FileTarget::replace(fileName, content, error);
+}
+
+} // namespace
+
 bool saveSamples(const QString& fileName, const QList<const Chart*>& charts, qint64 origin,
                  QString* error)
 {
-    QSaveFile file(fileName);
-    const QByteArray bytes = samplesCsv(charts, origin).toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    // Through the checked writer of the exports: a full disk leaves an older file as it was.
+    return writeWhole(fileName, samplesCsv(charts, origin).toUtf8(), error);
 }
 
 bool savePicture(const QString& fileName, QWidget* widget, int scale, QString* error)
@@ -81,13 +93,16 @@ bool savePicture(const QString& fileName, QWidget* widget, int scale, QString* e
     image.setDevicePixelRatio(scale);
     image.fill(widget->palette().window().color());
     widget->render(&image);
-    QImageWriter writer(fileName, "png");
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
     if (!writer.write(image)) {
         if (error)
             *error = writer.errorString();
         return false;
     }
-    return true;
+    return writeWhole(fileName, png, error);
 }
 
 QString defaultBaseName(const QString& panelName)
