@@ -9,6 +9,12 @@
 // percentile; the panel's area alone is given beside the whole panel, and last an area
 // that is itself 800 pixels wide (chart width 680), the most dots a paint draws here.
 //
+// Then the same panel and area as an instrument: a reference copy of both curves behind
+// them and the cursor readout shown, in the plain view, zoomed out to the whole buffer
+// (10000 samples on the chart width: one bar from the smallest to the largest sample a
+// pixel column) and zoomed in to 4 pixels a sample; each against the plain paint of the
+// same run (goal: at most twice that, and never above 4 ms for the 800 px area).
+//
 // addValue: one live value into a chart whose buffer is full, at capacities 1000, 10000
 // and 100000: the time per value stays the same, as a full buffer overwrites its oldest
 // sample instead of shifting the others.
@@ -67,9 +73,12 @@ void benchPaint(int paints)
     panel.show();
     QApplication::processEvents();
 
+    Timing plainPanel{};
     for (int resolution : {1, 100}) {
         panel.handleChangedResolution(resolution);
         const Timing whole = timePaints(&panel, paints);
+        if (resolution == 1)
+            plainPanel = whole;
         const Timing area = timePaints(panel.area(), paints);
         std::printf("paint, 800 px panel (chart width %d), 2 x 10000 samples, resolution %3d: "
                     "panel median %.3f ms (p99 %.3f ms), its area alone median %.3f ms "
@@ -90,12 +99,44 @@ void benchPaint(int paints)
             copy->addSample(chart->sample(i));
     }
     wide.resize(800, 200);
+    Timing plainWide{};
     for (int resolution : {1, 100}) {
         wide.setResolution(resolution);
         const Timing area = timePaints(&wide, paints);
+        if (resolution == 1)
+            plainWide = area;
         std::printf("paint, 800 px area (chart width %d), 2 x 10000 samples, resolution %3d: "
                     "median %.3f ms (p99 %.3f ms)\n",
                     wide.width() - 120, resolution, area.median, area.p99);
+    }
+
+    // The instrument: the reference and the cursor in view, plain, zoomed out, zoomed in.
+    panel.handleChangedResolution(1);
+    wide.setResolution(1);
+    for (DrawerArea* area : {panel.area(), &wide}) {
+        area->keepReference();
+        area->setCursorX(100 + (area->width() - 120) / 2);
+    }
+    struct View
+    {
+        const char* name;
+        double zoom;
+    };
+    for (const View& view :
+         {View{"plain view", 0}, View{"zoomed out", 1e6}, View{"zoomed in", 0.25}}) {
+        for (DrawerArea* area : {panel.area(), &wide}) {
+            area->resetView();
+            if (view.zoom > 0)
+                area->zoomTime(view.zoom, 100 + (area->width() - 120) - 2);
+        }
+        const Timing whole = timePaints(&panel, paints);
+        const Timing area = timePaints(&wide, paints);
+        std::printf("paint with reference and cursor, %-10s (%.2f samples a pixel): 800 px panel "
+                    "median %.3f ms (p99 %.3f ms, %.2f x plain), 800 px area median %.3f ms "
+                    "(p99 %.3f ms, %.2f x plain)\n",
+                    view.name, wide.isTimeZoomed() ? wide.samplesPerPixel() : 1.0, whole.median,
+                    whole.p99, whole.median / plainPanel.median, area.median, area.p99,
+                    area.median / plainWide.median);
     }
 }
 

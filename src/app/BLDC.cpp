@@ -1,6 +1,7 @@
 #include "app/BLDC.h"
 
 #include "app/FileOperations.h"
+#include "app/PageScrollArea.h"
 #include "comm/DebugLine.h"
 #include "comm/LinkController.h"
 #include "comm/LogSink.h"
@@ -29,6 +30,8 @@
 
 #include <QBoxLayout>
 #include <QSpacerItem>
+#include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 
 namespace {
@@ -123,7 +126,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     auto* serialLayout = new QVBoxLayout(serialPage);
     serialLayout->addWidget(serialConnection);
     connectionTabs->addTab(serialPage, tr("Serial"));
-    mainTabs->addTab(connectionPage, tr("Connection"));
+    mainTabs->addTab(new PageScrollArea(connectionPage), tr("Connection"));
 
     // "Settings": motor settings, encoder settings, then a column with the commutation
     // mode above the trace controller, which sits centred between two spacers.
@@ -148,7 +151,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     traceRow->addItem(newSpacer());
     settingsColumn->addLayout(traceRow);
     settingsLayout->addLayout(settingsColumn);
-    mainTabs->addTab(settingsPage, tr("Settings"));
+    mainTabs->addTab(new PageScrollArea(settingsPage), tr("Settings"));
 
     // "Torque mode": current control, current PID.
     m_currentPid = newPidControl(ParameterCatalogue::CurrentLoop);
@@ -158,7 +161,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     auto* torqueLayout = new QHBoxLayout(torquePage);
     torqueLayout->addWidget(m_currentControl);
     torqueLayout->addWidget(m_currentPid);
-    mainTabs->addTab(torquePage, tr("Torque mode"));
+    mainTabs->addTab(new PageScrollArea(torquePage), tr("Torque mode"));
 
     // "Velocity mode": velocity-mode ramp, velocity control, velocity PID.
     m_velocityRamp = newVelocityRamp();
@@ -171,7 +174,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     velocityLayout->addWidget(m_velocityRamp);
     velocityLayout->addWidget(m_velocityControl);
     velocityLayout->addWidget(m_velocityPid);
-    mainTabs->addTab(velocityPage, tr("Velocity mode"));
+    mainTabs->addTab(new PageScrollArea(velocityPage), tr("Velocity mode"));
 
     // "Positioning mode": positioning-mode ramp, position control, position PID.
     m_positioningRamp = newVelocityRamp();
@@ -184,7 +187,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     positioningLayout->addWidget(m_positioningRamp);
     positioningLayout->addWidget(m_positionControl);
     positioningLayout->addWidget(m_positionPid);
-    mainTabs->addTab(positioningPage, tr("Positioning mode"));
+    mainTabs->addTab(new PageScrollArea(positioningPage), tr("Positioning mode"));
 
     // "PWM mode": PWM control.
     auto* pwmPage = new QWidget;
@@ -192,24 +195,28 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     m_pwmControl->setMotorBank(0);
     auto* pwmLayout = new QHBoxLayout(pwmPage);
     pwmLayout->addWidget(m_pwmControl);
-    mainTabs->addTab(pwmPage, tr("PWM mode"));
+    mainTabs->addTab(new PageScrollArea(pwmPage), tr("PWM mode"));
 
     // "VOKT": the raw command panel.
     m_directMode = new WDirectMode;
     auto* voktPage = new QWidget;
     auto* voktLayout = new QHBoxLayout(voktPage);
     voktLayout->addWidget(m_directMode);
-    mainTabs->addTab(voktPage, tr("VOKT"));
+    mainTabs->addTab(new PageScrollArea(voktPage), tr("VOKT"));
 
     m_statusFlags = new WStatusFlagsV;
     m_statusFlags->setMotorBank(0);
     m_statusFlags->setType(static_cast<char>(156));
 
+    mainTabs->setDocumentMode(true);
+    // All seven tabs in view, never behind scroll arrows.
+    mainTabs->setMinimumWidth(
+        std::max(mainTabs->minimumWidth(), mainTabs->tabBar()->sizeHint().width() + 4));
+
     // Beside the tabs: the status flags panel, then a spacer.
     topLayout->addWidget(mainTabs);
-    topLayout->addWidget(m_statusFlags);
+    topLayout->addWidget(m_statusFlags, 0, Qt::AlignTop);
     topLayout->addItem(newSpacer());
-    mainLayout->addLayout(topLayout);
 
     // The chart panels, each keeping 10000 samples of its two curves.
     m_drawers.append(newDrawer(QStringLiteral("Velocity"),
@@ -316,7 +323,25 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
              m_positionControl, m_currentControl, m_pwmControl, m_statusFlags})
         offerTraceValues(panel->traceTypes());
 
-    mainLayout->addLayout(chartLayout);
+    // The tabs above, the charts below, split where the user leaves it; the charts take
+    // whatever height the tabs do not need.
+    auto* topPart = new QWidget;
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topPart->setLayout(topLayout);
+    topPart->setMaximumHeight(topPart->sizeHint().height());
+    auto* chartPart = new QWidget;
+    chartLayout->setContentsMargins(0, 0, 0, 0);
+    chartLayout->setSpacing(2);
+    chartPart->setLayout(chartLayout);
+    m_chartSplitter = new QSplitter(Qt::Vertical);
+    m_chartSplitter->setObjectName(QStringLiteral("splitterCharts"));
+    m_chartSplitter->setChildrenCollapsible(false);
+    m_chartSplitter->addWidget(topPart);
+    m_chartSplitter->addWidget(chartPart);
+    m_chartSplitter->setStretchFactor(0, 0);
+    m_chartSplitter->setStretchFactor(1, 1);
+    mainLayout->setContentsMargins(4, 2, 4, 2);
+    mainLayout->addWidget(m_chartSplitter);
     setLayout(mainLayout);
 
     // Each parameter field names its parameter number.

@@ -13,6 +13,7 @@ class LiveRecorder;
 class SerialUSBCommandHandler;
 class ServedModule;
 class ParameterPanel;
+class QSplitter;
 class TraceCommand;
 class WCommutationMode;
 class WConnection;
@@ -53,6 +54,8 @@ public:
     const QList<TraceCommand*>& traceCommands() const;
     // The chart panels below the tabs, top to bottom.
     const QList<WDrawer*>& drawers() const { return m_drawers; }
+    // Between the tabs and the charts.
+    QSplitter* chartSplitter() const { return m_chartSplitter; }
     WConnection* usbConnection() const { return m_usbConnection; }
     WSerialConnection* serialConnection() const { return m_serialConnection; }
     WTraceController* traceController() const { return m_traceController; }
@@ -149,6 +152,7 @@ private:
     WDirectMode* m_directMode;
     WStatusFlagsV* m_statusFlags;
     QList<WDrawer*> m_drawers;
+    QSplitter* m_chartSplitter;
     LiveRecorder* m_liveRecorder;
     FileOperations* m_fileOperations;
     std::unique_ptr<LinkController> m_linkController;

@@ -9,15 +9,21 @@
 #include "sim/ServedModule.h"
 #include "trace/LiveRecorder.h"
 #include "trace/RecordingStatus.h"
+#include "trace/WDrawer.h"
 #include "trace/WTraceController.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -28,6 +34,12 @@ constexpr int VersionMajor = 1;
 constexpr int VersionMinor = 2;
 constexpr int BuildNumber = 120;
 constexpr int FailureShownMs = 20000;
+
+// Room left for a task bar the platform does not report, and the size beyond which a first
+// start gains nothing from a larger window.
+constexpr int TaskBarAllowance = 40;
+constexpr int LargestFirstWidth = 1600;
+constexpr int LargestFirstHeight = 1000;
 
 } // namespace
 
@@ -60,10 +72,25 @@ MainWindow::~MainWindow()
 MainWindow* MainWindow::createAndShow()
 {
     auto* window = new MainWindow;
-    window->resize(800, 500);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        window->resize(firstStartSize(available, screen->geometry()));
+        window->move(available.topLeft());
+    } else {
+        window->resize(800, 500);
+    }
     window->restoreLayout();
     window->show();
     return window;
+}
+
+QSize MainWindow::firstStartSize(const QRect& available, const QRect& screen)
+{
+    QRect area = available;
+    if (area.height() >= screen.height())
+        area.setHeight(screen.height() - TaskBarAllowance);
+    return QSize(std::min(area.width(), LargestFirstWidth),
+                 std::min(area.height(), LargestFirstHeight));
 }
 
 void MainWindow::createMenus()
@@ -92,6 +119,7 @@ void MainWindow::createMenus()
     QAction* logAction = m_logDock->toggleViewAction();
     logAction->setText(tr("&Log"));
     viewMenu->addAction(logAction);
+    createPauseCharts(viewMenu);
 
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
@@ -158,6 +186,57 @@ void MainWindow::createToolBar()
     connect(m_bldc, &BLDC::linkOpenFailed, m_stopMotor, disable);
     connect(m_bldc, &BLDC::linkClosed, m_stopMotor, disable);
     connect(m_bldc->handler(), &SerialUSBCommandHandler::deviceClosed, m_stopMotor, disable);
+
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(m_pauseCharts);
+    if (QWidget* button = m_toolBar->widgetForAction(m_pauseCharts))
+        button->setObjectName(QStringLiteral("btnPauseCharts"));
+}
+
+void MainWindow::createPauseCharts(QMenu* viewMenu)
+{
+    // Space is handled by the window itself (keyPressEvent), not as a shortcut, so a field,
+    // a button or a list that takes Space keeps it; the menu shows it all the same.
+    m_pauseCharts = new QAction(tr("Pause charts"), this);
+    m_pauseCharts->setObjectName(QStringLiteral("actionPauseCharts"));
+    m_pauseCharts->setCheckable(true);
+    m_pauseCharts->setToolTip(tr("Pause charts (Space): freeze every chart's picture while the "
+                                 "values keep arriving; again to go on from the newest"));
+    viewMenu->addSeparator();
+    QAction* entry = viewMenu->addAction(tr("&Pause charts") + QStringLiteral("\tSpace"));
+    entry->setCheckable(true);
+    entry->setToolTip(m_pauseCharts->toolTip());
+    connect(entry, &QAction::triggered, m_pauseCharts, &QAction::trigger);
+    connect(m_pauseCharts, &QAction::toggled, entry, &QAction::setChecked);
+    connect(m_pauseCharts, &QAction::triggered, this, &MainWindow::setChartsPaused);
+    for (WDrawer* drawer : m_bldc->drawers())
+        connect(drawer, &WDrawer::pausedChanged, this, &MainWindow::showChartsPaused);
+}
+
+void MainWindow::setChartsPaused(bool paused)
+{
+    for (WDrawer* drawer : m_bldc->drawers())
+        drawer->setPaused(paused);
+    showChartsPaused();
+}
+
+void MainWindow::showChartsPaused()
+{
+    bool all = !m_bldc->drawers().isEmpty();
+    for (const WDrawer* drawer : m_bldc->drawers())
+        all = all && drawer->isPaused();
+    const QSignalBlocker quiet(m_pauseCharts);
+    m_pauseCharts->setChecked(all);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        m_pauseCharts->trigger();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::createStatusBar()
@@ -189,6 +268,17 @@ void MainWindow::restoreLayout()
     const QByteArray state = m_settings->windowState();
     if (!state.isEmpty())
         restoreState(state);
+    // The tabs get the height they ask for, the charts the rest, unless the user moved the
+    // splitter before.
+    QSplitter* splitter = m_bldc->chartSplitter();
+    const QByteArray split = m_settings->splitterState();
+    if (split.isEmpty() || !splitter->restoreState(split)) {
+        // At the window's size, laid out as it will be shown.
+        layout()->activate();
+        m_bldc->layout()->activate();
+        const int tabs = splitter->widget(0)->sizeHint().height();
+        splitter->setSizes({tabs, std::max(1, splitter->height() - tabs)});
+    }
     // Stop motor stays in view, whatever was remembered.
     m_toolBar->show();
 }
@@ -196,6 +286,7 @@ void MainWindow::restoreLayout()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     m_settings->rememberWindow(saveGeometry(), saveState());
+    m_settings->rememberSplitter(m_bldc->chartSplitter()->saveState());
     QMainWindow::closeEvent(event);
 }
 

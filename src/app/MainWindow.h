@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -18,9 +20,10 @@ class ServedModule;
 // The application window: the central panel fills it, the menu bar offers the file
 // operations (carried out by the central panel), the log, Exit and the About box; a tool
 // bar at the top holds "Stop motor" (also on Esc, wherever the focus is in the window);
-// the status bar shows the link to the module, and a dock at the bottom the log. A simulated
-// module is served on a pseudo-terminal while the window lives, so that the tool can be tried
-// without hardware.
+// the status bar shows the link to the module, and a dock at the bottom the log. "Pause
+// charts" (also Space, where no field takes the key) freezes every chart's picture. A
+// simulated module is served on a pseudo-terminal while the window lives, so that the tool
+// can be tried without hardware.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -29,9 +32,13 @@ public:
     explicit MainWindow(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
     ~MainWindow() override;
 
-    // The window as the application starts it: 800 x 500 pixels (or as the user left it),
-    // shown. The application installs its message handler first.
+    // The window as the application starts it: as the user left it, or on a first start
+    // as large as the screen's free area allows (up to a size where nothing gains from
+    // more), shown. The application installs its message handler first.
     static MainWindow* createAndShow();
+    // The first start's size within a screen's free area: room is left for a task bar of
+    // 40 pixels where the platform reports none.
+    static QSize firstStartSize(const QRect& available, const QRect& screen);
 
     BLDC* centralPanel() const { return m_bldc; }
     LinkStatus* linkStatus() const { return m_linkStatus; }
@@ -39,6 +46,8 @@ public:
     QDockWidget* logDock() const { return m_logDock; }
     // "Stop motor": enabled while a link is open.
     QAction* stopMotorAction() const { return m_stopMotor; }
+    // "Pause charts": checked while every chart panel is paused.
+    QAction* pauseChartsAction() const { return m_pauseCharts; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -50,6 +59,8 @@ public slots:
 protected:
     // Remembers the window's geometry and dock layout.
     void closeEvent(QCloseEvent* event) override;
+    // Space that no field took pauses or resumes the charts.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createMenus();
@@ -57,6 +68,10 @@ private:
     void addRecordingEntry(QMenu* menu);
     void createLogDock();
     void createToolBar();
+    // "Pause charts" in the View menu and the tool bar, kept in step with the panels.
+    void createPauseCharts(QMenu* viewMenu);
+    void setChartsPaused(bool paused);
+    void showChartsPaused();
     void createStatusBar();
     // Geometry and dock layout as the user left them, if remembered.
     void restoreLayout();
@@ -69,5 +84,6 @@ private:
     QDockWidget* m_logDock;
     QToolBar* m_toolBar;
     QAction* m_stopMotor;
+    QAction* m_pauseCharts = nullptr;
     RememberedSettings* m_settings;
 };

@@ -15,6 +15,7 @@ const QString AddressKey = QStringLiteral("serial/address");
 const QString DelayKey = QStringLiteral("trace/delay");
 const QString GeometryKey = QStringLiteral("window/geometry");
 const QString StateKey = QStringLiteral("window/state");
+const QString SplitterKey = QStringLiteral("window/splitter");
 
 } // namespace
 
@@ -64,6 +65,17 @@ void RememberedSettings::rememberWindow(const QByteArray& geometry, const QByteA
 {
     m_settings.setValue(GeometryKey, geometry);
     m_settings.setValue(StateKey, state);
+    m_settings.sync();
+}
+
+QByteArray RememberedSettings::splitterState() const
+{
+    return m_settings.value(SplitterKey).toByteArray();
+}
+
+void RememberedSettings::rememberSplitter(const QByteArray& state)
+{
+    m_settings.setValue(SplitterKey, state);
     m_settings.sync();
 }
 

@@ -11,9 +11,9 @@ class WTraceController;
 
 // What the window remembers from one run to the next, in the user's configuration
 // directory: the port last connected from each connection panel (selected at start if it
-// is still there), the serial panel's baud rate and address, the trace delay, and the
-// window's geometry and dock layout. Only choices are restored; nothing is opened, and
-// nothing is sent to the module, at start.
+// is still there), the serial panel's baud rate and address, the trace delay, the
+// window's geometry and dock layout, and where the splitter between tabs and charts is. Only
+// choices are restored; nothing is opened, and nothing is sent to the module, at start.
 class RememberedSettings : public QObject
 {
     Q_OBJECT
@@ -33,6 +33,8 @@ public:
     QByteArray windowGeometry() const;
     QByteArray windowState() const;
     void rememberWindow(const QByteArray& geometry, const QByteArray& state);
+    QByteArray splitterState() const;
+    void rememberSplitter(const QByteArray& state);
 
 public slots:
     void rememberUsbPort(const QString& name);

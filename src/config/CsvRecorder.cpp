@@ -5,10 +5,7 @@
 
 const QString CsvRecorder::TimeColumn = QStringLiteral("time_ms");
 
-namespace {
-
-// A field that holds a separator, a quote or a line break is quoted, its quotes doubled.
-QString csvField(const QString& text)
+QString CsvRecorder::field(const QString& text)
 {
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
@@ -17,8 +14,6 @@ QString csvField(const QString& text)
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
-
-} // namespace
 
 CsvRecorder::CsvRecorder(const QList<int>& numbers) : m_numbers(numbers), m_values(numbers.size())
 {
@@ -114,7 +109,7 @@ QByteArray CsvRecorder::line(const QStringList& fields) const
 {
     QStringList escaped;
     for (const QString& field : fields)
-        escaped << csvField(field);
+        escaped << CsvRecorder::field(field);
     return (escaped.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
 

@@ -60,6 +60,10 @@ public:
     // The header fields: the time column, then the name of each number.
     QStringList header() const;
 
+    // A field as a CSV line holds it: one that holds a separator, a quote or a line break
+    // is quoted, its quotes doubled.
+    static QString field(const QString& text);
+
 private:
     QByteArray line(const QStringList& fields) const;
     bool fail(const QString& why);

@@ -33,18 +33,23 @@ void Chart::setCapacity(int n)
     unwrap();
     m_capacity = n;
     const size_t capacity = static_cast<size_t>(n);
-    if (m_samples.size() > capacity)
-        m_samples.erase(m_samples.begin(), m_samples.end() - static_cast<ptrdiff_t>(capacity));
+    if (m_samples.size() > capacity) {
+        const auto drop = static_cast<ptrdiff_t>(m_samples.size() - capacity);
+        m_samples.erase(m_samples.begin(), m_samples.begin() + drop);
+        m_times.erase(m_times.begin(), m_times.begin() + drop);
+    }
 }
 
-void Chart::addSample(double v)
+void Chart::addSample(double v, qint64 time)
 {
     if (m_samples.size() < static_cast<size_t>(m_capacity)) {
         // Not full: the samples lie in order, so the new one goes at the end.
         m_samples.push_back(v);
+        m_times.push_back(time);
         return;
     }
     m_samples[m_oldest] = v;
+    m_times[m_oldest] = time;
     if (++m_oldest == m_samples.size())
         m_oldest = 0;
 }
@@ -52,12 +57,14 @@ void Chart::addSample(double v)
 void Chart::clearSamples()
 {
     m_samples.clear();
+    m_times.clear();
     m_oldest = 0;
 }
 
 void Chart::unwrap()
 {
-    std::rotate(m_samples.begin(), m_samples.begin() + static_cast<ptrdiff_t>(m_oldest),
-                m_samples.end());
+    const auto oldest = static_cast<ptrdiff_t>(m_oldest);
+    std::rotate(m_samples.begin(), m_samples.begin() + oldest, m_samples.end());
+    std::rotate(m_times.begin(), m_times.begin() + oldest, m_times.end());
     m_oldest = 0;
 }

@@ -1,47 +1,22 @@
 #include "trace/DrawerArea.h"
 
 #include "trace/Chart.h"
+#include "trace/ChartPainter.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QRectF>
 #include <QVector>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+using namespace PlotLayout;
+using ChartPainter::pixel;
+
 namespace {
-
-// Layout of the plot, in pixels: the value axis stands at x = 100 and runs up to y = 20;
-// the time axis lies 15 pixels above the bottom edge and ends 20 pixels before the right
-// edge; the top of the value range is 25 pixels below the top edge; the newest dot is 2
-// pixels left of the time axis's end.
-constexpr int AxisX = 100;
-constexpr int AxisTop = 20;
-constexpr int RightMargin = 20;
-constexpr int BottomMargin = 15;
-constexpr int TopMargin = 25;
-constexpr int LabelX = 20;
-constexpr int Divisions = 10;
-constexpr int LegendLineHeight = 20;
-constexpr int LegendCharWidth = 5;
-
-// A computed position becomes a pixel by truncation toward zero. Positions far outside
-// the widget (a manual range far from the samples, or a huge float sample) are first
-// pinned to a line far off, so the conversion cannot overflow; nothing visible changes.
-int pixel(float position)
-{
-    constexpr float FarOff = 1.0e6f;
-    return static_cast<int>(std::clamp(position, -FarOff, FarOff));
-}
-
-// A range end taken from a sample, truncated toward zero and kept within what the range
-// spin boxes can show.
-int rangeEnd(float value)
-{
-    constexpr double Limit = 2147483647.0;
-    return static_cast<int>(std::clamp(static_cast<double>(value), -Limit, Limit));
-}
 
 // The value as a chart of this format reads it.
 double convertValue(int valueFormat, int value)
@@ -54,6 +29,53 @@ double convertValue(int valueFormat, int value)
     return single;
 }
 
+// A wheel step zooms by this factor; the time axis zooms in as far as this many pixels a
+// sample, the value axis to a span of at least this many units.
+constexpr double WheelZoom = 0.8;
+constexpr double MaxPixelsPerSample = 32;
+constexpr qint64 SmallestValueSpan = 10;
+constexpr qint64 RangeLimit = 2147483647;
+// Pixels between the parts of the cursor's readout, and at least between a scale label
+// and the value axis.
+constexpr int ReadoutGap = 14;
+constexpr int LabelGap = 4;
+
+// The step of 1, 2 or 5 times a power of ten nearest to `step` (at least 1).
+qint64 niceStep(double step)
+{
+    qint64 best = 1;
+    for (qint64 power = 1; power <= RangeLimit; power *= 10)
+        for (qint64 mantissa : {1, 2, 5})
+            if (std::abs(std::log(double(mantissa * power) / step)) <
+                std::abs(std::log(double(best) / step)))
+                best = mantissa * power;
+    return best;
+}
+
+// The next such step up or down from a nice step (never below 1).
+qint64 nextNiceStep(qint64 step, bool up)
+{
+    qint64 power = 1;
+    while (power * 10 <= step)
+        power *= 10;
+    const qint64 mantissa = step / power;
+    if (up)
+        return mantissa == 1 ? 2 * power : mantissa == 2 ? 5 * power : 10 * power;
+    if (mantissa == 5)
+        return 2 * power;
+    if (mantissa == 2)
+        return power;
+    return std::max<qint64>(1, power / 2);
+}
+
+// A value as the cursor shows it: whole numbers in full, others with six digits.
+QString formatValue(double value)
+{
+    if (std::isfinite(value) && value == std::trunc(value) && std::abs(value) < 1e15)
+        return QString::number(static_cast<qint64>(value));
+    return QString::number(value, 'g', 6);
+}
+
 } // namespace
 
 DrawerArea::DrawerArea(QWidget* parent) : QWidget(parent)
@@ -62,6 +84,7 @@ DrawerArea::DrawerArea(QWidget* parent) : QWidget(parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     connect(&m_timer, &QTimer::timeout, this, qOverload<>(&QWidget::repaint));
     m_timer.setInterval(m_interval);
+    setUpInteraction();
 }
 
 DrawerArea::DrawerArea(int interval, QWidget* parent) : QWidget(parent)
@@ -69,6 +92,16 @@ DrawerArea::DrawerArea(int interval, QWidget* parent) : QWidget(parent)
     setMinimumSize(100, 100);
     connect(&m_timer, &QTimer::timeout, this, qOverload<>(&QWidget::repaint));
     setInterval(interval);
+    setUpInteraction();
+}
+
+void DrawerArea::setUpInteraction()
+{
+    // The cursor follows the pointer; a click takes the focus away from any field, so keys
+    // meant for the window (Space pauses the charts) reach it.
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
+    m_clock.start();
 }
 
 DrawerArea::~DrawerArea()
@@ -115,9 +148,62 @@ void DrawerArea::removeChart(char motorBank, char type)
 
 void DrawerArea::addValue(char motorBank, char type, int value)
 {
-    for (Chart* chart : std::as_const(m_charts))
-        if (chart->type() == type && chart->motorBank() == motorBank)
-            chart->addSample(convertValue(chart->valueFormat(), value));
+    const qint64 now = m_clock.elapsed();
+    for (Chart* chart : std::as_const(m_charts)) {
+        if (chart->type() == type && chart->motorBank() == motorBank) {
+            if (m_timeOrigin == Chart::NoTime)
+                m_timeOrigin = now;
+            chart->addSample(convertValue(chart->valueFormat(), value), now);
+        }
+    }
+}
+
+QList<const Chart*> DrawerArea::shownCharts() const
+{
+    QList<const Chart*> shown;
+    if (m_paused) {
+        for (const Chart& chart : m_frozen)
+            shown.append(&chart);
+    } else {
+        for (const Chart* chart : m_charts)
+            shown.append(chart);
+    }
+    return shown;
+}
+
+void DrawerArea::setPaused(bool paused)
+{
+    if (paused == m_paused)
+        return;
+    m_paused = paused;
+    m_frozen.clear();
+    if (paused) {
+        m_frozen.reserve(static_cast<size_t>(m_charts.size()));
+        for (const Chart* chart : std::as_const(m_charts))
+            m_frozen.push_back(*chart);
+    } else {
+        // On again: the view jumps to the newest sample.
+        m_rightOffset = 0;
+    }
+    emit pausedChanged(paused);
+    update();
+}
+
+void DrawerArea::keepReference()
+{
+    std::vector<Chart> copies;
+    for (const Chart* chart : shownCharts())
+        copies.push_back(*chart);
+    m_reference = std::move(copies);
+    emit referenceChanged(true);
+    update();
+}
+
+void DrawerArea::clearReference()
+{
+    m_reference.clear();
+    emit referenceChanged(false);
+    update();
 }
 
 void DrawerArea::startDrawer()
@@ -134,6 +220,10 @@ void DrawerArea::clearValues()
 {
     for (Chart* chart : std::as_const(m_charts))
         chart->clearSamples();
+    // A paused picture shows the emptiness as well.
+    for (Chart& chart : m_frozen)
+        chart.clearSamples();
+    m_timeOrigin = Chart::NoTime;
 }
 
 void DrawerArea::doManualScaling()
@@ -144,6 +234,8 @@ void DrawerArea::doManualScaling()
 void DrawerArea::doDynamicScaling()
 {
     m_dynamicScaling = true;
+    // Chosen by the user: the automatic view has nothing of the mouse's to undo.
+    m_valueZoomed = false;
 }
 
 void DrawerArea::setMaxValue(int max)
@@ -156,18 +248,283 @@ void DrawerArea::setMinValue(int min)
     m_minimum = min;
 }
 
+void DrawerArea::enterTimeZoom()
+{
+    if (m_timeZoomed)
+        return;
+    // The samples the plain view shows: its newest at the right end, r samples a pixel.
+    m_timeZoomed = true;
+    m_samplesPerPixel = m_resolution;
+    m_rightOffset = std::max(0, m_scrollMaximum - m_scrollValue) / m_resolution;
+}
+
+void DrawerArea::zoomTime(double factor, int x)
+{
+    const int chartWidth = width() - AxisX - RightMargin;
+    if (chartWidth <= 0 || !(factor > 0))
+        return;
+    enterTimeZoom();
+    const int newestX = AxisX + chartWidth - 2;
+    const double column = std::clamp(newestX - x, 0, chartWidth - 1);
+    // The sample under the pointer stays there.
+    const double atPointer = m_rightOffset + column * m_samplesPerPixel;
+    const double widest =
+        std::max({1.0, double(m_resolution), double(m_bufferSize) / double(chartWidth)});
+    m_samplesPerPixel = std::clamp(m_samplesPerPixel * factor, 1.0 / MaxPixelsPerSample, widest);
+    m_rightOffset = std::clamp(atPointer - column * m_samplesPerPixel, 0.0,
+                               double(std::max(0, m_bufferSize - 1)));
+    update();
+}
+
+void DrawerArea::zoomValues(double factor, int y)
+{
+    if (!(factor > 0))
+        return;
+    const PlotGeometry plot(width(), height(), m_minimum, m_maximum);
+    qint64 span = qint64(m_maximum) - m_minimum;
+    if (span <= 0 || plot.plotHeight <= 0)
+        span = SmallestValueSpan;
+    // The value under the pointer stays there.
+    const double share = plot.plotHeight > 0
+                             ? std::clamp(double(plot.baseline - y) / plot.plotHeight, 0.0, 1.0)
+                             : 0.0;
+    const double atPointer = m_minimum + share * double(span);
+    // Round labels: a division of 1, 2 or 5 times a power of ten, one such step further
+    // at least, and the bottom on the nearest whole division.
+    const qint64 current = niceStep(double(span) / Divisions);
+    qint64 step = niceStep(double(span) / Divisions * factor);
+    if (factor < 1 && step >= current)
+        step = nextNiceStep(current, false);
+    else if (factor > 1 && step <= current)
+        step = nextNiceStep(current, true);
+    const qint64 newSpan = step * Divisions;
+    const auto minimum =
+        static_cast<qint64>(std::round((atPointer - share * double(newSpan)) / double(step))) *
+        step;
+    chooseRange(minimum, minimum + newSpan);
+}
+
+void DrawerArea::chooseRange(qint64 minimum, qint64 maximum)
+{
+    if (!m_valueZoomed) {
+        m_valueZoomed = true;
+        m_dynamicBeforeZoom = m_dynamicScaling;
+        m_minimumBeforeZoom = m_minimum;
+        m_maximumBeforeZoom = m_maximum;
+    }
+    // Within what the range spin boxes hold, the span kept.
+    const qint64 span = std::min(maximum - minimum, 2 * RangeLimit);
+    minimum = std::clamp(minimum, -RangeLimit, RangeLimit - span);
+    maximum = minimum + span;
+    m_dynamicScaling = false;
+    m_minimum = static_cast<int>(minimum);
+    m_maximum = static_cast<int>(maximum);
+    emit scalingChosen(false, m_minimum, m_maximum);
+    update();
+}
+
+void DrawerArea::panBy(int dx, int dy)
+{
+    if (dx != 0) {
+        enterTimeZoom();
+        m_rightOffset = std::clamp(m_rightOffset + dx * m_samplesPerPixel, 0.0,
+                                   double(std::max(0, m_bufferSize - 1)));
+        update();
+    }
+    const PlotGeometry plot(width(), height(), m_minimum, m_maximum);
+    if (dy != 0 && m_valueZoomed && plot.scaled) {
+        const auto shift = static_cast<qint64>(std::llround(dy / plot.scale));
+        chooseRange(qint64(m_minimum) + shift, qint64(m_maximum) + shift);
+    }
+}
+
+void DrawerArea::resetView()
+{
+    m_timeZoomed = false;
+    m_rightOffset = 0;
+    if (m_valueZoomed) {
+        m_valueZoomed = false;
+        m_dynamicScaling = m_dynamicBeforeZoom;
+        m_minimum = m_minimumBeforeZoom;
+        m_maximum = m_maximumBeforeZoom;
+        emit scalingChosen(m_dynamicScaling, m_minimum, m_maximum);
+    }
+    update();
+}
+
+void DrawerArea::endTimeZoom()
+{
+    if (!m_timeZoomed)
+        return;
+    m_timeZoomed = false;
+    m_rightOffset = 0;
+    update();
+}
+
+void DrawerArea::wheelEvent(QWheelEvent* event)
+{
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps == 0) {
+        event->ignore();
+        return;
+    }
+    const double factor = std::pow(WheelZoom, steps);
+    const QPoint at = event->position().toPoint();
+    if (event->modifiers() & Qt::ControlModifier)
+        zoomValues(factor, at.y());
+    else
+        zoomTime(factor, at.x());
+    event->accept();
+}
+
+void DrawerArea::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_dragging = true;
+    m_dragFrom = event->position().toPoint();
+    m_dragOffset =
+        m_timeZoomed ? m_rightOffset : std::max(0, m_scrollMaximum - m_scrollValue) / m_resolution;
+    m_dragMinimum = m_minimum;
+    m_dragMaximum = m_maximum;
+    event->accept();
+}
+
+void DrawerArea::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    setCursorX(at.x());
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton))
+        return;
+    const int dx = at.x() - m_dragFrom.x();
+    const int dy = at.y() - m_dragFrom.y();
+    if (dx != 0 || m_timeZoomed) {
+        enterTimeZoom();
+        m_rightOffset = std::clamp(m_dragOffset + dx * m_samplesPerPixel, 0.0,
+                                   double(std::max(0, m_bufferSize - 1)));
+    }
+    const PlotGeometry plot(width(), height(), int(m_dragMinimum), int(m_dragMaximum));
+    if (m_valueZoomed && plot.scaled) {
+        const auto shift = static_cast<qint64>(std::llround(dy / plot.scale));
+        if (m_dragMinimum + shift != m_minimum)
+            chooseRange(m_dragMinimum + shift, m_dragMaximum + shift);
+    }
+    update();
+}
+
+void DrawerArea::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_dragging = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+void DrawerArea::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        resetView();
+    event->accept();
+}
+
+void DrawerArea::leaveEvent(QEvent* event)
+{
+    hideCursor();
+    QWidget::leaveEvent(event);
+}
+
+void DrawerArea::setCursorX(int x)
+{
+    const int chartWidth = width() - AxisX - RightMargin;
+    const int cursorX = (x > AxisX && x <= AxisX + chartWidth - 2) ? x : -1;
+    if (cursorX == m_cursorX)
+        return;
+    m_cursorX = cursorX;
+    update();
+}
+
+void DrawerArea::hideCursor()
+{
+    setCursorX(-1);
+}
+
+int DrawerArea::sampleAt(const Chart& chart, int x) const
+{
+    const int count = chart.sampleCount();
+    const int chartWidth = width() - AxisX - RightMargin;
+    const int column = AxisX + chartWidth - 2 - x;
+    if (column < 0 || column >= chartWidth)
+        return -1;
+    qint64 index;
+    if (m_timeZoomed) {
+        // The newest sample of the column, or the nearest one where samples lie apart.
+        const double back = m_rightOffset + column * m_samplesPerPixel;
+        index = count - 1 -
+                static_cast<qint64>(m_samplesPerPixel >= 1 ? std::ceil(back) : std::round(back));
+    } else {
+        const int offset = std::max(0, m_scrollMaximum - m_scrollValue) / m_resolution;
+        index = count - 1 - offset - (m_resolution - 1) - qint64(m_resolution) * column;
+    }
+    return index >= 0 && index < count ? static_cast<int>(index) : -1;
+}
+
+QStringList DrawerArea::cursorReadout() const
+{
+    if (m_cursorX < 0)
+        return {};
+    QStringList lines;
+    QString where;
+    int curve = 0;
+    for (const Chart* chart : shownCharts()) {
+        ++curve;
+        const QString name = chart->name().isEmpty() ? tr("curve %1").arg(curve) : chart->name();
+        const int index = sampleAt(*chart, m_cursorX);
+        if (index < 0) {
+            lines << name + QStringLiteral(": \u2013");
+            continue;
+        }
+        if (where.isEmpty()) {
+            const qint64 time = chart->time(index);
+            where = time != Chart::NoTime && m_timeOrigin != Chart::NoTime
+                        ? tr("t = %1 s").arg(double(time - m_timeOrigin) / 1000.0, 0, 'f', 3)
+                        : tr("sample %1").arg(index);
+        }
+        lines << name + QStringLiteral(": ") + formatValue(chart->sample(index));
+    }
+    lines.prepend(where.isEmpty() ? tr("no sample") : where);
+    return lines;
+}
+
+void DrawerArea::paintCursor(QPainter& painter, int baseline)
+{
+    const QStringList lines = cursorReadout();
+    if (lines.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(QColor(80, 80, 80), 1, Qt::DashLine));
+    painter.drawLine(m_cursorX, AxisTop, m_cursorX, baseline - 1);
+
+    // The readout runs along the top, after the name, where it hides no curve: the time (or
+    // index) in black, each value in its curve's colour.
+    const QFontMetrics metrics = painter.fontMetrics();
+    int x = AxisX + metrics.horizontalAdvance(m_name) + ReadoutGap;
+    const QList<const Chart*> charts = shownCharts();
+    for (int i = 0; i < lines.size(); ++i) {
+        painter.setPen(i == 0 ? QColor(Qt::black) : charts.at(i - 1)->color());
+        painter.drawText(x, 15, lines.at(i));
+        x += metrics.horizontalAdvance(lines.at(i)) + ReadoutGap;
+    }
+    painter.restore();
+}
+
 void DrawerArea::paintEvent(QPaintEvent*)
 {
-    const int w = width();
-    const int h = height();
-    // Value units per division; the difference is taken in 64 bits, as the range may span
-    // the whole int range.
-    const float step =
-        static_cast<float>(static_cast<qint64>(m_maximum) - m_minimum) / float(Divisions);
-    const int chartWidth = w - AxisX - RightMargin;
+    const PlotGeometry plot(width(), height(), m_minimum, m_maximum);
+    const int chartWidth = plot.chartWidth;
     emit changedChartWidth(chartWidth);
-    const int plotHeight = h - TopMargin - BottomMargin;
-    const int baseline = h - BottomMargin;
+    const int baseline = plot.baseline;
 
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -178,80 +535,89 @@ void DrawerArea::paintEvent(QPaintEvent*)
     painter.drawLine(AxisX, baseline, AxisX, AxisTop);
     painter.drawText(AxisX, 15, m_name);
 
-    // Pixels per unit of value. With an empty range (maximum equal to minimum) there is no
-    // scale, and nothing that needs one is drawn: no ticks, labels, zero line or dots.
-    const float scale = float(plotHeight) / (float(Divisions) * step);
-    const bool scaled = std::isfinite(scale);
-    if (scaled) {
+    // With an empty range (maximum equal to minimum) there is no scale, and nothing that
+    // needs one is drawn: no ticks, labels, zero line or dots.
+    if (plot.scaled) {
         for (int i = 1; i <= Divisions; ++i) {
-            const int y = pixel(baseline - step * i * scale);
+            const int y = pixel(baseline - plot.step * i * plot.scale);
             painter.drawLine(AxisX - 2, y, AxisX + 2, y);
         }
-        for (int i = 0; i <= Divisions; ++i) {
-            const float y = baseline - step * i * scale;
-            const float value = m_minimum + step * i;
-            painter.drawText(LabelX, pixel(y + 5), QString::number(value, 'g', 6));
+        // Where the labels would touch, every second (fourth ...) one.
+        const int stride =
+            ChartPainter::labelStride(plot.plotHeight, painter.fontMetrics().height());
+        for (int i = 0; i <= Divisions; i += stride) {
+            const float y = baseline - plot.step * i * plot.scale;
+            const float value = m_minimum + plot.step * i;
+            const QString label = QString::number(value, 'g', 6);
+            // A label too long for its place ends before the axis rather than on it.
+            const int room = AxisX - LabelGap - painter.fontMetrics().horizontalAdvance(label);
+            painter.drawText(std::min(LabelX, room), pixel(y + 5), label);
         }
         painter.setPen(Qt::gray);
-        const int zeroY = pixel(baseline + m_minimum * scale);
+        const int zeroY = pixel(baseline + m_minimum * plot.scale);
         painter.drawLine(AxisX, zeroY, AxisX + chartWidth, zeroY);
     }
 
+    const QList<const Chart*> charts = shownCharts();
     qsizetype longestName = 0;
-    for (const Chart* chart : std::as_const(m_charts))
+    for (const Chart* chart : charts)
         longestName = std::max(longestName, chart->name().size());
     const int legendX = AxisX + chartWidth - LegendCharWidth * int(longestName);
-    int legendY = baseline - (2 * plotHeight) / 3;
+    int legendY = baseline - (2 * plot.plotHeight) / 3;
 
     // The range the samples visited now call for; it applies from the next paint on.
-    int newMaximum = m_dynamicScaling ? 0 : m_maximum;
-    int newMinimum = m_dynamicScaling ? 0 : m_minimum;
+    RangeTracker range{m_dynamicScaling, m_dynamicScaling ? 0 : m_minimum,
+                       m_dynamicScaling ? 0 : m_maximum};
     // Looking back from the scroll position, so the newest sample is the first visited.
     const int offset = std::max(0, m_scrollMaximum - m_scrollValue) / m_resolution;
-    QVector<QRectF> dots;
-    for (const Chart* chart : std::as_const(m_charts)) {
+    QVector<QRectF> scratch;
+    const auto drawCurve = [&](const Chart& chart, const QColor& color) {
+        if (m_timeZoomed)
+            ChartPainter::drawTrace(painter, plot, chart, color, m_rightOffset, m_samplesPerPixel,
+                                    range, scratch);
+        else
+            ChartPainter::drawDots(painter, plot, chart, color, offset, m_resolution, range,
+                                   scratch);
+    };
+    // The reference behind the live curves; its dots are whole pixels, without smoothing: a
+    // pale copy needs none, and it paints in a fraction of the time.
+    for (const Chart& chart : m_reference) {
+        if (m_timeZoomed)
+            drawCurve(chart, ChartPainter::dimmed(chart.color()));
+        else
+            ChartPainter::drawDots(painter, plot, chart, ChartPainter::dimmed(chart.color()),
+                                   offset, m_resolution, range, scratch, false);
+    }
+    for (const Chart* chart : charts) {
+        drawCurve(*chart, chart->color());
         painter.setPen(chart->color());
-        int i = chart->sampleCount() - 1 - offset;
-        if (i >= 0) {
-            dots.clear();
-            int sinceDot = 0;
-            int drawn = 0;
-            for (;;) {
-                const float v = static_cast<float>(chart->sample(i));
-                ++sinceDot;
-                if (m_dynamicScaling) {
-                    if (v > newMaximum)
-                        newMaximum = rangeEnd(v + 1);
-                    if (v < newMinimum)
-                        newMinimum = rangeEnd(v - 1);
-                }
-                if (sinceDot == m_resolution) {
-                    if (drawn >= chartWidth)
-                        break;
-                    if (scaled) {
-                        const float y = baseline - (v - m_minimum) * scale;
-                        // A sample without a number (a float format's NaN) has no place.
-                        if (!std::isnan(y)) {
-                            const int dotY = pixel(y);
-                            if (AxisTop < dotY && dotY < baseline)
-                                dots.append(QRectF(chartWidth + AxisX - 2 - drawn, dotY, 1, 1));
-                        }
-                    }
-                    ++drawn;
-                    sinceDot = 0;
-                }
-                if (--i < 0)
-                    break;
-            }
-            painter.drawRects(dots);
-        }
         painter.drawText(legendX, legendY, chart->name());
         legendY += LegendLineHeight;
     }
+    paintCursor(painter, baseline);
+    // Along the top at the right: "Paused", and left of it the word for the dimmed curves.
+    int markX = width() - RightMargin;
+    if (m_paused) {
+        painter.save();
+        QFont bold = painter.font();
+        bold.setBold(true);
+        painter.setFont(bold);
+        painter.setPen(QColor(176, 84, 0));
+        const QString paused = tr("Paused");
+        markX -= painter.fontMetrics().horizontalAdvance(paused);
+        painter.drawText(markX, 15, paused);
+        painter.restore();
+        markX -= ReadoutGap;
+    }
+    if (hasReference()) {
+        painter.setPen(QColor(140, 140, 140));
+        const QString reference = tr("reference dimmed");
+        painter.drawText(markX - painter.fontMetrics().horizontalAdvance(reference), 15, reference);
+    }
 
-    if (newMaximum != m_maximum || newMinimum != m_minimum) {
-        m_maximum = newMaximum;
-        m_minimum = newMinimum;
-        emit scaleChanged(newMinimum, newMaximum);
+    if (range.maximum != m_maximum || range.minimum != m_minimum) {
+        m_maximum = range.maximum;
+        m_minimum = range.minimum;
+        emit scaleChanged(range.minimum, range.maximum);
     }
 }

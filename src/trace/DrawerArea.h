@@ -1,17 +1,30 @@
 #pragma once
 
+#include "trace/Chart.h"
+
+#include <QElapsedTimer>
 #include <QList>
+#include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
-class Chart;
+#include <vector>
 
 // The plotting surface of a chart panel: a scrolling dot plot of its charts' samples, with
 // a value axis of ten divisions, a grey zero line and a legend. The newest sample in view
 // is drawn at the right end of the time axis, older ones one pixel further left each; with
 // a resolution r only every r-th sample becomes a dot. The value range is either tracked
 // from the samples a paint visits (dynamic scaling) or set by hand.
+//
+// Beyond that picture, the area is an instrument: it can be paused (the picture freezes on
+// copies of the charts while new values keep arriving into them), zoomed and panned with
+// the mouse (wheel: time axis around the pointer; Ctrl+wheel: value axis; drag: pan; double
+// click: back to the automatic view), it shows the values under the pointer on a cursor
+// line, and it can keep the curves shown as a dimmed reference behind the live ones. Where
+// none of that is in use, it paints exactly the plain picture above; labels that would
+// touch at the current font are thinned out (every second, fourth ... is drawn).
 class DrawerArea : public QWidget
 {
     Q_OBJECT
@@ -45,12 +58,49 @@ public:
     void removeChart(char motorBank, char type);
     // The list itself: whoever edits it releases the charts taken out.
     QList<Chart*>& charts() { return m_charts; }
-    // One live value, kept by every chart of this motor/bank and type.
+    // One live value, kept by every chart of this motor/bank and type, with the time it
+    // came on the area's clock.
     void addValue(char motorBank, char type, int value);
+
+    // The charts the picture shows: the live ones, or the copies taken when it was paused.
+    QList<const Chart*> shownCharts() const;
+    bool isPaused() const { return m_paused; }
+    bool hasReference() const { return !m_reference.empty(); }
+    const std::vector<Chart>& reference() const { return m_reference; }
+    // Times on the area's clock count from the first sample after construction or after
+    // the charts were last cleared; the cursor and the sample export show them so.
+    qint64 timeOrigin() const { return m_timeOrigin; }
+
+    // The time axis zoomed or panned with the mouse, and how: samples per pixel, and how
+    // many samples back from the newest stand at the right end.
+    bool isTimeZoomed() const { return m_timeZoomed; }
+    double samplesPerPixel() const { return m_samplesPerPixel; }
+    double rightOffset() const { return m_rightOffset; }
+    // The value axis zoomed or panned with the mouse (the range is then a manual one).
+    bool isValueZoomed() const { return m_valueZoomed; }
+    // Zooms the time axis by `factor` (below 1: closer) keeping the sample at column x in
+    // place; the value axis likewise around row y.
+    void zoomTime(double factor, int x);
+    void zoomValues(double factor, int y);
+    // Moves the view as a drag by (dx, dy) pixels does: to the right shows older samples.
+    void panBy(int dx, int dy);
+
+    // The cursor line at column x (in the plot), or none. Its readout runs along the top,
+    // after the name.
+    void setCursorX(int x);
+    void hideCursor();
+    int cursorX() const { return m_cursorX; }
+    // What the cursor shows: the time ("t = 1.234 s") or the index ("sample 17") of the
+    // sample under it, then "name: value" for each chart shown. Empty without a cursor.
+    QStringList cursorReadout() const;
 
 signals:
     void scaleChanged(int minValue, int maxValue);
     void changedChartWidth(int width);
+    void pausedChanged(bool paused);
+    void referenceChanged(bool kept);
+    // The mouse chose a range (manual) or the automatic view brought the scaling back.
+    void scalingChosen(bool dynamic, int minValue, int maxValue);
 
 public slots:
     void startDrawer();
@@ -60,11 +110,35 @@ public slots:
     void doDynamicScaling();
     void setMaxValue(int max);
     void setMinValue(int min);
+    // Freezes the picture (values keep arriving), or lets it go on from the newest sample.
+    void setPaused(bool paused);
+    // Copies the curves shown as the reference, in place of an earlier one.
+    void keepReference();
+    void clearReference();
+    // Back to the automatic view: the time axis as the scroll bar and resolution say, and
+    // the scaling that was chosen before the mouse zoomed the value axis.
+    void resetView();
+    // The time axis as the scroll bar and resolution say, the value axis left as it is.
+    void endTimeZoom();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
+    void setUpInteraction();
+    // From the plain view to a zoomed time axis that shows the same samples.
+    void enterTimeZoom();
+    // The sample (index from the oldest) of the chart at column x, or -1.
+    int sampleAt(const Chart& chart, int x) const;
+    void paintCursor(QPainter& painter, int baseline);
+    void chooseRange(qint64 minimum, qint64 maximum);
+
     int m_maximum = 100;
     int m_minimum = 0;
     int m_bufferSize = 100;
@@ -77,4 +151,26 @@ private:
     QTimer m_timer;
     int m_interval = 1000;
     bool m_dynamicScaling = true;
+
+    bool m_paused = false;
+    std::vector<Chart> m_frozen;
+    std::vector<Chart> m_reference;
+    QElapsedTimer m_clock;
+    qint64 m_timeOrigin = Chart::NoTime;
+
+    bool m_timeZoomed = false;
+    double m_samplesPerPixel = 1;
+    double m_rightOffset = 0;
+    bool m_valueZoomed = false;
+    // The scaling before the mouse zoomed the value axis, for the automatic view.
+    bool m_dynamicBeforeZoom = true;
+    int m_minimumBeforeZoom = 0;
+    int m_maximumBeforeZoom = 0;
+
+    int m_cursorX = -1;
+    bool m_dragging = false;
+    QPoint m_dragFrom;
+    double m_dragOffset = 0;
+    qint64 m_dragMinimum = 0;
+    qint64 m_dragMaximum = 0;
 };

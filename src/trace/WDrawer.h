@@ -7,12 +7,18 @@
 
 class Chart;
 class DrawerArea;
+class QAction;
 class QScrollBar;
+class QToolButton;
 class WGraphController;
 
 // A chart panel: a chart area with a scroll bar below it for paging back through the
 // stored samples, and a graph controller beside them. Live values reach it through
 // requestedTraceValue; each chart keeps the values of its own motor/bank and type.
+//
+// The area's context menu offers "Pause", "Keep as reference", "Clear reference", "Save
+// picture…", "Save picture at double size…", "Save samples…" and "Automatic view"; Pause
+// and Save picture are also small buttons beside the chart.
 class WDrawer : public QWidget
 {
     Q_OBJECT
@@ -39,9 +45,19 @@ public:
     void clearCharts();
 
     DrawerArea* area() const { return m_area; }
+    bool isPaused() const;
+
+    // A PNG of the whole panel at its size times `scale` (1 or 2). false, with the reason,
+    // if it could not be written.
+    bool savePicture(const QString& fileName, int scale, QString* error = nullptr);
+    // The samples of the charts shown (those of the frozen picture while paused) as CSV.
+    bool saveSamples(const QString& fileName, QString* error = nullptr);
+
+    QAction* pauseAction() const { return m_pause; }
 
 signals:
     void getAxisParameter(char motorBank, char type);
+    void pausedChanged(bool paused);
 
 public slots:
     void startDrawing();
@@ -49,13 +65,29 @@ public slots:
     void requestedTraceValue(char motorBank, char typeNumber, int value);
     void handleChangedChartWidth(int width);
     void handleChangedResolution(int resolution);
+    // Freezes the picture while values keep arriving; going on shows the newest again.
+    void setPaused(bool paused);
 
 private slots:
     void scrollBarValueChanged(int value);
 
 private:
+    void createActions();
+    QAction* newAction(const QString& text, const char* name, const QString& toolTip);
+    // Ask for a file, save, and say so if it failed.
+    void askAndSavePicture(int scale);
+    void askAndSaveSamples();
+    void showPaused(bool paused);
+
     DrawerArea* m_area;
     WGraphController* m_graphController;
     QScrollBar* m_scrollBar;
     QList<char> m_traceTypes;
+    QAction* m_pause = nullptr;
+    QAction* m_keepReference = nullptr;
+    QAction* m_clearReference = nullptr;
+    QAction* m_savePicture = nullptr;
+    QAction* m_savePictureDouble = nullptr;
+    QAction* m_saveSamples = nullptr;
+    QAction* m_automaticView = nullptr;
 };

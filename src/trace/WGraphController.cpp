@@ -6,6 +6,9 @@ WGraphController::WGraphController(QWidget* parent)
     : QWidget(parent), m_ui(new Ui::WGraphController)
 {
     m_ui->setupUi(this);
+    // As wide as its fields need (the range boxes show -2147483647 in full), no wider: the
+    // chart takes the rest.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 }
 
 WGraphController::~WGraphController()
@@ -17,6 +20,20 @@ void WGraphController::changedScaleValues(int minValue, int maxValue)
 {
     m_ui->sbMin->setValue(minValue);
     m_ui->sbMax->setValue(maxValue);
+}
+
+void WGraphController::showScaling(bool dynamic, int minValue, int maxValue)
+{
+    m_ui->btnScaleDynamic->setChecked(dynamic);
+    m_ui->btnScaleManually->setChecked(!dynamic);
+    m_ui->sbMax->setEnabled(!dynamic);
+    m_ui->sbMin->setEnabled(!dynamic);
+    // The chart holds this range already; the spin boxes hand it back unchanged.
+    changedScaleValues(minValue, maxValue);
+    if (dynamic)
+        emit scaleDynamic();
+    else
+        emit scaleManually();
 }
 
 void WGraphController::on_btnClearCharts_clicked()

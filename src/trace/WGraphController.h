@@ -27,6 +27,9 @@ signals:
 public slots:
     // The range that dynamic scaling reached; the spin boxes show it.
     void changedScaleValues(int minValue, int maxValue);
+    // Shows a scaling chosen on the chart itself (a zoom of the value axis, or the return
+    // to the automatic view) as if the user had chosen it here.
+    void showScaling(bool dynamic, int minValue, int maxValue);
 
 private slots:
     void on_btnClearCharts_clicked();

@@ -29,8 +29,10 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -104,9 +106,17 @@ void TestApp::startUp()
     std::unique_ptr<MainWindow> window(MainWindow::createAndShow());
     const QByteArray text = out.text();
     QCOMPARE(window->windowTitle(), QStringLiteral("ZIRO-BLDC"));
-    // 800 x 500, grown where the layout needs more: the three charts below the tabs do.
-    QCOMPARE(window->size(), QSize(800, 500).expandedTo(window->minimumSizeHint()));
-    QCOMPARE(window->width(), 800);
+    // As large as the screen's free area allows (leaving room for a task bar), or as the
+    // layout needs at least.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize first = MainWindow::firstStartSize(screen->availableGeometry(), screen->geometry());
+    QCOMPARE(window->size(), first.expandedTo(window->minimumSizeHint()));
+    QCOMPARE(MainWindow::firstStartSize(QRect(0, 0, 1280, 720), QRect(0, 0, 1280, 720)),
+             QSize(1280, 680));
+    QCOMPARE(MainWindow::firstStartSize(QRect(0, 0, 1366, 730), QRect(0, 0, 1366, 768)),
+             QSize(1366, 730));
+    QCOMPARE(MainWindow::firstStartSize(QRect(0, 0, 2560, 1400), QRect(0, 0, 2560, 1440)),
+             QSize(1600, 1000));
     QVERIFY(window->isVisible());
     QVERIFY(qobject_cast<BLDC*>(window->centralWidget()));
     // The curves of the charts, then what the position, current, PWM and status flags
@@ -148,8 +158,9 @@ void TestApp::menus()
                           "E&xit", "(decorated)"}));
     QCOMPARE(bar.at(0)->menu()->actions().last()->shortcut(),
              QKeySequence(QStringLiteral("Ctrl+Q")));
-    // View: the log dock, shown or hidden.
-    QCOMPARE(entries(bar.at(1)->menu()), QStringList({"&Log", "(decorated)"}));
+    // View: the log dock, shown or hidden; the charts paused or not (Space).
+    QCOMPARE(entries(bar.at(1)->menu()),
+             QStringList({"&Log", "(decorated)", "---", "&Pause charts\tSpace", "(decorated)"}));
     QCOMPARE(entries(bar.at(2)->menu()), QStringList({"&About"}));
 }
 
@@ -213,7 +224,9 @@ void TestApp::tabs()
         titles << mainTabs->tabText(i);
     QCOMPARE(titles, QStringList({"Connection", "Settings", "Torque mode", "Velocity mode",
                                   "Positioning mode", "PWM mode", "VOKT"}));
-    QCOMPARE(mainTabs->minimumWidth(), 500);
+    // At least 500 pixels, and wide enough for all seven tabs.
+    QVERIFY(mainTabs->minimumWidth() >= 500);
+    QVERIFY(mainTabs->minimumWidth() >= mainTabs->tabBar()->sizeHint().width());
     QCOMPARE(mainTabs->maximumWidth(), 900);
     QCOMPARE(mainTabs->maximumHeight(), 300);
     QCOMPARE(connectionTabs->maximumHeight(), 200);

@@ -23,7 +23,9 @@
 #include "support/PanelProbe.h"
 #include "support/StdoutCapture.h"
 #include "support/TemporaryConfig.h"
+#include "trace/DrawerArea.h"
 #include "trace/ValueCheckerThread.h"
+#include "trace/WDrawer.h"
 #include "trace/WTraceController.h"
 
 #include <QAction>
@@ -33,10 +35,19 @@
 #include <QDialog>
 #include <QDockWidget>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -75,6 +86,56 @@ QStringList describe(const QList<QByteArray>& frames)
     return requests;
 }
 
+QTabWidget* mainTabs(BLDC* bldc)
+{
+    for (QTabWidget* tabs : bldc->findChildren<QTabWidget*>())
+        if (tabs->count() == 7)
+            return tabs;
+    qFatal("no main tabs");
+}
+
+// What of the window's visible widgets shows less than it should: a label or a button
+// narrower than its text, a number field too narrow for its widest value, a list narrower
+// than its widest entry.
+QStringList cutWidgets(QWidget* window)
+{
+    QStringList cut;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->isVisible())
+            continue;
+        const QString name = widget->objectName() + QLatin1Char(' ');
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            if (!label->text().isEmpty() && label->width() < label->sizeHint().width())
+                cut << name + label->text();
+        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            const int text = button->fontMetrics().horizontalAdvance(button->text());
+            if (button->width() < text + 8)
+                cut << name + button->text();
+        } else if (auto* choice = qobject_cast<QAbstractButton*>(widget)) {
+            // Radio buttons and check boxes: the mark and the text.
+            if (!choice->text().isEmpty() && choice->width() < choice->sizeHint().width())
+                cut << name + choice->text();
+        } else if (auto* box = qobject_cast<QSpinBox*>(widget)) {
+            // The field's text area holds the longest of its values.
+            const QLineEdit* edit = box->findChild<QLineEdit*>();
+            int widest = 0;
+            for (int value : {box->minimum(), box->maximum()})
+                widest =
+                    std::max(widest, edit->fontMetrics().horizontalAdvance(
+                                         box->prefix() + QString::number(value) + box->suffix()));
+            if (edit->contentsRect().width() - 4 < widest)
+                cut << name + QString::number(widest);
+        } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
+            int widest = 0;
+            for (int i = 0; i < list->count(); ++i)
+                widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->itemText(i)));
+            if (list->width() < widest + 30)
+                cut << name + QString::number(widest);
+        }
+    }
+    return cut;
+}
+
 void pressEscape(QWidget* widget)
 {
     QTest::keyClick(widget, Qt::Key_Escape);
@@ -98,6 +159,9 @@ private slots:
     void rememberedUsbPortIfListed();
     void smallThings();
     void stopMotorFromAnywhere();
+    void fitsALaptopScreen();
+    void splitterRemembered();
+    void spacePausesTheCharts();
 
 private:
     std::unique_ptr<TemporaryConfig> m_config;
@@ -569,6 +633,128 @@ void TestWindow::stopMotorFromAnywhere()
     QTRY_VERIFY(QApplication::activeWindow() == &window);
     QTest::mouseClick(child<QPushButton>(bldc->usbConnection(), "btnDisconnect"), Qt::LeftButton);
     QVERIFY(!stop->isEnabled());
+}
+
+// At 1280 x 680 (a 1280 x 720 screen less its task bar) everything shows, whole: the
+// seven tabs without scroll arrows, every page without scrolling, every label, field and
+// list at its full width, the status flags, the three charts and the status bar.
+void TestWindow::fitsALaptopScreen()
+{
+    MainWindow window;
+    BLDC* bldc = window.centralPanel();
+    const QSize laptop(1280, 680);
+    QVERIFY(window.minimumSizeHint().width() <= laptop.width());
+    QVERIFY(window.minimumSizeHint().height() <= laptop.height());
+    window.resize(laptop);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.size(), laptop);
+
+    QTabWidget* tabs = mainTabs(bldc);
+    QTabBar* bar = tabs->tabBar();
+    QVERIFY(bar->tabRect(tabs->count() - 1).right() < bar->width());
+    for (const QToolButton* arrow : bar->findChildren<QToolButton*>())
+        QVERIFY(!arrow->isVisible());
+    // The port list shows the simulated module's entry whole.
+    auto* devices = child<QComboBox>(bldc->usbConnection(), "cmbDevices");
+    QVERIFY(devices->currentText().endsWith(QLatin1String("[Simulated]")));
+    QVERIFY(devices->width() > devices->fontMetrics().horizontalAdvance(devices->currentText()));
+
+    const QRect inside = window.rect();
+    for (int page = 0; page < tabs->count(); ++page) {
+        tabs->setCurrentIndex(page);
+        QApplication::processEvents();
+        auto* area = qobject_cast<QScrollArea*>(tabs->currentWidget());
+        QVERIFY(area);
+        QTRY_VERIFY2(!area->horizontalScrollBar()->isVisible(), qPrintable(tabs->tabText(page)));
+        QTRY_VERIFY2(!area->verticalScrollBar()->isVisible(), qPrintable(tabs->tabText(page)));
+        const QStringList cut = cutWidgets(&window);
+        QVERIFY2(cut.isEmpty(), qPrintable(tabs->tabText(page) + ": " + cut.join(", ")));
+    }
+    const auto shows = [&window, inside](QWidget* widget) {
+        const QRect where(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+        return widget->isVisible() && inside.contains(where);
+    };
+    QVERIFY(shows(child<QWidget>(bldc, "gbStatusFlags")));
+    QVERIFY(shows(window.statusBar()));
+    for (WDrawer* drawer : bldc->drawers()) {
+        QVERIFY(shows(drawer));
+        QVERIFY(drawer->area()->height() >= 100);
+    }
+
+    // On a larger screen the charts take the height the tabs do not need.
+    window.resize(1366, 728);
+    QApplication::processEvents();
+    const int tabsHeight = tabs->height();
+    const int chartHeight = bldc->drawers().first()->height();
+    window.resize(1366, 1000);
+    QApplication::processEvents();
+    QCOMPARE(tabs->height(), tabsHeight);
+    QVERIFY(bldc->drawers().first()->height() >= chartHeight + 80);
+}
+
+void TestWindow::splitterRemembered()
+{
+    QList<int> left;
+    {
+        std::unique_ptr<MainWindow> first(MainWindow::createAndShow());
+        QSplitter* splitter = first->centralPanel()->chartSplitter();
+        QVERIFY(splitter->sizes().at(0) > 150);
+        splitter->setSizes({150, splitter->sizes().at(0) + splitter->sizes().at(1) - 150});
+        left = splitter->sizes();
+        first->close();
+    }
+    std::unique_ptr<MainWindow> next(MainWindow::createAndShow());
+    QCOMPARE(next->centralPanel()->chartSplitter()->sizes(), left);
+}
+
+// Space pauses and resumes every chart where no field takes the key; each panel's own
+// Pause and the window's toggle stay in step.
+void TestWindow::spacePausesTheCharts()
+{
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const QList<WDrawer*> drawers = window.centralPanel()->drawers();
+    QAction* pause = window.pauseChartsAction();
+    const auto paused = [&drawers] {
+        int count = 0;
+        for (const WDrawer* drawer : drawers)
+            count += drawer->isPaused();
+        return count;
+    };
+
+    // A click on a chart takes the focus from any field.
+    DrawerArea* area = drawers.at(1)->area();
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(150, 40));
+    QTRY_VERIFY(area->hasFocus());
+    QTest::keyClick(area, Qt::Key_Space);
+    QCOMPARE(paused(), 3);
+    QVERIFY(pause->isChecked());
+    drawers.at(2)->pauseAction()->trigger();
+    QCOMPARE(paused(), 2);
+    QVERIFY(!pause->isChecked());
+    QTest::keyClick(area, Qt::Key_Space);
+    QCOMPARE(paused(), 3);
+    QTest::keyClick(area, Qt::Key_Space);
+    QCOMPARE(paused(), 0);
+    QVERIFY(!pause->isChecked());
+
+    // A field keeps Space for itself.
+    auto* port = child<QComboBox>(window.centralPanel()->serialConnection(), "cmbDevices");
+    reveal(port);
+    port->lineEdit()->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(port->lineEdit()->hasFocus());
+    port->setEditText(QStringLiteral("ttyS"));
+    QTest::keyClick(port->lineEdit(), Qt::Key_Space);
+    QCOMPARE(port->currentText(), QStringLiteral("ttyS "));
+    QCOMPARE(paused(), 0);
+
+    // The tool bar's button.
+    QTest::mouseClick(child<QToolButton>(&window, "btnPauseCharts"), Qt::LeftButton);
+    QCOMPARE(paused(), 3);
+    QVERIFY(!pause->toolTip().isEmpty());
 }
 
 int main(int argc, char** argv)

@@ -3,20 +3,26 @@
 #include "support/PanelProbe.h"
 #include "support/StdoutCapture.h"
 #include "trace/Chart.h"
+#include "trace/ChartExport.h"
+#include "trace/ChartPainter.h"
 #include "trace/CreateChartDialog.h"
 #include "trace/CreateDrawerDialog.h"
 #include "trace/DrawerArea.h"
 #include "trace/RemoveChartDialog.h"
 #include "trace/WDrawer.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QImage>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include <cstring>
@@ -94,6 +100,54 @@ void setManualRange(DrawerArea& area, int min, int max)
     area.setMaxValue(max);
 }
 
+// A turn of the mouse wheel over the widget: 120 is one step away from the user (closer).
+void turnWheel(QWidget* widget, QPoint at, int delta, Qt::KeyboardModifiers modifiers = {})
+{
+    QWheelEvent event(QPointF(at), QPointF(widget->mapToGlobal(at)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
+
+void sendMouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(at), QPointF(widget->mapToGlobal(at)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+// The runs of rows left of the value axis that hold text: one per scale label drawn, unless
+// labels touch, which makes one run of two.
+QList<QPair<int, int>> labelRuns(const QImage& image)
+{
+    QList<QPair<int, int>> runs;
+    bool inRun = false;
+    for (int y = 2; y < image.height() - 2; ++y) {
+        bool ink = false;
+        for (int x = 2; x < 95 && !ink; ++x)
+            ink = qGray(image.pixel(x, y)) < 160;
+        if (ink && !inRun)
+            runs.append({y, y});
+        if (ink)
+            runs.last().second = y;
+        inRun = ink;
+    }
+    return runs;
+}
+
+// An area 220 x 140 as above, manual range 0..100, with one unnamed blue chart of the
+// given capacity.
+Chart* plainArea(DrawerArea& area, int capacity)
+{
+    area.resize(PlotSize);
+    area.setBufferSize(capacity);
+    setManualRange(area, 0, 100);
+    area.setScrollState(100, capacity - 1, capacity - 1);
+    Chart* chart = unnamedChart(3);
+    area.addChart(chart);
+    return chart;
+}
+
 int bitsOf(float value)
 {
     int bits;
@@ -123,6 +177,16 @@ private slots:
     void removeChartDialog();
     void createDialogs();
     void centralPanelCharts();
+    void axisLabelsNeverTouch_data();
+    void axisLabelsNeverTouch();
+    void pauseFreezesThePicture();
+    void zoomAndPanWithTheMouse();
+    void zoomedOutTraceKeepsEveryExtreme();
+    void cursorReadout();
+    void referenceBehindTheLiveCurves();
+    void samplesAsCsv();
+    void savedFiles();
+    void contextMenuAndButtons();
 };
 
 void TestCharts::chartBuffer()
@@ -539,7 +603,8 @@ void TestCharts::centralPanelCharts()
 {
     BLDC bldc;
     bldc.resize(800, 900);
-    bldc.layout()->activate();
+    bldc.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bldc));
     auto* mainTabs = bldc.findChild<QTabWidget*>();
     int previousBottom = mainTabs->mapTo(&bldc, QPoint(0, mainTabs->height())).y();
     QStringList panels;
@@ -569,6 +634,414 @@ void TestCharts::centralPanelCharts()
         for (const Chart* chart : drawer->charts())
             QCOMPARE(chart->samples(), chart->type() == static_cast<char>(150) ? QList<double>{1234}
                                                                                : QList<double>{});
+}
+
+void TestCharts::axisLabelsNeverTouch_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::newRow("60 px") << 60;
+    QTest::newRow("100 px") << 100;
+    QTest::newRow("160 px") << 160;
+    QTest::newRow("300 px") << 300;
+}
+
+void TestCharts::axisLabelsNeverTouch()
+{
+    QFETCH(int, height);
+    DrawerArea area;
+    area.setMinimumSize(0, 0);
+    area.resize(220, height);
+    setManualRange(area, 0, 100);
+    const QImage image = paint(&area);
+    const QList<QPair<int, int>> runs = labelRuns(image);
+    const int lineHeight = area.fontMetrics().height();
+    // Each label stands alone, and the bottom one ("0") is always there.
+    for (const auto& run : runs)
+        QVERIFY2(run.second - run.first < lineHeight, qPrintable(QString::number(run.first)));
+    QVERIFY(!runs.isEmpty());
+    QVERIFY(qAbs(runs.last().second - (height - 15 + 5)) <= 2);
+    if ((height - 40) / 10 > lineHeight) {
+        // Where they fit, all eleven, as always.
+        QCOMPARE(runs.size(), 11);
+    } else {
+        QVERIFY(runs.size() >= 2);
+        QVERIFY(runs.size() < 11);
+    }
+
+    // Labels too long for their place ("-2.14748e+09") end before the value axis.
+    setManualRange(area, -2147483647, 2147483647);
+    const QImage wide = paint(&area);
+    int ink = 0;
+    for (int y = 2; y < height - 2; ++y)
+        ink += qGray(wide.pixel(97, y)) < 160;
+    QCOMPARE(ink, 0);
+}
+
+void TestCharts::pauseFreezesThePicture()
+{
+    WDrawer panel;
+    panel.setBufferSize(1000);
+    panel.addChart(0, 3, QStringLiteral("actual [rpm]"), Qt::blue);
+    panel.addChart(0, 13, QStringLiteral("target [rpm]"), Qt::red);
+    for (int i = 0; i < 300; ++i) {
+        panel.requestedTraceValue(0, 3, int(valueOf(i)));
+        panel.requestedTraceValue(0, 13, 50);
+    }
+    panel.resize(800, 200);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    DrawerArea* area = panel.area();
+    paint(area);
+    const QImage live = paint(area);
+    QSignalSpy paused(&panel, &WDrawer::pausedChanged);
+
+    QTest::mouseClick(child<QToolButton>(&panel, "btnPauseChart"), Qt::LeftButton);
+    QVERIFY(panel.isPaused());
+    QCOMPARE(paused.size(), 1);
+    QVERIFY(panel.pauseAction()->isChecked());
+    const QImage frozen = paint(area);
+    // It says so.
+    QVERIFY(frozen != live);
+    QVERIFY(pixelsIn(frozen, QRect(area->width() - 80, 0, 80, 20), qRgb(176, 84, 0)) > 0);
+
+    // New values, far outside the range, reach the buffer but not the picture.
+    panel.startDrawing();
+    for (int i = 0; i < 200; ++i) {
+        panel.requestedTraceValue(0, 3, 5000 + i);
+        panel.requestedTraceValue(0, 13, -5000);
+    }
+    QCOMPARE(panel.charts().first()->sampleCount(), 500);
+    QCOMPARE(panel.charts().first()->samples().last(), 5199.0);
+    QTest::qWait(250); // the repaint timer runs on
+    QCOMPARE(paint(area), frozen);
+    QCOMPARE(paint(area), frozen);
+    QCOMPARE(child<QSpinBox>(&panel, "sbMax")->value(), 95);
+
+    // On again: the newest values, at once.
+    panel.pauseAction()->trigger();
+    QVERIFY(!panel.isPaused());
+    QCOMPARE(paused.size(), 2);
+    paint(area);
+    QCOMPARE(child<QSpinBox>(&panel, "sbMax")->value(), 5200);
+    QCOMPARE(child<QSpinBox>(&panel, "sbMin")->value(), -5001);
+    panel.stopDrawing();
+}
+
+void TestCharts::zoomAndPanWithTheMouse()
+{
+    WDrawer panel;
+    panel.setBufferSize(1000);
+    panel.addChart(0, 3, QString(), Qt::blue);
+    fill(panel.charts().first(), 1000);
+    panel.resize(800, 200);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    DrawerArea* area = panel.area();
+    paint(area);
+    const int chartWidth = area->width() - 120;
+    const int x = 100 + chartWidth / 2;
+    area->setCursorX(x);
+    const QStringList before = area->cursorReadout();
+
+    // The wheel zooms the time axis around the pointer: the sample there stays there.
+    turnWheel(area, QPoint(x, 60), 120);
+    QVERIFY(area->isTimeZoomed());
+    QCOMPARE(area->samplesPerPixel(), 0.8);
+    QCOMPARE(area->cursorReadout(), before);
+    turnWheel(area, QPoint(x, 60), 240);
+    turnWheel(area, QPoint(x, 60), -240);
+    QVERIFY(qAbs(area->samplesPerPixel() - 0.8) < 1e-9);
+    QVERIFY(area->rightOffset() > 0);
+    QCOMPARE(area->cursorReadout(), before);
+    // ...as far as there are newer samples: the newest stays at the right end.
+    turnWheel(area, QPoint(x, 60), -240);
+    QCOMPARE(area->rightOffset(), 0.0);
+
+    // Dragging to the right shows older samples.
+    const double offset = area->rightOffset();
+    sendMouse(area, QEvent::MouseButtonPress, QPoint(x, 60), Qt::LeftButton);
+    sendMouse(area, QEvent::MouseMove, QPoint(x + 40, 70), Qt::LeftButton);
+    sendMouse(area, QEvent::MouseButtonRelease, QPoint(x + 40, 70), Qt::NoButton);
+    QVERIFY(qAbs(area->rightOffset() - (offset + 40 * area->samplesPerPixel())) < 1e-9);
+
+    // Ctrl+wheel zooms the value axis: a manual range, shown beside the chart.
+    paint(area);
+    QCOMPARE(area->minValue(), 0);
+    QCOMPARE(area->maxValue(), 95);
+    const int baseline = area->height() - 15;
+    const int middle = baseline - (area->height() - 40) / 2;
+    turnWheel(area, QPoint(x, middle), 240, Qt::ControlModifier);
+    QVERIFY(area->isValueZoomed());
+    QVERIFY(!area->isScalingDynamic());
+    // Divisions of 9.5 become about 6, rounded to 5: round labels, the value under the
+    // pointer (47.5) still in view near the middle.
+    QCOMPARE(area->minValue(), 25);
+    QCOMPARE(area->maxValue(), 75);
+    turnWheel(area, QPoint(x, middle), -120, Qt::ControlModifier);
+    QCOMPARE(area->maxValue() - area->minValue(), 100);
+    turnWheel(area, QPoint(x, middle), 120, Qt::ControlModifier);
+    QCOMPARE(area->maxValue() - area->minValue(), 50);
+    // A drag down by ten units' height moves the zoomed range up by ten.
+    const int low = area->minValue();
+    const int pixels = qRound(10 * double(area->height() - 40) / 50);
+    sendMouse(area, QEvent::MouseButtonPress, QPoint(x, middle), Qt::LeftButton);
+    sendMouse(area, QEvent::MouseMove, QPoint(x, middle + pixels), Qt::LeftButton);
+    sendMouse(area, QEvent::MouseButtonRelease, QPoint(x, middle + pixels), Qt::NoButton);
+    QCOMPARE(area->minValue(), low + 10);
+    QCOMPARE(area->maxValue(), low + 60);
+    QCOMPARE(child<QSpinBox>(&panel, "sbMin")->value(), low + 10);
+    QVERIFY(child<QRadioButton>(&panel, "btnScaleManually")->isChecked());
+    QVERIFY(child<QSpinBox>(&panel, "sbMax")->isEnabled());
+    QCOMPARE(child<QSpinBox>(&panel, "sbMax")->value(), area->maxValue());
+    QCOMPARE(child<QSpinBox>(&panel, "sbMin")->value(), area->minValue());
+    // Paused, the same works on the frozen picture.
+    panel.setPaused(true);
+    turnWheel(area, QPoint(x, 60), 240);
+    QVERIFY(area->samplesPerPixel() < 1.0);
+
+    // A double click brings the automatic view back: dynamic scaling, the newest at the
+    // right, whatever the zoom.
+    QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(x, 60));
+    QVERIFY(!area->isTimeZoomed());
+    QVERIFY(!area->isValueZoomed());
+    QVERIFY(area->isScalingDynamic());
+    QVERIFY(child<QRadioButton>(&panel, "btnScaleDynamic")->isChecked());
+    QVERIFY(!child<QSpinBox>(&panel, "sbMax")->isEnabled());
+    area->setCursorX(x);
+    QCOMPARE(area->cursorReadout(), before);
+}
+
+void TestCharts::zoomedOutTraceKeepsEveryExtreme()
+{
+    // 2000 samples at 10 with one spike to 90 that every 20th sample would miss.
+    DrawerArea area;
+    Chart* chart = plainArea(area, 2000);
+    for (int i = 0; i < 2000; ++i)
+        chart->addSample(i == 1001 ? 90 : 10);
+    area.setResolution(20);
+    QImage image = paint(&area);
+    QCOMPARE(pixelsIn(image, QRect(100, Baseline - 95, 100, 10), Blue), 0);
+
+    // Zoomed out as far as it goes: all 2000 samples in 100 columns, each column showing
+    // the smallest and the largest of its samples.
+    area.zoomTime(1000, NewestX);
+    QCOMPARE(area.samplesPerPixel(), 20.0);
+    image = paint(&area);
+    const int spikeColumn = NewestX - (2000 - 1 - 1001) / 20;
+    QVERIFY(rowsIn(image, spikeColumn, Blue).contains(Baseline - 90));
+    QVERIFY(rowsIn(image, spikeColumn, Blue).contains(Baseline - 10));
+    // In that column only.
+    const int spikeRows = pixelsIn(image, QRect(100, Baseline - 95, 100, 10), Blue);
+    QCOMPARE(pixelsIn(image, QRect(spikeColumn, Baseline - 95, 1, 10), Blue), spikeRows);
+    for (int column = 0; column < 100; ++column)
+        QVERIFY2(rowsIn(image, NewestX - column, Blue).contains(Baseline - 10),
+                 qPrintable(QString::number(column)));
+
+    // Zoomed in, a line joins the samples: every column between two samples is drawn.
+    area.zoomTime(1.0 / 200, NewestX);
+    QVERIFY(area.samplesPerPixel() < 1);
+    image = paint(&area);
+    for (int x = NewestX - 60; x <= NewestX; ++x)
+        QVERIFY2(!rowsIn(image, x, Blue).isEmpty(), qPrintable(QString::number(x)));
+}
+
+void TestCharts::cursorReadout()
+{
+    DrawerArea area;
+    Chart* timed = plainArea(area, 100);
+    auto* untimed = new Chart(0, 13, QStringLiteral("target [rpm]"));
+    untimed->setColor(Qt::red);
+    area.addChart(untimed);
+    for (int i = 0; i < 50; ++i) {
+        area.addValue(0, 3, i);
+        untimed->addSample(1000 + i);
+    }
+    untimed->addSample(2000);
+    area.setCursorX(NewestX);
+    QStringList lines = area.cursorReadout();
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^t = \\d+\\.\\d{3} s$")).match(lines.at(0)).hasMatch(),
+        qPrintable(lines.at(0)));
+    QCOMPARE(lines.at(1), QStringLiteral("curve 1: 49"));
+    QCOMPARE(lines.at(2), QStringLiteral("target [rpm]: 2000"));
+    // The time counts from the first sample.
+    QCOMPARE(timed->time(0), area.timeOrigin());
+
+    // Ten columns back; the chart of fewer samples has none there.
+    area.setCursorX(NewestX - 49);
+    QCOMPARE(area.cursorReadout().mid(1),
+             QStringList({"curve 1: 0", QStringLiteral("target [rpm]: 1001")}));
+    area.setCursorX(NewestX - 50);
+    QCOMPARE(area.cursorReadout(), QStringList({"sample 0", QStringLiteral("curve 1: \u2013"),
+                                                QStringLiteral("target [rpm]: 1000")}));
+
+    // The line and the values are drawn, each value in its curve's colour.
+    area.resize(600, 140);
+    const int x = 600 - 22 - 10;
+    area.setCursorX(x);
+    const QImage image = paint(&area);
+    QVERIFY(pixelsIn(image, QRect(100, 2, 500, 16), QColor(Qt::red).rgb()) > 0);
+    QVERIFY(pixelsIn(image, QRect(100, 2, 500, 16), Blue) > 0);
+    QVERIFY(pixelsIn(image, QRect(x, 22, 1, Baseline - 24), qRgb(80, 80, 80)) > 20);
+    // Outside the plot, or after the pointer left, there is none.
+    area.setCursorX(50);
+    QVERIFY(area.cursorReadout().isEmpty());
+    area.setCursorX(NewestX);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&area, &leave);
+    QCOMPARE(area.cursorX(), -1);
+}
+
+void TestCharts::referenceBehindTheLiveCurves()
+{
+    WDrawer panel;
+    panel.setBufferSize(100);
+    panel.addChart(0, 3, QString(), Qt::blue);
+    DrawerArea* area = panel.area();
+    area->doManualScaling();
+    area->setMinValue(0);
+    area->setMaxValue(100);
+    for (int i = 0; i < 100; ++i)
+        panel.requestedTraceValue(0, 3, 50);
+    auto* keep = child<QAction>(&panel, "actionKeepReference");
+    auto* clear = child<QAction>(&panel, "actionClearReference");
+    QVERIFY(!clear->isEnabled());
+    keep->trigger();
+    QVERIFY(area->hasReference());
+    QVERIFY(clear->isEnabled());
+
+    // The next run: the kept one stays, dimmed, while the live curve moves on.
+    panel.clearCharts();
+    for (int i = 0; i < 100; ++i)
+        panel.requestedTraceValue(0, 3, 20);
+    const QRgb dimmed = ChartPainter::dimmed(Qt::blue).rgb();
+    panel.resize(800, 200);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    const int column = area->width() - 22 - 10;
+    const auto rowOf = [area](double value) {
+        const float scale = float(area->height() - 40) / 100.0f;
+        return QList<int>{int(float(area->height() - 15) - float(value) * scale)};
+    };
+    QImage image = paint(area);
+    QCOMPARE(rowsIn(image, column, Blue), rowOf(20));
+    QVERIFY(rowsIn(image, column, dimmed).contains(rowOf(50).first()));
+    QCOMPARE(area->reference().front().sampleCount(), 100);
+
+    // Kept while paused, the reference is the frozen picture.
+    panel.setPaused(true);
+    for (int i = 0; i < 100; ++i)
+        panel.requestedTraceValue(0, 3, 70);
+    keep->trigger();
+    QCOMPARE(area->reference().front().samples().last(), 20.0);
+
+    clear->trigger();
+    QVERIFY(!area->hasReference());
+    QVERIFY(!clear->isEnabled());
+    image = paint(area);
+    QCOMPARE(pixelsIn(image, QRect(100, rowOf(50).first() - 1, area->width() - 120, 3), dimmed), 0);
+}
+
+void TestCharts::samplesAsCsv()
+{
+    // A full ring (the oldest three samples gone) beside a shorter chart, lined up at the
+    // newest sample; times count from the origin.
+    Chart actual(0, 3, QStringLiteral("actual [rpm]"));
+    actual.setCapacity(5);
+    for (int i = 0; i < 8; ++i)
+        actual.addSample(i * 10, 1000 + i * 20);
+    Chart target(0, 13, QStringLiteral("target, \"set\""));
+    target.setCapacity(5);
+    for (int i = 0; i < 3; ++i)
+        target.addSample(i + 0.5, 1100 + i * 20);
+    QCOMPARE(ChartExport::samplesCsv({&actual, &target}, 1000),
+             QStringLiteral("time_ms,actual [rpm],\"target, \"\"set\"\"\"\n"
+                            "60,30,\n"
+                            "80,40,\n"
+                            "100,50,0.5\n"
+                            "120,60,1.5\n"
+                            "140,70,2.5\n"));
+
+    // Samples without times are counted; large and fractional values are kept exactly.
+    Chart plain(0, 1, QStringLiteral("actual"));
+    for (double v : {-2147483648.0, 2147483647.0, 0.1f * 1.0})
+        plain.addSample(v);
+    QCOMPARE(ChartExport::samplesCsv({&plain, &target}, Chart::NoTime),
+             QStringLiteral("sample,actual,\"target, \"\"set\"\"\"\n"
+                            "0,-2147483648,0.5\n"
+                            "1,2147483647,1.5\n"
+                            "2,%1,2.5\n")
+                 .arg(QString::number(double(0.1f), 'g', QLocale::FloatingPointShortest)));
+    QCOMPARE(ChartExport::samplesCsv({}, 0), QStringLiteral("time_ms\n"));
+}
+
+void TestCharts::savedFiles()
+{
+    QTemporaryDir dir;
+    WDrawer panel;
+    panel.setName(QStringLiteral("Current/PWM"));
+    panel.setBufferSize(10000);
+    panel.addChart(0, static_cast<char>(153), QStringLiteral("PWM"), Qt::green);
+    panel.addChart(0, static_cast<char>(150), QStringLiteral("current"), Qt::red);
+    for (int i = 0; i < 10050; ++i) {
+        panel.requestedTraceValue(0, static_cast<char>(153), i);
+        panel.requestedTraceValue(0, static_cast<char>(150), -i);
+    }
+    panel.resize(700, 160);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+
+    // The samples the buffer holds, no more, no fewer.
+    const QString csv = dir.filePath(QStringLiteral("samples.csv"));
+    QVERIFY(panel.saveSamples(csv));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 1 + 10000 + 1);
+    QCOMPARE(lines.first(), QStringLiteral("time_ms,PWM,current"));
+    QVERIFY(lines.at(1).endsWith(QStringLiteral(",50,-50")));
+    QVERIFY(lines.at(10000).endsWith(QStringLiteral(",10049,-10049")));
+    QVERIFY(lines.last().isEmpty());
+
+    // The picture: the panel at its size, or twice that.
+    const QString png = dir.filePath(QStringLiteral("panel.png"));
+    QVERIFY(panel.savePicture(png, 1));
+    QCOMPARE(QImage(png).size(), panel.size());
+    QVERIFY(panel.savePicture(png, 2));
+    QCOMPARE(QImage(png).size(), panel.size() * 2);
+    QCOMPARE(ChartExport::defaultBaseName(panel.name()).left(12), QStringLiteral("Current-PWM_"));
+
+    // A file that cannot be written says why, and leaves nothing behind.
+    QString error;
+    QVERIFY(!panel.saveSamples(dir.filePath(QStringLiteral("no/such/samples.csv")), &error));
+    QVERIFY(!error.isEmpty());
+    error.clear();
+    QVERIFY(!panel.savePicture(dir.filePath(QStringLiteral("no/such/panel.png")), 1, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestCharts::contextMenuAndButtons()
+{
+    WDrawer panel;
+    DrawerArea* area = panel.area();
+    QCOMPARE(area->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QStringList texts;
+    for (const QAction* action : area->actions()) {
+        if (action->isSeparator())
+            continue;
+        texts << action->text();
+        // Every one says what it does.
+        QVERIFY(action->toolTip().size() > action->text().size() + 10);
+    }
+    QCOMPARE(texts,
+             QStringList({"Pause", "Keep as reference", "Clear reference", "Save picture…",
+                          "Save picture at double size…", "Save samples…", "Automatic view"}));
+    QCOMPARE(child<QToolButton>(&panel, "btnPauseChart")->defaultAction()->text(),
+             QStringLiteral("Pause"));
+    auto* picture = child<QToolButton>(&panel, "btnSavePicture");
+    QCOMPARE(picture->defaultAction()->text(), QStringLiteral("Save picture…"));
+    QCOMPARE(picture->menu()->actions().size(), 2);
 }
 
 QTEST_MAIN(TestCharts)
