@@ -100,6 +100,10 @@ void MainWindow::createMenus()
             &BLDC::exportSettings);
     connect(fileMenu->addAction(tr("&Import settings from *.ini")), &QAction::triggered, m_bldc,
             &BLDC::importSettings);
+    connect(fileMenu->addAction(tr("Co&mpare with settings file…")), &QAction::triggered, m_bldc,
+            &BLDC::compareWithSettingsFile);
+    connect(fileMenu->addAction(tr("Save commissioning recor&d…")), &QAction::triggered, m_bldc,
+            &BLDC::saveCommissioningRecord);
     fileMenu->addSeparator();
     connect(fileMenu->addAction(tr("Export settings to &VOKT")), &QAction::triggered, m_bldc,
             &BLDC::exportSettingsToVOKT);
@@ -253,6 +257,8 @@ void MainWindow::createStatusBar()
     connect(m_linkStatus, &LinkStatus::reconnectRequested, m_bldc, &BLDC::reconnect);
     // A failed export or recording is shown for a while in place of the link.
     connect(m_bldc, &BLDC::fileOperationFailed, statusBar(),
+            [this](const QString& message) { statusBar()->showMessage(message, FailureShownMs); });
+    connect(m_bldc, &BLDC::fileOperationDone, statusBar(),
             [this](const QString& message) { statusBar()->showMessage(message, FailureShownMs); });
     WTraceController* trace = m_bldc->traceController();
     connect(trace, &WTraceController::start, m_linkStatus, &LinkStatus::pollingStarted);

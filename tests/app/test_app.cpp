@@ -152,7 +152,8 @@ void TestApp::menus()
         return texts;
     };
     QCOMPARE(entries(bar.at(0)->menu()),
-             QStringList({"&Export settings to *.ini", "&Import settings from *.ini", "---",
+             QStringList({"&Export settings to *.ini", "&Import settings from *.ini",
+                          "Co&mpare with settings file…", "Save commissioning recor&d…", "---",
                           "Export settings to &VOKT", "---", "&Store actual values",
                           "&Restore actual values", "---", "Record live values to &CSV…", "---",
                           "E&xit", "(decorated)"}));

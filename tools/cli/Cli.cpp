@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/CompareCommands.h"
 #include "cli/FileCommands.h"
 #include "cli/Help.h"
 #include "cli/Link.h"
@@ -50,6 +51,9 @@ int run(const QStringList& arguments)
             return usageError(QStringLiteral("ports takes no argument"));
         return checkedOutput(listPorts());
     }
+    // Two files are compared without a module.
+    if (name == QLatin1String("diff") && invocation.arguments.size() == 2)
+        return checkedOutput(diffFiles(invocation.arguments));
 
     Action action;
     if (name == QLatin1String("get"))
@@ -68,6 +72,10 @@ int run(const QStringList& arguments)
         action = prepareExport(name, invocation.arguments, &error);
     else if (name == QLatin1String("import-ini"))
         action = prepareImport(invocation.arguments, &error);
+    else if (name == QLatin1String("diff"))
+        action = prepareDiff(invocation.arguments, &error);
+    else if (name == QLatin1String("report"))
+        action = prepareReport(invocation, &error);
     else
         action = prepareStoreOrRestore(name, invocation.arguments, &error);
     if (!action) {

@@ -75,6 +75,23 @@ const CommandHelp commandHelp[] = {
      "with the first complete cycle and always ends on a whole row. Runs N cycles, or\n"
      "until Ctrl-C, which ends it cleanly with the file complete.",
      "ziro-bldc-cli --port ttyUSB0 --quiet watch --count 100 --csv run.csv"},
+    {"diff", "diff FILE | diff FILE_A FILE_B",
+     "Compares the module's 44 configuration parameters with the settings file FILE, or two\n"
+     "settings files with each other (no port needed). Prints one line per parameter that\n"
+     "differs: group/key<TAB>first<TAB>second (the module's value first); a key the file\n"
+     "lacks reads (missing), one whose text is not a whole number (not a whole number:\n"
+     "\"...\"). Exits 0 when all agree, 1 when any differs (or the module did not answer,\n"
+     "or the line was not clean), 2 for a file that is not a settings file.",
+     "ziro-bldc-cli --port ttyUSB0 --quiet diff golden.ini"},
+    {"report", "report FILE.html [--against GOLDEN.ini]",
+     "Writes the commissioning record: one HTML page, needing nothing but itself and made\n"
+     "to print on A4, with the date and time, the port and address, the tool's version, the\n"
+     "44 configuration parameters by section and the live values with the status flags in\n"
+     "words. With --against, a column of the golden file's values, every difference marked\n"
+     "and a verdict at the top (\"matches GOLDEN.ini\" or \"7 differences\"); exits 1 when\n"
+     "the module differs, so that a line script can stop there. Nothing is written when\n"
+     "the module cannot be read completely on a clean line.",
+     "ziro-bldc-cli --port ttyUSB0 report motor7.html --against golden.ini"},
 };
 
 } // namespace
@@ -115,7 +132,8 @@ QString generalHelp()
         "  0  success\n"
         "  1  the module refused something (status other than 100) or did not answer, or the\n"
         "     line was not clean (bytes arrived that answered no request: a late answer, a\n"
-        "     line echo or a second module at the address)\n"
+        "     line echo or a second module at the address); for diff and report: the values\n"
+        "     differ\n"
         "  2  bad usage or a malformed file; nothing was sent\n"
         "  3  the port could not be opened (the reason is on standard error)\n");
     return text;

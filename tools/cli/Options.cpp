@@ -22,6 +22,7 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"quiet", false, nullptr},   {"help", false, nullptr},
         {"interval", true, "watch"}, {"count", true, "watch"},
         {"csv", true, "watch"},      {"keep-going", false, "run-script"},
+        {"against", true, "report"},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -88,6 +89,8 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->csv = value;
         else if (name == QLatin1String("keep-going"))
             invocation->keepGoing = true;
+        else if (name == QLatin1String("against"))
+            invocation->against = value;
     }
     for (const Option* option : std::as_const(commandOptions)) {
         if (!invocation->help && invocation->command != QLatin1String(option->command)) {
