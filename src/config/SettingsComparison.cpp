@@ -60,6 +60,9 @@ Kind Row::kind() const
 {
     if (first.isNumber() && second.isNumber())
         return first.number == second.number ? Kind::Same : Kind::Differs;
+    // Two files that lack the same key, or hold the same text that is no number, agree.
+    if (first.state == second.state && first.text == second.text)
+        return Kind::Same;
     if (first.state == Value::Missing || second.state == Value::Missing)
         return Kind::Missing;
     return Kind::NotANumber;

@@ -37,7 +37,8 @@ struct Value
     QString shown() const;
 };
 
-// How the two sides of a row stand to each other.
+// How the two sides of a row stand to each other. Two sides that both lack the key, or
+// both hold the same text that is no number, are the same: a file is identical to itself.
 enum class Kind
 {
     Same,
