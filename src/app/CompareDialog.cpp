@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -93,10 +95,12 @@ CompareDialog::CompareDialog(const SettingsComparison::Rows& rows, const QString
     if (preview) {
         auto* import = buttons->addButton(tr("Import"), QDialogButtonBox::AcceptRole);
         import->setObjectName(QStringLiteral("btnImport"));
-        buttons->addButton(QDialogButtonBox::Cancel)
-            ->setObjectName(QStringLiteral("btnCancelImport"));
+        QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+        cancel->setObjectName(QStringLiteral("btnCancelImport"));
         // Nothing is written by a stray Enter: Cancel is the default.
         import->setAutoDefault(false);
+        save->setAutoDefault(false);
+        cancel->setDefault(true);
         connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     } else {
@@ -105,7 +109,10 @@ CompareDialog::CompareDialog(const SettingsComparison::Rows& rows, const QString
         m_write->setObjectName(QStringLiteral("btnWriteSelected"));
         m_write->setAutoDefault(false);
         connect(m_write, &QPushButton::clicked, this, &CompareDialog::writeSelected);
-        buttons->addButton(QDialogButtonBox::Close)->setObjectName(QStringLiteral("btnClose"));
+        QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
+        close->setObjectName(QStringLiteral("btnClose"));
+        save->setAutoDefault(false);
+        close->setDefault(true);
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     }
     layout->addWidget(buttons);
@@ -113,7 +120,15 @@ CompareDialog::CompareDialog(const SettingsComparison::Rows& rows, const QString
     connect(m_onlyDifferences, &QCheckBox::toggled, this, &CompareDialog::showOnlyDifferences);
     connect(m_table, &QTableWidget::itemChanged, this, &CompareDialog::updateButtons);
     fill();
-    resize(760, 560);
+    // Wide enough for every column (a long value of the file too), within the screen.
+    m_table->resizeColumnsToContents();
+    int width = 2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width() + 24;
+    for (int c = 0; c < ColumnCount; ++c)
+        if (!m_table->isColumnHidden(c))
+            width += qMax(m_table->columnWidth(c), m_table->horizontalHeader()->sectionSizeHint(c));
+    if (const QScreen* screen = this->screen())
+        width = qMin(width, screen->availableGeometry().width() - 40);
+    resize(qMax(760, width), 560);
 }
 
 QString CompareDialog::summary() const

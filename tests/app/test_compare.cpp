@@ -178,22 +178,28 @@ void TestCompare::compareShowsTheChangeAndWritesBackOnlyTheChosenRows()
 
 void TestCompare::importPreview_data()
 {
-    QTest::addColumn<bool>("changed"); // the module changed since the export
-    QTest::addColumn<bool>("import");  // Import pressed, or Cancel
+    QTest::addColumn<bool>("changed");  // the module changed since the export
+    QTest::addColumn<QString>("press"); // "Import", "Cancel" or "Enter"
     QTest::addColumn<QString>("summary");
-    QTest::newRow("cancel") << true << false
+    QTest::newRow("cancel") << true << "Cancel"
                             << "Importing golden.ini changes 1 of 44 values on the module. 1 key "
                                "is skipped (missing or not a whole number): the module keeps its "
                                "value.";
-    QTest::newRow("import") << true << true << "";
+    QTest::newRow("import") << true << "Import"
+                            << "";
+    // A stray Enter imports nothing.
+    QTest::newRow("enter") << true << "Enter"
+                           << "";
     QTest::newRow("identical file, imported all the same")
-        << false << true << "golden.ini holds the module's values: importing it changes nothing.";
+        << false << "Import"
+        << "golden.ini holds the module's values: importing it changes nothing.";
 }
 
 void TestCompare::importPreview()
 {
     QFETCH(bool, changed);
-    QFETCH(bool, import);
+    QFETCH(QString, press);
+    const bool import = press == QLatin1String("Import");
     QFETCH(QString, summary);
 
     if (changed) {
@@ -209,9 +215,12 @@ void TestCompare::importPreview()
     chooseInNextFileDialog(m_bldc, path("golden.ini"));
     onNextModal<CompareDialog>(m_bldc, [&](CompareDialog* preview) {
         shownSummary = child<QLabel>(preview, "lblSummary")->text();
-        auto* button = child<QPushButton>(preview, import ? "btnImport" : "btnCancelImport");
         importOffered = child<QPushButton>(preview, "btnImport")->isEnabled();
-        QTest::mouseClick(button, Qt::LeftButton);
+        if (press == QLatin1String("Enter"))
+            QTest::keyClick(preview, Qt::Key_Return);
+        else
+            QTest::mouseClick(child<QPushButton>(preview, import ? "btnImport" : "btnCancelImport"),
+                              Qt::LeftButton);
     });
     m_bldc->importSettings();
 
