@@ -8,7 +8,6 @@
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/CommandScript.h"
 #include "config/CommissioningRecord.h"
-#include "config/FileTarget.h"
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
 #include "config/SettingsFile.h"
@@ -159,7 +158,7 @@ void FileOperations::saveCommissioningRecord()
         return;
     const QString title = text("Save commissioning record");
     const QString fileName = ask.recordFile();
-    QString why = FileTarget::problem(fileName);
+    QString why = CommissioningRecord::targetProblem(fileName);
     if (!why.isEmpty())
         return warn(title, text("%1: %2; no record written").arg(fileName, why));
     std::optional<CommissioningRecord::Golden> golden;

@@ -239,6 +239,17 @@ QByteArray html(const Snapshot& snapshot)
     return page.toUtf8();
 }
 
+QString targetProblem(const QString& fileName)
+{
+    const QString problem = FileTarget::problem(fileName);
+    if (!problem.isEmpty())
+        return problem;
+    QString unused;
+    if (QFileInfo(fileName).isFile() && SettingsComparison::readFile(fileName, &unused))
+        return QStringLiteral("is a settings file; a record is not written over it");
+    return QString();
+}
+
 bool write(const QString& fileName, const Snapshot& snapshot, QString* why)
 {
     return FileTarget::replace(fileName, html(snapshot), why);

@@ -109,6 +109,15 @@ void TestCliCompare::moduleAgainstItsGoldenFile()
     QCOMPARE(html.count("<tr class=\"parameter same\">"), 44);
     QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("record*")}, QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("record.html")});
+
+    // The golden file named as the record by mistake stays as it is; nothing is sent.
+    const QByteArray kept = readFile(golden);
+    frames = received().size();
+    run = cli(onLink({QStringLiteral("report"), golden}));
+    QVERIFY2(run.exitCode == 2, qPrintable(describe(run)));
+    QVERIFY2(run.err.contains(QStringLiteral("is a settings file")), qPrintable(run.err));
+    QCOMPARE(readFile(golden), kept);
+    QCOMPARE(received().size(), frames);
 }
 
 void TestCliCompare::twoFiles_data()

@@ -105,6 +105,11 @@ Action prepareReport(const Invocation& invocation, QString* error)
     const QString fileName = invocation.arguments.at(0);
     if (!checkWritable(fileName, error))
         return {};
+    const QString problem = CommissioningRecord::targetProblem(fileName);
+    if (!problem.isEmpty()) {
+        *error = QStringLiteral("%1: %2").arg(fileName, problem);
+        return {};
+    }
     std::shared_ptr<CommissioningRecord::Golden> golden;
     if (invocation.against) {
         QString why;
