@@ -253,6 +253,15 @@ void TestComparison::filesOfEveryKind()
     QCOMPARE(shownKinds, kinds);
     // What an import changes: values only.
     QCOMPARE(SettingsComparison::changes(rows), int(kinds.count(int(Kind::Differs))));
+    // As CSV: a header and 44 rows of six fields, a file's text quoted where it must be.
+    const QByteArray csv =
+        SettingsComparison::csv(rows, QStringLiteral("a.ini"), QStringLiteral("b, \"second\""));
+    const QList<QByteArray> csvLines = csv.trimmed().split('\n');
+    QCOMPARE(csvLines.size(), 45);
+    QCOMPARE(csvLines.first(), QByteArray("section,key,number,a.ini,\"b, \"\"second\"\"\",result"));
+    QCOMPARE(csvLines.at(2).startsWith("motor_and_module_settings,MaxCurrent,6,2000,"), true);
+    if (lines.join(' ').contains(QStringLiteral("1,5")))
+        QVERIFY(csv.contains(",\"(not a whole number: \"\"1,5\"\")\",not a whole number\n"));
 }
 
 void TestComparison::notSettingsFiles_data()
