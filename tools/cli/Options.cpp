@@ -17,11 +17,17 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         const char* command; // the command it belongs to; nullptr for every command
     };
     static const Option options[] = {
-        {"port", true, nullptr},     {"sim", false, nullptr},
-        {"baud", true, nullptr},     {"address", true, nullptr},
-        {"quiet", false, nullptr},   {"help", false, nullptr},
-        {"interval", true, "watch"}, {"count", true, "watch"},
-        {"csv", true, "watch"},      {"keep-going", false, "run-script"},
+        {"port", true, nullptr},
+        {"sim", false, nullptr},
+        {"baud", true, nullptr},
+        {"address", true, nullptr},
+        {"quiet", false, nullptr},
+        {"help", false, nullptr},
+        {"version", false, nullptr},
+        {"interval", true, "watch"},
+        {"count", true, "watch"},
+        {"csv", true, "watch"},
+        {"keep-going", false, "run-script"},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -80,6 +86,8 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->quiet = true;
         else if (name == QLatin1String("help"))
             invocation->help = true;
+        else if (name == QLatin1String("version"))
+            invocation->version = true;
         else if (name == QLatin1String("interval"))
             invocation->interval = value;
         else if (name == QLatin1String("count"))
