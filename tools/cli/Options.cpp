@@ -17,17 +17,12 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         const char* command; // the command it belongs to; nullptr for every command
     };
     static const Option options[] = {
-        {"port", true, nullptr},
-        {"sim", false, nullptr},
-        {"baud", true, nullptr},
-        {"address", true, nullptr},
-        {"quiet", false, nullptr},
-        {"help", false, nullptr},
+        {"port", true, nullptr},     {"sim", false, nullptr},
+        {"baud", true, nullptr},     {"address", true, nullptr},
+        {"quiet", false, nullptr},   {"help", false, nullptr},
+        {"interval", true, "watch"}, {"count", true, "watch"},
+        {"csv", true, "watch"},      {"keep-going", false, "run-script"},
         {"version", false, nullptr},
-        {"interval", true, "watch"},
-        {"count", true, "watch"},
-        {"csv", true, "watch"},
-        {"keep-going", false, "run-script"},
     };
     QList<const Option*> commandOptions;
     QString baud;
