@@ -167,6 +167,7 @@ private slots:
     void simulatedModuleInProcess();
     void portsNamesTheirKind();
     void helpListsEveryCommand();
+    void everyToolNamesItsVersion();
 
 private:
     QStringList onLink(const QStringList& args) const;
@@ -1002,6 +1003,25 @@ void TestCli::helpListsEveryCommand()
     QVERIFY(watch.out.contains(QStringLiteral("Example:\n  ziro-bldc-cli")));
     const Run stop = cli({QStringLiteral("stop"), QStringLiteral("--help")});
     QVERIFY(stop.out.contains(QStringLiteral("Example:\n  ziro-bldc-cli --port ttyUSB0 stop")));
+}
+
+void TestCli::everyToolNamesItsVersion()
+{
+    // The version the build was configured with, and the checkout's description where known.
+    static const QRegularExpression version(
+        QStringLiteral("^(\\S+) " ZIRO_PROJECT_VERSION "( \\(git [^)\\s]+\\))?\n$"));
+    const QStringList tools = {QStringLiteral(ZIRO_APP_COMMAND), QStringLiteral(ZIRO_CLI_COMMAND),
+                               QStringLiteral(ZIRO_SIM_COMMAND)};
+    for (const QString& tool : tools) {
+        QProcess process;
+        process.start(tool, {QStringLiteral("--version")});
+        QVERIFY2(process.waitForFinished(60000), qPrintable(tool));
+        QCOMPARE(process.exitCode(), 0);
+        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QRegularExpressionMatch match = version.match(out);
+        QVERIFY2(match.hasMatch(), qPrintable(out));
+        QCOMPARE(match.captured(1), QFileInfo(tool).fileName());
+    }
 }
 
 int runLibraryTests(int argc, char** argv);

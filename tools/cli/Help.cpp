@@ -87,6 +87,14 @@ const CommandHelp* findCommand(const QString& name)
     return nullptr;
 }
 
+QList<const CommandHelp*> commands()
+{
+    QList<const CommandHelp*> all;
+    for (const CommandHelp& help : commandHelp)
+        all << &help;
+    return all;
+}
+
 QString generalHelp()
 {
     QString text = QStringLiteral(
