@@ -91,8 +91,9 @@ QList<QStringList> csvRows(const QString& path)
 {
     QList<QStringList> rows;
     const QList<QByteArray> lines = readFile(path).split('\n');
+    // The first line names the program that wrote it.
     for (const QByteArray& line : lines)
-        if (!line.isEmpty())
+        if (!line.isEmpty() && !line.startsWith("# "))
             rows << QString::fromUtf8(line).split(QLatin1Char(','));
     return rows;
 }
@@ -703,6 +704,7 @@ void TestCli::watchWritesCsv()
         onLink({QStringLiteral("watch"), QStringLiteral("--count"), QStringLiteral("5"),
                 QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--csv"), csv}));
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QVERIFY(readFile(csv).startsWith("# ziro-bldc-cli " ZIRO_PROJECT_VERSION));
     const QList<QStringList> rows = csvRows(csv);
     QCOMPARE(rows.size(), 6);
     QCOMPARE(rows.at(0),
@@ -953,11 +955,12 @@ void TestCli::recorderLeavesMissingValuesEmpty()
     QVERIFY(recorder.endCycle());
     recorder.close();
     const QList<QByteArray> lines = readFile(csv).split('\n');
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(0), QByteArray("time_ms,MaxCurrent,ActualVelocity,77"));
-    QVERIFY(lines.at(1).endsWith(",2000,,-5"));
-    QVERIFY(lines.at(2).endsWith(",,12,"));
-    QVERIFY(lines.at(3).isEmpty());
+    QCOMPARE(lines.size(), 5);
+    QVERIFY(lines.at(0).startsWith("# "));
+    QCOMPARE(lines.at(1), QByteArray("time_ms,MaxCurrent,ActualVelocity,77"));
+    QVERIFY(lines.at(2).endsWith(",2000,,-5"));
+    QVERIFY(lines.at(3).endsWith(",,12,"));
+    QVERIFY(lines.at(4).isEmpty());
 
     QVERIFY(!recorder.open(path(QStringLiteral("no-such-folder/recorder.csv"))));
     QVERIFY(!recorder.errorString().isEmpty());
