@@ -11,6 +11,7 @@
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
 #include "config/SettingsFile.h"
+#include "config/Version.h"
 #include "trace/LiveRecorder.h"
 #include "trace/WTraceController.h"
 
@@ -73,10 +74,15 @@ void FileOperations::runExport(const char* caption, const char* name, const char
     if (fileName.isEmpty())
         return;
     QString why;
+    bool written = false;
     runWithProgress(text(label), configurationSize(),
                     [&](const ModuleExchange::Progress& progress) {
-                        exportTo(fileName, m_handler, progress, &why);
+                        written = exportTo(fileName, m_handler, progress, &why);
                     });
+    // The log names the file and the tool that wrote it, for whoever reads it later.
+    if (written)
+        DebugLine().plain(QStringLiteral("%1 written by %2")
+                              .arg(fileName, Version::of(QStringLiteral("ziro-bldc"))));
     // A cancel leaves no reason: the user knows.
     if (!why.isEmpty())
         emit failed(text("Export failed: %1: %2").arg(fileName, why));

@@ -42,8 +42,9 @@ QList<QStringList> csvRows(const QString& path)
 {
     QList<QStringList> rows;
     const QList<QByteArray> lines = readFile(path).split('\n');
+    // The first line names the program that wrote it.
     for (const QByteArray& line : lines)
-        if (!line.isEmpty())
+        if (!line.isEmpty() && !line.startsWith("# "))
             rows << QString::fromUtf8(line).split(QLatin1Char(','));
     return rows;
 }
@@ -118,6 +119,7 @@ private slots:
     void simulatedModuleInProcess();
     void portsNamesTheirKind();
     void helpListsEveryCommand();
+    void everyToolNamesItsVersion();
 
 private:
     QStringList onLink(const QStringList& args) const;
@@ -655,6 +657,7 @@ void TestCli::watchWritesCsv()
         onLink({QStringLiteral("watch"), QStringLiteral("--count"), QStringLiteral("5"),
                 QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--csv"), csv}));
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QVERIFY(readFile(csv).startsWith("# ziro-bldc-cli " ZIRO_PROJECT_VERSION));
     const QList<QStringList> rows = csvRows(csv);
     QCOMPARE(rows.size(), 6);
     QCOMPARE(rows.at(0),
@@ -905,11 +908,12 @@ void TestCli::recorderLeavesMissingValuesEmpty()
     QVERIFY(recorder.endCycle());
     recorder.close();
     const QList<QByteArray> lines = readFile(csv).split('\n');
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(0), QByteArray("time_ms,MaxCurrent,ActualVelocity,77"));
-    QVERIFY(lines.at(1).endsWith(",2000,,-5"));
-    QVERIFY(lines.at(2).endsWith(",,12,"));
-    QVERIFY(lines.at(3).isEmpty());
+    QCOMPARE(lines.size(), 5);
+    QVERIFY(lines.at(0).startsWith("# "));
+    QCOMPARE(lines.at(1), QByteArray("time_ms,MaxCurrent,ActualVelocity,77"));
+    QVERIFY(lines.at(2).endsWith(",2000,,-5"));
+    QVERIFY(lines.at(3).endsWith(",,12,"));
+    QVERIFY(lines.at(4).isEmpty());
 
     QVERIFY(!recorder.open(path(QStringLiteral("no-such-folder/recorder.csv"))));
     QVERIFY(!recorder.errorString().isEmpty());
@@ -956,6 +960,25 @@ void TestCli::helpListsEveryCommand()
     QVERIFY(watch.out.contains(QStringLiteral("Example:\n  ziro-bldc-cli")));
     const Run stop = cli({QStringLiteral("stop"), QStringLiteral("--help")});
     QVERIFY(stop.out.contains(QStringLiteral("Example:\n  ziro-bldc-cli --port ttyUSB0 stop")));
+}
+
+void TestCli::everyToolNamesItsVersion()
+{
+    // The version the build was configured with, and the checkout's description where known.
+    static const QRegularExpression version(
+        QStringLiteral("^(\\S+) " ZIRO_PROJECT_VERSION "( \\(git [^)\\s]+\\))?\n$"));
+    const QStringList tools = {QStringLiteral(ZIRO_APP_COMMAND), QStringLiteral(ZIRO_CLI_COMMAND),
+                               QStringLiteral(ZIRO_SIM_COMMAND)};
+    for (const QString& tool : tools) {
+        QProcess process;
+        process.start(tool, {QStringLiteral("--version")});
+        QVERIFY2(process.waitForFinished(60000), qPrintable(tool));
+        QCOMPARE(process.exitCode(), 0);
+        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QRegularExpressionMatch match = version.match(out);
+        QVERIFY2(match.hasMatch(), qPrintable(out));
+        QCOMPARE(match.captured(1), QFileInfo(tool).fileName());
+    }
 }
 
 int runLibraryTests(int argc, char** argv);

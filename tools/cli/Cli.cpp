@@ -11,6 +11,7 @@
 #include "cli/StopSignals.h"
 #include "cli/WatchCommand.h"
 #include "config/InputText.h"
+#include "config/Version.h"
 
 #include <cstdio>
 
@@ -34,6 +35,13 @@ int run(const QStringList& arguments)
         invocation.help = true;
         command = invocation.arguments.isEmpty() ? nullptr
                                                  : findCommand(invocation.arguments.constFirst());
+    }
+    if (invocation.version && !invocation.help) {
+        std::fputs((Version::of(QStringLiteral("ziro-bldc-cli")) + QLatin1Char('\n'))
+                       .toLocal8Bit()
+                       .constData(),
+                   stdout);
+        return checkedOutput(ExitOk);
     }
     if (invocation.help) {
         std::fputs((command ? helpFor(*command) : generalHelp()).toLocal8Bit().constData(), stdout);

@@ -104,6 +104,14 @@ const CommandHelp* findCommand(const QString& name)
     return nullptr;
 }
 
+QList<const CommandHelp*> commands()
+{
+    QList<const CommandHelp*> all;
+    for (const CommandHelp& help : commandHelp)
+        all << &help;
+    return all;
+}
+
 QString generalHelp()
 {
     QString text = QStringLiteral(
@@ -121,6 +129,7 @@ QString generalHelp()
         "  --address N   module address 1 to 255 (default 1)\n"
         "  --quiet       no debug lines (every frame sent and received) on standard error\n"
         "  --help        this text; COMMAND --help describes one command\n"
+        "  --version     the version of the tool\n"
         "\n"
         "Commands:\n");
     for (const CommandHelp& help : commandHelp)

@@ -22,7 +22,7 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"quiet", false, nullptr},   {"help", false, nullptr},
         {"interval", true, "watch"}, {"count", true, "watch"},
         {"csv", true, "watch"},      {"keep-going", false, "run-script"},
-        {"against", true, "report"},
+        {"against", true, "report"}, {"version", false, nullptr},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -81,6 +81,8 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->quiet = true;
         else if (name == QLatin1String("help"))
             invocation->help = true;
+        else if (name == QLatin1String("version"))
+            invocation->version = true;
         else if (name == QLatin1String("interval"))
             invocation->interval = value;
         else if (name == QLatin1String("count"))

@@ -19,6 +19,7 @@ struct Invocation
     int address = 1;
     bool quiet = false;
     bool help = false;
+    bool version = false;
     QString command;
     QStringList arguments;
     // Options of the command itself.
