@@ -75,22 +75,24 @@ const CommandHelp commandHelp[] = {
      "with the first complete cycle and always ends on a whole row. Runs N cycles, or\n"
      "until Ctrl-C, which ends it cleanly with the file complete.",
      "ziro-bldc-cli --port ttyUSB0 --quiet watch --count 100 --csv run.csv"},
-    {"diff", "diff FILE | diff FILE_A FILE_B",
-     "Compares the module's 44 configuration parameters with the settings file FILE, or two\n"
-     "settings files with each other (no port needed). Prints one line per parameter that\n"
-     "differs: group/key<TAB>first<TAB>second (the module's value first); a key the file\n"
-     "lacks reads (missing), one whose text is not a whole number (not a whole number:\n"
-     "\"...\"). Exits 0 when all agree, 1 when any differs (or the module did not answer,\n"
-     "or the line was not clean), 2 for a file that is not a settings file.",
+    {"diff", "diff FILE [FILE_B]",
+     "Compares the module's 44 configuration parameters with the settings file FILE, or,\n"
+     "given FILE_B, two settings files with each other (no port needed). Prints one line\n"
+     "per parameter that differs: group/key<TAB>first<TAB>second (the module's value\n"
+     "first); a key a file lacks reads (missing), one whose text is not a whole number\n"
+     "(not a whole number: \"...\"). Exits 0 when all agree, 1 when any differs (or the\n"
+     "module did not answer, or the line was not clean), 2 for a file that is not a\n"
+     "settings file.",
      "ziro-bldc-cli --port ttyUSB0 --quiet diff golden.ini"},
-    {"report", "report FILE.html [--against GOLDEN.ini]",
-     "Writes the commissioning record: one HTML page, needing nothing but itself and made\n"
-     "to print on A4, with the date and time, the port and address, the tool's version, the\n"
-     "44 configuration parameters by section and the live values with the status flags in\n"
-     "words. With --against, a column of the golden file's values, every difference marked\n"
-     "and a verdict at the top (\"matches GOLDEN.ini\" or \"7 differences\"); exits 1 when\n"
-     "the module differs, so that a line script can stop there. Nothing is written when\n"
-     "the module cannot be read completely on a clean line.",
+    {"report", "report HTML_FILE [--against GOLDEN_FILE]",
+     "Writes the commissioning record to HTML_FILE: one HTML page, needing nothing but\n"
+     "itself and made to print on A4, with the date and time, the port and address, the\n"
+     "tool's version, the 44 configuration parameters by section and the live values with\n"
+     "the status flags in words. With --against, a column of the golden settings file's\n"
+     "values, every difference marked and a verdict at the top (\"matches golden.ini\" or\n"
+     "\"7 differences\"); exits 1 when the module differs, so that a line script can stop\n"
+     "there. Nothing is written when the module cannot be read completely on a clean\n"
+     "line, nor over a settings file.",
      "ziro-bldc-cli --port ttyUSB0 report motor7.html --against golden.ini"},
 };
 
