@@ -10,6 +10,7 @@
 #include "sim/ServedModule.h"
 #include "sim/SimulatedModule.h"
 #include "support/LogCapture.h"
+#include "support/ServedHandler.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -108,9 +109,9 @@ private:
     QList<Value> moduleValues();
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ServedModule> m_served;
-    std::unique_ptr<SerialUSBDevice> m_device;
-    std::unique_ptr<SerialUSBCommandHandler> m_handler;
+    std::unique_ptr<ServedHandler> m_link;
+    ServedModule* m_served = nullptr;
+    SerialUSBCommandHandler* m_handler = nullptr;
     std::unique_ptr<LogCapture> m_log;
 };
 
@@ -118,22 +119,18 @@ void TestComparison::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_served = std::make_unique<ServedModule>();
+    m_link = std::make_unique<ServedHandler>();
     QString error;
-    QVERIFY2(m_served->start(&error), qPrintable(error));
-    m_device = std::make_unique<SerialUSBDevice>(m_served->portName(), QString());
-    m_handler = std::make_unique<SerialUSBCommandHandler>();
-    m_handler->setDevice(m_device.get());
-    QVERIFY(m_handler->open());
+    QVERIFY2(m_link->start(&error), qPrintable(error));
+    m_served = &m_link->served();
+    m_handler = &m_link->handler();
     m_log = std::make_unique<LogCapture>();
 }
 
 void TestComparison::cleanup()
 {
     m_log.reset();
-    m_handler.reset();
-    m_device.reset();
-    m_served.reset();
+    m_link.reset();
     m_dir.reset();
 }
 
@@ -310,7 +307,7 @@ void TestComparison::moduleThatCannotBeReadCompletely()
 {
     QFETCH(QString, line);
     QFETCH(QString, why);
-    ServedModule* served = m_served.get();
+    ServedModule* served = m_served;
     auto answered = std::make_shared<int>(0);
     served->peer().setResponder([served, line, answered](const QByteArray& request) {
         QByteArray reply;
@@ -335,7 +332,7 @@ void TestComparison::moduleThatCannotBeReadCompletely()
 
 void TestComparison::writesOnlyTheValuesGiven()
 {
-    QSignalSpy shown(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    QSignalSpy shown(m_handler, &SerialUSBCommandHandler::requestedValue);
     const QList<std::optional<qint32>> readBack =
         SettingsComparison::writeValues(*m_handler, {{ParameterCatalogue::Acceleration, 1234},
                                                      {ParameterCatalogue::MaxCurrent, 1500}});

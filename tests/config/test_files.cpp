@@ -16,6 +16,7 @@
 #include "support/LogCapture.h"
 #include "support/NextModal.h"
 #include "support/PanelProbe.h"
+#include "support/ServedHandler.h"
 #include "support/SimulatedPanel.h"
 #include "support/TemporaryConfig.h"
 #include "trace/ValueCheckerThread.h"
@@ -177,9 +178,9 @@ private:
     QList<QPair<qint32, qint32>> moduleState();
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ServedModule> m_served;
-    std::unique_ptr<SerialUSBDevice> m_device;
-    std::unique_ptr<SerialUSBCommandHandler> m_handler;
+    std::unique_ptr<ServedHandler> m_link;
+    ServedModule* m_served = nullptr;
+    SerialUSBCommandHandler* m_handler = nullptr;
     std::unique_ptr<LogCapture> m_log;
 };
 
@@ -187,22 +188,18 @@ void TestFiles::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_served = std::make_unique<ServedModule>();
+    m_link = std::make_unique<ServedHandler>();
     QString error;
-    QVERIFY2(m_served->start(&error), qPrintable(error));
-    m_device = std::make_unique<SerialUSBDevice>(m_served->portName(), QString());
-    m_handler = std::make_unique<SerialUSBCommandHandler>();
-    m_handler->setDevice(m_device.get());
-    QVERIFY(m_handler->open());
+    QVERIFY2(m_link->start(&error), qPrintable(error));
+    m_served = &m_link->served();
+    m_handler = &m_link->handler();
     m_log = std::make_unique<LogCapture>();
 }
 
 void TestFiles::cleanup()
 {
     m_log.reset();
-    m_handler.reset();
-    m_device.reset();
-    m_served.reset();
+    m_link.reset();
     m_dir.reset();
 }
 
@@ -243,7 +240,7 @@ QStringList TestFiles::wire() const
 
 void TestFiles::cutAfter(int answers)
 {
-    ServedModule* served = m_served.get();
+    ServedModule* served = m_served;
     auto left = std::make_shared<int>(answers);
     served->peer().setResponder([served, left](const QByteArray& request) {
         if ((*left)-- <= 0)
@@ -280,7 +277,7 @@ void TestFiles::settingsRoundTrip()
     set(168, 11);
     m_served->peer().clearRequests();
     m_log->clear();
-    QSignalSpy readBack(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    QSignalSpy readBack(m_handler, &SerialUSBCommandHandler::requestedValue);
     QVERIFY(SettingsFile::importFrom(file, *m_handler));
     QCOMPARE(wire(), expected);
     QCOMPARE(held(6), 1500);
@@ -658,7 +655,7 @@ void TestFiles::storeAndRestore()
     // Restore brings the stored value back, reading every number back after its restore.
     set(6, 1500);
     m_served->peer().clearRequests();
-    QSignalSpy readBack(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
+    QSignalSpy readBack(m_handler, &SerialUSBCommandHandler::requestedValue);
     QVERIFY(ParameterStore::restoreAll(*m_handler));
     expected.clear();
     for (int type = 0; type <= 255; ++type)
@@ -713,7 +710,7 @@ void TestFiles::exportFromALineThatIsNotClean()
     QFETCH(QString, message);
     // Every answer comes twice, the copy a little later: a copy may be taken for the
     // answer to the next request, which reads another parameter.
-    ServedModule* served = m_served.get();
+    ServedModule* served = m_served;
     served->peer().setResponder([served](const QByteArray& request) {
         QByteArray reply;
         served->withModule([&](SimulatedModule& module) { reply = module.handle(request); });
