@@ -26,6 +26,7 @@ struct Invocation
     std::optional<QString> count;
     std::optional<QString> csv;
     bool keepGoing = false;
+    std::optional<QString> duration;
 };
 
 // Reads the arguments (without the program's name). Options may stand before or after the
