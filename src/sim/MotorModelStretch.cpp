@@ -20,13 +20,14 @@ namespace {
 // Two increments agree when no component differs by more than this share of its magnitude
 // (a few hundred times the rounding of a double).
 constexpr double AgreeingShare = 1e-12;
-// A step along a stretch still belongs to it within this share.
-constexpr double HoldingShare = 1e-10;
+// A step along a stretch still belongs to it within this share (the increment, found from
+// a few steps, is that exact).
+constexpr double HoldingShare = 1e-9;
 // The perturbation by which the model's dependence on each component is measured.
 constexpr double PerturbationShare = 1e-7;
 // The transient left when a stretch is found is removed at once if it is below this share.
 constexpr double RemovableShare = 1e-6;
-// After a stretch was not found or ended, the next try comes so many steps later.
+// After a stretch was not found, the next try comes so many steps later.
 constexpr std::int64_t RetrySteps = 64;
 // A motion that does not settle is stepped for at most two minutes in one update.
 constexpr std::int64_t MaxSteppedSteps = 120000;
@@ -132,9 +133,11 @@ void MotorModel::update()
 
 void MotorModel::endStretch()
 {
+    // The motion that follows may well be uniform again at once (a loop crossing into its
+    // other parameter set, the friction band left behind): it is looked for at once.
     m_uniform = false;
     m_agreeing = -1;
-    m_retryAt = m_steps + RetrySteps;
+    m_retryAt = m_steps;
 }
 
 void MotorModel::realStep()
