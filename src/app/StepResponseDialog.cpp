@@ -264,9 +264,12 @@ void StepResponseDialog::showResult(const StepResponse::Result& result)
 {
     if (!result.ok) {
         m_metrics->clear();
-        say(result.cancelled ? tr("Stopped: the motor was told to stop (target velocity 0).")
-                             : tr("The step did not run through: %1").arg(result.error),
-            !result.cancelled);
+        const QString stopped =
+            result.stopped ? tr(" The motor was told to stop (target velocity 0).") : QString();
+        say(result.cancelled && result.stopped
+                ? tr("Stopped: the motor was told to stop (target velocity 0).")
+                : tr("The step did not run through: %1.").arg(result.error) + stopped,
+            !(result.cancelled && result.stopped));
         return;
     }
     const QStringList f = figures(result.metrics);

@@ -44,6 +44,7 @@ void stop(Handler& handler, Result* result)
 {
     const Handler::Outcome outcome =
         handler.exchange(SetAxisParameter, vokt::ParameterNumber(TargetVelocity), 0, 0);
+    result->stopped = outcome.ok();
     if (outcome.ok())
         return;
     const QString text = failure(outcome, QStringLiteral("stopping the motor (2 = 0)")) +

@@ -38,6 +38,8 @@ struct Result
     // caller stopped it).
     bool ok = false;
     bool cancelled = false;
+    // Target velocity 0 was written at the end (false also when the step never started).
+    bool stopped = false;
     QString error;
     // Where the step started and where it was to go, in rpm or steps.
     double start = 0;

@@ -246,6 +246,7 @@ void TestStep::refusedBeforeTheMotorMoves()
     QCOMPARE(result.error, QStringLiteral("target velocity -2001 rpm is beyond the module's max. "
                                           "velocity (4) of 2000 rpm"));
     QCOMPARE(bench.motionRequests(), 0);
+    QVERIFY(!result.stopped);
 
     request.target = 0;
     result = StepResponse::run(bench.handler, request);
@@ -261,7 +262,7 @@ void TestStep::cancelAndSilenceStopTheMotor()
     request.target = 1500;
     StepResponse::Result result =
         StepResponse::run(bench.handler, request, [](const Sample& s) { return s.timeMs < 100; });
-    QVERIFY(result.cancelled && !result.ok);
+    QVERIFY(result.cancelled && result.stopped && !result.ok);
     QVERIFY(result.samples.back().timeMs < 200);
     QCOMPARE(bench.held(TargetVelocity), 0);
     QCOMPARE(bench.motionRequests(), 2);
@@ -272,7 +273,7 @@ void TestStep::cancelAndSilenceStopTheMotor()
             bench.served.peer().setSilent(true);
         return true;
     });
-    QVERIFY(!result.ok && !result.cancelled);
+    QVERIFY(!result.ok && !result.cancelled && !result.stopped);
     QVERIFY2(result.error.startsWith(QStringLiteral("polling the actual value: no reply")),
              qPrintable(result.error));
     QVERIFY2(result.error.contains(QStringLiteral("the motor may still move")),

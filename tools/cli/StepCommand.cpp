@@ -79,10 +79,9 @@ Action prepareStep(const Invocation& invocation, QString* error)
             StepResponse::run(link.handler(), request,
                               [](const StepMetrics::Sample&) { return !StopSignals::requested(); });
         if (!result.ok) {
-            printError(QStringLiteral("step: ") + (result.cancelled
-                                                       ? QStringLiteral("interrupted; the motor "
-                                                                        "was told to stop")
-                                                       : result.error));
+            printError(
+                QStringLiteral("step: ") + result.error +
+                (result.stopped ? QStringLiteral("; the motor was told to stop") : QString()));
             return int(ExitRefused);
         }
         if (!lineWasClean(batch, QStringLiteral("step"), link.handler().moduleAddress()))
