@@ -202,10 +202,10 @@ void TestStep::velocityStepsShowTheGains()
         QVERIFY2(result.ok, qPrintable(result.error));
         QVERIFY(result.metrics.riseTimeMs);
         rises[i] = *result.metrics.riseTimeMs;
-        QVERIFY(result.metrics.samples > 100);
+        QVERIFY(result.metrics.samples > 50);
         QVERIFY(result.samples.front().timeMs >= 0 && result.samples.back().timeMs >= 400);
         QCOMPARE(bench.held(TargetVelocity), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(bench.held(ActualVelocity), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(bench.held(ActualVelocity), 0, 10000);
     }
     QVERIFY2(rises[1] < rises[0] / 2,
              qPrintable(QStringLiteral("%1 / %2").arg(rises[0]).arg(rises[1])));
