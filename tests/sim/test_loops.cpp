@@ -69,6 +69,8 @@ private slots:
     void velocityGains_data();
     void velocityGains();
     void integralRemovesTheLoadError();
+    void setsAndClipping_data();
+    void setsAndClipping();
     void rampShapesTheRise();
     void currentLimitBoundsTheAcceleration();
     void positionLoopHoldsTheTarget();
@@ -139,6 +141,37 @@ void TestLoops::integralRemovesTheLoadError()
     none.run(2s);
     QCOMPARE(none.get(ActualVelocity), 0);
     QCOMPARE(none.get(ActualPosition), 0);
+}
+
+void TestLoops::setsAndClipping_data()
+{
+    // The velocity loop's nine values, as pidNumbers() orders them, and whether the motor
+    // gets going on a 500 rpm step.
+    QTest::addColumn<QList<int>>("values");
+    QTest::addColumn<bool>("moves");
+    // Set 1 below the threshold speed, set 2 from it on: a standing motor is in set 1.
+    QTest::newRow("set 1 empty below the threshold")
+        << QList<int>{0, 0, 0, 500000, 2000, 200, 0, 500000, 1000} << false;
+    QTest::newRow("threshold 0: set 2 throughout")
+        << QList<int>{0, 0, 0, 500000, 2000, 200, 0, 500000, 0} << true;
+    // The I-clipping bounds the integral: 100 leaves 1 mA, short of the friction.
+    QTest::newRow("I alone, clipped") << QList<int>{0, 200, 0, 100, 0, 200, 0, 100, 1000} << false;
+    QTest::newRow("I alone") << QList<int>{0, 200, 0, 500000, 0, 200, 0, 500000, 1000} << true;
+}
+
+void TestLoops::setsAndClipping()
+{
+    QFETCH(QList<int>, values);
+    QFETCH(bool, moves);
+    Bench bench;
+    const auto numbers = pidNumbers(VelocityLoop);
+    for (size_t i = 0; i < numbers.size(); ++i)
+        QCOMPARE(bench.set(numbers[i], values.at(int(i))), Ok);
+    QCOMPARE(bench.set(EnableVelocityRamp, 0), Ok);
+    QCOMPARE(bench.set(TargetVelocity, 500), Ok);
+    bench.run(3s);
+    const int velocity = bench.get(ActualVelocity);
+    QVERIFY2(moves ? velocity > 250 : velocity == 0, qPrintable(QString::number(velocity)));
 }
 
 void TestLoops::rampShapesTheRise()
