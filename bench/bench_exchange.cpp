@@ -10,11 +10,15 @@
 // Then the simulated module's side: how long its answer to one request takes after it
 // idled for an hour or a thousand hours with its motor in a given state (the model first
 // catches up on the time).
+//
+// Last the step response's sampling: the samples a second of a 1000 rpm velocity step of
+// two seconds, one value per exchange, on a 115200-baud and a 9600-baud line.
 
 #include "bench/BenchLink.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"
+#include "config/StepResponse.h"
 #include "sim/PtyPeer.h"
 #include "sim/SimulatedModule.h"
 
@@ -116,6 +120,20 @@ void reportCatchUp()
                     catchUpMillis(s.commands, std::chrono::hours(1000)));
 }
 
+void reportStep(int baudRate)
+{
+    BenchLink link(baudRate);
+    StepResponse::Request request;
+    request.target = 1000; // the peer answers 1000 for the max. velocity, too
+    const StepResponse::Result result = StepResponse::run(link.handler, request);
+    const double wireLimit = baudRate / (18.0 * 10.0);
+    std::printf("step response at %6d baud: %d samples in 2 s, %.1f samples/s, %.1f %% of the "
+                "wire limit (%.1f/s)%s\n",
+                baudRate, result.metrics.samples, result.metrics.sampleRateHz,
+                100.0 * result.metrics.sampleRateHz / wireLimit, wireLimit,
+                result.ok ? "" : qPrintable(QStringLiteral("; failed: ") + result.error));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -126,5 +144,7 @@ int main(int argc, char** argv)
     report("unpaced", 0, count);
     report("115200 baud", 115200, count);
     reportCatchUp();
+    reportStep(115200);
+    reportStep(9600);
     return 0;
 }

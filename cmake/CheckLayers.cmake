@@ -10,8 +10,8 @@
 #   cli     the command line's library, under tools/       (core)
 #
 # The core folders (comm, config, sim) and the command line's library include no Qt widget
-# or GUI header either, and the simulated module's motor model (with the parameter numbers
-# it names) no Qt header at all.
+# or GUI header either, and the simulated module's motor model (its files MotorModel*,
+# MotorConstants and ControlLoop, with the parameter numbers it names) no Qt header at all.
 #
 #   cmake -DROOT=<src folder> [-DCLI=<tools/cli folder>] -P CheckLayers.cmake
 #
@@ -51,7 +51,7 @@ function(check_folder folder layer)
                AND target MATCHES "^(QtWidgets|QtGui)/|^Q(Widget|Application|Dialog|Painter|Color|Pixmap|Image)$")
                 set(bad "the core includes no widget or GUI header")
             endif()
-            if(file MATCHES "(^|/)(sim/MotorModel|config/ParameterNumbers)\\.(h|cpp)$"
+            if(file MATCHES "(^|/)(sim/(Motor[A-Za-z]*|ControlLoop)|config/ParameterNumbers)\\.(h|cpp)$"
                AND target MATCHES "^Q|^qt")
                 set(bad "the motor model is plain C++")
             endif()

@@ -4,6 +4,7 @@
 #include "app/LinkStatus.h"
 #include "app/LogView.h"
 #include "app/RememberedSettings.h"
+#include "app/StepResponseDialog.h"
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/Version.h"
@@ -123,9 +124,24 @@ void MainWindow::createMenus()
     viewMenu->addAction(logAction);
     createPauseCharts(viewMenu);
 
+    QMenu* toolsMenu = menuBar()->addMenu(tr("&Tools"));
+    QAction* stepResponse = toolsMenu->addAction(tr("&Step response…"));
+    stepResponse->setObjectName(QStringLiteral("actionStepResponse"));
+    connect(stepResponse, &QAction::triggered, this, &MainWindow::showStepResponse);
+
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
             &MainWindow::showVersionInfo);
+}
+
+void MainWindow::showStepResponse()
+{
+    if (!m_stepResponse)
+        m_stepResponse =
+            new StepResponseDialog(*m_bldc->handler(), m_bldc->traceController(), this);
+    m_stepResponse->show();
+    m_stepResponse->raise();
+    m_stepResponse->activateWindow();
 }
 
 void MainWindow::addRecordingEntry(QMenu* menu)
@@ -289,6 +305,12 @@ void MainWindow::restoreLayout()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A step response in progress is stopped first; the window stays until it has ended.
+    if (m_stepResponse && m_stepResponse->isRunning()) {
+        m_stepResponse->stop();
+        event->ignore();
+        return;
+    }
     m_settings->rememberWindow(saveGeometry(), saveState());
     m_settings->rememberSplitter(m_bldc->chartSplitter()->saveState());
     QMainWindow::closeEvent(event);

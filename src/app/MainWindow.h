@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class StepResponseDialog;
+
 class BLDC;
 class LinkStatus;
 class LogView;
@@ -48,6 +50,8 @@ public:
     QAction* stopMotorAction() const { return m_stopMotor; }
     // "Pause charts": checked while every chart panel is paused.
     QAction* pauseChartsAction() const { return m_pauseCharts; }
+    // Tools → "Step response…"; made when first shown.
+    StepResponseDialog* stepResponseDialog() const { return m_stepResponse; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -58,6 +62,7 @@ public:
 public slots:
     void exitProgram();
     void showVersionInfo();
+    void showStepResponse();
 
 protected:
     // Remembers the window's geometry and dock layout.
@@ -89,4 +94,5 @@ private:
     QAction* m_stopMotor;
     QAction* m_pauseCharts = nullptr;
     RememberedSettings* m_settings;
+    StepResponseDialog* m_stepResponse = nullptr;
 };

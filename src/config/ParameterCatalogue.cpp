@@ -158,9 +158,9 @@ QList<Name> buildNames()
 const PidLoop& pidLoop(Loop loop)
 {
     static const PidLoop loops[] = {
-        {"Current PID control", {168, 169, 170, 171, 172, 173, 174, 175, 176}, 5000000},
-        {"Velocity PID control", {140, 141, 142, 143, 234, 235, 236, 237, 8}, 5000000},
-        {"Position PID control", {130, 131, 132, 135, 230, 231, 232, 233, 12}, 500000},
+        {"Current PID control", pidNumbers(CurrentLoop), 5000000},
+        {"Velocity PID control", pidNumbers(VelocityLoop), 5000000},
+        {"Position PID control", pidNumbers(PositionLoop), 500000},
     };
     return loops[loop];
 }

@@ -14,14 +14,6 @@
 // command line and recordings refer to a parameter. Every parameter lives on motor/bank 0.
 namespace ParameterCatalogue {
 
-// The module's three PID loops, each with two parameter sets and a threshold speed.
-enum Loop
-{
-    CurrentLoop,
-    VelocityLoop,
-    PositionLoop
-};
-
 // One PID loop: the nine parameter numbers (P, I, D and I-clipping of set 1, the same of
 // set 2, the threshold speed), the title of the panel that edits them, and the bound of
 // that panel's I-clipping fields.

@@ -138,10 +138,11 @@ void TestApp::menus()
 {
     MainWindow window;
     const QList<QAction*> bar = window.menuBar()->actions();
-    QCOMPARE(bar.size(), 3);
+    QCOMPARE(bar.size(), 4);
     QCOMPARE(bar.at(0)->text(), QStringLiteral("&File"));
     QCOMPARE(bar.at(1)->text(), QStringLiteral("&View"));
-    QCOMPARE(bar.at(2)->text(), QStringLiteral("&Help"));
+    QCOMPARE(bar.at(2)->text(), QStringLiteral("&Tools"));
+    QCOMPARE(bar.at(3)->text(), QStringLiteral("&Help"));
 
     auto entries = [](QMenu* menu) {
         QStringList texts;
@@ -163,7 +164,8 @@ void TestApp::menus()
     // View: the log dock, shown or hidden; the charts paused or not (Space).
     QCOMPARE(entries(bar.at(1)->menu()),
              QStringList({"&Log", "(decorated)", "---", "&Pause charts\tSpace", "(decorated)"}));
-    QCOMPARE(entries(bar.at(2)->menu()), QStringList({"&About"}));
+    QCOMPARE(entries(bar.at(2)->menu()), QStringList({"&Step response…"}));
+    QCOMPARE(entries(bar.at(3)->menu()), QStringList({"&About"}));
 }
 
 void TestApp::aboutText()

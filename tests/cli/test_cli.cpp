@@ -106,6 +106,7 @@ private slots:
     void portThatCannotBeOpenedExitsThree();
     void silentModuleExitsOne();
     void watchWritesCsv();
+    void stepMeasuresAndStops();
     void watchEndsCleanlyOnInterrupt();
     void interruptedExportCompletesItsFile();
     void signalEndsAStoreAfterTheParameterInProgress_data();
@@ -676,6 +677,43 @@ void TestCli::watchWritesCsv()
     QVERIFY2(last >= 4 * 20, qPrintable(QString::number(last)));
 }
 
+void TestCli::stepMeasuresAndStops()
+{
+    // The six figures as get prints its values, the samples as a spreadsheet reads them.
+    const QString csv = path(QStringLiteral("step.csv"));
+    Run run = cli({QStringLiteral("--sim"), QStringLiteral("--quiet"), QStringLiteral("step"),
+                   QStringLiteral("velocity"), QStringLiteral("1000"), QStringLiteral("--duration"),
+                   QStringLiteral("1500"), QStringLiteral("--csv"), csv});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    static const QRegularExpression figures(
+        QStringLiteral("^rise_time_ms\t[0-9.]+\novershoot_percent\t[0-9.]+\n"
+                       "settling_time_ms\t([0-9.]+|none)\nsteady_state_error\t-?[0-9.]+\n"
+                       "samples\t[0-9]+\nsample_rate_hz\t[0-9.]+\n$"));
+    QVERIFY2(figures.match(run.out).hasMatch(), qPrintable(run.out));
+    const QList<QStringList> rows = csvRows(csv);
+    QVERIFY(rows.size() > 100);
+    QCOMPARE(rows.at(0), (QStringList{"time_ms", "target", "actual"}));
+    QCOMPARE(rows.at(1).at(1), QStringLiteral("1000"));
+    bool ok = false;
+    QVERIFY(std::abs(rows.last().at(2).toDouble(&ok) - 1000) < 20 && ok);
+    QVERIFY(rows.last().at(0).toDouble() >= 1500);
+
+    // Beyond the max. velocity: refused by the module's own limit, nothing moved.
+    run = cli(
+        onLink({QStringLiteral("step"), QStringLiteral("velocity"), QStringLiteral("-1000000")}));
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(
+        run.err.contains(QStringLiteral("-1000000 rpm is beyond the module's max. velocity (4)")),
+        qPrintable(run.err));
+    // Bad arguments: exit 2 before the port is opened.
+    for (const QStringList& args :
+         {QStringList{"step", "speed", "10"}, QStringList{"step", "position", "0"},
+          QStringList{"step", "velocity", "100", "--duration", "0"}}) {
+        run = cli(onLink(args));
+        QVERIFY2(run.exitCode == 2, qPrintable(args.join(' ') + describe(run)));
+    }
+}
+
 void TestCli::watchEndsCleanlyOnInterrupt()
 {
     const QString csv = path(QStringLiteral("interrupted.csv"));
@@ -952,7 +990,7 @@ void TestCli::helpListsEveryCommand()
     QCOMPARE(run.exitCode, 0);
     for (const char* command :
          {"ports", "get", "set", "stop", "raw", "export-ini", "import-ini", "export-script",
-          "store", "restore", "run-script", "watch", "diff", "report"})
+          "store", "restore", "run-script", "watch", "diff", "report", "step"})
         QVERIFY2(run.out.contains(QStringLiteral("\n  %1").arg(QLatin1String(command))), command);
     QVERIFY(run.out.contains(QStringLiteral("3  the port could not be opened")));
     const Run watch = cli({QStringLiteral("watch"), QStringLiteral("--help")});

@@ -8,6 +8,7 @@
 #include "cli/Output.h"
 #include "cli/ParameterCommands.h"
 #include "cli/ScriptCommand.h"
+#include "cli/StepCommand.h"
 #include "cli/StopSignals.h"
 #include "cli/WatchCommand.h"
 #include "config/InputText.h"
@@ -76,6 +77,8 @@ int run(const QStringList& arguments)
         action = prepareRunScript(invocation.arguments, invocation.keepGoing, &error);
     else if (name == QLatin1String("watch"))
         action = prepareWatch(invocation, &error);
+    else if (name == QLatin1String("step"))
+        action = prepareStep(invocation, &error);
     else if (name == QLatin1String("export-ini") || name == QLatin1String("export-script"))
         action = prepareExport(name, invocation.arguments, &error);
     else if (name == QLatin1String("import-ini"))

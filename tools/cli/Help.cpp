@@ -94,6 +94,15 @@ const CommandHelp commandHelp[] = {
      "there. Nothing is written when the module cannot be read completely on a clean\n"
      "line, nor over a settings file.",
      "ziro-bldc-cli --port ttyUSB0 report motor7.html --against golden.ini"},
+    {"step", "step velocity TARGET | step position DELTA [--duration MS] [--csv FILE]",
+     "MOVES THE MOTOR. Measures one step response: writes target velocity TARGET (or\n"
+     "starts a relative move by DELTA steps), polls the actual velocity (or position) as\n"
+     "fast as the line allows for MS milliseconds (default 2000), then writes target\n"
+     "velocity 0, also on failure or Ctrl-C. Prints rise_time_ms, overshoot_percent,\n"
+     "settling_time_ms (none when it never settles), steady_state_error, samples and\n"
+     "sample_rate_hz, one name<TAB>value a line; --csv writes FILE with time_ms,target,\n"
+     "actual, one row per sample. A target beyond the max. velocity (4) is refused.",
+     "ziro-bldc-cli --sim step velocity 1000 --csv s.csv"},
 };
 
 } // namespace

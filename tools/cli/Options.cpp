@@ -14,15 +14,17 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
     {
         const char* name;
         bool takesValue;
-        const char* command; // the command it belongs to; nullptr for every command
+        // The commands it belongs to, separated by "/"; nullptr for every command.
+        const char* command;
     };
     static const Option options[] = {
         {"port", true, nullptr},     {"sim", false, nullptr},
         {"baud", true, nullptr},     {"address", true, nullptr},
         {"quiet", false, nullptr},   {"help", false, nullptr},
         {"interval", true, "watch"}, {"count", true, "watch"},
-        {"csv", true, "watch"},      {"keep-going", false, "run-script"},
-        {"against", true, "report"}, {"version", false, nullptr},
+        {"csv", true, "watch/step"}, {"keep-going", false, "run-script"},
+        {"against", true, "report"}, {"duration", true, "step"},
+        {"version", false, nullptr},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -93,11 +95,15 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->keepGoing = true;
         else if (name == QLatin1String("against"))
             invocation->against = value;
+        else if (name == QLatin1String("duration"))
+            invocation->duration = value;
     }
     for (const Option* option : std::as_const(commandOptions)) {
-        if (!invocation->help && invocation->command != QLatin1String(option->command)) {
-            *error = QStringLiteral("--%1 belongs to the %2 command")
-                         .arg(QLatin1String(option->name), QLatin1String(option->command));
+        const QStringList commands = QString::fromLatin1(option->command).split(QLatin1Char('/'));
+        if (!invocation->help && !commands.contains(invocation->command)) {
+            *error = QStringLiteral("--%1 belongs to the %2 command%3")
+                         .arg(QLatin1String(option->name), commands.join(QStringLiteral(" and ")),
+                              commands.size() > 1 ? QStringLiteral("s") : QString());
             return false;
         }
     }

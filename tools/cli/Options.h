@@ -28,6 +28,7 @@ struct Invocation
     std::optional<QString> csv;
     bool keepGoing = false;
     std::optional<QString> against;
+    std::optional<QString> duration;
 };
 
 // Reads the arguments (without the program's name). Options may stand before or after the

@@ -1,0 +1,371 @@
+#include "app/StepResponseDialog.h"
+
+#include "comm/SerialUSBCommandHandler.h"
+#include "config/FileTarget.h"
+#include "trace/StepChart.h"
+#include "trace/WTraceController.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// The journal's columns after time, mode and target: the nine PID values of the loop, then
+// the figures (the command line's names).
+const char* const gainColumns[] = {"P set 1",          "I set 1",          "D set 1",
+                                   "I-clipping set 1", "P set 2",          "I set 2",
+                                   "D set 2",          "I-clipping set 2", "Threshold"};
+const char* const figureColumns[] = {"rise_time_ms",       "overshoot_percent", "settling_time_ms",
+                                     "steady_state_error", "samples",           "sample_rate_hz"};
+
+QString figure(const std::optional<double>& value)
+{
+    return value ? QString::number(*value, 'f', 1) : QStringLiteral("none");
+}
+
+QStringList figures(const StepMetrics::Metrics& m)
+{
+    return {figure(m.riseTimeMs),       QString::number(m.overshootPercent, 'f', 1),
+            figure(m.settlingTimeMs),   QString::number(m.steadyStateError, 'f', 1),
+            QString::number(m.samples), QString::number(m.sampleRateHz, 'f', 1)};
+}
+
+// The chart is redrawn this often while the samples come in.
+constexpr qint64 RedrawMs = 50;
+
+} // namespace
+
+StepResponseDialog::StepResponseDialog(SerialUSBCommandHandler& handler,
+                                       WTraceController* traceController, QWidget* parent)
+    : QDialog(parent), m_handler(handler), m_traceController(traceController)
+{
+    setWindowTitle(tr("Step response"));
+    setObjectName(QStringLiteral("StepResponseDialog"));
+
+    auto* warning = new QLabel(tr("Run moves the motor: it steps to the target and is stopped "
+                                  "(target velocity 0) when the run ends."),
+                               this);
+    warning->setObjectName(QStringLiteral("lblWarning"));
+    warning->setWordWrap(true);
+    warning->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
+
+    auto* hint = new QLabel(tr("With the velocity ramp on (146) the rise follows the "
+                               "acceleration (11); switch the ramp off to see the loop's own "
+                               "response."),
+                            this);
+    hint->setObjectName(QStringLiteral("lblHint"));
+    hint->setWordWrap(true);
+
+    m_mode = new QComboBox(this);
+    m_mode->setObjectName(QStringLiteral("cbMode"));
+    m_mode->addItems({tr("Velocity"), tr("Position")});
+    m_target = new QSpinBox(this);
+    m_target->setObjectName(QStringLiteral("sbTarget"));
+    m_duration = new QSpinBox(this);
+    m_duration->setObjectName(QStringLiteral("sbDuration"));
+    m_duration->setRange(10, 60000);
+    m_duration->setSingleStep(100);
+    m_duration->setValue(2000);
+    m_duration->setSuffix(tr(" ms"));
+    auto* form = new QFormLayout;
+    form->addRow(tr("Mode"), m_mode);
+    form->addRow(tr("Target"), m_target);
+    form->addRow(tr("Duration"), m_duration);
+
+    m_run = new QPushButton(tr("Run"), this);
+    m_run->setObjectName(QStringLiteral("btnRun"));
+    m_stop = new QPushButton(tr("Stop"), this);
+    m_stop->setObjectName(QStringLiteral("btnStop"));
+    m_keep = new QPushButton(tr("Keep as reference"), this);
+    m_keep->setObjectName(QStringLiteral("btnKeepReference"));
+    m_save = new QPushButton(tr("Save journal as CSV…"), this);
+    m_save->setObjectName(QStringLiteral("btnSaveJournal"));
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* button : {m_run, m_stop, m_keep, m_save}) {
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch();
+
+    m_chart = new StepChart(this);
+    m_chart->setObjectName(QStringLiteral("stepChart"));
+    m_metrics = new QLabel(this);
+    m_metrics->setObjectName(QStringLiteral("lblMetrics"));
+    m_metrics->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setWordWrap(true);
+
+    QStringList headers{tr("Time"), tr("Mode"), tr("Target")};
+    for (const char* column : gainColumns)
+        headers << tr(column);
+    for (const char* column : figureColumns)
+        headers << QLatin1String(column);
+    m_journal = new QTableWidget(0, static_cast<int>(headers.size()), this);
+    m_journal->setObjectName(QStringLiteral("twJournal"));
+    m_journal->setHorizontalHeaderLabels(headers);
+    m_journal->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_journal->verticalHeader()->hide();
+    m_journal->setMinimumHeight(110);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(form);
+    top->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(warning);
+    layout->addWidget(hint);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+    layout->addWidget(m_chart, 3);
+    layout->addWidget(m_metrics);
+    layout->addWidget(m_status);
+    layout->addWidget(m_journal, 1);
+
+    connect(m_mode, &QComboBox::currentIndexChanged, this, &StepResponseDialog::updateMode);
+    connect(m_run, &QPushButton::clicked, this, &StepResponseDialog::run);
+    connect(m_stop, &QPushButton::clicked, this, &StepResponseDialog::stop);
+    connect(m_keep, &QPushButton::clicked, this, &StepResponseDialog::keepAsReference);
+    connect(m_save, &QPushButton::clicked, this, &StepResponseDialog::saveJournalAs);
+    updateMode();
+    setRunning(false);
+    resize(820, 640);
+}
+
+void StepResponseDialog::updateMode()
+{
+    if (m_mode->currentIndex() == 0) {
+        m_target->setRange(-100000, 100000);
+        m_target->setSingleStep(100);
+        m_target->setSuffix(tr(" rpm"));
+        m_target->setValue(1000);
+    } else {
+        m_target->setRange(-1000000000, 1000000000);
+        m_target->setSingleStep(1000);
+        m_target->setSuffix(tr(" steps"));
+        m_target->setValue(4096);
+    }
+}
+
+void StepResponseDialog::setRunning(bool running)
+{
+    m_running = running;
+    m_run->setEnabled(!running);
+    m_stop->setEnabled(running);
+    m_keep->setEnabled(!running && !m_chart->current().samples.empty());
+    m_save->setEnabled(!running && m_journal->rowCount() > 0);
+    for (QWidget* field : {static_cast<QWidget*>(m_mode), static_cast<QWidget*>(m_target),
+                           static_cast<QWidget*>(m_duration)})
+        field->setEnabled(!running);
+    // The window behind takes no input while the motor runs for the measurement, so that
+    // nothing else reaches the module in between: its parts are disabled, not the window
+    // itself, which would disable this dialog with it.
+    if (running && parentWidget()) {
+        const QList<QWidget*> parts =
+            parentWidget()->window()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* part : parts) {
+            if (!part->isWindow() && part->isEnabled()) {
+                part->setEnabled(false);
+                m_disabled << part;
+            }
+        }
+    } else if (!running) {
+        for (const QPointer<QWidget>& part : std::as_const(m_disabled))
+            if (part)
+                part->setEnabled(true);
+        m_disabled.clear();
+    }
+}
+
+void StepResponseDialog::say(const QString& text, bool failure)
+{
+    m_status->setStyleSheet(failure ? QStringLiteral("color: #a00000") : QString());
+    m_status->setText(text);
+}
+
+void StepResponseDialog::run()
+{
+    if (m_running)
+        return;
+    if (!m_handler.isOpen()) {
+        say(tr("Not connected: open the link to the module first."), true);
+        return;
+    }
+    StepResponse::Request request;
+    request.mode =
+        m_mode->currentIndex() == 0 ? StepResponse::Mode::Velocity : StepResponse::Mode::Position;
+    request.target = m_target->value();
+    request.durationMs = m_duration->value();
+    const QString problem = StepResponse::check(request);
+    if (!problem.isEmpty()) {
+        say(problem, true);
+        return;
+    }
+
+    m_stopRequested = false;
+    setRunning(true);
+    say(tr("Running: the motor moves."), false);
+    if (m_traceController)
+        m_traceController->holdPolling();
+    std::array<qint32, 9> gains{};
+    QString error;
+    StepResponse::Result result;
+    if (!StepResponse::readGains(m_handler, StepResponse::loopOf(request.mode), &gains, &error)) {
+        result.error = error; // nothing moved yet
+    } else {
+        ++m_runs;
+        StepChart::Curve live;
+        live.label = tr("Run %1").arg(m_runs);
+        QElapsedTimer redraw;
+        redraw.start();
+        result = StepResponse::run(m_handler, request, [&](const StepMetrics::Sample& sample) {
+            if (live.samples.empty()) {
+                // Drawn live from the first sample on; the run's own start replaces it.
+                live.start = sample.value;
+                live.target = request.mode == StepResponse::Mode::Velocity
+                                  ? request.target
+                                  : live.start + request.target;
+            }
+            live.samples.push_back(sample);
+            if (redraw.elapsed() >= RedrawMs) {
+                redraw.restart();
+                m_chart->setCurrent(live);
+                QCoreApplication::processEvents();
+            }
+            return !m_stopRequested;
+        });
+        StepChart::Curve curve;
+        curve.label = live.label;
+        curve.start = result.start;
+        curve.target = result.target;
+        curve.samples = result.samples;
+        m_chart->setCurrent(curve);
+        if (result.ok)
+            addJournalRow(request, gains, result);
+    }
+    if (m_traceController)
+        m_traceController->releasePolling();
+    setRunning(false);
+    showResult(result);
+}
+
+void StepResponseDialog::showResult(const StepResponse::Result& result)
+{
+    if (!result.ok) {
+        m_metrics->clear();
+        const QString stopped =
+            result.stopped ? tr(" The motor was told to stop (target velocity 0).") : QString();
+        say(result.cancelled && result.stopped
+                ? tr("Stopped: the motor was told to stop (target velocity 0).")
+                : tr("The step did not run through: %1.").arg(result.error) + stopped,
+            !(result.cancelled && result.stopped));
+        return;
+    }
+    const QStringList f = figures(result.metrics);
+    m_metrics->setText(tr("Rise time %1 ms, overshoot %2 %, settling time %3 ms, steady-state "
+                          "error %4, %5 samples at %6 per second")
+                           .arg(f.at(0), f.at(1), f.at(2), f.at(3), f.at(4), f.at(5)));
+    say(tr("Done: the motor was told to stop (target velocity 0)."), false);
+}
+
+void StepResponseDialog::addJournalRow(const StepResponse::Request& request,
+                                       const std::array<qint32, 9>& gains,
+                                       const StepResponse::Result& result)
+{
+    QStringList cells{QDateTime::currentDateTime().toString(Qt::ISODate),
+                      request.mode == StepResponse::Mode::Velocity ? QStringLiteral("velocity")
+                                                                   : QStringLiteral("position"),
+                      QString::number(request.target)};
+    for (qint32 gain : gains)
+        cells << QString::number(gain);
+    cells << figures(result.metrics);
+    const int row = m_journal->rowCount();
+    m_journal->insertRow(row);
+    for (int column = 0; column < cells.size(); ++column)
+        m_journal->setItem(row, column, new QTableWidgetItem(cells.at(column)));
+    m_journal->resizeColumnsToContents();
+    m_journal->scrollToBottom();
+}
+
+void StepResponseDialog::stop()
+{
+    m_stopRequested = true;
+}
+
+void StepResponseDialog::keepAsReference()
+{
+    if (!m_chart->keepCurrent())
+        return;
+    say(tr("Kept as reference: %1.").arg(m_chart->current().label), false);
+    m_keep->setEnabled(false);
+}
+
+QByteArray StepResponseDialog::journalCsv() const
+{
+    QStringList header{QStringLiteral("time"), QStringLiteral("mode"), QStringLiteral("target")};
+    for (const char* column : gainColumns)
+        header << QLatin1String(column);
+    for (const char* column : figureColumns)
+        header << QLatin1String(column);
+    QByteArray csv = header.join(QLatin1Char(',')).toUtf8() + '\n';
+    for (int row = 0; row < m_journal->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < m_journal->columnCount(); ++column)
+            cells << m_journal->item(row, column)->text();
+        csv += cells.join(QLatin1Char(',')).toUtf8() + '\n';
+    }
+    return csv;
+}
+
+bool StepResponseDialog::saveJournal(const QString& fileName)
+{
+    QString why;
+    if (!FileTarget::replace(fileName, journalCsv(), &why)) {
+        say(tr("The journal was not saved: %1: %2").arg(fileName, why), true);
+        return false;
+    }
+    say(tr("Journal saved: %1 (%2 runs)").arg(fileName).arg(m_journal->rowCount()), false);
+    return true;
+}
+
+void StepResponseDialog::saveJournalAs()
+{
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Save the step response journal"),
+        QDateTime::currentDateTime().toString(QStringLiteral("./yyyyMMdd_hh.mm.ss_")) +
+            QStringLiteral("StepResponses.csv"),
+        tr("CSV files (*.csv)"));
+    if (!fileName.isEmpty())
+        saveJournal(fileName);
+}
+
+void StepResponseDialog::reject()
+{
+    // Esc and the close button stop a run first; the dialog closes once it has ended.
+    if (m_running) {
+        stop();
+        return;
+    }
+    QDialog::reject();
+}
+
+void StepResponseDialog::closeEvent(QCloseEvent* event)
+{
+    if (m_running) {
+        stop();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}

@@ -1,0 +1,162 @@
+#include "config/StepResponse.h"
+
+#include "comm/Protocol.h"
+#include "comm/SerialUSBCommandHandler.h"
+
+#include <QElapsedTimer>
+
+#include <cstdlib>
+
+namespace StepResponse {
+
+namespace {
+
+using namespace ParameterCatalogue;
+using Handler = SerialUSBCommandHandler;
+
+constexpr quint8 SetAxisParameter = 5;
+constexpr quint8 GetAxisParameter = 6;
+constexpr quint8 MoveToPosition = 4;
+constexpr quint8 RelativeMove = 1;
+
+QString failure(const Handler::Outcome& outcome, const QString& what)
+{
+    QString why = Handler::failureText(outcome.failure);
+    if (outcome.failure == Handler::Failure::Refused && outcome.reply)
+        why += QStringLiteral(" (status %1)").arg(outcome.reply->status());
+    return QStringLiteral("%1: %2").arg(what, why);
+}
+
+bool read(Handler& handler, int type, qint32* value, QString* error, const QString& what)
+{
+    const Handler::Outcome outcome =
+        handler.exchange(GetAxisParameter, vokt::ParameterNumber(type), 0, 0);
+    if (!outcome.ok()) {
+        *error = failure(outcome, what);
+        return false;
+    }
+    *value = outcome.reply->value();
+    return true;
+}
+
+// Writes target velocity 0; adds to the error when it did not go through.
+void stop(Handler& handler, Result* result)
+{
+    const Handler::Outcome outcome =
+        handler.exchange(SetAxisParameter, vokt::ParameterNumber(TargetVelocity), 0, 0);
+    result->stopped = outcome.ok();
+    if (outcome.ok())
+        return;
+    const QString text = failure(outcome, QStringLiteral("stopping the motor (2 = 0)")) +
+                         QStringLiteral("; the motor may still move");
+    result->error = result->error.isEmpty() ? text : result->error + QStringLiteral("; ") + text;
+    result->ok = false;
+}
+
+} // namespace
+
+Loop loopOf(Mode mode)
+{
+    return mode == Mode::Velocity ? VelocityLoop : PositionLoop;
+}
+
+QString check(const Request& request)
+{
+    if (request.durationMs <= 0)
+        return QStringLiteral("the duration must be at least 1 ms");
+    if (request.target == 0)
+        return request.mode == Mode::Velocity ? QStringLiteral("a step to 0 rpm is no step")
+                                              : QStringLiteral("a move of 0 steps is no step");
+    return QString();
+}
+
+Result run(Handler& handler, const Request& request, const Progress& progress)
+{
+    Result result;
+    result.error = check(request);
+    if (!result.error.isEmpty())
+        return result;
+
+    const bool velocity = request.mode == Mode::Velocity;
+    const int actual = velocity ? ActualVelocity : ActualPosition;
+    qint32 value = 0;
+    if (velocity) {
+        if (!read(handler, MaxRampVelocity, &value, &result.error,
+                  QStringLiteral("reading the max. velocity (4)")))
+            return result;
+        if (std::abs(qint64(request.target)) > qint64(value)) {
+            result.error = QStringLiteral("target velocity %1 rpm is beyond the module's max. "
+                                          "velocity (4) of %2 rpm")
+                               .arg(request.target)
+                               .arg(value);
+            return result;
+        }
+    }
+    if (!read(handler, actual, &value, &result.error, QStringLiteral("reading the start value")))
+        return result;
+    result.start = value;
+    result.target = velocity ? double(request.target) : result.start + request.target;
+
+    // The step happens while its request travels: t = 0 is halfway between sending it and
+    // the reply.
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 sent = clock.nsecsElapsed();
+    const Handler::Outcome stepped =
+        velocity ? handler.exchange(SetAxisParameter, vokt::ParameterNumber(TargetVelocity), 0,
+                                    request.target)
+                 : handler.exchange(MoveToPosition, vokt::ParameterNumber(RelativeMove), 0,
+                                    request.target);
+    const double zeroMs = (sent + clock.nsecsElapsed()) / 2.0 / 1e6;
+    if (!stepped.ok()) {
+        result.error = failure(stepped, velocity ? QStringLiteral("writing the target velocity")
+                                                 : QStringLiteral("starting the move"));
+        stop(handler, &result);
+        return result;
+    }
+
+    const vokt::ParameterNumber polled = vokt::ParameterNumber(actual);
+    while (clock.nsecsElapsed() / 1e6 - zeroMs < request.durationMs) {
+        const Handler::Outcome outcome = handler.exchange(GetAxisParameter, polled, 0, 0);
+        const double at = clock.nsecsElapsed() / 1e6 - zeroMs;
+        if (!outcome.ok()) {
+            result.error = failure(outcome, QStringLiteral("polling the actual value"));
+            stop(handler, &result);
+            return result;
+        }
+        result.samples.push_back({at, double(outcome.reply->value())});
+        if (progress && !progress(result.samples.back())) {
+            result.cancelled = true;
+            result.error = QStringLiteral("cancelled after %1 samples").arg(result.samples.size());
+            stop(handler, &result);
+            return result;
+        }
+    }
+
+    // A relative move counts from the last target while positioning: where it went is the
+    // module's own target.
+    if (!velocity && !read(handler, TargetPosition, &value, &result.error,
+                           QStringLiteral("reading the target position (0)"))) {
+        stop(handler, &result);
+        return result;
+    }
+    if (!velocity)
+        result.target = value;
+    result.ok = true;
+    stop(handler, &result);
+    result.metrics =
+        StepMetrics::measure(result.samples, result.start, result.target, request.durationMs);
+    return result;
+}
+
+bool readGains(Handler& handler, Loop loop, std::array<qint32, 9>* values, QString* error)
+{
+    const std::array<int, 9> numbers = pidNumbers(loop);
+    for (size_t i = 0; i < numbers.size(); ++i)
+        if (!read(handler, numbers[i], &(*values)[i], error,
+                  QStringLiteral("reading parameter %1").arg(numbers[i])))
+            return false;
+    return true;
+}
+
+} // namespace StepResponse
