@@ -6,6 +6,7 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/ParameterCommands.h"
+#include "cli/ScanCommand.h"
 #include "cli/ScriptCommand.h"
 #include "cli/StopSignals.h"
 #include "cli/WatchCommand.h"
@@ -50,6 +51,9 @@ int run(const QStringList& arguments)
             return usageError(QStringLiteral("ports takes no argument"));
         return checkedOutput(listPorts());
     }
+    // The scan opens the port itself, once for each rate.
+    if (name == QLatin1String("scan"))
+        return checkedOutput(runScan(invocation));
 
     Action action;
     if (name == QLatin1String("get"))

@@ -75,6 +75,16 @@ const CommandHelp commandHelp[] = {
      "with the first complete cycle and always ends on a whole row. Runs N cycles, or\n"
      "until Ctrl-C, which ends it cleanly with the file complete.",
      "ziro-bldc-cli --port ttyUSB0 --quiet watch --count 100 --csv run.csv"},
+    {"scan", "scan [--baud N[,N...]] [--from A] [--to B]",
+     "Finds the modules on the line: at each rate (default: every rate the serial panel\n"
+     "offers, fastest first) and each address from A to B (default 1 to 255), sends one\n"
+     "harmless read (get axis parameter 0) and waits a few frame times for an answer (14 ms\n"
+     "at 115200 baud, 31 ms at 9600). Prints address<TAB>baud for each module that answers\n"
+     "and address<TAB>baud<TAB>conflict where more than one module answers (two replies,\n"
+     "or a broken one). The port is opened once for each rate and must not be in use.\n"
+     "Progress goes to standard error when it is a terminal; Ctrl-C ends the scan after\n"
+     "the address in progress. Exits 0 when any module answered, 1 when none did.",
+     "ziro-bldc-cli --port /dev/ttyUSB0 --quiet scan --baud 115200,9600 --from 1 --to 32"},
 };
 
 } // namespace
@@ -101,6 +111,7 @@ QString generalHelp()
         "  --sim         a simulated module served by the tool itself, to try commands\n"
         "  --baud N      line speed; 8 data bits, one stop bit, no parity, no flow control.\n"
         "                Without it the port keeps its own line settings (USB ports).\n"
+        "                scan takes a list of rates to try (115200,9600).\n"
         "  --address N   module address 1 to 255 (default 1)\n"
         "  --quiet       no debug lines (every frame sent and received) on standard error\n"
         "  --help        this text; COMMAND --help describes one command\n"

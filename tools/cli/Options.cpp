@@ -22,6 +22,7 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"quiet", false, nullptr},   {"help", false, nullptr},
         {"interval", true, "watch"}, {"count", true, "watch"},
         {"csv", true, "watch"},      {"keep-going", false, "run-script"},
+        {"from", true, "scan"},      {"to", true, "scan"},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -88,6 +89,10 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->csv = value;
         else if (name == QLatin1String("keep-going"))
             invocation->keepGoing = true;
+        else if (name == QLatin1String("from"))
+            invocation->from = value;
+        else if (name == QLatin1String("to"))
+            invocation->to = value;
     }
     for (const Option* option : std::as_const(commandOptions)) {
         if (!invocation->help && invocation->command != QLatin1String(option->command)) {
@@ -96,7 +101,14 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             return false;
         }
     }
-    if (!baud.isNull()) {
+    if (!baud.isNull() && invocation->command == QLatin1String("scan")) {
+        for (const QString& rate : baud.split(QLatin1Char(','))) {
+            const auto number = parseNumber(rate, 1, 4000000, QStringLiteral("--baud"), error);
+            if (!number)
+                return false;
+            invocation->baudRates << static_cast<int>(*number);
+        }
+    } else if (!baud.isNull()) {
         const auto number = parseNumber(baud, 1, 4000000, QStringLiteral("--baud"), error);
         if (!number)
             return false;
