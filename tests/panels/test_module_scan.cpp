@@ -5,6 +5,7 @@
 #include "app/LinkStatus.h"
 #include "app/MainWindow.h"
 #include "comm/LinkController.h"
+#include "comm/ModuleScanner.h"
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTRequest.h"
@@ -27,6 +28,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -92,6 +96,10 @@ void TestModuleScan::dialogListsAndChooses()
     LogCapture log;
     const auto served = bus({3, 7, 7, 12}, 57600);
     WSerialConnection panel;
+    // The command line's scan tries the rates the panel offers.
+    QList<int> offered = panel.baudRates();
+    std::sort(offered.begin(), offered.end(), std::greater<int>());
+    QCOMPARE(offered, ModuleScanner::allBaudRates());
     child<QComboBox>(&panel, "cmbDevices")->setCurrentText(served->portName());
     ModuleScanDialog dialog(served->portName(), panel.baudRates());
     QObject::connect(&dialog, &ModuleScanDialog::moduleChosen, &panel,
