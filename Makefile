@@ -8,7 +8,11 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
 
-.PHONY: all deps configure build run test test-sanitize test-tsan bench sim screenshot format clean
+# Building the Debian package (make package) needs more: dpkg-shlibdeps and file.
+PACKAGE_TOOLS := dpkg-dev file
+
+.PHONY: all deps configure build run test test-sanitize test-tsan bench sim screenshot format \
+	package clean
 
 all: build
 
@@ -67,6 +71,11 @@ test-tsan: deps
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# The Debian package of the tools: $(BUILD_DIR)/ziro-bldc_<version>_<arch>.deb.
+package: PACKAGES += $(PACKAGE_TOOLS)
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 # The picture at the top of the README: the window at work on the simulated module.
 screenshot: build

@@ -4,6 +4,7 @@
 
 #include "cli/StopSignals.h"
 #include "config/InputText.h"
+#include "config/Version.h"
 #include "sim/ServedModule.h"
 
 #include <QCommandLineParser>
@@ -161,6 +162,7 @@ int main(int argc, char** argv)
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ziro-bldc-sim"));
+    QCoreApplication::setApplicationVersion(Version::full());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -168,6 +170,7 @@ int main(int argc, char** argv)
         "The port path is printed on standard output; open it in ziro-bldc or any serial "
         "tool."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption linkOption(QStringLiteral("link"),
                                         QStringLiteral("Make a symbolic link <path> to the port "
                                                        "(removed at exit)."),

@@ -323,6 +323,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     m_fileOperations = new FileOperations(*m_handler, *m_traceController, *m_liveRecorder, this);
     connect(m_fileOperations, &FileOperations::lineNotClean, this, &BLDC::reportNotClean);
     connect(m_fileOperations, &FileOperations::failed, this, &BLDC::fileOperationFailed);
+    connect(m_fileOperations, &FileOperations::done, this, &BLDC::fileOperationDone);
 
     // The status flags: read only, no writes.
     connect(m_statusFlags, &WStatusFlagsV::requestValue, m_handler,
@@ -548,6 +549,16 @@ void BLDC::exportSettings()
 void BLDC::importSettings()
 {
     m_fileOperations->importSettings();
+}
+
+void BLDC::compareWithSettingsFile()
+{
+    m_fileOperations->compareWithSettingsFile();
+}
+
+void BLDC::saveCommissioningRecord()
+{
+    m_fileOperations->saveCommissioningRecord();
 }
 
 void BLDC::storeActualValues()

@@ -75,6 +75,10 @@ public slots:
     void exportSettingsToVOKT();
     void exportSettings();
     void importSettings();
+    // The module against a settings file, in a table; chosen values can be written back.
+    void compareWithSettingsFile();
+    // The commissioning record (HTML), against a golden settings file if one is given.
+    void saveCommissioningRecord();
     void storeActualValues();
     void restoreActualValues();
     // Asks for a file and starts recording the live values to it, or ends the recording
@@ -106,6 +110,9 @@ signals:
     // A file operation of the menu failed (an export, a recording); message says which
     // file and why, for the status bar. The log has said so too.
     void fileOperationFailed(const QString& message);
+    // A file operation of the menu wrote its file (a commissioning record); message says
+    // which and what came of it, for the status bar.
+    void fileOperationDone(const QString& message);
 
 private:
     // The connection panel whose link the attached device is.

@@ -1,19 +1,25 @@
 #include "app/FileOperations.h"
 
+#include "app/CompareDialog.h"
 #include "app/OperationProgress.h"
+#include "app/RecordDialog.h"
 #include "comm/DebugLine.h"
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/CommandScript.h"
+#include "config/CommissioningRecord.h"
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
 #include "config/SettingsFile.h"
+#include "config/Version.h"
 #include "trace/LiveRecorder.h"
 #include "trace/WTraceController.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 
 namespace {
 
@@ -46,13 +52,13 @@ FileOperations::FileOperations(SerialUSBCommandHandler& handler, WTraceControlle
 
 void FileOperations::runWithProgress(
     const QString& label, int total,
-    const std::function<void(const ModuleExchange::Progress&)>& operation)
+    const std::function<void(const ModuleExchange::Progress&)>& operation, QWidget* parent)
 {
     // The dialog lets events through between two exchanges: polling ticks wait meanwhile.
     m_traceController.holdPolling();
     SerialUSBCommandHandler::Batch batch(m_handler);
     {
-        OperationProgress progress(label, total, m_parent);
+        OperationProgress progress(label, total, parent ? parent : m_parent);
         operation(progress.callback());
     }
     if (!batch.isClean())
@@ -68,10 +74,15 @@ void FileOperations::runExport(const char* caption, const char* name, const char
     if (fileName.isEmpty())
         return;
     QString why;
+    bool written = false;
     runWithProgress(text(label), configurationSize(),
                     [&](const ModuleExchange::Progress& progress) {
-                        exportTo(fileName, m_handler, progress, &why);
+                        written = exportTo(fileName, m_handler, progress, &why);
                     });
+    // The log names the file and the tool that wrote it, for whoever reads it later.
+    if (written)
+        DebugLine().plain(QStringLiteral("%1 written by %2")
+                              .arg(fileName, Version::of(QStringLiteral("ziro-bldc"))));
     // A cancel leaves no reason: the user knows.
     if (!why.isEmpty())
         emit failed(text("Export failed: %1: %2").arg(fileName, why));
@@ -102,10 +113,125 @@ void FileOperations::importSettings()
         DebugLine() << "importFileName is empty!";
         return;
     }
+    // What the import would change, before anything is written.
+    const std::optional<SettingsComparison::Rows> rows =
+        compareModuleWith(fileName, text("Import settings"));
+    if (!rows)
+        return;
+    CompareDialog preview(*rows, fileName, CompareDialog::Purpose::ImportPreview, m_parent);
+    if (preview.exec() != QDialog::Accepted) {
+        DebugLine() << "import cancelled before anything was written: " << fileName;
+        return;
+    }
     runWithProgress(text("Importing settings"), configurationSize(),
                     [&](const ModuleExchange::Progress& progress) {
                         SettingsFile::importFrom(fileName, m_handler, progress);
                     });
+}
+
+void FileOperations::compareWithSettingsFile()
+{
+    DebugLine() << "compare with settings file";
+    const QString fileName = QFileDialog::getOpenFileName(
+        m_parent, text("Compare with settings file"),
+        m_lastSettingsFile.isEmpty() ? QStringLiteral("./") : m_lastSettingsFile,
+        text("Settings files (*.ini)"));
+    if (fileName.isEmpty())
+        return;
+    const std::optional<SettingsComparison::Rows> rows =
+        compareModuleWith(fileName, text("Compare with settings file"));
+    if (!rows)
+        return;
+    CompareDialog dialog(*rows, fileName, CompareDialog::Purpose::Compare, m_parent);
+    dialog.setWriter([this, &dialog](const QList<SettingsComparison::Assignment>& assignments) {
+        QList<std::optional<qint32>> readBack;
+        runWithProgress(
+            text("Writing values to the module"), static_cast<int>(assignments.size()),
+            [&](const ModuleExchange::Progress& progress) {
+                readBack = SettingsComparison::writeValues(m_handler, assignments, progress);
+            },
+            &dialog);
+        return readBack;
+    });
+    dialog.exec();
+}
+
+void FileOperations::saveCommissioningRecord()
+{
+    DebugLine() << "save commissioning record";
+    RecordDialog ask(defaultFileName("CommissioningRecord.html"), m_lastSettingsFile, m_parent);
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    const QString title = text("Save commissioning record");
+    const QString fileName = ask.recordFile();
+    QString why = CommissioningRecord::targetProblem(fileName);
+    if (!why.isEmpty())
+        return warn(title, text("%1: %2; no record written").arg(fileName, why));
+    std::optional<CommissioningRecord::Golden> golden;
+    if (!ask.goldenFile().isEmpty()) {
+        const std::optional<QList<SettingsComparison::Value>> values =
+            SettingsComparison::readFile(ask.goldenFile(), &why);
+        if (!values)
+            return warn(title, text("%1: %2; no record written").arg(ask.goldenFile(), why));
+        golden = CommissioningRecord::Golden{ask.goldenFile(), *values};
+        m_lastSettingsFile = ask.goldenFile();
+    }
+    std::optional<CommissioningRecord::Snapshot> snapshot;
+    runWithProgress(text("Reading the module for the commissioning record"),
+                    CommissioningRecord::exchanges(),
+                    [&](const ModuleExchange::Progress& progress) {
+                        snapshot = CommissioningRecord::take(m_handler, progress, &why);
+                    });
+    if (!snapshot) {
+        // A cancel leaves no reason: the user knows.
+        if (!why.isEmpty())
+            warn(title, text("The module could not be read: %1; no record written").arg(why));
+        return;
+    }
+    snapshot->golden = golden;
+    if (!CommissioningRecord::write(fileName, *snapshot, &why))
+        return warn(title, text("%1 could not be written: %2").arg(fileName, why));
+    QString outcome = text("Record saved: %1").arg(fileName);
+    if (golden)
+        outcome +=
+            QStringLiteral(": ") +
+            SettingsComparison::verdict(snapshot->rows(), QFileInfo(golden->fileName).fileName());
+    DebugLine().plain(QStringLiteral("commissioning record written: ") + outcome);
+    emit done(outcome);
+}
+
+std::optional<SettingsComparison::Rows> FileOperations::compareModuleWith(const QString& fileName,
+                                                                          const QString& title)
+{
+    QString why;
+    const std::optional<QList<SettingsComparison::Value>> file =
+        SettingsComparison::readFile(fileName, &why);
+    if (!file) {
+        warn(title, text("%1: %2; nothing was sent to the module").arg(fileName, why));
+        return std::nullopt;
+    }
+    m_lastSettingsFile = fileName;
+    std::optional<QList<qint32>> module;
+    runWithProgress(text("Reading the module's settings"), configurationSize(),
+                    [&](const ModuleExchange::Progress& progress) {
+                        module = SettingsComparison::readModule(m_handler, progress, &why);
+                    });
+    if (!module) {
+        // A cancel leaves no reason: the user knows.
+        if (!why.isEmpty())
+            warn(title, text("The module's settings could not be read: %1").arg(why));
+        return std::nullopt;
+    }
+    QList<SettingsComparison::Value> values;
+    for (qint32 value : std::as_const(*module))
+        values.append(SettingsComparison::Value::of(value));
+    return SettingsComparison::compare(values, *file);
+}
+
+void FileOperations::warn(const QString& title, const QString& message)
+{
+    DebugLine().plain(title + QStringLiteral(": ") + message);
+    QMessageBox::warning(m_parent, title, message);
 }
 
 void FileOperations::storeActualValues()

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "config/ModuleExchange.h"
+#include "config/SettingsComparison.h"
 
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class LiveRecorder;
 class QWidget;
@@ -26,7 +28,14 @@ public:
 
     void exportSettingsToVOKT();
     void exportSettings();
+    // Shows what the file would change first (the comparison table), then imports it on
+    // Import; Cancel sends nothing.
     void importSettings();
+    // The module against a settings file, in a table that can write chosen values back.
+    void compareWithSettingsFile();
+    // The commissioning record of the module, against a golden settings file if one is
+    // given.
+    void saveCommissioningRecord();
     void storeActualValues();
     void restoreActualValues();
     // Asks for a file and starts recording the live values to it, or ends the recording in
@@ -39,11 +48,15 @@ signals:
     void lineNotClean(const QString& operation);
     // An export did not write its file; message says which file and why.
     void failed(const QString& message);
+    // An operation wrote its file; message says which and what came of it.
+    void done(const QString& message);
 
 private:
     // Runs a whole-module operation under a progress dialog that counts its parameters.
+    // The dialog's parent is the window unless given.
     void runWithProgress(const QString& label, int total,
-                         const std::function<void(const ModuleExchange::Progress&)>& operation);
+                         const std::function<void(const ModuleExchange::Progress&)>& operation,
+                         QWidget* parent = nullptr);
     using Export = std::function<bool(const QString& fileName, SerialUSBCommandHandler& handler,
                                       const ModuleExchange::Progress& progress, QString* error)>;
     // Asks for the file of an export (the dialog's caption, default name and filter), runs
@@ -52,8 +65,18 @@ private:
     void runExport(const char* caption, const char* name, const char* filter, const char* label,
                    const Export& exportTo);
 
+    // The settings file and the module's values side by side, the module's read under the
+    // progress dialog (label); nothing, said to the user with the title, when either
+    // cannot be had or the read was cancelled.
+    std::optional<SettingsComparison::Rows> compareModuleWith(const QString& fileName,
+                                                              const QString& title);
+    // Tells the user in a message box why an operation could not be done, and logs it.
+    void warn(const QString& title, const QString& message);
+
     SerialUSBCommandHandler& m_handler;
     WTraceController& m_traceController;
     LiveRecorder& m_liveRecorder;
     QWidget* m_parent;
+    // The settings file last compared or imported: the golden file a record offers first.
+    QString m_lastSettingsFile;
 };

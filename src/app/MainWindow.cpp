@@ -6,6 +6,7 @@
 #include "app/RememberedSettings.h"
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
+#include "config/Version.h"
 #include "sim/ServedModule.h"
 #include "trace/LiveRecorder.h"
 #include "trace/RecordingStatus.h"
@@ -30,9 +31,6 @@
 
 namespace {
 
-constexpr int VersionMajor = 1;
-constexpr int VersionMinor = 2;
-constexpr int BuildNumber = 120;
 constexpr int FailureShownMs = 20000;
 
 // Room left for a task bar the platform does not report, and the size beyond which a first
@@ -100,6 +98,10 @@ void MainWindow::createMenus()
             &BLDC::exportSettings);
     connect(fileMenu->addAction(tr("&Import settings from *.ini")), &QAction::triggered, m_bldc,
             &BLDC::importSettings);
+    connect(fileMenu->addAction(tr("Co&mpare with settings file…")), &QAction::triggered, m_bldc,
+            &BLDC::compareWithSettingsFile);
+    connect(fileMenu->addAction(tr("Save commissioning recor&d…")), &QAction::triggered, m_bldc,
+            &BLDC::saveCommissioningRecord);
     fileMenu->addSeparator();
     connect(fileMenu->addAction(tr("Export settings to &VOKT")), &QAction::triggered, m_bldc,
             &BLDC::exportSettingsToVOKT);
@@ -254,6 +256,8 @@ void MainWindow::createStatusBar()
     // A failed export or recording is shown for a while in place of the link.
     connect(m_bldc, &BLDC::fileOperationFailed, statusBar(),
             [this](const QString& message) { statusBar()->showMessage(message, FailureShownMs); });
+    connect(m_bldc, &BLDC::fileOperationDone, statusBar(),
+            [this](const QString& message) { statusBar()->showMessage(message, FailureShownMs); });
     WTraceController* trace = m_bldc->traceController();
     connect(trace, &WTraceController::start, m_linkStatus, &LinkStatus::pollingStarted);
     connect(trace, &WTraceController::stop, m_linkStatus, &LinkStatus::pollingStopped);
@@ -292,9 +296,14 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 QString MainWindow::versionInfoText()
 {
-    return tr("ZIRO-BLDC\n") + tr("Version:  \t") + QString::number(VersionMajor) +
-           QStringLiteral(".") + QString::number(VersionMinor) + QStringLiteral("\n") +
-           tr("Build-ID: \t") + QString::number(BuildNumber);
+    return tr("ZIRO-BLDC\n") + tr("Version:  \t") + QString::number(Version::majorVersion()) +
+           QStringLiteral(".") + QString::number(Version::minorVersion()) + QStringLiteral("\n") +
+           tr("Build-ID: \t") + QString::number(Version::buildNumber());
+}
+
+QString MainWindow::packageVersionText()
+{
+    return Version::of(QStringLiteral("ziro-bldc"));
 }
 
 void MainWindow::exitProgram()
@@ -304,5 +313,10 @@ void MainWindow::exitProgram()
 
 void MainWindow::showVersionInfo()
 {
-    QMessageBox::about(nullptr, tr("About this Version..."), versionInfoText());
+    // As QMessageBox::about shows it, with the package's version below the three lines.
+    QMessageBox box(QMessageBox::NoIcon, tr("About this Version..."), versionInfoText(),
+                    QMessageBox::Ok);
+    box.setIconPixmap(windowIcon().pixmap(64, 64));
+    box.setInformativeText(packageVersionText());
+    box.exec();
 }

@@ -51,6 +51,9 @@ public:
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
+    // What the About box adds below them: the package and the checkout it was built from,
+    // "ziro-bldc 1.2.120 (git 4f9511f)".
+    static QString packageVersionText();
 
 public slots:
     void exitProgram();

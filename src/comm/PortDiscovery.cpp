@@ -1,6 +1,7 @@
 #include "comm/PortDiscovery.h"
 
 #include "comm/DebugLine.h"
+#include "comm/PortAccess.h"
 
 #include <QFile>
 #include <QSerialPort>
@@ -68,6 +69,10 @@ QString PortDiscovery::openProblem(const QString& name, bool* permission)
         port.close();
         return QString();
     }
+    if (port.error() == QSerialPort::PermissionError)
+        return PortAccess::explainPermissionError(
+            name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name,
+            port.errorString());
     return port.errorString();
 }
 
@@ -82,7 +87,8 @@ QString PortDiscovery::permissionProblem(const QString& name)
     if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0 ||
         (errno != EACCES && errno != EPERM))
         return QString();
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return PortAccess::permissionAdvice(QString::fromLocal8Bit(std::strerror(errno)),
+                                        PortAccess::ownershipOf(path));
 #endif
 }
 

@@ -1,6 +1,7 @@
 #include "comm/SerialUSBDevice.h"
 
 #include "comm/LineSettings.h"
+#include "comm/PortAccess.h"
 
 #include <QElapsedTimer>
 #include <QMutexLocker>
@@ -65,8 +66,13 @@ bool SerialUSBDevice::open(OpenMode mode)
 
     if (!port->open(QIODevice::ReadWrite)) {
         // The reason tells a missing port from a busy one or a file that is no serial port;
-        // the caller reports it.
-        setErrorString(port->errorString());
+        // the caller reports it. A refusal says what to do: join the port's group, or which
+        // program holds it.
+        if (port->error() == QSerialPort::PermissionError)
+            setErrorString(PortAccess::explainPermissionError(systemLocation(m_portName),
+                                                              port->errorString()));
+        else
+            setErrorString(port->errorString());
         delete port;
         close();
         return QIODevice::isOpen();

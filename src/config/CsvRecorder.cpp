@@ -2,6 +2,10 @@
 
 #include "config/FileTarget.h"
 #include "config/ParameterCatalogue.h"
+#include "config/Version.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
 
 const QString CsvRecorder::TimeColumn = QStringLiteral("time_ms");
 
@@ -84,7 +88,7 @@ bool CsvRecorder::endCycle(bool complete)
             return true;
         // The header and the first row replace whatever the file held, in one piece.
         QString why;
-        if (!FileTarget::replace(m_fileName, line(header()) + row, &why))
+        if (!FileTarget::replace(m_fileName, producerLine() + line(header()) + row, &why))
             return fail(why);
         m_created = true;
         m_file.setFileName(m_fileName);
@@ -103,6 +107,16 @@ bool CsvRecorder::endCycle(bool complete)
     }
     ++m_rows;
     return true;
+}
+
+QByteArray CsvRecorder::producerLine()
+{
+    QString program = QCoreApplication::applicationName();
+    if (program.isEmpty())
+        program = QStringLiteral("ziro-bldc");
+    return QStringLiteral("# %1, %2\n")
+        .arg(Version::of(program), QDateTime::currentDateTime().toString(Qt::ISODate))
+        .toUtf8();
 }
 
 QByteArray CsvRecorder::line(const QStringList& fields) const

@@ -8,9 +8,10 @@
 
 #include <optional>
 
-// Records live values to a CSV file: a header row, then one row per polling cycle with the
-// time in milliseconds since the recording began and one column per value, headed by the
-// parameter's name from the catalogue.
+// Records live values to a CSV file: a comment line naming the program, its version and the
+// start ("# ziro-bldc-cli 1.2.120 (git 4f9511f), 2026-12-09T10:15:00"), a header row, then
+// one row per polling cycle with the time in milliseconds since the recording began and one
+// column per value, headed by the parameter's name from the catalogue.
 //
 //     CsvRecorder recorder(ParameterCatalogue::liveValues());
 //     recorder.open("run.csv", &error);
@@ -63,6 +64,9 @@ public:
     // A field as a CSV line holds it: one that holds a separator, a quote or a line break
     // is quoted, its quotes doubled.
     static QString field(const QString& text);
+
+    // The file's first line: "# <program> <version>, <local date and time>\n".
+    static QByteArray producerLine();
 
 private:
     QByteArray line(const QStringList& fields) const;

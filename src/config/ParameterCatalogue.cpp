@@ -203,6 +203,26 @@ const QList<int>& liveValues()
     return list;
 }
 
+const QList<StatusFlag>& statusFlags()
+{
+    static const QList<StatusFlag> list = {
+        {0, "Overcurrent"},     {1, "Undervoltage"},  {2, "Overvoltage"},
+        {3, "Overtemperature"}, {4, "Motor halted"},  {5, "Hall/PhaseQ error"},
+        {8, "PWM mode"},        {9, "Velocity mode"}, {10, "Position mode"},
+        {11, "Torque mode"},    {14, "Position end"}, {17, "I\xC2\xB2t exceeded"},
+    };
+    return list;
+}
+
+QStringList statusWords(quint32 word)
+{
+    QStringList words;
+    for (const StatusFlag& flag : statusFlags())
+        if ((word >> flag.bit) & 1u)
+            words << QString::fromUtf8(flag.label);
+    return words;
+}
+
 int numberOf(const QString& name, QString* error)
 {
     const auto fail = [error](const QString& why) {

@@ -95,6 +95,21 @@ const QList<Name>& names();
 // status word.
 const QList<int>& liveValues();
 
+// One meaningful bit of the status word (StatusFlags): its number (0 is the least
+// significant) and the words the status flags panel and the commissioning record show.
+struct StatusFlag
+{
+    int bit;
+    const char* label; // UTF-8: "I²t exceeded"
+};
+
+// The twelve meaningful bits of the status word, in the order the panel shows them: the
+// error conditions, the active control mode, position end, I²t exceeded.
+const QList<StatusFlag>& statusFlags();
+// The labels of the bits set in a status word, in that order; the other bits carry
+// nothing.
+QStringList statusWords(quint32 word);
+
 // The parameter a name stands for: a name of names(), a settings key that is used in one
 // group only ("MaxCurrent"), "group/key", or a number 0 to 255 written in decimal. -1 when
 // the text names no parameter; *error (if given) then says why.

@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -152,7 +153,8 @@ void TestApp::menus()
         return texts;
     };
     QCOMPARE(entries(bar.at(0)->menu()),
-             QStringList({"&Export settings to *.ini", "&Import settings from *.ini", "---",
+             QStringList({"&Export settings to *.ini", "&Import settings from *.ini",
+                          "Co&mpare with settings file…", "Save commissioning recor&d…", "---",
                           "Export settings to &VOKT", "---", "&Store actual values",
                           "&Restore actual values", "---", "Record live values to &CSV…", "---",
                           "E&xit", "(decorated)"}));
@@ -168,6 +170,29 @@ void TestApp::aboutText()
 {
     QCOMPARE(MainWindow::versionInfoText(),
              QStringLiteral("ZIRO-BLDC\nVersion:  \t1.2\nBuild-ID: \t120"));
+
+    // The box shows the three lines as they are, and the package's version below them.
+    MainWindow window;
+    QString title;
+    QString text;
+    QString below;
+    QTimer look;
+    connect(&look, &QTimer::timeout, &window, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        look.stop();
+        title = box->windowTitle();
+        text = box->text();
+        below = box->informativeText();
+        box->accept();
+    });
+    look.start(10);
+    window.showVersionInfo();
+    QCOMPARE(title, QStringLiteral("About this Version..."));
+    QCOMPARE(text, MainWindow::versionInfoText());
+    QVERIFY2(below.startsWith(QStringLiteral("ziro-bldc " ZIRO_PROJECT_VERSION)),
+             qPrintable(below));
 }
 
 void TestApp::exitClosesWindow()

@@ -6,6 +6,7 @@
 #include "sim/PtyPeer.h"
 #include "sim/ServedModule.h"
 #include "sim/SimulatedModule.h"
+#include "support/CliProcess.h"
 #include "support/FileSizeLimit.h"
 
 #include <QDir>
@@ -25,56 +26,6 @@
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// Runs the command; room limits the size of every file it writes (a full disk), and
-// stdoutFile takes its standard output in place of a pipe.
-Run cli(const QStringList& args, qint64 room = 0, const QString& stdoutFile = QString())
-{
-    QProcess process;
-    if (room > 0)
-        FileSizeLimit::applyTo(process, room);
-    if (!stdoutFile.isEmpty())
-        process.setStandardOutputFile(stdoutFile);
-    process.start(QStringLiteral(ZIRO_CLI_COMMAND), args);
-    Run run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        run.err = QStringLiteral("did not end normally");
-        return run;
-    }
-    run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
-
-QString describe(const Run& run)
-{
-    return QStringLiteral("exit %1\nstdout: %2\nstderr: %3")
-        .arg(run.exitCode)
-        .arg(run.out, run.err);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
-
 // Whatever is at path: its bytes for a regular file, its kind otherwise (reading a pipe
 // would wait for a writer).
 QByteArray whatIsAt(const QString& path)
@@ -91,8 +42,9 @@ QList<QStringList> csvRows(const QString& path)
 {
     QList<QStringList> rows;
     const QList<QByteArray> lines = readFile(path).split('\n');
+    // The first line names the program that wrote it.
     for (const QByteArray& line : lines)
-        if (!line.isEmpty())
+        if (!line.isEmpty() && !line.startsWith("# "))
             rows << QString::fromUtf8(line).split(QLatin1Char(','));
     return rows;
 }
@@ -167,6 +119,7 @@ private slots:
     void simulatedModuleInProcess();
     void portsNamesTheirKind();
     void helpListsEveryCommand();
+    void everyToolNamesItsVersion();
 
 private:
     QStringList onLink(const QStringList& args) const;
@@ -535,6 +488,8 @@ void TestCli::fullDiskLeavesFilesWholeAndExitsOne_data()
     QTest::newRow("export-ini into a settings file")
         << "export-ini" << settings << true << qint64(1000);
     QTest::newRow("export-ini, new file") << "export-ini" << QByteArray() << true << qint64(500);
+    QTest::newRow("report over an older record")
+        << "report" << QByteArray("<html>older</html>\n") << true << qint64(2000);
     QTest::newRow("export-script over an older one")
         << "export-script" << QByteArray("SAP 4, 0, 1\n") << true << qint64(1000);
     // A recording replaces an older file with its first rows and ends on a whole row.
@@ -702,6 +657,7 @@ void TestCli::watchWritesCsv()
         onLink({QStringLiteral("watch"), QStringLiteral("--count"), QStringLiteral("5"),
                 QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--csv"), csv}));
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QVERIFY(readFile(csv).startsWith("# ziro-bldc-cli " ZIRO_PROJECT_VERSION));
     const QList<QStringList> rows = csvRows(csv);
     QCOMPARE(rows.size(), 6);
     QCOMPARE(rows.at(0),
@@ -952,11 +908,12 @@ void TestCli::recorderLeavesMissingValuesEmpty()
     QVERIFY(recorder.endCycle());
     recorder.close();
     const QList<QByteArray> lines = readFile(csv).split('\n');
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(0), QByteArray("time_ms,MaxCurrent,ActualVelocity,77"));
-    QVERIFY(lines.at(1).endsWith(",2000,,-5"));
-    QVERIFY(lines.at(2).endsWith(",,12,"));
-    QVERIFY(lines.at(3).isEmpty());
+    QCOMPARE(lines.size(), 5);
+    QVERIFY(lines.at(0).startsWith("# "));
+    QCOMPARE(lines.at(1), QByteArray("time_ms,MaxCurrent,ActualVelocity,77"));
+    QVERIFY(lines.at(2).endsWith(",2000,,-5"));
+    QVERIFY(lines.at(3).endsWith(",,12,"));
+    QVERIFY(lines.at(4).isEmpty());
 
     QVERIFY(!recorder.open(path(QStringLiteral("no-such-folder/recorder.csv"))));
     QVERIFY(!recorder.errorString().isEmpty());
@@ -993,8 +950,9 @@ void TestCli::helpListsEveryCommand()
 {
     const Run run = cli({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
-    for (const char* command : {"ports", "get", "set", "stop", "raw", "export-ini", "import-ini",
-                                "export-script", "store", "restore", "run-script", "watch"})
+    for (const char* command :
+         {"ports", "get", "set", "stop", "raw", "export-ini", "import-ini", "export-script",
+          "store", "restore", "run-script", "watch", "diff", "report"})
         QVERIFY2(run.out.contains(QStringLiteral("\n  %1").arg(QLatin1String(command))), command);
     QVERIFY(run.out.contains(QStringLiteral("3  the port could not be opened")));
     const Run watch = cli({QStringLiteral("watch"), QStringLiteral("--help")});
@@ -1004,10 +962,31 @@ void TestCli::helpListsEveryCommand()
     QVERIFY(stop.out.contains(QStringLiteral("Example:\n  ziro-bldc-cli --port ttyUSB0 stop")));
 }
 
+void TestCli::everyToolNamesItsVersion()
+{
+    // The version the build was configured with, and the checkout's description where known.
+    static const QRegularExpression version(
+        QStringLiteral("^(\\S+) " ZIRO_PROJECT_VERSION "( \\(git [^)\\s]+\\))?\n$"));
+    const QStringList tools = {QStringLiteral(ZIRO_APP_COMMAND), QStringLiteral(ZIRO_CLI_COMMAND),
+                               QStringLiteral(ZIRO_SIM_COMMAND)};
+    for (const QString& tool : tools) {
+        QProcess process;
+        process.start(tool, {QStringLiteral("--version")});
+        QVERIFY2(process.waitForFinished(60000), qPrintable(tool));
+        QCOMPARE(process.exitCode(), 0);
+        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QRegularExpressionMatch match = version.match(out);
+        QVERIFY2(match.hasMatch(), qPrintable(out));
+        QCOMPARE(match.captured(1), QFileInfo(tool).fileName());
+    }
+}
+
 int runLibraryTests(int argc, char** argv);
+int runCompareTests(int argc, char** argv);
 
 // `test_cli` runs the command as a process against the simulator command, then its
-// library in this process; `test_cli process|library [function ...]` runs one group.
+// library in this process, then diff and report; `test_cli process|library|compare
+// [function ...]` runs one group.
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -1022,6 +1001,8 @@ int main(int argc, char** argv)
     }
     if (!only || std::strcmp(only, "library") == 0)
         failures += runLibraryTests(static_cast<int>(args.size()), args.data());
+    if (!only || std::strcmp(only, "compare") == 0)
+        failures += runCompareTests(static_cast<int>(args.size()), args.data());
     return failures;
 }
 #include "test_cli.moc"

@@ -1,4 +1,5 @@
 #include "app/BLDC.h"
+#include "app/CompareDialog.h"
 #include "app/MainWindow.h"
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
@@ -13,6 +14,7 @@
 #include "sim/SimulatedModule.h"
 #include "support/FileSizeLimit.h"
 #include "support/LogCapture.h"
+#include "support/NextModal.h"
 #include "support/PanelProbe.h"
 #include "support/SimulatedPanel.h"
 #include "support/TemporaryConfig.h"
@@ -797,9 +799,11 @@ void TestFiles::menuDialogs()
     QCOMPARE(lines, cancelled);
     QCOMPARE(peer.requestCount(), 0);
 
-    // A chosen file goes to the operation.
+    // A chosen file goes to the operation (an import once its preview is accepted).
     log.clear();
     answerNextFileDialog(&bldc, file, true);
+    if (slot == QLatin1String("importSettings"))
+        onNextModal<CompareDialog>(&bldc, [](CompareDialog* preview) { preview->accept(); });
     QVERIFY(QMetaObject::invokeMethod(&bldc, qPrintable(slot)));
     QVERIFY2(log.contains(QStringLiteral("%1 \"%2\" ").arg(chosen, file)),
              qPrintable(log.lines().join('\n')));

@@ -1,4 +1,5 @@
 #include "app/MessageHandler.h"
+#include "comm/PortAccess.h"
 #include "comm/PortDiscovery.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
@@ -21,6 +22,7 @@
 
 #include <climits>
 #include <cstring>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,7 +63,9 @@ private slots:
     void serialForm();
     void serialConnectEmitsChoices();
     void serialProbeListsOpenablePorts();
+    void serialProbeReportsPermission_data();
     void serialProbeReportsPermission();
+    void busyPortNamesItsHolder();
     void directModeForm();
     void directModeValuesShowInFull();
     void enterPressesTheButton();
@@ -259,18 +263,35 @@ void TestConnection::serialProbeListsOpenablePorts()
     QVERIFY(device.isPortOpen());
 }
 
+void TestConnection::serialProbeReportsPermission_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("advice"); // %1: the group that owns the port, %2: its owner
+    QTest::newRow("nobody but its owner")
+        << 0 << "Permission denied — only its owner %2 may open this port";
+    // Only root can hand the port to a group the probing user is not in.
+    if (::geteuid() == 0)
+        QTest::newRow("its group") << 0660
+                                   << "Permission denied — add your user to the group that "
+                                      "owns the port (`sudo usermod -aG %1 $USER`, then log "
+                                      "in again)";
+}
+
 void TestConnection::serialProbeReportsPermission()
 {
+    QFETCH(int, mode);
+    QFETCH(QString, advice);
     PtyPeer peer;
     QVERIFY(peer.start());
     const QByteArray path = peer.portName().toLocal8Bit();
-    // Nobody but root may open it; the probe runs as an ordinary user ("nobody" when
-    // these tests run as root).
-    QCOMPARE(::chmod(path.constData(), 0), 0);
+    // The probe runs as an ordinary user ("nobody" when these tests run as root).
+    QCOMPARE(::chmod(path.constData(), static_cast<mode_t>(mode)), 0);
+    const auto ownership = PortAccess::ownershipOf(peer.portName());
+    QVERIFY(ownership);
     QProcess process;
     process.setChildProcessModifier([] {
         if (::geteuid() == 0) {
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
                 ::_exit(3);
         }
     });
@@ -282,9 +303,40 @@ void TestConnection::serialProbeReportsPermission()
     const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
     const QString expected = QStringLiteral("Debug: could not open: %1 (").arg(peer.portName());
     QVERIFY2(out.contains(expected), qPrintable(out));
-    QVERIFY2(out.contains(QStringLiteral("Permission denied")), qPrintable(out));
+    QVERIFY2(out.contains(advice.arg(ownership->group, ownership->owner)), qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral("\nfound: \n")) || out.startsWith("found: \n"),
              qPrintable(out));
+}
+
+void TestConnection::busyPortNamesItsHolder()
+{
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    SerialUSBDevice first(peer.portName(), QString());
+    QVERIFY(first.open(QIODevice::ReadWrite));
+    // A second opening is refused, naming the program that holds the port: this one.
+    SerialUSBDevice second(peer.portName(), QString());
+    QVERIFY(!second.open(QIODevice::ReadWrite));
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    const QString self = comm.open(QIODevice::ReadOnly)
+                             ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                             : QString();
+    const QString holder =
+        self.isEmpty()
+            ? QStringLiteral("process %1").arg(QCoreApplication::applicationPid())
+            : QStringLiteral("%1 (process %2)").arg(self).arg(QCoreApplication::applicationPid());
+    QVERIFY2(second.errorString().endsWith(QStringLiteral(" — in use by ") + holder),
+             qPrintable(second.errorString()));
+
+    // The wording, where the system cannot say who holds it, and for a user who joined the
+    // group after the session began.
+    QCOMPARE(PortAccess::busyAdvice(QStringLiteral("Device or resource busy"), {}),
+             QStringLiteral("Device or resource busy — in use by another program"));
+    const PortAccess::Ownership joined{QStringLiteral("root"), QStringLiteral("dialout"), true,
+                                       true, false};
+    QCOMPARE(PortAccess::permissionAdvice(QStringLiteral("Permission denied"), joined),
+             QStringLiteral("Permission denied — your user is in the group dialout that owns "
+                            "the port, but this session began before: log in again"));
 }
 
 void TestConnection::directModeForm()

@@ -428,7 +428,9 @@ void TestTrace::recordingOfPollingCycles()
     // The header, then one complete row per cycle: the time, and each value it got.
     QFile csv(file);
     QVERIFY(csv.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'));
+    // The first line names the program and its version.
+    QVERIFY(lines.takeFirst().startsWith(QStringLiteral("# ")));
     QCOMPARE(lines.size(), 1 + rows + 1);
     QCOMPARE(lines.last(), QString());
     QStringList header{QStringLiteral("time_ms")};

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/CompareCommands.h"
 #include "cli/FileCommands.h"
 #include "cli/Help.h"
 #include "cli/Link.h"
@@ -11,6 +12,7 @@
 #include "cli/StopSignals.h"
 #include "cli/WatchCommand.h"
 #include "config/InputText.h"
+#include "config/Version.h"
 
 #include <cstdio>
 
@@ -35,6 +37,13 @@ int run(const QStringList& arguments)
         command = invocation.arguments.isEmpty() ? nullptr
                                                  : findCommand(invocation.arguments.constFirst());
     }
+    if (invocation.version && !invocation.help) {
+        std::fputs((Version::of(QStringLiteral("ziro-bldc-cli")) + QLatin1Char('\n'))
+                       .toLocal8Bit()
+                       .constData(),
+                   stdout);
+        return checkedOutput(ExitOk);
+    }
     if (invocation.help) {
         std::fputs((command ? helpFor(*command) : generalHelp()).toLocal8Bit().constData(), stdout);
         return checkedOutput(ExitOk);
@@ -54,6 +63,9 @@ int run(const QStringList& arguments)
     // The scan opens the port itself, once for each rate.
     if (name == QLatin1String("scan"))
         return checkedOutput(runScan(invocation));
+    // Two files are compared without a module.
+    if (name == QLatin1String("diff") && invocation.arguments.size() == 2)
+        return checkedOutput(diffFiles(invocation.arguments));
 
     Action action;
     if (name == QLatin1String("get"))
@@ -72,6 +84,10 @@ int run(const QStringList& arguments)
         action = prepareExport(name, invocation.arguments, &error);
     else if (name == QLatin1String("import-ini"))
         action = prepareImport(invocation.arguments, &error);
+    else if (name == QLatin1String("diff"))
+        action = prepareDiff(invocation.arguments, &error);
+    else if (name == QLatin1String("report"))
+        action = prepareReport(invocation, &error);
     else
         action = prepareStoreOrRestore(name, invocation.arguments, &error);
     if (!action) {

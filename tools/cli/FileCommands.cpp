@@ -3,12 +3,14 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/StopSignals.h"
+#include "comm/DebugLine.h"
 #include "comm/Protocol.h"
 #include "config/CommandScript.h"
 #include "config/ModuleExchange.h"
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
 #include "config/SettingsFile.h"
+#include "config/Version.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,6 +57,8 @@ Action prepareExport(const QString& command, const QStringList& args, QString* e
             printError(QStringLiteral("%1: %2; nothing written").arg(fileName, why));
             return int(ExitRefused);
         }
+        DebugLine().plain(QStringLiteral("%1 written by %2")
+                              .arg(fileName, Version::of(QStringLiteral("ziro-bldc-cli"))));
         printOut(QStringLiteral("%1: %2 parameters written").arg(fileName).arg(total));
         return int(ExitOk);
     };

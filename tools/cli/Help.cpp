@@ -75,15 +75,35 @@ const CommandHelp commandHelp[] = {
      "with the first complete cycle and always ends on a whole row. Runs N cycles, or\n"
      "until Ctrl-C, which ends it cleanly with the file complete.",
      "ziro-bldc-cli --port ttyUSB0 --quiet watch --count 100 --csv run.csv"},
-    {"scan", "scan [--baud N[,N...]] [--from A] [--to B]",
-     "Finds the modules on the line: at each rate (default: every rate the serial panel\n"
-     "offers, fastest first) and each address from A to B (default 1 to 255), sends one\n"
-     "harmless read (get axis parameter 0) and waits a few frame times for an answer (14 ms\n"
-     "at 115200 baud, 31 ms at 9600). Prints address<TAB>baud for each module that answers\n"
-     "and address<TAB>baud<TAB>conflict where more than one module answers (two replies,\n"
-     "or a broken one). The port is opened once for each rate and must not be in use.\n"
-     "Progress goes to standard error when it is a terminal; Ctrl-C ends the scan after\n"
-     "the address in progress. Exits 0 when any module answered, 1 when none did.",
+    {"diff", "diff FILE [FILE_B]",
+     "Compares the module's 44 configuration parameters with the settings file FILE, or,\n"
+     "given FILE_B, two settings files with each other (no port needed). Prints one line\n"
+     "per parameter that differs: group/key<TAB>first<TAB>second (the module's value\n"
+     "first); a key a file lacks reads (missing), one whose text is not a whole number\n"
+     "(not a whole number: \"...\"). Exits 0 when all agree, 1 when any differs (or the\n"
+     "module did not answer, or the line was not clean), 2 for a file that is not a\n"
+     "settings file.",
+     "ziro-bldc-cli --port ttyUSB0 --quiet diff golden.ini"},
+    {"report", "report HTML_FILE [--against GOLDEN_FILE]",
+     "Writes the commissioning record to HTML_FILE: one HTML page, needing nothing but\n"
+     "itself and made to print on A4, with the date and time, the port and address, the\n"
+     "tool's version, the 44 configuration parameters by section and the live values with\n"
+     "the status flags in words. With --against, a column of the golden settings file's\n"
+     "values, every difference marked and a verdict at the top (\"matches golden.ini\" or\n"
+     "\"7 differences\"); exits 1 when the module differs, so that a line script can stop\n"
+     "there. Nothing is written when the module cannot be read completely on a clean\n"
+     "line, nor over a settings file.",
+     "ziro-bldc-cli --port ttyUSB0 report motor7.html --against golden.ini"},
+    {"scan", "scan [--baud RATES] [--from A] [--to B]",
+     "Finds the modules on the line: at each of RATES (115200, or a list: 115200,9600;\n"
+     "default: every rate the serial panel offers, fastest first) and each address from A\n"
+     "to B (default 1 to 255), sends one harmless read (get axis parameter 0) and waits a\n"
+     "few frame times for an answer (14 ms at 115200 baud, 31 ms at 9600). Prints\n"
+     "address<TAB>baud for each module that answers and address<TAB>baud<TAB>conflict\n"
+     "where more than one module answers (two replies, or a broken one). The port is\n"
+     "opened once for each rate and must not be in use. Progress goes to standard error\n"
+     "when it is a terminal; Ctrl-C ends the scan after the address in progress. Exits 0\n"
+     "when any module answered, 1 when none did.",
      "ziro-bldc-cli --port /dev/ttyUSB0 --quiet scan --baud 115200,9600 --from 1 --to 32"},
 };
 
@@ -95,6 +115,14 @@ const CommandHelp* findCommand(const QString& name)
         if (name == QLatin1String(help.name))
             return &help;
     return nullptr;
+}
+
+QList<const CommandHelp*> commands()
+{
+    QList<const CommandHelp*> all;
+    for (const CommandHelp& help : commandHelp)
+        all << &help;
+    return all;
 }
 
 QString generalHelp()
@@ -115,6 +143,7 @@ QString generalHelp()
         "  --address N   module address 1 to 255 (default 1)\n"
         "  --quiet       no debug lines (every frame sent and received) on standard error\n"
         "  --help        this text; COMMAND --help describes one command\n"
+        "  --version     the version of the tool\n"
         "\n"
         "Commands:\n");
     for (const CommandHelp& help : commandHelp)
@@ -126,7 +155,8 @@ QString generalHelp()
         "  0  success\n"
         "  1  the module refused something (status other than 100) or did not answer, or the\n"
         "     line was not clean (bytes arrived that answered no request: a late answer, a\n"
-        "     line echo or a second module at the address)\n"
+        "     line echo or a second module at the address); for diff and report: the values\n"
+        "     differ\n"
         "  2  bad usage or a malformed file; nothing was sent\n"
         "  3  the port could not be opened (the reason is on standard error)\n");
     return text;

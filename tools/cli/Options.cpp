@@ -23,6 +23,7 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"interval", true, "watch"}, {"count", true, "watch"},
         {"csv", true, "watch"},      {"keep-going", false, "run-script"},
         {"from", true, "scan"},      {"to", true, "scan"},
+        {"against", true, "report"}, {"version", false, nullptr},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -81,6 +82,8 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->quiet = true;
         else if (name == QLatin1String("help"))
             invocation->help = true;
+        else if (name == QLatin1String("version"))
+            invocation->version = true;
         else if (name == QLatin1String("interval"))
             invocation->interval = value;
         else if (name == QLatin1String("count"))
@@ -93,6 +96,8 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->from = value;
         else if (name == QLatin1String("to"))
             invocation->to = value;
+        else if (name == QLatin1String("against"))
+            invocation->against = value;
     }
     for (const Option* option : std::as_const(commandOptions)) {
         if (!invocation->help && invocation->command != QLatin1String(option->command)) {

@@ -19,6 +19,7 @@ struct Invocation
     int address = 1;
     bool quiet = false;
     bool help = false;
+    bool version = false;
     QString command;
     QStringList arguments;
     // Options of the command itself.
@@ -30,6 +31,7 @@ struct Invocation
     QList<int> baudRates;
     std::optional<QString> from;
     std::optional<QString> to;
+    std::optional<QString> against;
 };
 
 // Reads the arguments (without the program's name). Options may stand before or after the

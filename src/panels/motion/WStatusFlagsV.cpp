@@ -1,15 +1,22 @@
 #include "panels/motion/WStatusFlagsV.h"
 
+#include "config/ParameterCatalogue.h"
 #include "ui_WStatusFlagsV.h"
+
+#include <QRadioButton>
 
 WStatusFlagsV::WStatusFlagsV(QWidget* parent) : ParameterPanel(parent), m_ui(new Ui::WStatusFlagsV)
 {
     m_ui->setupUi(this);
     setTitleBox(m_ui->gbStatusFlags);
-    // Top to bottom; the bits between them carry nothing the panel shows.
-    m_lamps = {{0, m_ui->rbBit0},   {1, m_ui->rbBit1},   {2, m_ui->rbBit2},   {3, m_ui->rbBit3},
-               {4, m_ui->rbBit4},   {5, m_ui->rbBit5},   {8, m_ui->rbBit8},   {9, m_ui->rbBit9},
-               {10, m_ui->rbBit10}, {11, m_ui->rbBit11}, {14, m_ui->rbBit14}, {17, m_ui->rbBit17}};
+    // Top to bottom, one lamp per meaningful bit of the catalogue, which names it; the
+    // bits between them carry nothing the panel shows.
+    for (const ParameterCatalogue::StatusFlag& flag : ParameterCatalogue::statusFlags()) {
+        auto* button = findChild<QRadioButton*>(QStringLiteral("rbBit%1").arg(flag.bit));
+        Q_ASSERT(button);
+        button->setText(QString::fromUtf8(flag.label));
+        m_lamps.append({flag.bit, button});
+    }
 }
 
 WStatusFlagsV::~WStatusFlagsV()

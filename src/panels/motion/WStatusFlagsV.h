@@ -11,7 +11,8 @@ class WStatusFlagsV;
 }
 
 // The module's status and error word as a column of twelve lamps, one per meaningful bit:
-// the error conditions, the active control mode, position end and I²t exceeded. The lamps
+// the error conditions, the active control mode, position end and I²t exceeded, named as
+// the catalogue names them (ParameterCatalogue::statusFlags()). The lamps
 // are disabled radio buttons that are not exclusive, so any number can be lit and the user
 // cannot change them. The word is polled live; nothing here writes to the module.
 class WStatusFlagsV : public ParameterPanel
