@@ -121,7 +121,7 @@ void TestModuleScan::dialogListsAndChooses()
     QCOMPARE(progress->maximum(), 15);
     QVERIFY(child<QLabel>(&dialog, "lblScanStatus")
                 ->text()
-                .startsWith(QStringLiteral("Done: 2 module(s) found, 1 conflict(s).")));
+                .startsWith(QStringLiteral("Done: 2 module(s) found, 1 conflict(s), in ")));
 
     // A click takes the module's address and rate into the panel, without connecting.
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, centre(tree, 2));

@@ -147,6 +147,7 @@ void ModuleScanDialog::startScan()
         expectedMs += qint64(plan.to - plan.from + 1) * ModuleScanner::deadlineMs(rate);
     m_status->setText(tr("Scanning: about %1 s.").arg(qMax<qint64>(1, (expectedMs + 500) / 1000)));
     setScanning(true);
+    m_started.start();
     QTimer::singleShot(0, this, &ModuleScanDialog::scanStep);
 }
 
@@ -173,7 +174,10 @@ void ModuleScanDialog::scanStep()
         lines << m_scanner->failure();
     lines << m_scanner->problems();
     if (m_scanner->portOpened())
-        lines.prepend(tr("Done: %1 module(s) found, %2 conflict(s).").arg(modules).arg(conflicts));
+        lines.prepend(tr("Done: %1 module(s) found, %2 conflict(s), in %3 s.")
+                          .arg(modules)
+                          .arg(conflicts)
+                          .arg(double(m_started.elapsed()) / 1000, 0, 'f', 1));
     endScan(lines.join(QLatin1Char('\n')));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 
@@ -56,6 +57,8 @@ private:
     void setScanning(bool scanning);
 
     QString m_port;
+    // Since the scan started.
+    QElapsedTimer m_started;
     std::unique_ptr<ModuleScanner> m_scanner;
     QComboBox* m_rate;
     QSpinBox* m_from;
