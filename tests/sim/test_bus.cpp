@@ -133,7 +133,8 @@ void TestBus::eachModuleAnswersItsOwnAddress()
 
     // A write reaches the module addressed and no other.
     QVERIFY(handler.exchange(vokt::SetAxisParameter, MaxSpeed, 0, 777).reply);
-    const qint32 before = served.module(0).axisParameter(MaxSpeed);
+    qint32 before = 0;
+    served.withModule(0, [&before](SimulatedModule& m) { before = m.axisParameter(MaxSpeed); });
     served.withModule(1, [](SimulatedModule& m) { QCOMPARE(m.axisParameter(MaxSpeed), 777); });
     served.withModule(0, [](SimulatedModule& m) { QVERIFY(m.axisParameter(MaxSpeed) != 777); });
     served.withModule(2, [](SimulatedModule& m) { QVERIFY(m.axisParameter(MaxSpeed) != 777); });
