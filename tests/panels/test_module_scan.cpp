@@ -4,6 +4,7 @@
 #include "app/BLDC.h"
 #include "app/LinkStatus.h"
 #include "app/MainWindow.h"
+#include "app/ModuleSearch.h"
 #include "comm/LinkController.h"
 #include "comm/ModuleScanner.h"
 #include "comm/Protocol.h"
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
@@ -89,6 +91,7 @@ private slots:
     void cancelEndsWithinOneExchange();
     void directModeTalksToAnotherModule();
     void findModulesFromTheWindow();
+    void samePortUnderAnyName();
 };
 
 void TestModuleScan::dialogListsAndChooses()
@@ -241,6 +244,20 @@ void TestModuleScan::findModulesFromTheWindow()
     QVERIFY(worked);
     QTRY_COMPARE(window.linkStatus()->text(),
                  QStringLiteral("Connected: %1, 57600 baud, address 12").arg(served->portName()));
+}
+
+void TestModuleScan::samePortUnderAnyName()
+{
+    // A scan must not open the port of the window's own link under another of its names.
+    const auto served = bus({1}, 0);
+    QTemporaryDir folder;
+    const QString link = folder.filePath(QStringLiteral("bus"));
+    QVERIFY(QFile::link(served->portName(), link));
+    const QString bare = served->portName().mid(QStringLiteral("/dev/").size());
+    QVERIFY(ModuleSearch::samePort(served->portName(), link));
+    QVERIFY(ModuleSearch::samePort(bare, served->portName()));
+    QVERIFY(!ModuleSearch::samePort(served->portName(), QStringLiteral("/dev/ttyS0")));
+    QVERIFY(!ModuleSearch::samePort(QString(), QString()));
 }
 
 QTEST_MAIN(TestModuleScan)
