@@ -77,7 +77,7 @@ struct ModuleScanner::Private
                                   .arg(baud)
                                   .arg(plan.from)
                                   .arg(plan.to)
-                                  .arg(deadlineMs(baud)));
+                                  .arg(deadlineMs(baud, plan.turnaroundMs)));
             return;
         }
         QString problem = QStringLiteral("could not open %1 at %2 baud").arg(plan.port).arg(baud);
@@ -94,8 +94,8 @@ struct ModuleScanner::Private
     {
         const int baud = rate();
         const VOKTRequest request(static_cast<quint8>(address), vokt::GetAxisParameter, 0, 0, 0);
-        const SerialUSBCommandHandler::Probe probe =
-            handler.probe(request, deadlineMs(baud), quietMs(baud));
+        const SerialUSBCommandHandler::Probe probe = handler.probe(
+            request, deadlineMs(baud, plan.turnaroundMs), quietMs(baud, plan.turnaroundMs));
         ++done;
         if (probe.linkLost) {
             failure = QStringLiteral("%1 failed at %2 baud, address %3: %4")
@@ -129,14 +129,14 @@ struct ModuleScanner::Private
     }
 };
 
-int ModuleScanner::deadlineMs(int baudRate)
+int ModuleScanner::deadlineMs(int baudRate, int turnaroundMs)
 {
-    return roundedUpMs(framesUs(2, baudRate)) + TurnaroundMarginMs;
+    return roundedUpMs(framesUs(2, baudRate)) + qMax(0, turnaroundMs);
 }
 
-int ModuleScanner::quietMs(int baudRate)
+int ModuleScanner::quietMs(int baudRate, int turnaroundMs)
 {
-    return roundedUpMs(framesUs(1, baudRate)) + TurnaroundMarginMs;
+    return roundedUpMs(framesUs(1, baudRate)) + qMax(0, turnaroundMs);
 }
 
 QList<int> ModuleScanner::allBaudRates()

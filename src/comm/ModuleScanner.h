@@ -33,6 +33,9 @@ public:
         QList<int> baudRates;
         int from = 1;
         int to = 255;
+        // The time a module (and the adapters on the way) has to turn a request round, on
+        // top of the frames' time on the line: more for slow adapters.
+        int turnaroundMs = TurnaroundMarginMs;
     };
     struct Found
     {
@@ -46,8 +49,8 @@ public:
     // and TurnaroundMarginMs for the module and the adapters), and how long the line must
     // then stay quiet for the answer to be the only one (one frame time and the margin).
     static constexpr int TurnaroundMarginMs = 12;
-    static int deadlineMs(int baudRate);
-    static int quietMs(int baudRate);
+    static int deadlineMs(int baudRate, int turnaroundMs = TurnaroundMarginMs);
+    static int quietMs(int baudRate, int turnaroundMs = TurnaroundMarginMs);
     // Every rate the serial panel offers, fastest first.
     static QList<int> allBaudRates();
 

@@ -62,10 +62,11 @@ void doubleClick(QTreeWidget* tree, int row)
     QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, centre(tree, row));
 }
 
-// Scans only the addresses up to `to` at one rate: set before the scan that starts as the
-// dialog opens has begun.
+// Scans only the addresses up to `to` at one rate, with room for a busy machine in each
+// module's turnaround: set before the scan that starts as the dialog opens has begun.
 void narrow(ModuleScanDialog* dialog, int rate, int to)
 {
+    dialog->setTurnaroundMs(60);
     child<QComboBox>(dialog, "cmbScanBaudRate")->setCurrentText(QString::number(rate));
     child<QSpinBox>(dialog, "sbScanTo")->setValue(to);
 }

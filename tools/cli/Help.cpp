@@ -94,7 +94,7 @@ const CommandHelp commandHelp[] = {
      "there. Nothing is written when the module cannot be read completely on a clean\n"
      "line, nor over a settings file.",
      "ziro-bldc-cli --port ttyUSB0 report motor7.html --against golden.ini"},
-    {"scan", "scan [--baud RATES] [--from A] [--to B]",
+    {"scan", "scan [--baud RATES] [--from A] [--to B] [--turnaround MS]",
      "Finds the modules on the line: at each of RATES (115200, or a list: 115200,9600;\n"
      "default: every rate the serial panel offers, fastest first) and each address from A\n"
      "to B (default 1 to 255), sends one harmless read (get axis parameter 0) and waits a\n"
@@ -103,7 +103,8 @@ const CommandHelp commandHelp[] = {
      "where more than one module answers (two replies, or a broken one). The port is\n"
      "opened once for each rate and must not be in use. Progress goes to standard error\n"
      "when it is a terminal; Ctrl-C ends the scan after the address in progress. Exits 0\n"
-     "when any module answered, 1 when none did.",
+     "when any module answered, 1 when none did. --turnaround gives each module MS\n"
+     "milliseconds (default 12, 0 to 1000) on top of the frames' time, for slow adapters.",
      "ziro-bldc-cli --port /dev/ttyUSB0 --quiet scan --baud 115200,9600 --from 1 --to 32"},
 };
 

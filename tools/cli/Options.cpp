@@ -23,7 +23,8 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"interval", true, "watch"}, {"count", true, "watch"},
         {"csv", true, "watch"},      {"keep-going", false, "run-script"},
         {"from", true, "scan"},      {"to", true, "scan"},
-        {"against", true, "report"}, {"version", false, nullptr},
+        {"against", true, "report"}, {"turnaround", true, "scan"},
+        {"version", false, nullptr},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -96,6 +97,8 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->from = value;
         else if (name == QLatin1String("to"))
             invocation->to = value;
+        else if (name == QLatin1String("turnaround"))
+            invocation->turnaround = value;
         else if (name == QLatin1String("against"))
             invocation->against = value;
     }

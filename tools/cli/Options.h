@@ -31,6 +31,7 @@ struct Invocation
     QList<int> baudRates;
     std::optional<QString> from;
     std::optional<QString> to;
+    std::optional<QString> turnaround;
     std::optional<QString> against;
 };
 

@@ -43,6 +43,13 @@ int runScan(const Invocation& invocation)
     if (!parseAddress(invocation.from, "from", &plan.from, &error) ||
         !parseAddress(invocation.to, "to", &plan.to, &error))
         return usageError(error);
+    if (invocation.turnaround) {
+        const auto ms =
+            parseNumber(*invocation.turnaround, 0, 1000, QStringLiteral("--turnaround"), &error);
+        if (!ms)
+            return usageError(error);
+        plan.turnaroundMs = static_cast<int>(*ms);
+    }
     if (plan.from > plan.to)
         return usageError(QStringLiteral("--from %1 is above --to %2").arg(plan.from).arg(plan.to));
     if (invocation.sim == !invocation.port.isEmpty())

@@ -35,7 +35,7 @@ QString conflictText()
 } // namespace
 
 ModuleScanDialog::ModuleScanDialog(const QString& port, const QList<int>& rates, QWidget* parent)
-    : QDialog(parent), m_port(port)
+    : QDialog(parent), m_port(port), m_turnaroundMs(ModuleScanner::TurnaroundMarginMs)
 {
     setObjectName(QStringLiteral("ModuleScanDialog"));
     setWindowTitle(tr("Find modules"));
@@ -133,6 +133,7 @@ void ModuleScanDialog::startScan()
     plan.baudRates = m_rate->currentData().value<QList<int>>();
     plan.from = m_from->value();
     plan.to = qMax(m_from->value(), m_to->value());
+    plan.turnaroundMs = m_turnaroundMs;
     m_scanner = std::make_unique<ModuleScanner>(plan);
     // A line of its own in the log for what was found, not two for every frame.
     m_scanner->setDebug(false);
@@ -144,7 +145,8 @@ void ModuleScanDialog::startScan()
     m_progress->setValue(0);
     qint64 expectedMs = 0;
     for (int rate : plan.baudRates)
-        expectedMs += qint64(plan.to - plan.from + 1) * ModuleScanner::deadlineMs(rate);
+        expectedMs +=
+            qint64(plan.to - plan.from + 1) * ModuleScanner::deadlineMs(rate, m_turnaroundMs);
     m_status->setText(tr("Scanning: about %1 s.").arg(qMax<qint64>(1, (expectedMs + 500) / 1000)));
     setScanning(true);
     m_started.start();

@@ -35,6 +35,9 @@ public:
     ~ModuleScanDialog() override;
 
     bool isScanning() const;
+    // The time each module has to turn a request round (ModuleScanner::Plan), for the
+    // scans started from now on.
+    void setTurnaroundMs(int turnaroundMs) { m_turnaroundMs = turnaroundMs; }
 
 signals:
     void moduleChosen(int address, int baudRate, bool connectNow);
@@ -57,6 +60,7 @@ private:
     void setScanning(bool scanning);
 
     QString m_port;
+    int m_turnaroundMs;
     // Since the scan started.
     QElapsedTimer m_started;
     std::unique_ptr<ModuleScanner> m_scanner;
