@@ -1,12 +1,11 @@
-// ziro-bldc-sim: serves one simulated ZIRO-BLDC module on a pseudo-terminal until Ctrl-C.
-// The port path goes to standard output (one line, for scripts); everything else to
-// standard error.
+// ziro-bldc-sim: serves one simulated ZIRO-BLDC module, or a bus of several, on a
+// pseudo-terminal until Ctrl-C. The port path goes to standard output (one line, for
+// scripts); everything else to standard error.
 
 #include "cli/StopSignals.h"
 #include "config/InputText.h"
 #include "config/Version.h"
 #include "sim/ServedModule.h"
-#include "sim/SimulatedModule.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -34,6 +33,29 @@ bool parseNumber(const QString& text, int minimum, int maximum, int* number)
         return false;
     *number = static_cast<int>(*value);
     return true;
+}
+
+// "3,7,12": one module at each address, in this order; an address may repeat.
+bool parseAddresses(const QString& text, QList<int>* addresses)
+{
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        int address = 0;
+        if (!parseNumber(part.trimmed(), 1, 255, &address))
+            return false;
+        addresses->append(address);
+    }
+    return !addresses->isEmpty();
+}
+
+// "3, 7, 7 and 12"
+QString addressList(const QList<int>& addresses)
+{
+    QStringList parts;
+    for (int address : addresses)
+        parts << QString::number(address);
+    const QString last = parts.takeLast();
+    return parts.isEmpty() ? last
+                           : parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
 }
 
 // The --log file: one line of hex bytes per request, appended whole or not at all. The
@@ -156,12 +178,17 @@ int main(int argc, char** argv)
     const QCommandLineOption addressOption(
         QStringLiteral("address"),
         QStringLiteral("Module address <n>, 1 to 255; frames for other addresses get no "
-                       "reply (default 1)."),
-        QStringLiteral("n"), QStringLiteral("1"));
+                       "reply (default 1). A list (3,7,12) serves one module at each "
+                       "address on the one line, as on an RS-485 bus; an address given "
+                       "twice (7,7) is two modules that both answer, the second 1 to 3 ms "
+                       "later."),
+        QStringLiteral("n[,n...]"), QStringLiteral("1"));
     const QCommandLineOption baudOption(
         QStringLiteral("baud"),
-        QStringLiteral("Answer no faster than a line of <n> baud would carry request and "
-                       "reply (10 bits a byte); 0 answers at once (default 0)."),
+        QStringLiteral("The modules run at <n> baud: they answer no faster than such a line "
+                       "carries request and reply (10 bits a byte), and only while the "
+                       "tool has set the line to <n>. 0 answers at once, at any rate "
+                       "(default 0)."),
         QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption logOption(
         QStringLiteral("log"),
@@ -179,9 +206,9 @@ int main(int argc, char** argv)
                        .arg(parser.positionalArguments().constFirst()));
         return 2;
     }
-    int address = 1;
-    if (!parseNumber(parser.value(addressOption), 1, 255, &address)) {
-        printError(QStringLiteral("--address wants a number from 1 to 255"));
+    QList<int> addresses;
+    if (!parseAddresses(parser.value(addressOption), &addresses)) {
+        printError(QStringLiteral("--address wants numbers from 1 to 255, separated by commas"));
         return 2;
     }
     int baud = 0;
@@ -191,22 +218,17 @@ int main(int argc, char** argv)
     }
 
     RequestLog log;
-    ServedModule served(address);
-    served.peer().setBaudRate(baud);
+    ServedModule served(addresses);
+    served.setBaudRate(baud);
     if (parser.isSet(logOption)) {
         QString error;
         if (!log.open(parser.value(logOption), &error)) {
             printError(error);
             return 1;
         }
-        // The line is written before the module answers, so a tool that has its reply
+        // The line is written before the modules answer, so a tool that has its reply
         // finds its request in the log.
-        served.peer().setResponder([&served, &log](const QByteArray& request) {
-            log.write(request);
-            QByteArray reply;
-            served.withModule([&](SimulatedModule& module) { reply = module.handle(request); });
-            return reply.isEmpty() ? QList<PtyPeer::Chunk>{} : PtyPeer::answer(reply);
-        });
+        served.setRequestObserver([&log](const QByteArray& request) { log.write(request); });
     }
     QString error;
     if (!served.start(&error)) {
@@ -223,7 +245,12 @@ int main(int argc, char** argv)
 
     std::printf("%s\n", port.toLocal8Bit().constData());
     std::fflush(stdout);
-    QString servedAs = QStringLiteral("module address %1 on %2").arg(address).arg(port);
+    QString servedAs =
+        addresses.size() == 1
+            ? QStringLiteral("module address %1 on %2").arg(addresses.constFirst()).arg(port)
+            : QStringLiteral("%1 modules, addresses %2, on %3")
+                  .arg(addresses.size())
+                  .arg(addressList(addresses), port);
     if (!linkPath.isEmpty())
         servedAs += QStringLiteral(" (link %1)").arg(linkPath);
     if (baud > 0)

@@ -1,6 +1,7 @@
 #include "app/BLDC.h"
 
 #include "app/FileOperations.h"
+#include "app/ModuleSearch.h"
 #include "app/PageScrollArea.h"
 #include "comm/DebugLine.h"
 #include "comm/LinkController.h"
@@ -273,6 +274,20 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     connect(m_directMode, &WDirectMode::doRequest, m_handler, &SerialUSBCommandHandler::doRequest);
     connect(m_handler, &SerialUSBCommandHandler::requestResult, m_directMode,
             &WDirectMode::requestResult);
+    // ...or to another module on the line; the link's address is the one it starts from.
+    connect(m_directMode, &WDirectMode::doAddressedRequest, m_handler,
+            &SerialUSBCommandHandler::doAddressedRequest);
+    connect(this, &BLDC::linkOpened, m_directMode,
+            [this](const QString&, int, int address) { m_directMode->setLinkAddress(address); });
+    // "Find modules…" of the serial panel: a link on the port is closed (with consent) first.
+    new ModuleSearch(
+        *serialConnection, *m_linkController,
+        [this] {
+            const Link link = m_link;
+            closeLink(link);
+            announceClosed(link);
+        },
+        this);
     connect(m_traceController,
             qOverload<QList<TraceCommand*>*>(&WTraceController::requestTraceValues), m_handler,
             &SerialUSBCommandHandler::requestTraceValues);

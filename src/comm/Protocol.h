@@ -24,6 +24,10 @@ constexpr int ParameterNumbers = 256;
 // address, the command line's --address).
 constexpr quint8 DefaultModuleAddress = 1;
 
+// The line speeds a module's serial interface may be set to, slowest first: the serial panel
+// offers them, and a scan of the line tries each.
+constexpr int SerialBaudRates[] = {4800, 9600, 14400, 19200, 38400, 57600, 115200};
+
 // An axis parameter number, 0 to 255, as the core carries it. The panels' signals and slots
 // carry it as char (numbers 128 to 255 travel negative); the byte on the wire is the same.
 using ParameterNumber = quint8;

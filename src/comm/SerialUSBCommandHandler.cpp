@@ -78,6 +78,40 @@ SerialUSBCommandHandler::Outcome SerialUSBCommandHandler::exchange(quint8 comman
         VOKTRequest(static_cast<quint8>(m_moduleAddress), command, type, motorBank, value));
 }
 
+SerialUSBCommandHandler::Probe SerialUSBCommandHandler::probe(const VOKTRequest& request,
+                                                              int deadlineMs, int quietMs)
+{
+    // However the probe ends, the next exchange waits as long as ever.
+    struct Restore
+    {
+        SerialUSBCommandHandler* handler;
+        ~Restore()
+        {
+            handler->m_deadlineMs = ReplyTimeoutMs;
+            handler->m_probeQuietMs = 0;
+        }
+    } restore{this};
+    m_deadlineMs = deadlineMs;
+    m_probeQuietMs = qMax(1, quietMs);
+
+    Probe probe;
+    writeRequest(request);
+    const quint64 droppedBefore = m_droppedBytes;
+    if (m_lastFailure != Failure::LinkLost)
+        probe.reply = awaitReply();
+    if (m_lastFailure == Failure::LinkLost) {
+        probe.linkLost = true;
+        return probe;
+    }
+    probe.strayBytes = static_cast<qint64>(m_droppedBytes - droppedBefore);
+    if (probe.reply || m_device->bytesAvailable() > 0) {
+        const qint64 more = m_device->drainUntilQuiet(m_probeQuietMs, QuietLimitMs);
+        noteUnanswered(more, request.address());
+        probe.strayBytes += more;
+    }
+    return probe;
+}
+
 void SerialUSBCommandHandler::sendRequest(VOKTRequest* request)
 {
     writeRequest(*request);
@@ -93,6 +127,7 @@ void SerialUSBCommandHandler::writeRequest(const VOKTRequest& request)
 {
     m_sentAt.invalidate();
     m_sentCommand = -1;
+    m_sentAddress = -1;
     m_lastFailure = Failure::None;
     if (m_debug) {
         DebugLine(DebugLine::Kind::Frame).plain(request.toString());
@@ -119,6 +154,7 @@ void SerialUSBCommandHandler::writeRequest(const VOKTRequest& request)
         }
         m_sentAt.start();
         m_sentCommand = request.command();
+        m_sentAddress = request.address();
         m_sentSinceSettled = true;
         return;
     }
@@ -182,16 +218,18 @@ int SerialUSBCommandHandler::quietMs() const
     return qMax(QuietMs, frames);
 }
 
-void SerialUSBCommandHandler::noteUnanswered(qint64 bytes)
+void SerialUSBCommandHandler::noteUnanswered(qint64 bytes, int address)
 {
     if (bytes <= 0)
         return;
+    if (address < 0)
+        address = m_sentAddress >= 0 ? m_sentAddress : m_moduleAddress;
     m_unansweredBytes += static_cast<quint64>(bytes);
     DebugLine().plain(QStringLiteral("SerialUSBCommandHandler: %1 bytes arrived that answered no "
                                      "request: a late answer, a line echo or a second module at "
                                      "address %2")
                           .arg(bytes)
-                          .arg(m_moduleAddress));
+                          .arg(address));
 }
 
 void SerialUSBCommandHandler::loseLink(const QString& reason)
@@ -215,6 +253,7 @@ std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
     if (!m_device || !m_device->isPortOpen()) {
         m_sentAt.invalidate();
         m_sentCommand = -1;
+        m_sentAddress = -1;
         m_lastFailure = Failure::LinkLost;
         return std::nullopt;
     }
@@ -229,6 +268,7 @@ std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
         {
             handler->m_sentAt.invalidate();
             handler->m_sentCommand = -1;
+            handler->m_sentAddress = -1;
         }
     } settled{this};
 
@@ -290,7 +330,12 @@ std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
                 return reply;
             }
         }
-        const qint64 left = ReplyTimeoutMs - m_sentAt.elapsed();
+        const qint64 left = m_deadlineMs - m_sentAt.elapsed();
+        // A probe's reply still arriving at its deadline is waited for while bytes come.
+        if (left <= 0 && m_probeQuietMs > 0 && waiting > 0 &&
+            m_sentAt.elapsed() < m_deadlineMs + QuietLimitMs &&
+            m_device->waitForInput(m_probeQuietMs))
+            continue;
         if (left <= 0) {
             logDropped(dropped);
             noteUnanswered(unanswered);
@@ -305,6 +350,19 @@ std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
 void SerialUSBCommandHandler::timeOut()
 {
     m_lastFailure = Failure::TimedOut;
+    // A probe without an answer: nobody at the address.
+    if (m_probeQuietMs > 0)
+        return;
+    if (m_sentAddress >= 0 && m_sentAddress != m_moduleAddress) {
+        // Another module than the link's is silent; the link stays. Its answer may still
+        // come: better now than as the answer to a later request.
+        noteUnanswered(m_device->drainUntilQuiet(LateAnswerGuardMs, LateAnswerLimitMs));
+        DebugLine().plain(QStringLiteral("SerialUSBCommandHandler: no reply from the module at "
+                                         "address %1 within %2 ms")
+                              .arg(m_sentAddress)
+                              .arg(ReplyTimeoutMs));
+        return;
+    }
     if (m_awaitLateAnswer) {
         // The answer may still come: better here than as the answer to a later request.
         noteUnanswered(m_device->drainUntilQuiet(LateAnswerGuardMs, LateAnswerLimitMs));
@@ -363,6 +421,17 @@ void SerialUSBCommandHandler::doMove(char motorBank, char command, char type, in
 void SerialUSBCommandHandler::doRequest(char command, char type, char motorBank, int value)
 {
     if (const auto reply = slotExchange(command, type, motorBank, value))
+        emit requestResult(motorBank, static_cast<char>(reply->command()),
+                           static_cast<char>(reply->status()), reply->value());
+}
+
+void SerialUSBCommandHandler::doAddressedRequest(int address, char command, char type,
+                                                 char motorBank, int value)
+{
+    const Outcome outcome =
+        exchange(VOKTRequest(static_cast<quint8>(address), static_cast<quint8>(command),
+                             static_cast<quint8>(type), static_cast<quint8>(motorBank), value));
+    if (const auto& reply = outcome.reply)
         emit requestResult(motorBank, static_cast<char>(reply->command()),
                            static_cast<char>(reply->status()), reply->value());
 }

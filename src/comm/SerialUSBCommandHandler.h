@@ -122,10 +122,34 @@ public:
     void setDebug(bool debug) { m_debug = debug; }
     bool isDebug() const { return m_debug; }
 
-    // One exchange: logs and writes the request's frame, waits for the reply.
+    // One exchange: logs and writes the request's frame, waits for the reply. A request to
+    // another address than the module address (the raw command panel talking to another
+    // module on the line) that gets no reply leaves the link open: the link's module is
+    // not the one that is silent. Its late answer is waited for first, as with
+    // setAwaitLateAnswer(), so that it cannot answer a later request.
     Outcome exchange(const VOKTRequest& request);
     // The same for a request at the module address.
     Outcome exchange(quint8 command, vokt::ParameterNumber type, quint8 motorBank, qint32 value);
+
+    // What a scan's probe found at one address (see probe()).
+    struct Probe
+    {
+        // The first reply to the request, if one came.
+        std::optional<VOKTUSBReply> reply;
+        // Bytes that came and were not that reply: a second module's answer, a broken
+        // one, noise.
+        qint64 strayBytes = 0;
+        // The port failed, or the request could not be written.
+        bool linkLost = false;
+    };
+    // One exchange of a scan: the request's reply within a deadline of its own, a few frame
+    // times instead of ReplyTimeoutMs. No reply in time means nobody is at the address,
+    // not a lost module: the port stays open and nothing is announced. A reply still
+    // arriving at the deadline is waited for while its bytes keep coming (each within
+    // quietMs); after a reply, or bytes that were none, the line is listened to until it
+    // has been quiet for quietMs, so that a second module's answer is heard with the first
+    // one and not with the next request.
+    Probe probe(const VOKTRequest& request, int deadlineMs, int quietMs);
 
     // The two halves of exchange(), for callers that write and wait apart. sendRequest()
     // logs and writes one frame; the request stays the caller's.
@@ -174,6 +198,8 @@ public slots:
     void setIOValue(char type, char motorBank, int value);
     void doMove(char motorBank, char command, char type, int value);
     void doRequest(char command, char type, char motorBank, int value);
+    // doRequest() to the module at address, which need not be the link's.
+    void doAddressedRequest(int address, char command, char type, char motorBank, int value);
     void requestTraceValues(QList<TraceCommand*>* traceCommands);
 
 private:
@@ -190,8 +216,9 @@ private:
     void logDropped(qint64 dropped);
     // No reply in time: the port is closed (after the late answer, if awaited).
     void timeOut();
-    // Counts and logs bytes that answered no request.
-    void noteUnanswered(qint64 bytes);
+    // Counts and logs bytes that answered no request; a second module would be at address
+    // (by default the request's in flight, or the module address).
+    void noteUnanswered(qint64 bytes, int address = -1);
     // How long the line must be without a byte to count as quiet.
     int quietMs() const;
 
@@ -200,9 +227,14 @@ private:
     bool m_debug;
     int m_moduleAddress;
     // The request in flight: when it was written, and the command its reply must carry
-    // (-1 when no request was written).
+    // (-1 when no request was written), and the address it went to.
     QElapsedTimer m_sentAt;
     int m_sentCommand = -1;
+    int m_sentAddress = -1;
+    // The wait for a reply: ReplyTimeoutMs, or a probe's deadline and quiet time while one
+    // is in flight (quiet time 0 otherwise).
+    int m_deadlineMs = ReplyTimeoutMs;
+    int m_probeQuietMs = 0;
     quint64 m_droppedBytes = 0;
     quint64 m_unansweredBytes = 0;
     Failure m_lastFailure = Failure::None;

@@ -87,6 +87,22 @@ bool PtyPeer::sleepUnlessStopped(int ms)
                                [&] { return m_stopping.load(); });
 }
 
+bool PtyPeer::sleepUntil(Clock::time_point due)
+{
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+    if (wait.count() > 0 && !sleepUnlessStopped(static_cast<int>(wait.count())))
+        return false;
+    // The rest, less than a millisecond.
+    while (Clock::now() < due)
+        std::this_thread::yield();
+    return !m_stopping;
+}
+
+int PtyPeer::lineBaudRate() const
+{
+    return m_running ? speedOf(m_slave) : 0;
+}
+
 void PtyPeer::takeIn(const char* data, int size)
 {
     for (int i = 0; i < size; ++i) {
@@ -111,22 +127,17 @@ void PtyPeer::takeIn(const char* data, int size)
             continue;
         }
         const QList<Chunk> chunks = responder(request);
-        qsizetype replyBytes = 0;
-        for (const Chunk& chunk : chunks)
-            replyBytes += chunk.bytes.size();
-        // The wire time of request and reply at the emulated line speed.
+        // Each chunk is on the line once its last byte would have arrived at the emulated
+        // line speed: after the request's wire time, its own delay and its own wire time.
         const int baud = m_baudRate;
-        auto due = received + std::chrono::milliseconds(m_replyDelayMs.load());
-        if (baud > 0)
-            due +=
-                std::chrono::microseconds((vokt::FrameSize + replyBytes) * 10 * 1000000LL / baud);
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
-        if (wait.count() > 0 && !sleepUnlessStopped(static_cast<int>(wait.count())))
-            return;
-        while (Clock::now() < due)
-            std::this_thread::yield();
+        const auto wireTime = [baud](qsizetype bytes) {
+            return std::chrono::microseconds(baud > 0 ? bytes * 10 * 1000000LL / baud : 0);
+        };
+        auto due =
+            received + std::chrono::milliseconds(m_replyDelayMs.load()) + wireTime(vokt::FrameSize);
         for (const Chunk& chunk : chunks) {
-            if (!sleepUnlessStopped(chunk.delayMs))
+            due += std::chrono::milliseconds(chunk.delayMs) + wireTime(chunk.bytes.size());
+            if (!sleepUntil(due))
                 return;
             writeAll(chunk.bytes);
         }

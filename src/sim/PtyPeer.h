@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -44,9 +45,15 @@ public:
     QString portName() const { return m_slavePath; }
 
     void setResponder(Responder responder);
-    // Emulates the line's speed: a reply is written only after the wire time of request
-    // and reply (10 bits a byte) has passed. 0 answers at once.
+    // Emulates the line's speed: each chunk of a reply is written only once its wire time
+    // (10 bits a byte), after the request's, has passed. 0 answers at once. Set before
+    // start(), it is also the speed the line starts at (otherwise 115200), as a tool that
+    // keeps the port's own settings finds it.
     void setBaudRate(int baudRate) { m_baudRate = baudRate; }
+    // The speed the tool set on its end of the line (its termios), as a module's UART
+    // would run into it; 0 when the peer is not running or the speed cannot be read. Any
+    // thread, the responder's among them.
+    int lineBaudRate() const;
     // Extra delay before every reply, on top of the line's wire time.
     void setReplyDelayMs(int ms) { m_replyDelayMs = ms; }
     // A silent peer takes requests in but never answers.
@@ -88,7 +95,14 @@ private:
     void takeIn(const char* data, int size);
     void writeAll(const QByteArray& bytes);
     bool sleepUnlessStopped(int ms);
+    // false when the peer is stopped meanwhile.
+    bool sleepUntil(std::chrono::steady_clock::time_point due);
     void markAnswered();
+    // The speed of the terminal fd, as a number of baud (0 unknown), and setting it; the
+    // system's own part (PtyPeer_posix.cpp, or PtyPeer_linux.cpp where the speed may be
+    // any number).
+    static int speedOf(int fd);
+    static bool setSpeed(int fd, int baudRate);
 
     int m_master = -1;
     int m_slave = -1;

@@ -10,7 +10,8 @@
 #include <unistd.h>
 
 // The pseudo-terminal itself: opening the pair, the worker thread that reads the master
-// end, and writing to it. Everything else of the peer is in PtyPeer.cpp.
+// end, and writing to it. Everything else of the peer is in PtyPeer.cpp; the line's speed
+// on Linux, where it may be any number, in PtyPeer_linux.cpp.
 
 namespace {
 
@@ -61,10 +62,11 @@ bool PtyPeer::start(QString* error)
     if (::tcgetattr(m_slave, &tio) != 0)
         return fail("tcgetattr");
     ::cfmakeraw(&tio);
-    ::cfsetispeed(&tio, B115200);
-    ::cfsetospeed(&tio, B115200);
     if (::tcsetattr(m_slave, TCSANOW, &tio) != 0)
         return fail("tcsetattr");
+    // The speed the emulated line runs at, for a tool that keeps the port's settings.
+    if (!setSpeed(m_slave, m_baudRate > 0 ? m_baudRate.load() : 115200))
+        return fail("line speed");
 
     // Writes never block: a tool that writes requests and never reads the replies fills
     // the line, and what does not fit is dropped (as on a real line) rather than holding
@@ -154,3 +156,21 @@ void PtyPeer::run()
         }
     }
 }
+
+#ifndef __linux__
+// Elsewhere the speeds the terminal interface takes and gives are numbers of baud.
+int PtyPeer::speedOf(int fd)
+{
+    termios tio{};
+    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
+        return 0;
+    return static_cast<int>(::cfgetospeed(&tio));
+}
+
+bool PtyPeer::setSpeed(int fd, int baudRate)
+{
+    termios tio{};
+    return ::tcgetattr(fd, &tio) == 0 && ::cfsetispeed(&tio, speed_t(baudRate)) == 0 &&
+           ::cfsetospeed(&tio, speed_t(baudRate)) == 0 && ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+#endif

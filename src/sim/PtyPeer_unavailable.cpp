@@ -18,3 +18,13 @@ void PtyPeer::stop()
 void PtyPeer::writeAll(const QByteArray&) {}
 
 void PtyPeer::run() {}
+
+int PtyPeer::speedOf(int)
+{
+    return 0;
+}
+
+bool PtyPeer::setSpeed(int, int)
+{
+    return false;
+}

@@ -18,7 +18,12 @@ class SimulatedModule;
 //     if (served.start())
 //         ports << served.portName() + "   [Simulated]";
 //
-// The module keeps running (its motor moves on its monotonic clock) between requests and
+// It may also play a whole RS-485 bus: several modules on the one line, each with its own
+// parameters and motor. Every module hears every request and only those addressed answer,
+// in their order, each DuplicateGapMinMs to DuplicateGapMaxMs after the one before: two
+// modules set to the same address look to the tool as such a conflict does on a real line.
+//
+// The modules keep running (their motors move on the monotonic clock) between requests and
 // across connections, until the served module is destroyed.
 class ServedModule
 {
@@ -29,8 +34,14 @@ public:
     // The peer keeps at most this many requests in its log.
     static constexpr int RequestLogLimit = 4096;
 
+    // How much later than the one before a second module at the same address answers.
+    static constexpr int DuplicateGapMinMs = 1;
+    static constexpr int DuplicateGapMaxMs = 3;
+
     // The module answers frames that carry this address.
     explicit ServedModule(int address = 1);
+    // A bus: one module for each address, in this order; an address may repeat.
+    explicit ServedModule(const QList<int>& addresses);
     // Stops serving.
     ~ServedModule();
     ServedModule(const ServedModule&) = delete;
@@ -46,14 +57,26 @@ public:
     // The slave end, e.g. /dev/pts/4; empty before the first start().
     QString portName() const;
 
+    // The rate the modules' serial interfaces run at: the line is paced to it, starts at
+    // it, and a module hears (and answers) only while the tool has set the line to it; a
+    // request sent at another rate is noise to it. 0, the default: any rate, unpaced.
+    // Before start().
+    void setBaudRate(int baudRate);
+    int baudRate() const;
+
     // The line itself: baud pacing, reply delay, silence and garbage, for tests and the
     // command. Its setters may be used while the module is served.
     PtyPeer& peer();
-    // The module behind the line. Not thread-safe on its own: while the module is served
-    // the worker thread uses it, so reach it through withModule() then.
-    SimulatedModule& module();
-    // Runs f with the module while no request is being answered. Any thread.
+    int moduleCount() const;
+    // A module behind the line (the first by default). Not thread-safe on its own: while
+    // the module is served the worker thread uses it, so reach it through withModule() then.
+    SimulatedModule& module(int index = 0);
+    // Runs f with the (first) module while no request is being answered. Any thread.
     void withModule(const std::function<void(SimulatedModule&)>& f);
+    void withModule(int index, const std::function<void(SimulatedModule&)>& f);
+    // Told every request frame that reaches the modules (at their rate), on the peer's
+    // thread, before any module answers it. Before start().
+    void setRequestObserver(std::function<void(const QByteArray& request)> observer);
 
 private:
     struct Private;

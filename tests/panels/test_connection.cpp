@@ -344,7 +344,8 @@ void TestConnection::directModeForm()
     WDirectMode panel;
     QCOMPARE(panel.windowTitle(), QStringLiteral("Form"));
     QVERIFY(panel.maximumWidth() >= 385);
-    QCOMPARE(panel.maximumHeight(), 223);
+    // As high as designed, or as high as the request's rows (the address among them) need.
+    QVERIFY(panel.maximumHeight() >= 223);
     QCOMPARE(child<QGroupBox>(&panel, "gbDirectMode")->title(),
              QStringLiteral("Direct VOKT control"));
     QCOMPARE(child<QGroupBox>(&panel, "gbRequest")->title(), QStringLiteral("Request"));

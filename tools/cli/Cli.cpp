@@ -7,6 +7,7 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/ParameterCommands.h"
+#include "cli/ScanCommand.h"
 #include "cli/ScriptCommand.h"
 #include "cli/StepCommand.h"
 #include "cli/StopSignals.h"
@@ -60,6 +61,9 @@ int run(const QStringList& arguments)
             return usageError(QStringLiteral("ports takes no argument"));
         return checkedOutput(listPorts());
     }
+    // The scan opens the port itself, once for each rate.
+    if (name == QLatin1String("scan"))
+        return checkedOutput(runScan(invocation));
     // Two files are compared without a module.
     if (name == QLatin1String("diff") && invocation.arguments.size() == 2)
         return checkedOutput(diffFiles(invocation.arguments));

@@ -103,6 +103,18 @@ const CommandHelp commandHelp[] = {
      "sample_rate_hz, one name<TAB>value a line; --csv writes FILE with time_ms,target,\n"
      "actual, one row per sample. A target beyond the max. velocity (4) is refused.",
      "ziro-bldc-cli --sim step velocity 1000 --csv s.csv"},
+    {"scan", "scan [--baud RATES] [--from A] [--to B] [--turnaround MS]",
+     "Finds the modules on the line: at each of RATES (115200, or a list: 115200,9600;\n"
+     "default: every rate the serial panel offers, fastest first) and each address from A\n"
+     "to B (default 1 to 255), sends one harmless read (get axis parameter 0) and waits a\n"
+     "few frame times for an answer (14 ms at 115200 baud, 31 ms at 9600). Prints\n"
+     "address<TAB>baud for each module that answers and address<TAB>baud<TAB>conflict\n"
+     "where more than one module answers (two replies, or a broken one). The port is\n"
+     "opened once for each rate and must not be in use. Progress goes to standard error\n"
+     "when it is a terminal; Ctrl-C ends the scan after the address in progress. Exits 0\n"
+     "when any module answered, 1 when none did. --turnaround gives each module MS\n"
+     "milliseconds (default 12, 0 to 1000) on top of the frames' time, for slow adapters.",
+     "ziro-bldc-cli --port /dev/ttyUSB0 --quiet scan --baud 115200,9600 --from 1 --to 32"},
 };
 
 } // namespace
@@ -137,6 +149,7 @@ QString generalHelp()
         "  --sim         a simulated module served by the tool itself, to try commands\n"
         "  --baud N      line speed; 8 data bits, one stop bit, no parity, no flow control.\n"
         "                Without it the port keeps its own line settings (USB ports).\n"
+        "                scan takes a list of rates to try (115200,9600).\n"
         "  --address N   module address 1 to 255 (default 1)\n"
         "  --quiet       no debug lines (every frame sent and received) on standard error\n"
         "  --help        this text; COMMAND --help describes one command\n"

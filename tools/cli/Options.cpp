@@ -18,13 +18,14 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         const char* command;
     };
     static const Option options[] = {
-        {"port", true, nullptr},     {"sim", false, nullptr},
-        {"baud", true, nullptr},     {"address", true, nullptr},
-        {"quiet", false, nullptr},   {"help", false, nullptr},
-        {"interval", true, "watch"}, {"count", true, "watch"},
-        {"csv", true, "watch/step"}, {"keep-going", false, "run-script"},
-        {"against", true, "report"}, {"duration", true, "step"},
-        {"version", false, nullptr},
+        {"port", true, nullptr},      {"sim", false, nullptr},
+        {"baud", true, nullptr},      {"address", true, nullptr},
+        {"quiet", false, nullptr},    {"help", false, nullptr},
+        {"interval", true, "watch"},  {"count", true, "watch"},
+        {"csv", true, "watch/step"},  {"keep-going", false, "run-script"},
+        {"against", true, "report"},  {"duration", true, "step"},
+        {"from", true, "scan"},       {"to", true, "scan"},
+        {"turnaround", true, "scan"}, {"version", false, nullptr},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -93,6 +94,12 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->csv = value;
         else if (name == QLatin1String("keep-going"))
             invocation->keepGoing = true;
+        else if (name == QLatin1String("from"))
+            invocation->from = value;
+        else if (name == QLatin1String("to"))
+            invocation->to = value;
+        else if (name == QLatin1String("turnaround"))
+            invocation->turnaround = value;
         else if (name == QLatin1String("against"))
             invocation->against = value;
         else if (name == QLatin1String("duration"))
@@ -107,7 +114,14 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             return false;
         }
     }
-    if (!baud.isNull()) {
+    if (!baud.isNull() && invocation->command == QLatin1String("scan")) {
+        for (const QString& rate : baud.split(QLatin1Char(','))) {
+            const auto number = parseNumber(rate, 1, 4000000, QStringLiteral("--baud"), error);
+            if (!number)
+                return false;
+            invocation->baudRates << static_cast<int>(*number);
+        }
+    } else if (!baud.isNull()) {
         const auto number = parseNumber(baud, 1, 4000000, QStringLiteral("--baud"), error);
         if (!number)
             return false;

@@ -27,6 +27,11 @@ struct Invocation
     std::optional<QString> count;
     std::optional<QString> csv;
     bool keepGoing = false;
+    // scan: the rates of --baud, which takes a list there, and the range of addresses.
+    QList<int> baudRates;
+    std::optional<QString> from;
+    std::optional<QString> to;
+    std::optional<QString> turnaround;
     std::optional<QString> against;
     std::optional<QString> duration;
 };
@@ -35,7 +40,7 @@ struct Invocation
 // command; an argument that does not begin with "--" (a negative value, for one) is an
 // argument, and "--" makes every later one an argument. false, with *error, for an unknown
 // option, a missing or needless value, an option of another command, or a --baud or
-// --address out of range.
+// --address out of range. For scan, --baud takes a list of rates (115200,9600).
 bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* error);
 
 // A whole decimal number within [minimum, maximum]; otherwise *error says what is wrong,

@@ -20,7 +20,8 @@ QString okMark()
 
 } // namespace
 
-WDirectMode::WDirectMode(QWidget* parent) : QWidget(parent), m_ui(new Ui::WDirectMode)
+WDirectMode::WDirectMode(QWidget* parent)
+    : QWidget(parent), m_ui(new Ui::WDirectMode), m_linkAddress(vokt::DefaultModuleAddress)
 {
     m_ui->setupUi(this);
     // The reply status field has room for the mark of a command carried out.
@@ -30,8 +31,11 @@ WDirectMode::WDirectMode(QWidget* parent) : QWidget(parent), m_ui(new Ui::WDirec
     // As wide as designed, or as wide as the fields need to show every value in full
     // (-2147483647 is the widest), whichever is more.
     setMaximumWidth(qMax(maximumWidth(), minimumSizeHint().width()));
-    for (QSpinBox* field : {m_ui->sbRequestCommand, m_ui->sbRequestType, m_ui->sbRequestMotorBank,
-                            m_ui->sbRequestValue})
+    // ...and as high as the request's rows need.
+    setMaximumHeight(qMax(maximumHeight(), minimumSizeHint().height()));
+    m_ui->sbRequestAddress->setValue(m_linkAddress);
+    for (QSpinBox* field : {m_ui->sbRequestAddress, m_ui->sbRequestCommand, m_ui->sbRequestType,
+                            m_ui->sbRequestMotorBank, m_ui->sbRequestValue})
         field->installEventFilter(this);
 }
 
@@ -45,7 +49,17 @@ void WDirectMode::on_btnSend_clicked()
     const char command = static_cast<char>(m_ui->sbRequestCommand->value());
     const char type = static_cast<char>(m_ui->sbRequestType->value());
     const char motorBank = static_cast<char>(m_ui->sbRequestMotorBank->value());
-    emit doRequest(command, type, motorBank, m_ui->sbRequestValue->value());
+    const int address = m_ui->sbRequestAddress->value();
+    if (address == m_linkAddress)
+        emit doRequest(command, type, motorBank, m_ui->sbRequestValue->value());
+    else
+        emit doAddressedRequest(address, command, type, motorBank, m_ui->sbRequestValue->value());
+}
+
+void WDirectMode::setLinkAddress(int address)
+{
+    m_linkAddress = address;
+    m_ui->sbRequestAddress->setValue(address);
 }
 
 bool WDirectMode::eventFilter(QObject* watched, QEvent* event)

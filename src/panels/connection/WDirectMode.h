@@ -7,7 +7,10 @@ class WDirectMode;
 }
 
 // The "VOKT" tab: sends one raw command (command, type, motor/bank, value) to the module
-// and shows the fields of its reply. Enter in a request field sends, as Send does.
+// and shows the fields of its reply. Enter in a request field sends, as Send does. The
+// address field says which module on the line the command goes to: the link's own (the
+// default, set whenever a link opens) through doRequest, any other through
+// doAddressedRequest, without reconnecting.
 class WDirectMode : public QWidget
 {
     Q_OBJECT
@@ -18,14 +21,18 @@ public:
 
 signals:
     void doRequest(char command, char type, char motorBank, int value);
+    void doAddressedRequest(int address, char command, char type, char motorBank, int value);
 
 public slots:
     void on_btnSend_clicked();
     void requestResult(char motorBank, char command, char status, int value);
+    // The link's module address: the address field shows it from now on.
+    void setLinkAddress(int address);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     Ui::WDirectMode* m_ui;
+    int m_linkAddress;
 };

@@ -58,6 +58,28 @@ void WSerialConnection::setAddress(int address)
     m_ui->sbAddress->setValue(address);
 }
 
+QString WSerialConnection::port() const
+{
+    return m_ui->cmbDevices->currentText().trimmed();
+}
+
+QList<int> WSerialConnection::baudRates() const
+{
+    QList<int> rates;
+    for (int i = 0; i < m_ui->cmbBaudrates->count(); ++i)
+        rates << m_ui->cmbBaudrates->itemText(i).toInt(nullptr, 10);
+    return rates;
+}
+
+void WSerialConnection::chooseModule(int address, int baudRate, bool connectNow)
+{
+    selectBaudRate(baudRate);
+    setAddress(address);
+    // In place of whatever link is open, as Connect does.
+    if (connectNow)
+        on_btnConnect_clicked();
+}
+
 void WSerialConnection::deviceClosed()
 {
     setConnected(false);
@@ -73,7 +95,7 @@ void WSerialConnection::on_btnConnect_clicked()
     setConnected(true);
     // A listed port, or any port name or path typed in (a link such as
     // /dev/serial/by-id/..., a pseudo-terminal).
-    const QString port = m_ui->cmbDevices->currentText().trimmed();
+    const QString port = this->port();
     const int baudrate = m_ui->cmbBaudrates->currentText().toInt(nullptr, 10);
     const int address = m_ui->sbAddress->value();
     emit openDevice(port, baudrate, address);
@@ -88,6 +110,11 @@ void WSerialConnection::on_btnDisconnect_clicked()
 void WSerialConnection::on_btnUpdate_clicked()
 {
     refresh();
+}
+
+void WSerialConnection::on_btnFindModules_clicked()
+{
+    emit findModules(port());
 }
 
 void WSerialConnection::setConnected(bool connected)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -9,7 +10,8 @@ class WSerialConnection;
 
 // The "Serial Connection" panel: lists the serial ports that can be opened (any other port
 // name or path may be typed in), offers the baud rate and the module address, and asks the
-// central panel to open or close the link.
+// central panel to open or close the link. "Find modules…" asks for a scan of the port's
+// line (findModules); a module chosen from what it found comes back through chooseModule().
 class WSerialConnection : public QWidget
 {
     Q_OBJECT
@@ -27,10 +29,16 @@ public:
     // Selects the rate if the list offers it; false otherwise.
     bool selectBaudRate(int baudRate);
     void setAddress(int address);
+    // The port as chosen or typed in.
+    QString port() const;
+    // The rates the panel offers, in its order.
+    QList<int> baudRates() const;
 
 signals:
     void openDevice(const QString& port, int baudrate, int address);
     void closeDevice();
+    // "Find modules…": the user wants the modules on the port's line found.
+    void findModules(const QString& port);
 
 public slots:
     // The link is gone (closed after a time-out or a lost port, replaced by the other
@@ -38,11 +46,15 @@ public slots:
     void deviceClosed();
     // The link of this panel is open (again): Disconnect is offered.
     void deviceOpened();
+    // A module found on the line: takes its address and baud rate and, with connectNow,
+    // connects to it as Connect does.
+    void chooseModule(int address, int baudRate, bool connectNow);
 
 private slots:
     void on_btnConnect_clicked();
     void on_btnDisconnect_clicked();
     void on_btnUpdate_clicked();
+    void on_btnFindModules_clicked();
 
 private:
     void setConnected(bool connected);
