@@ -123,44 +123,21 @@ private slots:
     void everyToolNamesItsVersion();
 
 private:
-    QStringList onLink(const QStringList& args) const;
-    // The frames the module has received so far, as hex lines.
-    QStringList received() const;
-    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QStringList onLink(const QStringList& args) const { return m_sim.onLink(args); }
+    QStringList received() const { return m_sim.received(); }
+    QString path(const QString& name) const { return m_sim.path(name); }
 
-    QTemporaryDir m_dir;
-    QProcess m_sim;
+    SimulatorProcess m_sim;
 };
 
 void TestCli::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    m_sim.start(QStringLiteral(ZIRO_SIM_COMMAND),
-                {QStringLiteral("--link"), path(QStringLiteral("port")), QStringLiteral("--log"),
-                 path(QStringLiteral("received.log"))});
-    QVERIFY(m_sim.waitForStarted());
-    // The port path on standard output says the module is served.
-    QVERIFY(m_sim.waitForReadyRead(10000));
-    QVERIFY(QFileInfo(path(QStringLiteral("port"))).isSymLink());
+    QVERIFY(m_sim.start());
 }
 
 void TestCli::cleanupTestCase()
 {
-    m_sim.terminate();
-    QVERIFY(m_sim.waitForFinished(10000));
-}
-
-QStringList TestCli::onLink(const QStringList& args) const
-{
-    return QStringList{QStringLiteral("--port"), path(QStringLiteral("port")),
-                       QStringLiteral("--quiet")} +
-           args;
-}
-
-QStringList TestCli::received() const
-{
-    return QString::fromLatin1(readFile(path(QStringLiteral("received.log"))))
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(m_sim.stop());
 }
 
 void TestCli::getAndSet_data()
@@ -313,8 +290,8 @@ void TestCli::badInputSendsNothing_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("kept"); // a file that must stay as it was
-    const QString missing = m_dir.filePath(QStringLiteral("missing.vkt"));
-    const QString malformed = m_dir.filePath(QStringLiteral("malformed.vkt"));
+    const QString missing = path(QStringLiteral("missing.vkt"));
+    const QString malformed = path(QStringLiteral("malformed.vkt"));
     // A good script but for one line in its middle.
     writeFile(malformed, "//=== motion settings ===\nSAP 4, 0, 1234\t// max ramp velocity\n"
                          "STAP 4, 0 \nSAP 11, 0, 12x\nSAP 7, 0, 10\n");
@@ -361,8 +338,8 @@ void TestCli::badInputSendsNothing_data()
     QTest::newRow("settings file of no keys") << QStringList{"import-ini", malformed}
                                               << "holds none of the 44 settings keys" << QString();
     QTest::newRow("export into no folder")
-        << QStringList{"export-ini", m_dir.filePath(QStringLiteral("none/a.ini"))}
-        << "no such folder" << QString();
+        << QStringList{"export-ini", path(QStringLiteral("none/a.ini"))} << "no such folder"
+        << QString();
 
     // One rule for every number: digits and a sign, nothing around them.
     QTest::newRow("parameter with a blank")
@@ -374,7 +351,7 @@ void TestCli::badInputSendsNothing_data()
         << QStringList{"raw", "6", "4\n", "0", "0"} << "is not a whole number" << QString();
     QTest::newRow("address with a blank") << QStringList{"--address", "1 ", "get", "6"}
                                           << "--address: \"1 \" is not a whole number" << QString();
-    const QString nulScript = m_dir.filePath(QStringLiteral("nul.vkt"));
+    const QString nulScript = path(QStringLiteral("nul.vkt"));
     writeFile(nulScript, QByteArray("SAP 4, 0, 25\0\0\n", 15));
     QTest::newRow("script value with NUL bytes")
         << QStringList{"run-script", nulScript} << "nul.vkt:1: value \"25" << QString();
@@ -386,14 +363,14 @@ void TestCli::badInputSendsNothing_data()
         << QString();
 
     // Exports and recordings only into a regular file; settings only into a settings file.
-    const QString script = m_dir.filePath(QStringLiteral("motor7.vkt"));
+    const QString script = path(QStringLiteral("motor7.vkt"));
     writeFile(script, "//=== motion settings ===\nSAP 4, 0, 2000 \t// max ramp velocity\n"
                       "STAP 4, 0 \n");
-    const QString note = m_dir.filePath(QStringLiteral("note.txt"));
+    const QString note = path(QStringLiteral("note.txt"));
     writeFile(note, "Motor 7: new encoder on Monday.\n");
-    const QString binary = m_dir.filePath(QStringLiteral("picture.png"));
+    const QString binary = path(QStringLiteral("picture.png"));
     writeFile(binary, QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR=1", 18));
-    const QString fifo = m_dir.filePath(QStringLiteral("fifo"));
+    const QString fifo = path(QStringLiteral("fifo"));
     if (!QFileInfo::exists(fifo))
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString port = path(QStringLiteral("port"));
@@ -990,7 +967,7 @@ void TestCli::helpListsEveryCommand()
     QCOMPARE(run.exitCode, 0);
     for (const char* command :
          {"ports", "get", "set", "stop", "raw", "export-ini", "import-ini", "export-script",
-          "store", "restore", "run-script", "watch", "diff", "report", "step"})
+          "store", "restore", "run-script", "watch", "diff", "report", "step", "scan"})
         QVERIFY2(run.out.contains(QStringLiteral("\n  %1").arg(QLatin1String(command))), command);
     QVERIFY(run.out.contains(QStringLiteral("3  the port could not be opened")));
     const Run watch = cli({QStringLiteral("watch"), QStringLiteral("--help")});

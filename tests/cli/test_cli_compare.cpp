@@ -22,38 +22,21 @@ private slots:
     void silentModuleExitsOne();
 
 private:
-    QStringList onLink(const QStringList& args) const
-    {
-        return QStringList{QStringLiteral("--port"), path(QStringLiteral("port")),
-                           QStringLiteral("--quiet")} +
-               args;
-    }
-    // The frames the module has received so far, as hex lines.
-    QStringList received() const
-    {
-        return QString::fromLatin1(readFile(path(QStringLiteral("received.log"))))
-            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QStringList onLink(const QStringList& args) const { return m_sim.onLink(args); }
+    QStringList received() const { return m_sim.received(); }
+    QString path(const QString& name) const { return m_sim.path(name); }
 
-    QTemporaryDir m_dir;
-    QProcess m_sim;
+    SimulatorProcess m_sim;
 };
 
 void TestCliCompare::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    m_sim.start(QStringLiteral(ZIRO_SIM_COMMAND),
-                {QStringLiteral("--link"), path(QStringLiteral("port")), QStringLiteral("--log"),
-                 path(QStringLiteral("received.log"))});
-    QVERIFY(m_sim.waitForStarted());
-    QVERIFY(m_sim.waitForReadyRead(10000));
+    QVERIFY(m_sim.start());
 }
 
 void TestCliCompare::cleanupTestCase()
 {
-    m_sim.terminate();
-    QVERIFY(m_sim.waitForFinished(10000));
+    QVERIFY(m_sim.stop());
 }
 
 void TestCliCompare::moduleAgainstItsGoldenFile()
@@ -107,8 +90,9 @@ void TestCliCompare::moduleAgainstItsGoldenFile()
     html = readFile(record);
     QVERIFY(html.contains("<p class=\"verdict matches\">matches golden &lt;&amp;&gt;.ini</p>"));
     QCOMPARE(html.count("<tr class=\"parameter same\">"), 44);
-    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("record*")}, QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("record.html")});
+    QCOMPARE(
+        QDir(path(QString())).entryList({QStringLiteral("record*")}, QDir::Files | QDir::Hidden),
+        QStringList{QStringLiteral("record.html")});
 
     // The golden file named as the record by mistake stays as it is; nothing is sent.
     const QByteArray kept = readFile(golden);

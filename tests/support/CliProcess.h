@@ -3,9 +3,11 @@
 #include "support/FileSizeLimit.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // Runs the command-line tool (ZIRO_CLI_COMMAND, defined by the test's target) as a process,
@@ -60,3 +62,54 @@ inline void writeFile(const QString& path, const QByteArray& content)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(content), content.size());
 }
+
+#ifdef ZIRO_SIM_COMMAND
+// The simulator command (ZIRO_SIM_COMMAND, defined by the test's target) serving one module
+// on a link in a folder of its own, logging every frame it receives: the module a test runs
+// the command against.
+class SimulatorProcess
+{
+public:
+    ~SimulatorProcess() { stop(); }
+
+    // Serves the module; true once its link is there.
+    bool start()
+    {
+        if (!m_dir.isValid())
+            return false;
+        m_sim.start(QStringLiteral(ZIRO_SIM_COMMAND),
+                    {QStringLiteral("--link"), path(QStringLiteral("port")),
+                     QStringLiteral("--log"), path(QStringLiteral("received.log"))});
+        // The port path on standard output says the module is served.
+        return m_sim.waitForStarted() && m_sim.waitForReadyRead(10000) &&
+               QFileInfo(path(QStringLiteral("port"))).isSymLink();
+    }
+    bool stop()
+    {
+        if (m_sim.state() == QProcess::NotRunning)
+            return true;
+        m_sim.terminate();
+        return m_sim.waitForFinished(10000);
+    }
+
+    // A file in the folder.
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    // The arguments for a run of the command against the module, without debug lines.
+    QStringList onLink(const QStringList& args) const
+    {
+        return QStringList{QStringLiteral("--port"), path(QStringLiteral("port")),
+                           QStringLiteral("--quiet")} +
+               args;
+    }
+    // The frames the module has received so far, as hex lines.
+    QStringList received() const
+    {
+        return QString::fromLatin1(readFile(path(QStringLiteral("received.log"))))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_sim;
+};
+#endif
