@@ -120,8 +120,12 @@ void StepChart::paintEvent(QPaintEvent*)
         painter.setPen(palette().color(QPalette::Midlight));
         painter.drawLine(QPointF(x(t), plot.top()), QPointF(x(t), plot.bottom()));
         painter.setPen(palette().color(QPalette::Text));
-        painter.drawText(QRectF(x(t) - 40, plot.bottom() + 2, 80, AxisHeight), Qt::AlignHCenter,
-                         t == 0 ? tr("0 ms") : QString::number(t));
+        // A label centred under its line, moved inwards where it would leave the widget.
+        const QString label = t == 0 ? tr("0 ms") : QString::number(t);
+        const double labelWidth = painter.fontMetrics().horizontalAdvance(label) + 4;
+        const double left = std::min(x(t) - labelWidth / 2, width() - labelWidth);
+        painter.drawText(QRectF(left, plot.bottom() + 2, labelWidth, AxisHeight), Qt::AlignHCenter,
+                         label);
     }
 
     // Each curve: its target as a dashed step, its samples as a line.
