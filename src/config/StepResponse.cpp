@@ -116,9 +116,10 @@ Result run(Handler& handler, const Request& request, const Progress& progress)
     }
 
     const vokt::ParameterNumber polled = vokt::ParameterNumber(actual);
-    while (clock.nsecsElapsed() / 1e6 - zeroMs < request.durationMs) {
+    // The window is covered to its end: polling stops with the first reply at or after it.
+    for (double at = 0; at < request.durationMs;) {
         const Handler::Outcome outcome = handler.exchange(GetAxisParameter, polled, 0, 0);
-        const double at = clock.nsecsElapsed() / 1e6 - zeroMs;
+        at = clock.nsecsElapsed() / 1e6 - zeroMs;
         if (!outcome.ok()) {
             result.error = failure(outcome, QStringLiteral("polling the actual value"));
             stop(handler, &result);
