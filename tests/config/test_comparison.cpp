@@ -10,7 +10,7 @@
 #include "sim/ServedModule.h"
 #include "sim/SimulatedModule.h"
 #include "support/LogCapture.h"
-#include "support/ServedHandler.h"
+#include "support/ServedModuleTest.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -85,13 +85,11 @@ Page parse(const QByteArray& html)
 
 // The comparison of a module with a settings file, or of two files, and the commissioning
 // record, against the simulated module on a pseudo-terminal.
-class TestComparison : public QObject
+class TestComparison : public ServedModuleTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void moduleAgainstItsExportNamesTheChangedParameter();
     void filesOfEveryKind_data();
     void filesOfEveryKind();
@@ -104,43 +102,8 @@ private slots:
     void recordIsOnePageThatParses();
 
 private:
-    void set(int type, qint32 value);
-    QString path(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
     QList<Value> moduleValues();
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ServedHandler> m_link;
-    ServedModule* m_served = nullptr;
-    SerialUSBCommandHandler* m_handler = nullptr;
-    std::unique_ptr<LogCapture> m_log;
 };
-
-void TestComparison::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_link = std::make_unique<ServedHandler>();
-    QString error;
-    QVERIFY2(m_link->start(&error), qPrintable(error));
-    m_served = &m_link->served();
-    m_handler = &m_link->handler();
-    m_log = std::make_unique<LogCapture>();
-}
-
-void TestComparison::cleanup()
-{
-    m_log.reset();
-    m_link.reset();
-    m_dir.reset();
-}
-
-void TestComparison::set(int type, qint32 value)
-{
-    m_served->withModule([&](SimulatedModule& module) {
-        const QByteArray reply = module.handle(VOKTRequest(1, 5, quint8(type), 0, value));
-        QCOMPARE(int(quint8(reply.at(2))), int(vokt::StatusOk));
-    });
-}
 
 QList<Value> TestComparison::moduleValues()
 {

@@ -16,7 +16,7 @@
 #include "support/LogCapture.h"
 #include "support/NextModal.h"
 #include "support/PanelProbe.h"
-#include "support/ServedHandler.h"
+#include "support/ServedModuleTest.h"
 #include "support/SimulatedPanel.h"
 #include "support/TemporaryConfig.h"
 #include "trace/ValueCheckerThread.h"
@@ -135,13 +135,11 @@ QByteArray whatIsAt(const QString& path)
 
 } // namespace
 
-class TestFiles : public QObject
+class TestFiles : public ServedModuleTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void settingsRoundTrip();
     void importWritesOnlyWhatTheFileHolds_data();
     void importWritesOnlyWhatTheFileHolds();
@@ -168,56 +166,14 @@ private slots:
     void storeUnderProgressDialog();
 
 private:
-    qint32 held(int type);
-    void set(int type, qint32 value);
     QStringList wire() const;
     // From now on the module answers `answers` more requests, then falls silent.
     void cutAfter(int answers);
-    QString path(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
     // Every axis parameter the module holds, and its stored copy.
     QList<QPair<qint32, qint32>> moduleState();
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ServedHandler> m_link;
-    ServedModule* m_served = nullptr;
-    SerialUSBCommandHandler* m_handler = nullptr;
-    std::unique_ptr<LogCapture> m_log;
 };
 
-void TestFiles::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_link = std::make_unique<ServedHandler>();
-    QString error;
-    QVERIFY2(m_link->start(&error), qPrintable(error));
-    m_served = &m_link->served();
-    m_handler = &m_link->handler();
-    m_log = std::make_unique<LogCapture>();
-}
-
-void TestFiles::cleanup()
-{
-    m_log.reset();
-    m_link.reset();
-    m_dir.reset();
-}
-
-qint32 TestFiles::held(int type)
-{
-    qint32 value = 0;
-    m_served->withModule([&](SimulatedModule& module) { value = module.axisParameter(type); });
-    return value;
-}
-
 // Straight into the module, past the line.
-void TestFiles::set(int type, qint32 value)
-{
-    m_served->withModule([&](SimulatedModule& module) {
-        const QByteArray reply = module.handle(VOKTRequest(1, 5, quint8(type), 0, value));
-        QCOMPARE(int(quint8(reply.at(2))), int(vokt::StatusOk));
-    });
-}
 
 QList<QPair<qint32, qint32>> TestFiles::moduleState()
 {
