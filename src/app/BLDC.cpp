@@ -3,6 +3,7 @@
 #include "app/FileOperations.h"
 #include "app/ModuleSearch.h"
 #include "app/PageScrollArea.h"
+#include "app/TurningGuard.h"
 #include "comm/DebugLine.h"
 #include "comm/LinkController.h"
 #include "comm/LogSink.h"
@@ -94,6 +95,12 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
 {
     m_handler = new SerialUSBCommandHandler;
     m_linkController = std::make_unique<LinkController>(*m_handler);
+    // Whether the motor may be turning: targets written (wirePanel), the velocity read.
+    m_turning = new TurningGuard(*m_handler, this);
+    connect(m_handler, &SerialUSBCommandHandler::requestedValue, m_turning,
+            &TurningGuard::valueRead);
+    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_turning,
+            &TurningGuard::valueRead);
 
     auto* mainLayout = new QVBoxLayout;
     auto* topLayout = new QHBoxLayout;
@@ -272,6 +279,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     wirePanel(m_currentPid);
     wirePanel(m_positionPid);
     connect(m_directMode, &WDirectMode::doRequest, m_handler, &SerialUSBCommandHandler::doRequest);
+    connect(m_directMode, &WDirectMode::doRequest, m_turning, &TurningGuard::directRequest);
     connect(m_handler, &SerialUSBCommandHandler::requestResult, m_directMode,
             &WDirectMode::requestResult);
     // ...or to another module on the line; the link's address is the one it starts from.
@@ -284,8 +292,10 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
         *serialConnection, *m_linkController,
         [this] {
             const Link link = m_link;
-            closeLink(link);
+            if (!closeLink(link))
+                return false;
             announceClosed(link);
+            return true;
         },
         this);
     connect(m_traceController,
@@ -321,6 +331,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
 
     // The menu's file operations, with their dialogs.
     m_fileOperations = new FileOperations(*m_handler, *m_traceController, *m_liveRecorder, this);
+    m_fileOperations->setStopMotor([this] { stopMotor(); });
     connect(m_fileOperations, &FileOperations::lineNotClean, this, &BLDC::reportNotClean);
     connect(m_fileOperations, &FileOperations::failed, this, &BLDC::fileOperationFailed);
     connect(m_fileOperations, &FileOperations::done, this, &BLDC::fileOperationDone);
@@ -398,6 +409,8 @@ void BLDC::openHandler(const QString& name, const QString& description)
     // A USB virtual COM port keeps its own line settings; the module answers to address 1.
     const LinkController::Request request{name, description, 0, vokt::DefaultModuleAddress,
                                           int(Link::Usb)};
+    if (!mayReplace(Link::Usb, request.port, request.address))
+        return;
     openLink(Link::Usb, [this, &request] { return m_linkController->open(request); });
 }
 
@@ -414,6 +427,8 @@ void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
     }
     DebugLine() << "baudrate: " << baudrate << "   address: " << address;
     const LinkController::Request request{name, QString(), baudrate, address, int(Link::Serial)};
+    if (!mayReplace(Link::Serial, request.port, request.address))
+        return;
     openLink(Link::Serial, [this, &request] { return m_linkController->open(request); });
 }
 
@@ -422,14 +437,21 @@ void BLDC::closeSerialHandler()
     closeLink(Link::Serial);
 }
 
-void BLDC::closeLink(Link link)
+bool BLDC::closeLink(Link link)
 {
     // A panel whose link was replaced by the other panel's has nothing to close.
     if (m_link != link)
-        return;
+        return true;
+    if (!mayLeaveModule()) {
+        if (m_handler->isOpen())
+            announceOpened(link);
+        return false;
+    }
+    m_turning->forget();
     m_linkController->close();
     m_traceController->setLinkOpen(false);
     emit linkClosed();
+    return true;
 }
 
 void BLDC::reconnect()
@@ -482,6 +504,7 @@ void BLDC::wirePanel(ParameterPanel* panel)
             &SerialUSBCommandHandler::getAxisParameter);
     connect(panel, &ParameterPanel::changeValue, m_handler,
             &SerialUSBCommandHandler::setAxisParameter);
+    connect(panel, &ParameterPanel::changeValue, m_turning, &TurningGuard::written);
     connect(m_handler, &SerialUSBCommandHandler::requestedValue, panel,
             &ParameterPanel::requestedValue);
 }
@@ -574,10 +597,4 @@ void BLDC::restoreActualValues()
 void BLDC::recordLiveValues()
 {
     m_fileOperations->recordLiveValues();
-}
-
-void BLDC::stopMotor()
-{
-    DebugLine() << "Stop motor";
-    m_velocityControl->stop();
 }

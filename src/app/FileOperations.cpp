@@ -58,7 +58,7 @@ void FileOperations::runWithProgress(
     m_traceController.holdPolling();
     SerialUSBCommandHandler::Batch batch(m_handler);
     {
-        OperationProgress progress(label, total, parent ? parent : m_parent);
+        OperationProgress progress(label, total, parent ? parent : m_parent, m_stopMotor);
         operation(progress.callback());
     }
     if (!batch.isClean())
@@ -71,7 +71,7 @@ void FileOperations::runExport(const char* caption, const char* name, const char
 {
     const QString fileName =
         QFileDialog::getSaveFileName(m_parent, text(caption), defaultFileName(name), text(filter));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refused(fileName))
         return;
     QString why;
     bool written = false;
@@ -113,6 +113,8 @@ void FileOperations::importSettings()
         DebugLine() << "importFileName is empty!";
         return;
     }
+    if (refused(fileName))
+        return;
     // What the import would change, before anything is written.
     const std::optional<SettingsComparison::Rows> rows =
         compareModuleWith(fileName, text("Import settings"));
@@ -136,7 +138,7 @@ void FileOperations::compareWithSettingsFile()
         m_parent, text("Compare with settings file"),
         m_lastSettingsFile.isEmpty() ? QStringLiteral("./") : m_lastSettingsFile,
         text("Settings files (*.ini)"));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refused(fileName))
         return;
     const std::optional<SettingsComparison::Rows> rows =
         compareModuleWith(fileName, text("Compare with settings file"));
@@ -164,6 +166,8 @@ void FileOperations::saveCommissioningRecord()
         return;
     const QString title = text("Save commissioning record");
     const QString fileName = ask.recordFile();
+    if (refused(fileName) || refused(ask.goldenFile()))
+        return;
     QString why = CommissioningRecord::targetProblem(fileName);
     if (!why.isEmpty())
         return warn(title, text("%1: %2; no record written").arg(fileName, why));
@@ -228,6 +232,19 @@ std::optional<SettingsComparison::Rows> FileOperations::compareModuleWith(const 
     return SettingsComparison::compare(values, *file);
 }
 
+bool FileOperations::refused(const QString& fileName)
+{
+    // Looked at, not opened: stat does not wait for the other end of a pipe.
+    const QFileInfo info(fileName);
+    if (fileName.isEmpty() || !info.exists() || info.isFile() || info.isDir())
+        return false;
+    const QString message =
+        text("%1 is not a regular file (a pipe, a device or a socket): refused").arg(fileName);
+    DebugLine().plain(message);
+    emit failed(message);
+    return true;
+}
+
 void FileOperations::warn(const QString& title, const QString& message)
 {
     DebugLine().plain(title + QStringLiteral(": ") + message);
@@ -259,7 +276,7 @@ void FileOperations::recordLiveValues()
     const QString fileName =
         QFileDialog::getSaveFileName(m_parent, text("Record live values to CSV"),
                                      defaultFileName("LiveValues.csv"), text("CSV files (*.csv)"));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refused(fileName))
         return;
     m_liveRecorder.start(fileName, m_traceController.traceCommands());
 }

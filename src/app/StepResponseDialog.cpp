@@ -241,8 +241,9 @@ void StepResponseDialog::run()
             if (redraw.elapsed() >= RedrawMs) {
                 redraw.restart();
                 m_chart->setCurrent(live);
-                QCoreApplication::processEvents();
             }
+            // Between two samples, so that Stop motor (a click, Esc) is the next exchange.
+            QCoreApplication::processEvents();
             return !m_stopRequested;
         });
         StepChart::Curve curve;

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageHandler.h"
 #include "app/RememberedSettings.h"
+#include "app/TurningGuard.h"
 #include "comm/DebugLine.h"
 #include "comm/LogSink.h"
 #include "comm/Protocol.h"
@@ -13,6 +14,7 @@
 #include "panels/connection/WConnection.h"
 #include "panels/connection/WDirectMode.h"
 #include "panels/connection/WSerialConnection.h"
+#include "panels/motion/WVelocityControl.h"
 #include "panels/parameters/ParameterToolTips.h"
 #include "panels/parameters/WPIDControl.h"
 #include "sim/PtyPeer.h"
@@ -20,6 +22,7 @@
 #include "sim/SimulatedModule.h"
 #include "support/FileSizeLimit.h"
 #include "support/LogCapture.h"
+#include "support/NextModal.h"
 #include "support/PanelProbe.h"
 #include "support/StdoutCapture.h"
 #include "support/TemporaryConfig.h"
@@ -34,11 +37,14 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -54,6 +60,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -159,6 +166,9 @@ private slots:
     void rememberedUsbPortIfListed();
     void smallThings();
     void stopMotorFromAnywhere();
+    void stopInDialogsAndOperations_data();
+    void stopInDialogsAndOperations();
+    void askBeforeLeavingATurningMotor();
     void fitsALaptopScreen();
     void splitterRemembered();
     void spacePausesTheCharts();
@@ -179,7 +189,7 @@ void TestWindow::statusBarFollowsTheLink()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     MainWindow window;
     LinkStatus* status = window.linkStatus();
     QCOMPARE(status->text(), QStringLiteral("Not connected"));
@@ -259,7 +269,7 @@ void TestWindow::failedOpenAndReconnect()
     // The module appears at that path: Reconnect opens it with the same settings.
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     QVERIFY(QFile::link(peer.portName(), path));
     QTest::mouseClick(child<QPushButton>(status, "btnReconnect"), Qt::LeftButton);
     QCOMPARE(status->text(), QStringLiteral("Connected: %1, 9600 baud, address 1").arg(path));
@@ -321,7 +331,7 @@ void TestWindow::logInOrderFromEveryThread()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     SerialUSBDevice device(peer.portName(), QString());
     SerialUSBCommandHandler handler;
     handler.setDevice(&device);
@@ -425,7 +435,7 @@ void TestWindow::rememberedChoicesSendNothing()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     QSize left;
     {
         std::unique_ptr<MainWindow> first(MainWindow::createAndShow());
@@ -522,7 +532,7 @@ void TestWindow::smallThings()
 
 // "Stop motor" sits in a tool bar above the tabs, is enabled while a link is open, and
 // writes target velocity 0 on a click or on Esc wherever the focus is in the window, ahead
-// of the rest of a polling cycle in progress; a modal dialog keeps Esc for itself.
+// of the rest of a polling cycle in progress; Esc in a modal dialog also closes it.
 void TestWindow::stopMotorFromAnywhere()
 {
     MainWindow window;
@@ -619,20 +629,170 @@ void TestWindow::stopMotorFromAnywhere()
                  qPrintable(widget->objectName()));
     }
 
-    // A modal dialog takes Esc: it closes, nothing is written.
+    // A modal dialog closes on Esc, and the motor is stopped, once; the window's button is
+    // not shown live while the dialog blocks it.
     QDialog dialog(&window);
     dialog.setModal(true);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QVERIFY(!stop->isEnabled());
     module.peer().clearRequests();
     pressEscape(&dialog);
     QVERIFY(dialog.isHidden());
-    QCOMPARE(module.peer().requestCount(), 0);
+    QCOMPARE(describe(module.peer().requests()), QStringList{"set 2 0"});
+    QVERIFY(stop->isEnabled());
 
-    // Disconnect: disabled again.
+    // Disconnect (the motor may still be coming to rest): disabled again.
     QTRY_VERIFY(QApplication::activeWindow() == &window);
+    onNextModal<QMessageBox>(&window, [](QMessageBox* box) { box->defaultButton()->click(); });
     QTest::mouseClick(child<QPushButton>(bldc->usbConnection(), "btnDisconnect"), Qt::LeftButton);
     QVERIFY(!stop->isEnabled());
+}
+
+// With a file chooser open, or during a store, Esc writes the stop before anything else
+// (the chooser still closes, the store is still cancelled); the store's progress dialog
+// carries its own Stop motor, whose stop is the next exchange, and the store goes on.
+void TestWindow::stopInDialogsAndOperations_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::newRow("Esc in a file chooser") << "chooser";
+    QTest::newRow("a pipe typed into a file chooser") << "pipe";
+    QTest::newRow("Esc during a store") << "store";
+    QTest::newRow("Stop motor during a store") << "button";
+}
+
+void TestWindow::stopInDialogsAndOperations()
+{
+    QFETCH(QString, where);
+    MainWindow window;
+    window.show();
+    BLDC* bldc = window.centralPanel();
+    ServedModule& module = *bldc->simulatedModule();
+    connectTo(bldc->usbConnection(), module.portName() + QStringLiteral("   [Simulated]"));
+    bldc->handler()->setAxisParameter(0, 2, 1000);
+    LogCapture log;
+    bool stopShownLive = true;
+    if (where == QLatin1String("chooser")) {
+        onNextModal<QFileDialog>(&window, [&](QFileDialog* chooser) {
+            stopShownLive = window.stopMotorAction()->isEnabled();
+            module.peer().clearRequests();
+            // Where the user types: the key goes on to the dialog from there.
+            QWidget* focus = QApplication::focusWidget();
+            pressEscape(focus && chooser->isAncestorOf(focus) ? focus : chooser);
+        });
+        bldc->importSettings();
+        QCOMPARE(describe(module.peer().requests()), QStringList{"set 2 0"});
+        QVERIFY(log.contains(QStringLiteral("importFileName is empty! ")));
+    } else if (where == QLatin1String("pipe")) {
+        // Refused at once, not opened: open() would wait for a writer, the window with it.
+        QTemporaryDir folder;
+        const QString pipe = folder.filePath(QStringLiteral("settings.ini"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        onNextModal<QFileDialog>(&window, [&](QFileDialog* chooser) {
+            stopShownLive = window.stopMotorAction()->isEnabled();
+            module.peer().clearRequests();
+            chooser->selectFile(pipe);
+            QMetaObject::invokeMethod(chooser, "accept");
+        });
+        bldc->importSettings();
+        QCOMPARE(module.peer().requestCount(), 0);
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 pipe + QStringLiteral(" is not a regular file (a pipe, a device or a socket): "
+                                       "refused"));
+        bldc->stopMotor();
+    } else {
+        onNextModal<QProgressDialog>(&window, [&](QProgressDialog* progress) {
+            stopShownLive = window.stopMotorAction()->isEnabled();
+            module.peer().clearRequests();
+            if (where == QLatin1String("store")) {
+                pressEscape(progress);
+            } else
+                QTest::mouseClick(child<QPushButton>(progress, "btnStopMotor"), Qt::LeftButton);
+        });
+        bldc->storeActualValues();
+        const QStringList sent = describe(module.peer().requests());
+        QCOMPARE(sent.value(0), QStringLiteral("set 2 0"));
+        if (where == QLatin1String("store")) {
+            QCOMPARE(sent.size(), 1);
+        } else {
+            // The rest of the store, to its last parameter.
+            QVERIFY(sent.size() > 100);
+            QCOMPARE(sent.filter(QStringLiteral("command 7 ")).size(), sent.size() - 1);
+            QCOMPARE(sent.last(), QStringLiteral("command 7 type 255"));
+        }
+    }
+    QVERIFY(!stopShownLive);
+    QVERIFY(window.stopMotorAction()->isEnabled());
+    int target = -1;
+    module.withModule([&](SimulatedModule& m) { target = m.axisParameter(2); });
+    QCOMPARE(target, 0);
+}
+
+// Disconnect, the other panel's Connect and closing the window on a turning motor ask
+// first: Cancel keeps everything as it was, the default answer stops the motor and goes on.
+void TestWindow::askBeforeLeavingATurningMotor()
+{
+    PtyPeer other;
+    QVERIFY(other.start());
+    other.setResponder(PtyPeer::answeringWith(0));
+    MainWindow window;
+    window.show();
+    BLDC* bldc = window.centralPanel();
+    ServedModule& module = *bldc->simulatedModule();
+    auto* usb = bldc->usbConnection();
+    auto* serial = bldc->serialConnection();
+    const QString entry = module.portName() + QStringLiteral("   [Simulated]");
+    auto* velocity = bldc->findChild<WVelocityControl*>();
+    child<QSpinBox>(velocity, "sbTargetVelocity")->setValue(1000);
+    const auto target = [&module] {
+        int value = -1;
+        module.withModule([&](SimulatedModule& m) { value = m.axisParameter(2); });
+        return value;
+    };
+    const auto answer = [&window](QMessageBox::ButtonRole role, QString* asked) {
+        onNextModal<QMessageBox>(&window, [role, asked](QMessageBox* box) {
+            *asked = box->text() + QLatin1Char('|') + box->defaultButton()->text();
+            for (QAbstractButton* button : box->buttons())
+                if (box->buttonRole(button) == role)
+                    return button->click();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+    };
+    const QString question = QStringLiteral("The motor is turning. Stop it first?|Stop motor");
+    QCOMPARE(TurningGuard::question() + QStringLiteral("|Stop motor"), question);
+
+    connectTo(usb, entry);
+    child<QPushButton>(velocity, "btnRight")->click();
+    QCOMPARE(target(), 1000);
+    QString asked;
+    answer(QMessageBox::RejectRole, &asked);
+    QTest::mouseClick(child<QPushButton>(usb, "btnDisconnect"), Qt::LeftButton);
+    QCOMPARE(asked, question);
+    QVERIFY(bldc->handler()->isOpen());
+    QVERIFY(buttonsShowConnected(usb));
+    asked.clear();
+    answer(QMessageBox::RejectRole, &asked);
+    connectTo(serial, other.portName());
+    QCOMPARE(asked, question);
+    QVERIFY(buttonsShowDisconnected(serial));
+    QCOMPARE(bldc->handler()->portName(), module.portName());
+    QCOMPARE(target(), 1000);
+
+    // The default answer (Enter).
+    asked.clear();
+    answer(QMessageBox::InvalidRole, &asked);
+    QTest::mouseClick(child<QPushButton>(usb, "btnDisconnect"), Qt::LeftButton);
+    QCOMPARE(asked, question);
+    QCOMPARE(target(), 0);
+    QVERIFY(!bldc->handler()->isOpen());
+
+    connectTo(usb, entry);
+    child<QPushButton>(velocity, "btnRight")->click();
+    asked.clear();
+    answer(QMessageBox::InvalidRole, &asked);
+    QVERIFY(window.close());
+    QCOMPARE(asked, question);
+    QCOMPARE(target(), 0);
 }
 
 // At 1280 x 680 (a 1280 x 720 screen less its task bar) everything shows, whole: the

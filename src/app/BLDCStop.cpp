@@ -1,0 +1,69 @@
+// The central panel's stop, and its questions before the window leaves a turning motor.
+
+#include "app/BLDC.h"
+
+#include "app/ModuleSearch.h"
+#include "app/TurningGuard.h"
+#include "comm/DebugLine.h"
+#include "comm/LinkController.h"
+#include "comm/Protocol.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "config/ParameterNumbers.h"
+
+bool BLDC::canStopMotor() const
+{
+    // A link closed by a time-out or a failed port is still the panel's (m_link); one the
+    // user closed, or one that never opened, is not.
+    return m_handler->isOpen() || (m_link != Link::None && m_linkController->hasRequest() &&
+                                   !m_linkController->closeReason().isEmpty() &&
+                                   m_linkController->closeReason() != LinkController::ClosedByUser);
+}
+
+void BLDC::stopMotor()
+{
+    writeStop();
+}
+
+bool BLDC::writeStop(QString* why)
+{
+    DebugLine() << "Stop motor";
+    const SerialUSBCommandHandler::Outcome stop =
+        m_handler->exchange(vokt::SetAxisParameter, ParameterCatalogue::TargetVelocity, 0, 0);
+    const bool confirmed = stop.ok();
+    if (confirmed)
+        m_turning->stopped();
+    else if (why)
+        *why = SerialUSBCommandHandler::failureText(stop.failure);
+    return confirmed;
+}
+
+bool BLDC::mayLeaveModule()
+{
+    if (!canStopMotor())
+        return true;
+    return m_turning->mayLeave(window(), [this](QString* why) { return writeStop(why); });
+}
+
+void BLDC::stopIfTurning()
+{
+    if (canStopMotor() && m_turning->turning())
+        writeStop();
+}
+
+bool BLDC::mayReplace(Link link, const QString& port, int address)
+{
+    const LinkController::Request& last = m_linkController->lastRequest();
+    // Reconnecting to the same module leaves nothing behind.
+    if (m_link == Link::None ||
+        (ModuleSearch::samePort(last.port, port) && last.address == address))
+        return true;
+    if (mayLeaveModule()) {
+        m_turning->forget();
+        return true;
+    }
+    if (link == m_link)
+        announceOpened(link);
+    else
+        announceClosed(link);
+    return false;
+}
