@@ -59,6 +59,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
@@ -169,6 +170,7 @@ private slots:
     void stopInDialogsAndOperations_data();
     void stopInDialogsAndOperations();
     void askBeforeLeavingATurningMotor();
+    void signalsStopATurningMotor();
     void fitsALaptopScreen();
     void splitterRemembered();
     void spacePausesTheCharts();
@@ -793,6 +795,33 @@ void TestWindow::askBeforeLeavingATurningMotor()
     QVERIFY(window.close());
     QCOMPARE(asked, question);
     QCOMPARE(target(), 0);
+}
+
+// SIGTERM, twice as a closing terminal may send it, closes the application's window as the
+// user would, except that a turning motor is stopped without a question.
+void TestWindow::signalsStopATurningMotor()
+{
+    std::unique_ptr<MainWindow> window(MainWindow::createAndShow());
+    BLDC* bldc = window->centralPanel();
+    ServedModule& module = *bldc->simulatedModule();
+    connectTo(bldc->usbConnection(), module.portName() + QStringLiteral("   [Simulated]"));
+    auto* velocity = bldc->findChild<WVelocityControl*>();
+    child<QSpinBox>(velocity, "sbTargetVelocity")->setValue(1000);
+    child<QPushButton>(velocity, "btnRight")->click();
+    const auto target = [&module] {
+        int value = -1;
+        module.withModule([&](SimulatedModule& m) { value = m.axisParameter(2); });
+        return value;
+    };
+    QCOMPARE(target(), 1000);
+    ::raise(SIGTERM);
+    ::raise(SIGTERM);
+    QTRY_VERIFY(!window->isVisible());
+    QCOMPARE(target(), 0);
+    window.reset();
+    // The rest of the run ends on a signal as a test does.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, SIG_DFL);
 }
 
 // At 1280 x 680 (a 1280 x 720 screen less its task bar) everything shows, whole: the
