@@ -733,7 +733,8 @@ void TestCli::signalsDuringAStepEndWithTheStop()
     QCOMPARE(step.exitStatus(), QProcess::NormalExit);
     QCOMPARE(step.exitCode(), 1);
     const QString err = QString::fromLocal8Bit(step.readAllStandardError());
-    QVERIFY2(err.contains(QStringLiteral("the module confirmed the stop (2 = 0)")), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("the module confirmed the stop (2 = 0)")),
+             qPrintable(err));
     QCOMPARE(targets().mid(before), (QList<qint32>{1000, 0}));
 }
 

@@ -278,8 +278,8 @@ void TestStep::everyWayOutStopsTheMotor_data()
     QTest::newRow("garbage for replies")
         << int(F::GarbageFrom) << 20 << 0 << QList<qint32>{1500, 0, 0, 0} << false
         << "failed after 3 tries";
-    QTest::newRow("cancelled before the step") << int(F::None) << 0 << 1 << QList<qint32>{}
-                                               << false << "cancelled before the step";
+    QTest::newRow("cancelled before the step")
+        << int(F::None) << 0 << 1 << QList<qint32>{} << false << "cancelled before the step";
     QTest::newRow("two modules at the address")
         << int(F::Twice) << 0 << 0 << QList<qint32>{} << false << "the line is not clean";
 }
