@@ -8,6 +8,7 @@
 #include "comm/LinkController.h"
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
+#include "config/MotionGuard.h"
 #include "config/ParameterNumbers.h"
 
 bool BLDC::canStopMotor() const
@@ -27,13 +28,20 @@ void BLDC::stopMotor()
 bool BLDC::writeStop(QString* why)
 {
     DebugLine() << "Stop motor";
-    const SerialUSBCommandHandler::Outcome stop =
-        m_handler->exchange(vokt::SetAxisParameter, ParameterCatalogue::TargetVelocity, 0, 0);
-    const bool confirmed = stop.ok();
+    // On an open link at once, the very next frame after the exchange in flight; the tries
+    // on a drained line, and the port opened again after a time-out or a lost link (the
+    // link shown as down stays down), when that is not confirmed.
+    bool confirmed =
+        m_handler->isOpen() &&
+        m_handler->exchange(vokt::SetAxisParameter, ParameterCatalogue::TargetVelocity, 0, 0).ok();
+    if (!confirmed) {
+        const MotionGuard::Stop stop = MotionGuard::stopMotor(*m_handler, m_linkController.get());
+        confirmed = stop.confirmed;
+        if (why)
+            *why = MotionGuard::describe(stop);
+    }
     if (confirmed)
         m_turning->stopped();
-    else if (why)
-        *why = SerialUSBCommandHandler::failureText(stop.failure);
     return confirmed;
 }
 

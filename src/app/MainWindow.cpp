@@ -144,6 +144,7 @@ void MainWindow::showStepResponse()
     if (!m_stepResponse) {
         m_stepResponse =
             new StepResponseDialog(*m_bldc->handler(), m_bldc->traceController(), this);
+        m_stepResponse->setLinkController(m_bldc->linkController());
         // Stop motor also ends a step in progress.
         connect(m_stopMotor, &QAction::triggered, m_stepResponse, &StepResponseDialog::stop);
     }
