@@ -1,7 +1,7 @@
 // The time from a Stop request to the stop's frame on the wire, in the window, against a
 // simulated module served on a pseudo-terminal whose line runs at 115200 or 4800 baud.
 //
-//   bench_stop [tries]
+//   bench_stop [tries] [polling|store|step]
 //
 // A user on another thread asks for the stop at random moments, as a click or a key comes
 // in whatever the window is doing, and the module's end of the line notes when the frame
@@ -12,7 +12,8 @@
 //            a click on the Stop motor button that is live: the progress dialog's, or the
 //            window's once no dialog blocks it (a click that nothing takes is made again
 //            5 ms later, as a user would);
-//   step     a velocity step of the step response dialog; the request is Esc in the dialog.
+//   step     a velocity step of the step response dialog, once its target is written; the
+//            request is Esc in the dialog.
 //
 // For each it prints the median and the largest time over the tries (tries at 115200 baud,
 // default 100; a quarter of them at 4800 baud, where every exchange takes 37.5 ms), beside
@@ -24,12 +25,14 @@
 #include "app/StepResponseDialog.h"
 #include "comm/Protocol.h"
 #include "sim/ServedModule.h"
+#include "trace/ValueCheckerThread.h"
 #include "trace/WTraceController.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <atomic>
@@ -52,8 +55,10 @@ qint64 nowUs()
         .count();
 }
 
-// When the module's end last took in the stop's frame.
+// When the module's end last took in the stop's frame, and a target velocity other than 0
+// (a step's).
 std::atomic<qint64> g_stopSeenUs{0};
+std::atomic<qint64> g_stepSeenUs{0};
 
 bool isStop(const QByteArray& frame)
 {
@@ -119,6 +124,8 @@ Figures measure(Case which, int baudRate, int tries)
     served.setRequestObserver([](const QByteArray& frame) {
         if (isStop(frame))
             g_stopSeenUs.store(nowUs());
+        else if (quint8(frame.at(1)) == vokt::SetAxisParameter && quint8(frame.at(2)) == 2)
+            g_stepSeenUs.store(nowUs());
     });
     if (!served.start()) {
         std::fprintf(stderr, "no pseudo-terminal\n");
@@ -126,6 +133,9 @@ Figures measure(Case which, int baudRate, int tries)
     }
     MainWindow window;
     window.show();
+    window.activateWindow();
+    for (int i = 0; i < 20 && QApplication::activeWindow() != &window; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     BLDC* bldc = window.centralPanel();
     bldc->openSerialHandler(served.portName(), baudRate, 1);
     StepResponseDialog* step = nullptr;
@@ -146,6 +156,9 @@ Figures measure(Case which, int baudRate, int tries)
         // The window settles into what it does first.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         for (int i = 0; i < tries; ++i) {
+            // A step: while the motor moves for it, after its target was written.
+            for (const qint64 since = nowUs(); which == Case::Step && g_stepSeenUs.load() < since;)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
             std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
             g_stopSeenUs.store(0);
             const qint64 asked = nowUs();
@@ -165,7 +178,7 @@ Figures measure(Case which, int baudRate, int tries)
                 }
             };
             ask();
-            const qint64 deadline = asked + 30'000'000;
+            const qint64 deadline = asked + 20'000'000;
             qint64 again = asked + 5'000;
             while (g_stopSeenUs.load() == 0 && nowUs() < deadline) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -206,14 +219,13 @@ Figures measure(Case which, int baudRate, int tries)
     }
     user.join();
     trace->setPolling(false);
-    while (!trace->pollingThread()->isFinished())
+    while (trace->pollingThread()->isRunning())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return figures;
 }
 
 void print(Case which, int baudRate, Figures figures)
 {
-    const int exchangeMs = 2 * vokt::FrameSize * 10 * 1000 / baudRate;
     std::sort(figures.ms.begin(), figures.ms.end());
     const double median = figures.ms.empty() ? 0 : figures.ms[figures.ms.size() / 2];
     const double largest = figures.ms.empty() ? 0 : figures.ms.back();
@@ -223,7 +235,6 @@ void print(Case which, int baudRate, Figures figures)
                 2 * vokt::FrameSize * 10 * 1000.0 / baudRate,
                 figures.missed ? qPrintable(QStringLiteral("  %1 not seen").arg(figures.missed))
                                : "");
-    (void)exchangeMs;
     std::fflush(stdout);
 }
 
@@ -234,11 +245,16 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const int tries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
+    // The window remembers its settings; the benchmark leaves the user's alone.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     qInstallMessageHandler(discard);
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     for (int baudRate : {115200, 4800})
         for (Case which : {Case::Polling, Case::Store, Case::Step})
-            print(which, baudRate,
+            if (only.isEmpty() || only == QLatin1String(nameOf(which)))
+                print(which, baudRate,
                   measure(which, baudRate, baudRate == 115200 ? tries : std::max(1, tries / 4)));
     return 0;
 }
