@@ -171,6 +171,7 @@ private slots:
     void stopInDialogsAndOperations();
     void askBeforeLeavingATurningMotor();
     void signalsStopATurningMotor();
+    void stopAfterALostLink();
     void fitsALaptopScreen();
     void splitterRemembered();
     void spacePausesTheCharts();
@@ -822,6 +823,30 @@ void TestWindow::signalsStopATurningMotor()
     // The rest of the run ends on a signal as a test does.
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         std::signal(signal, SIG_DFL);
+}
+
+// After a time-out closed the link, Stop motor stays enabled and writes the stop on the port
+// opened again for it alone; the link shown as down stays down.
+void TestWindow::stopAfterALostLink()
+{
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setResponder(standingModule(0));
+    MainWindow window;
+    BLDC* bldc = window.centralPanel();
+    connectTo(bldc->serialConnection(), peer.portName());
+    QVERIFY(bldc->handler()->isOpen());
+    peer.setSilent(true);
+    bldc->handler()->getAxisParameter(0, 3);
+    QVERIFY(!bldc->handler()->isOpen());
+    QVERIFY(window.stopMotorAction()->isEnabled());
+    peer.setSilent(false);
+    peer.clearRequests();
+    window.stopMotorAction()->trigger();
+    QCOMPARE(describe(peer.requests()), QStringList{"set 2 0"});
+    QVERIFY(!bldc->handler()->isOpen());
+    QVERIFY(buttonsShowDisconnected(bldc->serialConnection()));
+    QVERIFY(window.stopMotorAction()->isEnabled());
 }
 
 // At 1280 x 680 (a 1280 x 720 screen less its task bar) everything shows, whole: the
