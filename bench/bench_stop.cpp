@@ -154,7 +154,8 @@ Figures measure(Case which, int baudRate, int tries)
     // One exchange on this line, for the gaps between two requests.
     const int exchangeMs = std::max(1, 2 * vokt::FrameSize * 10 * 1000 / baudRate);
     std::atomic<bool> done{false};
-    std::atomic<int> clicksTaken{0};
+    std::atomic<int> currentTry{0};
+    std::atomic<bool> clickTaken{false};
     Figures figures;
     std::thread user([&] {
         std::mt19937 random(12345 + baudRate + int(which));
@@ -166,6 +167,8 @@ Figures measure(Case which, int baudRate, int tries)
             for (const qint64 since = nowUs(); which == Case::Step && g_stepSeenUs.load() < since;)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+            currentTry = i;
+            clickTaken = false;
             g_stopSeenUs.store(0);
             const qint64 asked = nowUs();
             const auto ask = [&] {
@@ -177,8 +180,13 @@ Figures measure(Case which, int baudRate, int tries)
                     pressEscape(step);
                     break;
                 case Case::Store:
+                    // A click left over from an earlier try is no longer made.
                     QMetaObject::invokeMethod(
-                        &window, [&] { clicksTaken += clickLiveStop(window) ? 1 : 0; },
+                        &window,
+                        [&, i] {
+                            if (currentTry.load() == i && clickLiveStop(window))
+                                clickTaken = true;
+                        },
                         Qt::QueuedConnection);
                     break;
                 }
@@ -189,7 +197,7 @@ Figures measure(Case which, int baudRate, int tries)
             while (g_stopSeenUs.load() == 0 && nowUs() < deadline) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
                 // A click that fell on a blocked window, made again.
-                if (which == Case::Store && clicksTaken.load() == i && nowUs() >= again) {
+                if (which == Case::Store && !clickTaken && nowUs() >= again) {
                     ask();
                     again = nowUs() + 5'000;
                 }
@@ -199,8 +207,7 @@ Figures measure(Case which, int baudRate, int tries)
                 ++figures.missed;
             else
                 figures.ms.push_back((seen - asked) / 1000.0);
-            // Every click counted from here on is the next try's.
-            clicksTaken.store(i + 1);
+            currentTry = -1;
         }
         done = true;
     });
@@ -217,6 +224,9 @@ Figures measure(Case which, int baudRate, int tries)
             break;
         case Case::Store:
             bldc->storeActualValues();
+            // A user who clicks again once the dialog has gone is heard before the next one.
+            for (const qint64 gapEnd = nowUs() + 20'000; nowUs() < gapEnd;)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
             break;
         case Case::Step:
             step->run();
