@@ -69,7 +69,8 @@ bool BLDC::mayReplace(Link link, const QString& port, int address)
         m_turning->forget();
         return true;
     }
-    if (link == m_link)
+    // The asking panel shows the link as it is.
+    if (link == m_link && m_handler->isOpen())
         announceOpened(link);
     else
         announceClosed(link);
