@@ -299,6 +299,9 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
                 &WDrawer::requestedTraceValue);
         connect(m_traceController, &WTraceController::start, drawer, &WDrawer::startDrawing);
         connect(m_traceController, &WTraceController::stop, drawer, &WDrawer::stopDrawing);
+        connect(this, &BLDC::linkOpened, drawer, [drawer](const QString& port, int, int address) {
+            drawer->moduleOpened(port, address);
+        });
         offerTraceValues(drawer->traceTypes());
         chartLayout->addWidget(drawer);
     }

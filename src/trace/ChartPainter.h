@@ -46,21 +46,35 @@ struct PlotGeometry
 };
 
 // The range that the samples a paint visits call for: 0 always, one above the largest
-// value and one below the smallest (truncated). With manual scaling it stays as it was.
+// value and one below the smallest (truncated), -1..1 when they are all 0. With manual
+// scaling it stays as it was.
 struct RangeTracker
 {
     bool dynamic;
     int minimum;
     int maximum;
+    // How many samples were visited.
+    int visited = 0;
 
     void visit(float value)
     {
+        ++visited;
         if (!dynamic)
             return;
         if (value > maximum)
             maximum = rangeEnd(value + 1);
         if (value < minimum)
             minimum = rangeEnd(value - 1);
+    }
+
+    // After the walks: a dynamic range that visited samples but has no width (every one of
+    // them 0) is widened to -1..1, so the flat curve and the zero line are drawn.
+    void widenFlat()
+    {
+        if (dynamic && visited > 0 && minimum == maximum) {
+            minimum = -1;
+            maximum = 1;
+        }
     }
 
     // A range end taken from a sample, truncated toward zero and kept within what the
