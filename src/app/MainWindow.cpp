@@ -4,6 +4,7 @@
 #include "app/LinkStatus.h"
 #include "app/LogView.h"
 #include "app/RememberedSettings.h"
+#include "app/ScreenFit.h"
 #include "app/StepResponseDialog.h"
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
@@ -27,6 +28,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -34,9 +36,7 @@ namespace {
 
 constexpr int FailureShownMs = 20000;
 
-// Room left for a task bar the platform does not report, and the size beyond which a first
-// start gains nothing from a larger window.
-constexpr int TaskBarAllowance = 40;
+// The size beyond which a first start gains nothing from a larger window.
 constexpr int LargestFirstWidth = 1600;
 constexpr int LargestFirstHeight = 1000;
 
@@ -80,14 +80,14 @@ MainWindow* MainWindow::createAndShow()
     }
     window->restoreLayout();
     window->show();
+    // A remembered size from a larger screen (or a log that once grew it) fits this one.
+    ScreenFit::keepOnScreen(window);
     return window;
 }
 
 QSize MainWindow::firstStartSize(const QRect& available, const QRect& screen)
 {
-    QRect area = available;
-    if (area.height() >= screen.height())
-        area.setHeight(screen.height() - TaskBarAllowance);
+    const QRect area = ScreenFit::freeArea(available, screen);
     return QSize(std::min(area.width(), LargestFirstWidth),
                  std::min(area.height(), LargestFirstHeight));
 }
@@ -163,6 +163,12 @@ void MainWindow::createLogDock()
     addDockWidget(Qt::BottomDockWidgetArea, m_logDock);
     // Until the user opens it: the window as it always was.
     m_logDock->hide();
+    // Opened, it takes its height from the window's: a window it made taller is given back
+    // its height (as far as its minimum allows), so the status bar stays where it was.
+    connect(m_logDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible)
+            ScreenFit::keepHeight(this, height());
+    });
 }
 
 void MainWindow::createToolBar()
