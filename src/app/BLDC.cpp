@@ -324,6 +324,8 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
 
     // The menu's file operations, with their dialogs.
     m_fileOperations = new FileOperations(*m_handler, *m_traceController, *m_liveRecorder, this);
+    if (m_simulatedModule && m_simulatedModule->isRunning())
+        m_fileOperations->setSimulatedPort(m_simulatedModule->portName());
     connect(m_fileOperations, &FileOperations::lineNotClean, this, &BLDC::reportNotClean);
     connect(m_fileOperations, &FileOperations::failed, this, &BLDC::fileOperationFailed);
     connect(m_fileOperations, &FileOperations::done, this, &BLDC::fileOperationDone);

@@ -34,6 +34,8 @@ public:
     bool open(const Invocation& invocation, QString* error);
 
     SerialUSBCommandHandler& handler() { return m_handler; }
+    // The link is to a simulated module the tool serves itself (--sim).
+    bool isSimulated() const { return m_served != nullptr; }
     // Told the number of frames sent so far after every frame; empty for none.
     void setOnFrame(std::function<void(int)> onFrame);
 
