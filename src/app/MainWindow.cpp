@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/AppIcons.h"
 #include "app/BLDC.h"
 #include "app/LinkStatus.h"
 #include "app/LogView.h"
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -58,6 +60,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     createMenus();
     createToolBar();
     createStatusBar();
+    AppIcons::apply(this);
     m_settings->attach(m_bldc->usbConnection(), m_bldc->serialConnection(),
                        m_bldc->traceController());
 }
@@ -346,5 +349,12 @@ void MainWindow::showVersionInfo()
                     QMessageBox::Ok);
     box.setIconPixmap(windowIcon().pixmap(64, 64));
     box.setInformativeText(packageVersionText());
+    // Wide enough for the window frame to show the whole title beside its buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int title =
+            QFontMetrics(box.font()).horizontalAdvance(box.windowTitle()) * 5 / 4 + 160;
+        grid->addItem(new QSpacerItem(title, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.exec();
 }

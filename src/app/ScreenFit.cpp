@@ -32,9 +32,10 @@ void keepOnScreen(QWidget* window)
     if (!screen)
         return;
     const QRect area = freeArea(screen->availableGeometry(), screen->geometry());
-    // The window's own size as the free area's, its frame (a title bar) around it.
+    // The window's own size within the free area's, as on a first start; its frame (a title
+    // bar) counts where it is placed.
     const QSize frame = window->frameGeometry().size() - window->geometry().size();
-    const QSize largest = (area.size() - frame).expandedTo(window->minimumSize());
+    const QSize largest = area.size().expandedTo(window->minimumSize());
     const QSize size = window->size().boundedTo(largest);
     if (size != window->size())
         window->resize(size);
