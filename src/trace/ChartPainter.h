@@ -94,7 +94,8 @@ int pixel(float position);
 // The dot plot: counted back from the sample `offset` places before the newest, one dot
 // for every `resolution`-th sample, the first at the newest column and each further one a
 // pixel to the left, as far as the chart is wide. Dots on or beyond the plot's edges are
-// left out. With `smooth` false each dot fills its pixel exactly, without antialiasing.
+// left out, but for a sample at the bottom of a dynamic range, drawn just above the axis. With
+// `smooth` false each dot fills its pixel exactly, without antialiasing.
 void drawDots(QPainter& painter, const PlotGeometry& plot, const Chart& chart, const QColor& color,
               int offset, int resolution, RangeTracker& range, QVector<QRectF>& scratch,
               bool smooth = true);

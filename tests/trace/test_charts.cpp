@@ -323,6 +323,8 @@ void TestCharts::dynamicRange_data()
     QTest::addColumn<int>("min");
     QTest::addColumn<int>("max");
     QTest::newRow("positive") << QList<double>{5, 250, 17} << 0 << 251;
+    // At rest on the range's bottom, drawn just above the time axis.
+    QTest::newRow("resting at zero") << QList<double>{0, 0, 40} << 0 << 41;
     QTest::newRow("negative") << QList<double>{-3, -40, -12} << -41 << 0;
     QTest::newRow("fractions truncate") << QList<double>{2.5, -0.5} << -1 << 3;
     QTest::newRow("no samples") << QList<double>{} << 0 << 0;
