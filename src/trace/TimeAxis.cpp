@@ -93,11 +93,15 @@ void paint(QPainter& painter, const PlotGeometry& plot, int widgetWidth, const C
             const int x = xOf(column);
             painter.setPen(QPen(MarkColor, 1, Qt::DashLine));
             painter.drawLine(x, AxisTop + 1, x, plot.baseline - 1);
-            painter.setPen(MarkColor);
-            const int textWidth = painter.fontMetrics().horizontalAdvance(mark.text);
+            const QFontMetrics metrics = painter.fontMetrics();
+            const int textWidth = metrics.horizontalAdvance(mark.text);
             const int textX =
                 x + 3 + textWidth <= widgetWidth - RightMargin ? x + 3 : x - 3 - textWidth;
-            painter.drawText(textX, AxisTop + painter.fontMetrics().ascent() + 2, mark.text);
+            // On a pale ground, readable where it crosses a curve.
+            painter.fillRect(QRect(textX - 1, AxisTop + 2, textWidth + 2, metrics.height()),
+                             QColor(255, 255, 255, 200));
+            painter.setPen(MarkColor);
+            painter.drawText(textX, AxisTop + 2 + metrics.ascent(), mark.text);
             break;
         }
     }
