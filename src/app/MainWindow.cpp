@@ -254,6 +254,7 @@ void MainWindow::showChartsPaused()
         all = all && drawer->isPaused();
     const QSignalBlocker quiet(m_pauseCharts);
     m_pauseCharts->setChecked(all);
+    m_pauseCharts->setText(all ? tr("Resume charts") : tr("Pause charts"));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

@@ -779,6 +779,7 @@ void TestWindow::spacePausesTheCharts()
     // The tool bar's button.
     QTest::mouseClick(child<QToolButton>(&window, "btnPauseCharts"), Qt::LeftButton);
     QCOMPARE(paused(), 3);
+    QCOMPARE(pause->text(), QStringLiteral("Resume charts"));
     QVERIFY(!pause->toolTip().isEmpty());
 }
 
