@@ -12,6 +12,9 @@ WSerialConnection::WSerialConnection(QWidget* parent)
     m_ui->setupUi(this);
     connect(m_ui->cmbDevices, &QComboBox::currentIndexChanged, this,
             &WSerialConnection::showPortStart);
+    // ...and a path typed in, once the field is left.
+    connect(m_ui->cmbDevices->lineEdit(), &QLineEdit::editingFinished, this,
+            &WSerialConnection::showPortStart);
 }
 
 void WSerialConnection::showPortStart()
