@@ -1,6 +1,15 @@
+#include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
 #include "config/FrequencyEstimate.h"
+#include "config/FrequencyResponse.h"
+#include "config/ParameterNumbers.h"
+#include "sim/ServedModule.h"
+#include "sim/SimulatedModule.h"
+#include "support/LogCapture.h"
 
 #include <QtTest>
+
+#include <algorithm>
 
 #include <cmath>
 #include <complex>
@@ -63,6 +72,112 @@ struct Bench
     }
 };
 
+// The velocity loop as docs/simulator.md writes its equations (ramp off, gains of set 1,
+// no limit reached), stepped with a sine target every 1 ms: the true response.
+class Equations
+{
+public:
+    Equations(double velocityP, double velocityI) : m_kp(velocityP / 1024), m_ki(velocityI / 16) {}
+
+    std::complex<double> response(double hz, double offset, double amplitude)
+    {
+        // At rest on the offset, the loops holding the load.
+        v = m = offset;
+        i = load(offset);
+        velocityShare = i;
+        currentShare = i / 10;
+        velocityLast = currentLast = 0;
+        const double w = 2 * Pi * hz;
+        const int lead = int(std::round(std::ceil(2 * hz) / hz * 1000));
+        const int span = int(std::round(std::ceil(2 * hz) / hz * 1000));
+        std::complex<double> in;
+        std::complex<double> out;
+        for (int k = 1; k <= lead + span; ++k) {
+            const double t = k / 1000.0;
+            const double target = offset + amplitude * std::sin(w * t);
+            step(target);
+            if (k > lead) {
+                in += (target - offset) * std::polar(1.0, -w * t);
+                out += v * std::polar(1.0, -w * t);
+            }
+        }
+        return out / in;
+    }
+
+private:
+    static double load(double velocity)
+    {
+        return 50 * std::clamp(velocity / 10, -1.0, 1.0) + 0.25 * velocity;
+    }
+    // One PID of the table: the share held while the output is at its bound and e drives
+    // it further.
+    static double pid(double e, double dt, double kp, double ki, double clip, double bound,
+                      double& share, double& last)
+    {
+        const double proportional = kp * e;
+        last = e;
+        const double next = std::clamp(share + ki * e * dt, -clip, clip);
+        const double out = proportional + next;
+        if (!(std::abs(next) > std::abs(share) &&
+              ((out > bound && e > 0) || (out < -bound && e < 0))))
+            share = next;
+        return std::clamp(proportional + share, -bound, bound);
+    }
+    void step(double target)
+    {
+        const double h = 0.001;
+        const double demand =
+            pid(target - m, h, m_kp, m_ki, 500000 / 100.0, 4000, velocityShare, velocityLast);
+        double sum = 0;
+        for (int c = 0; c < 10; ++c) {
+            const double duty = pid(demand - i, h / 10, 600.0 / 2048, 100 * 2.5, 100000 / 100.0,
+                                    1000, currentShare, currentLast);
+            i += (10 * duty - i) * (1 - std::exp(-(h / 10) / 0.001));
+            sum += i;
+        }
+        const double v0 = v;
+        v = v0 + 15 * (sum / 10 - load(v0)) * h;
+        m += (v - m) * (1 - std::exp(-h / 0.01));
+    }
+
+    double m_kp;
+    double m_ki;
+    double v = 0, m = 0, i = 0;
+    double velocityShare = 0, velocityLast = 0, currentShare = 0, currentLast = 0;
+};
+
+// A simulated module served on a pseudo-terminal at 115200 baud, and the handler on it.
+struct ServedBench
+{
+    ServedBench()
+    {
+        served.peer().setBaudRate(115200);
+        handler.setDevice(&device);
+        opened = started && handler.open();
+    }
+    qint32 held(int type)
+    {
+        qint32 value = 0;
+        served.withModule([&](SimulatedModule& module) { value = module.axisParameter(type); });
+        return value;
+    }
+    int targetWrites()
+    {
+        int count = 0;
+        for (const QByteArray& request : served.peer().requests())
+            if (request.at(1) == 5 && request.at(2) == ParameterCatalogue::TargetVelocity)
+                ++count;
+        return count;
+    }
+
+    LogCapture log;
+    ServedModule served;
+    bool started = served.start();
+    SerialUSBDevice device{served.portName(), QStringLiteral("Simulated")};
+    SerialUSBCommandHandler handler;
+    bool opened = false;
+};
+
 } // namespace
 
 class TestFrequency : public QObject
@@ -73,6 +188,9 @@ private slots:
     void estimateOfAKnownLoop_data();
     void estimateOfAKnownLoop();
     void tooLittleToFit();
+    void sweepAgreesWithTheEquations();
+    void sweepEndsStoppedWithTheRampBack_data();
+    void sweepEndsStoppedWithTheRampBack();
 };
 
 void TestFrequency::estimateOfAKnownLoop_data()
@@ -137,6 +255,85 @@ void TestFrequency::tooLittleToFit()
                                          {bench.readings.begin(), bench.readings.begin() + 5},
                                          {10, 0, 300, 1})
                  .ok);
+}
+
+// A sweep through the line of the served module at 115200 baud, at three frequencies and the
+// extra ones at the crossing: every point within a few tenths of a dB and a few degrees of the
+// equations' response, the bandwidth within 5 %.
+void TestFrequency::sweepAgreesWithTheEquations()
+{
+    ServedBench bench;
+    QVERIFY(bench.opened);
+    FrequencyResponse::Request request;
+    request.fromHz = 2;
+    request.toHz = 32;
+    request.points = 3;
+    const FrequencyResponse::Result result =
+        FrequencyResponse::run(bench.handler, nullptr, request);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QVERIFY(result.points.size() > 3);
+    Equations equations(2000, 200);
+    for (const FrequencyResponse::Point& point : result.points) {
+        const std::complex<double> truth = equations.response(point.frequencyHz, 500, 100);
+        const double db = 20 * std::log10(std::abs(truth));
+        const double deg = std::arg(truth) * 180 / Pi;
+        const bool low = point.frequencyHz <= 20;
+        const QString shown = QStringLiteral("%1 Hz: %2 dB %3°, equations %4 dB %5°")
+                                  .arg(point.frequencyHz)
+                                  .arg(point.gainDb)
+                                  .arg(point.phaseDeg)
+                                  .arg(db)
+                                  .arg(deg);
+        QVERIFY2(std::abs(point.gainDb - db) <= (low ? 0.5 : 1.0), qPrintable(shown));
+        QVERIFY2(std::abs(point.phaseDeg - deg) <= (low ? 5.0 : 10.0), qPrintable(shown));
+    }
+    // The equations' crossing, by bisection.
+    double below = 2;
+    double above = 32;
+    for (int k = 0; k < 20; ++k) {
+        const double mid = std::sqrt(below * above);
+        (20 * std::log10(std::abs(equations.response(mid, 500, 100))) >= -3 ? below : above) = mid;
+    }
+    QVERIFY(result.bandwidthHz);
+    QVERIFY2(std::abs(*result.bandwidthHz / below - 1) <= 0.05,
+             qPrintable(QStringLiteral("%1 Hz, equations %2").arg(*result.bandwidthHz).arg(below)));
+    QVERIFY(result.moved && result.stopConfirmed);
+    QCOMPARE(bench.held(ParameterCatalogue::TargetVelocity), 0);
+    QCOMPARE(bench.held(ParameterCatalogue::EnableVelocityRamp), 1);
+}
+
+void TestFrequency::sweepEndsStoppedWithTheRampBack_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("cancelAfter"); // asks of the cancel; 0 never
+    QTest::addColumn<bool>("anyMotion");
+    QTest::newRow("beyond the max. velocity") << 1950 << 0 << false;
+    QTest::newRow("cancelled at once") << 500 << 1 << false;
+    QTest::newRow("cancelled during the sweep") << 500 << 300 << true;
+}
+
+// Refused, or cancelled before or during the sweep: the ramp is switched back, and a motor
+// that was moved ends told to stop.
+void TestFrequency::sweepEndsStoppedWithTheRampBack()
+{
+    QFETCH(int, offset);
+    QFETCH(int, cancelAfter);
+    QFETCH(bool, anyMotion);
+    ServedBench bench;
+    QVERIFY(bench.opened);
+    FrequencyResponse::Request request;
+    request.offset = offset;
+    int asked = 0;
+    const FrequencyResponse::Result result = FrequencyResponse::run(
+        bench.handler, nullptr, request, [&] { return cancelAfter > 0 && ++asked >= cancelAfter; });
+    QVERIFY(!result.ok);
+    QCOMPARE(result.cancelled, cancelAfter > 0);
+    QVERIFY(!result.error.isEmpty());
+    QCOMPARE(result.moved, anyMotion);
+    // Target writes besides the stop.
+    QCOMPARE(bench.targetWrites() > 1, anyMotion);
+    QCOMPARE(bench.held(ParameterCatalogue::TargetVelocity), 0);
+    QCOMPARE(bench.held(ParameterCatalogue::EnableVelocityRamp), 1);
 }
 
 QTEST_GUILESS_MAIN(TestFrequency)
