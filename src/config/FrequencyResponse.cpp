@@ -6,6 +6,7 @@
 #include "config/ParameterNumbers.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +26,7 @@ constexpr double Pi = 3.14159265358979323846;
 
 // The module's control cycle: a reading shows the velocity as of the last one.
 constexpr double ModuleCycleMs = 1;
+constexpr double MinExchangeMs = 1.6;
 // Before the first frequency the motor settles on the offset.
 constexpr double SettleMs = 600;
 // At each frequency the loop first settles into the sine for at least this long (whole
@@ -137,9 +139,20 @@ public:
 private:
     double now() const { return m_clock.nsecsElapsed() / 1e6; }
 
+    // No faster than one exchange every MinExchangeMs.
+    void pace()
+    {
+        const double wait = m_lastExchange + MinExchangeMs - now();
+        if (wait > 0)
+            QThread::usleep(static_cast<unsigned long>(wait * 1000));
+        m_lastExchange = now();
+    }
+    double m_lastExchange = -1e9;
+
     // A target velocity, on the wire halfway between sending it and its answer.
     bool write(qint32 value, QString* error)
     {
+        pace();
         const double sent = now();
         QString why;
         if (!m_guard.move(SetAxisParameter, vokt::ParameterNumber(TargetVelocity), value, &why)) {
@@ -158,6 +171,7 @@ private:
             *error = QStringLiteral("cancelled");
             return false;
         }
+        pace();
         const double sent = now();
         qint32 read_ = 0;
         if (!read(m_handler, ActualVelocity, &read_, error,
@@ -295,11 +309,8 @@ Result run(Handler& handler, LinkController* link, const Request& request,
                 return false;
             result.points.push_back(point);
             unwrap(result.points);
-            if (progress) {
-                const auto it = std::find_if(result.points.begin(), result.points.end(),
-                                             [hz](const Point& p) { return p.frequencyHz == hz; });
-                progress(*it, int(result.points.size()), total);
-            }
+            if (progress)
+                progress(result.points, int(result.points.size()), total);
             return true;
         };
         bool measured = sweep.hold(&result.error);

@@ -53,8 +53,9 @@ struct Result
     double durationS = 0;
 };
 
-// Told after each point is measured, with how many of about total are done.
-using Progress = std::function<void(const Point& point, int done, int total)>;
+// Told after each point is measured: the points so far (in order of frequency), and how many
+// of about total are done.
+using Progress = std::function<void(const std::vector<Point>& points, int done, int total)>;
 
 // Limits of a request: above this the line cannot write a sine often enough.
 constexpr double MaxFrequencyHz = 100;

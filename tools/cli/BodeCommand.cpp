@@ -104,7 +104,7 @@ Action prepareBode(const Invocation& invocation, QString* error)
         Progress progress(QStringLiteral("bode"), 100);
         const FrequencyResponse::Result result = FrequencyResponse::run(
             link.handler(), &link.controller(), request, [] { return StopSignals::requested(); },
-            [&progress](const FrequencyResponse::Point&, int done, int total) {
+            [&progress](const std::vector<FrequencyResponse::Point>&, int done, int total) {
                 progress.setDone(done * 100 / std::max(1, total));
             });
         progress.clear();

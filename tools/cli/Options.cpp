@@ -117,8 +117,14 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
     for (const Option* option : std::as_const(commandOptions)) {
         const QStringList commands = QString::fromLatin1(option->command).split(QLatin1Char('/'));
         if (!invocation->help && !commands.contains(invocation->command)) {
+            // "watch, step and bode"
+            const QString named =
+                commands.size() > 1
+                    ? commands.mid(0, commands.size() - 1).join(QStringLiteral(", ")) +
+                          QStringLiteral(" and ") + commands.constLast()
+                    : commands.constFirst();
             *error = QStringLiteral("--%1 belongs to the %2 command%3")
-                         .arg(QLatin1String(option->name), commands.join(QStringLiteral(" and ")),
+                         .arg(QLatin1String(option->name), named,
                               commands.size() > 1 ? QStringLiteral("s") : QString());
             return false;
         }
