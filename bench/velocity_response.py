@@ -8,6 +8,7 @@ over the target at each frequency, then the -3 dB bandwidth and the peak, in the
 `ziro-bldc-cli bode velocity` prints.
 
     bench/velocity_response.py [--vp 2000 --vi 200 --cp 600 --ci 100] [--from 1 --to 40 --points 12]
+        [--accel 15 --friction 50 --viscous 0.25 --gain-scale 1]   (the simulator's --motor, --gain-scale)
 
 Only the Python standard library; it does not read the module's code.
 """
@@ -43,20 +44,22 @@ class Pid:
 
 
 class Model:
-    K = 15.0  # rpm/s per mA
-
     def __init__(self, a):
-        # Gains as the table scales them; set 1 throughout (thresholds raised above the sweep).
-        self.vel = Pid(a.vp / 1024, a.vi / 16, a.vd / 1024, a.vc / 100)
+        # Gains as the table scales them, set 1 (the sweep stays below the threshold speed);
+        # the gain scale multiplies the velocity loop's P, I and D.
+        g = a.gain_scale
+        self.vel = Pid(g * a.vp / 1024, g * a.vi / 16, g * a.vd / 1024, a.vc / 100)
+        self.K = a.accel
+        self.F = a.friction
+        self.V = a.viscous
         self.cur = Pid(a.cp / 2048, a.ci * 2.5, a.cd / 2048, a.cc / 100)
         self.limit = 2 * a.max_current
         self.v = self.m = self.i = 0.0
         self.tau_m = 0.010
         self.tau_i = 0.001
 
-    @staticmethod
-    def load(v):
-        return 50.0 * clamp(v / 10.0, -1.0, 1.0) + 0.25 * v
+    def load(self, v):
+        return self.F * clamp(v / 10.0, -1.0, 1.0) + self.V * v
 
     def settle(self, v):
         """Starts at rest at velocity v: the loops hold the load."""
@@ -112,7 +115,8 @@ def bandwidth(rows):
 def main():
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for name, default in (("vp", 2000), ("vi", 200), ("vd", 0), ("vc", 500000), ("cp", 600),
-                          ("ci", 100), ("cd", 0), ("cc", 100000), ("max-current", 2000)):
+                          ("ci", 100), ("cd", 0), ("cc", 100000), ("max-current", 2000),
+                          ("accel", 15), ("friction", 50), ("viscous", 0.25), ("gain-scale", 1)):
         p.add_argument("--" + name, type=float, default=default)
     p.add_argument("--from", dest="lo", type=float, default=1)
     p.add_argument("--to", dest="hi", type=float, default=40)
