@@ -99,7 +99,7 @@ def response(a, hz):
         if k > lead_steps:
             e = cmath.exp(-1j * w * t)
             u += (target - a.offset) * e
-            y += v * e
+            y += (v - a.offset) * e
     g = y / u
     return 20 * math.log10(abs(g)), math.degrees(cmath.phase(g))
 

@@ -98,7 +98,7 @@ public:
             step(target);
             if (k > lead) {
                 in += (target - offset) * std::polar(1.0, -w * t);
-                out += v * std::polar(1.0, -w * t);
+                out += (v - offset) * std::polar(1.0, -w * t);
             }
         }
         return out / in;
