@@ -20,12 +20,12 @@ using namespace ParameterCatalogue;
 using Handler = SerialUSBCommandHandler;
 using FrequencyEstimate::Sample;
 
-constexpr quint8 SetAxisParameter = 5;
-constexpr quint8 GetAxisParameter = 6;
 constexpr double Pi = 3.14159265358979323846;
 
 // The module's control cycle: a reading shows the velocity as of the last one.
 constexpr double ModuleCycleMs = 1;
+// No faster than a 115200-baud line carries request and reply: a line (or a simulated module)
+// that answers at once leaves the times of its exchanges to the machine's scheduling.
 constexpr double MinExchangeMs = 1.6;
 // Before the first frequency the motor settles on the offset.
 constexpr double SettleMs = 600;
@@ -53,7 +53,7 @@ QString failure(const Handler::Outcome& outcome, const QString& what)
 bool read(Handler& handler, int type, qint32* value, QString* error, const QString& what)
 {
     const Handler::Outcome outcome =
-        handler.exchange(GetAxisParameter, vokt::ParameterNumber(type), 0, 0);
+        handler.exchange(vokt::GetAxisParameter, vokt::ParameterNumber(type), 0, 0);
     if (!outcome.ok()) {
         *error = failure(outcome, what);
         return false;
@@ -193,7 +193,8 @@ private:
         pace();
         const double sent = now();
         QString why;
-        if (!m_guard.move(SetAxisParameter, vokt::ParameterNumber(TargetVelocity), value, &why)) {
+        if (!m_guard.move(vokt::SetAxisParameter, vokt::ParameterNumber(TargetVelocity), value,
+                          &why)) {
             *error = cancelled() ? QStringLiteral("cancelled")
                                  : QStringLiteral("writing the target velocity: ") + why;
             return false;
@@ -328,10 +329,14 @@ Result run(Handler& handler, LinkController* link, const Request& request,
         return result;
     }
     if (ramp != 0) {
-        const Handler::Outcome off =
-            handler.exchange(SetAxisParameter, vokt::ParameterNumber(EnableVelocityRamp), 0, 0);
+        const Handler::Outcome off = handler.exchange(
+            vokt::SetAxisParameter, vokt::ParameterNumber(EnableVelocityRamp), 0, 0);
         if (!off.ok()) {
             result.error = failure(off, QStringLiteral("switching the velocity ramp (146) off"));
+            // The write may have reached the module all the same.
+            if (handler.isOpen())
+                handler.exchange(vokt::SetAxisParameter, vokt::ParameterNumber(EnableVelocityRamp),
+                                 0, ramp);
             return result;
         }
     }
@@ -378,8 +383,8 @@ Result run(Handler& handler, LinkController* link, const Request& request,
     }
 
     if (ramp != 0) {
-        const Handler::Outcome back =
-            handler.exchange(SetAxisParameter, vokt::ParameterNumber(EnableVelocityRamp), 0, ramp);
+        const Handler::Outcome back = handler.exchange(
+            vokt::SetAxisParameter, vokt::ParameterNumber(EnableVelocityRamp), 0, ramp);
         if (!back.ok()) {
             const QString text =
                 failure(back, QStringLiteral("switching the velocity ramp (146) back on"));
