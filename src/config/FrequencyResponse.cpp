@@ -41,6 +41,7 @@ constexpr int BandwidthRefinements = 3;
 constexpr double HalvesDb = 0.8;
 constexpr double HalvesDeg = 8;
 constexpr int DisturbedRepeats = 2;
+constexpr double Unmeasured = 1e9;
 
 QString failure(const Handler::Outcome& outcome, const QString& what)
 {
@@ -98,26 +99,34 @@ public:
     // exchange up) and is repeated; the most consistent one counts.
     bool measure(double hz, Point* point, QString* error)
     {
-        double best = 0;
-        for (int attempt = 0; attempt <= DisturbedRepeats; ++attempt) {
+        double best = Unmeasured;
+        int readings = 0;
+        for (int attempt = 0; attempt <= DisturbedRepeats && best > 1; ++attempt) {
             Point measured;
-            double disagreement = 0;
+            double disagreement = Unmeasured;
             if (!measureOnce(hz, &measured, &disagreement, error))
                 return false;
-            if (attempt == 0 || disagreement < best) {
+            readings = std::max(readings, measured.readings);
+            if (disagreement < best) {
                 best = disagreement;
                 *point = measured;
             }
-            if (best <= 1)
-                break;
         }
-        return true;
+        if (best < Unmeasured)
+            return true;
+        *error = QStringLiteral("at %1 Hz: too few readings or no response to estimate from "
+                                "(%2 readings)")
+                     .arg(hz, 0, 'g', 4)
+                     .arg(readings);
+        return false;
     }
 
     bool cancelled() const { return m_guard.cancelled(); }
 
 private:
-    // One measurement; *disagreement is how far its halves differ, 1 at the tolerance.
+    // One measurement; *disagreement is how far its halves differ, 1 at the tolerance
+    // (Unmeasured when the readings were too few for an estimate: the line or the machine held
+    // them up). false with *error when an exchange failed.
     bool measureOnce(double hz, Point* point, double* disagreement, QString* error)
     {
         const double periodMs = 1000 / hz;
@@ -162,14 +171,13 @@ private:
         half.endMs = window.endMs;
         const FrequencyEstimate::Estimate second =
             FrequencyEstimate::estimate(m_targets, m_readings, half);
-        if (!estimate.ok || !first.ok || !second.ok) {
-            *error = QStringLiteral("at %1 Hz: too few readings or no response to estimate from "
-                                    "(%2 readings)")
-                         .arg(hz, 0, 'g', 4)
-                         .arg(estimate.readings);
-            return false;
-        }
         *point = {hz, estimate.gainDb, estimate.phaseDeg, estimate.readings};
+        if (!estimate.ok)
+            return true;
+        // Halves too sparse to compare: the whole counts, when nothing better comes.
+        *disagreement = Unmeasured / 2;
+        if (!first.ok || !second.ok)
+            return true;
         *disagreement = std::max(std::abs(first.gainDb - second.gainDb) / HalvesDb,
                                  std::abs(wrapped(first.phaseDeg - second.phaseDeg)) / HalvesDeg);
         return true;
