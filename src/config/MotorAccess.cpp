@@ -1,0 +1,98 @@
+#include "config/MotorAccess.h"
+
+#include "comm/Protocol.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "config/ParameterNumbers.h"
+
+#include <QElapsedTimer>
+
+namespace {
+
+using Handler = SerialUSBCommandHandler;
+
+QString failure(const Handler::Outcome& outcome, const QString& what)
+{
+    QString why = Handler::failureText(outcome.failure);
+    if (outcome.failure == Handler::Failure::Refused && outcome.reply)
+        why += QStringLiteral(" (status %1)").arg(outcome.reply->status());
+    return QStringLiteral("%1: %2").arg(what, why);
+}
+
+class HandlerAccess : public MotorAccess
+{
+public:
+    HandlerAccess(Handler& handler, LinkController* link, std::function<bool()> cancelled)
+        : m_handler(handler), m_link(link), m_cancelled(std::move(cancelled))
+    {
+        m_clock.start();
+    }
+    ~HandlerAccess() override
+    {
+        QString why;
+        if (m_moved)
+            stop(&why);
+    }
+
+    bool read(int type, qint32* value, double* seconds, QString* why) override
+    {
+        const double sent = now();
+        const Handler::Outcome outcome =
+            m_handler.exchange(vokt::GetAxisParameter, vokt::ParameterNumber(type), 0, 0);
+        *seconds = (sent + now()) / 2;
+        if (!outcome.ok()) {
+            *why = failure(outcome, QStringLiteral("reading parameter %1").arg(type));
+            return false;
+        }
+        *value = outcome.reply->value();
+        return true;
+    }
+    bool move(int type, qint32 value, QString* why) override
+    {
+        if (cancelled()) {
+            *why = QStringLiteral("cancelled");
+            return false;
+        }
+        m_moved = true;
+        return write(type, value, why);
+    }
+    bool write(int type, qint32 value, QString* why) override
+    {
+        const Handler::Outcome outcome =
+            m_handler.exchange(vokt::SetAxisParameter, vokt::ParameterNumber(type), 0, value);
+        if (outcome.ok())
+            return true;
+        *why = failure(outcome, QStringLiteral("writing %1 to parameter %2").arg(value).arg(type));
+        return false;
+    }
+    bool stop(QString* why) override
+    {
+        if (!m_stopTried) {
+            m_stopTried = true;
+            for (int attempt = 0; attempt < 3 && !m_stopped; ++attempt)
+                m_stopped = write(ParameterCatalogue::TargetVelocity, 0, &m_stopError);
+        }
+        if (!m_stopped)
+            *why = m_stopError;
+        return m_stopped;
+    }
+    bool cancelled() const override { return m_cancelled && m_cancelled(); }
+    double now() const override { return m_clock.nsecsElapsed() / 1e9; }
+
+private:
+    Handler& m_handler;
+    LinkController* m_link;
+    std::function<bool()> m_cancelled;
+    QElapsedTimer m_clock;
+    bool m_moved = false;
+    bool m_stopTried = false;
+    bool m_stopped = false;
+    QString m_stopError;
+};
+
+} // namespace
+
+std::unique_ptr<MotorAccess> handlerAccess(SerialUSBCommandHandler& handler, LinkController* link,
+                                           std::function<bool()> cancelled)
+{
+    return std::make_unique<HandlerAccess>(handler, link, std::move(cancelled));
+}

@@ -1,0 +1,100 @@
+#include "config/MotorIdentification.h"
+#include "config/ParameterNumbers.h"
+#include "support/BenchAccess.h"
+#include "support/CliProcess.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+using namespace ParameterCatalogue;
+
+Q_DECLARE_METATYPE(MotorSettings)
+
+// Identification and tuning of the velocity loop, on simulated motors the tool does not
+// know, each on a clock the test steps.
+class TestTuning : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void identification_data();
+    void identification();
+    void identifyCommand();
+};
+
+void TestTuning::identification_data()
+{
+    QTest::addColumn<MotorSettings>("motor");
+    // The corners where the fit is hardest: a slow motor whose load is nearly all
+    // friction, and a light one that settles within 30 ms.
+    QTest::newRow("heavy, free") << MotorSettings{4, 20, 0.05, 1};
+    QTest::newRow("light, sticky") << MotorSettings{40, 150, 0.8, 1};
+}
+
+void TestTuning::identification()
+{
+    // Within 5 % on the acceleration, 10 % on friction and viscous load, in 10 s at most;
+    // only torque targets written, and the stop last.
+    QFETCH(MotorSettings, motor);
+    BenchAccess access(motor);
+    const MotorIdentification::Result result = MotorIdentification::run(access, {});
+    const MotorIdentification::Motor& m = result.motor;
+    const QString seen = QStringLiteral("accel %1, friction %2, viscous %3 in %4 s; %5")
+                             .arg(m.accel)
+                             .arg(m.friction)
+                             .arg(m.viscous)
+                             .arg(result.durationSeconds)
+                             .arg(result.error);
+    QVERIFY2(result.ok, qPrintable(seen));
+    QVERIFY2(std::abs(m.accel / motor.acceleration - 1) <= 0.05, qPrintable(seen));
+    QVERIFY2(std::abs(m.friction / motor.friction - 1) <= 0.10, qPrintable(seen));
+    QVERIFY2(std::abs(m.viscous / motor.viscous - 1) <= 0.10, qPrintable(seen));
+    QVERIFY2(result.durationSeconds <= 10, qPrintable(seen));
+    for (const MotorIdentification::Reading& reading : result.velocity)
+        QVERIFY(reading.value <= result.maxVelocity);
+    for (const MotorIdentification::Reading& reading : result.current)
+        QVERIFY(std::abs(reading.value) <= result.maxCurrent * 1.05);
+    QVERIFY(!access.writes.isEmpty());
+    for (int k = 0; k < access.writes.size() - 1; ++k)
+        QCOMPARE(access.writes.at(k).first, int(TargetCurrent));
+    QCOMPARE(access.writes.last(), (QPair<int, qint32>(TargetVelocity, 0)));
+}
+
+void TestTuning::identifyCommand()
+{
+    // On the line, at its rate: the figures within the goal's tolerances, the limits kept
+    // (at most 400 rpm and 300 mA asked for), and nothing written but torque targets and
+    // the stop.
+    SimulatorProcess sim;
+    QVERIFY(sim.start({"--baud", "115200", "--motor", "accel=25,friction=60,viscous=0.4"}));
+    const Run run = cli(sim.onLink(
+        {"--baud", "115200", "identify", "--max-velocity", "400", "--max-current", "300"}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QMap<QString, double> figures;
+    for (const QString& line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        figures.insert(line.section(QLatin1Char('\t'), 0, 0),
+                       line.section(QLatin1Char('\t'), 1).toDouble());
+    QCOMPARE(figures.keys(), (QStringList{"accel_rpm_per_s_per_mA", "duration_s", "friction_mA",
+                                          "viscous_mA_per_rpm"}));
+    QVERIFY2(std::abs(figures["accel_rpm_per_s_per_mA"] / 25 - 1) <= 0.05, qPrintable(run.out));
+    QVERIFY2(std::abs(figures["friction_mA"] / 60 - 1) <= 0.10, qPrintable(run.out));
+    QVERIFY2(std::abs(figures["viscous_mA_per_rpm"] / 0.4 - 1) <= 0.10, qPrintable(run.out));
+
+    const QStringList frames = sim.received();
+    QVERIFY(!frames.isEmpty());
+    QCOMPARE(frames.last(), QStringLiteral("01 05 02 00 00 00 00 00 08"));
+    for (const QString& frame : frames) {
+        const QStringList bytes = frame.split(QLatin1Char(' '));
+        const int type = bytes.at(2).toInt(nullptr, 16);
+        if (bytes.at(1) == QLatin1String("06"))
+            continue;
+        QVERIFY2(bytes.at(1) == QLatin1String("05") && (type == TargetCurrent || type == 2),
+                 qPrintable(frame));
+        const qint32 value = qint32(bytes.mid(4, 4).join(QString()).toUInt(nullptr, 16));
+        QVERIFY2(std::abs(value) <= 300, qPrintable(frame));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestTuning)
+#include "test_tuning.moc"
