@@ -66,14 +66,11 @@ public:
     }
     bool stop(QString* why) override
     {
-        if (!m_stopTried) {
-            m_stopTried = true;
-            for (int attempt = 0; attempt < 3 && !m_stopped; ++attempt)
-                m_stopped = write(ParameterCatalogue::TargetVelocity, 0, &m_stopError);
-        }
-        if (!m_stopped)
-            *why = m_stopError;
-        return m_stopped;
+        bool stopped = false;
+        for (int attempt = 0; attempt < 3 && !stopped; ++attempt)
+            stopped = write(ParameterCatalogue::TargetVelocity, 0, why);
+        m_moved = m_moved && !stopped;
+        return stopped;
     }
     bool cancelled() const override { return m_cancelled && m_cancelled(); }
     double now() const override { return m_clock.nsecsElapsed() / 1e9; }
@@ -84,9 +81,6 @@ private:
     std::function<bool()> m_cancelled;
     QElapsedTimer m_clock;
     bool m_moved = false;
-    bool m_stopTried = false;
-    bool m_stopped = false;
-    QString m_stopError;
 };
 
 } // namespace

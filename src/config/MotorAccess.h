@@ -27,8 +27,8 @@ public:
     virtual bool move(int type, qint32 value, QString* why) = 0;
     // Writes a setting; false with *why.
     virtual bool write(int type, qint32 value, QString* why) = 0;
-    // Writes target velocity 0. Idempotent: the first stop's result is kept. false with
-    // *why when the module did not confirm it.
+    // Writes target velocity 0: the motion so far ends (a later move starts a new one).
+    // false with *why when the module did not confirm it.
     virtual bool stop(QString* why) = 0;
     virtual bool cancelled() const = 0;
     // Seconds on the clock of read().

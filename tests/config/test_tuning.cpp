@@ -1,5 +1,6 @@
 #include "config/MotorIdentification.h"
 #include "config/ParameterNumbers.h"
+#include "config/VelocityTuning.h"
 #include "support/BenchAccess.h"
 #include "support/CliProcess.h"
 
@@ -21,6 +22,8 @@ private slots:
     void identification_data();
     void identification();
     void identifyCommand();
+    void tuning_data();
+    void tuning();
 };
 
 void TestTuning::identification_data()
@@ -59,6 +62,82 @@ void TestTuning::identification()
     for (int k = 0; k < access.writes.size() - 1; ++k)
         QCOMPARE(access.writes.at(k).first, int(TargetCurrent));
     QCOMPARE(access.writes.last(), (QPair<int, qint32>(TargetVelocity, 0)));
+}
+
+namespace {
+
+QString figure(const std::optional<double>& value)
+{
+    return value ? QString::number(*value, 'f', 1) : QStringLiteral("none");
+}
+
+QString describe(const StepMetrics::Metrics& m)
+{
+    return QStringLiteral("rise %1 ms, overshoot %2 %, settling %3 ms")
+        .arg(figure(m.riseTimeMs))
+        .arg(m.overshootPercent, 0, 'f', 1)
+        .arg(figure(m.settlingTimeMs));
+}
+
+// A 300 rpm step from rest with the ramp off, sampled every millisecond of the module.
+StepMetrics::Metrics stepOf(SimBench::Bench& bench, int windowMs = 1500)
+{
+    bench.set(EnableVelocityRamp, 0);
+    bench.set(TargetVelocity, 300);
+    std::vector<StepMetrics::Sample> samples;
+    for (int ms = 1; ms <= windowMs; ++ms) {
+        bench.run(std::chrono::milliseconds(1));
+        samples.push_back({double(ms), double(bench.get(ActualVelocity))});
+    }
+    bench.set(TargetVelocity, 0);
+    bench.run(std::chrono::seconds(3));
+    bench.set(EnableVelocityRamp, 1);
+    return StepMetrics::measure(samples, 0, 300, windowMs);
+}
+
+} // namespace
+
+void TestTuning::tuning_data()
+{
+    QTest::addColumn<MotorSettings>("motor");
+    // A light motor on a module that scales its gains up: the power-up gains ring. A heavy
+    // one on a module that scales them down: they crawl.
+    QTest::newRow("rings") << MotorSettings{40, 30, 0.1, 4};
+    QTest::newRow("crawls") << MotorSettings{5, 120, 0.6, 0.25};
+}
+
+void TestTuning::tuning()
+{
+    QFETCH(MotorSettings, motor);
+    BenchAccess access(motor);
+    VelocityTuning::Request request;
+    request.apply = true;
+    const VelocityTuning::Result result = VelocityTuning::run(access, request);
+    const QString seen =
+        QStringLiteral("P %1, I %2 (worth %3, %4, lag %5 ms) in %6 s: predicted %7; before %8; "
+                       "measured %9; %10")
+            .arg(result.p)
+            .arg(result.i)
+            .arg(result.pWorth)
+            .arg(result.iWorth)
+            .arg(result.lagSeconds * 1000)
+            .arg(result.durationSeconds)
+            .arg(describe(result.predicted.step), describe(result.formerPredicted.step),
+                 result.measured ? describe(*result.measured) : QString(), result.error);
+    qInfo("%s", qPrintable(seen));
+    QVERIFY2(result.ok, qPrintable(seen));
+    QVERIFY2(result.durationSeconds <= 30, qPrintable(seen));
+
+    SimBench::Bench& bench = access.bench;
+    const StepMetrics::Metrics tuned = stepOf(bench);
+    qInfo("tuned: %s", qPrintable(describe(tuned)));
+    QVERIFY2(tuned.overshootPercent <= 10 && tuned.settlingTimeMs, qPrintable(describe(tuned)));
+    // Applied to both sets; the ramp switch back on.
+    QCOMPARE(bench.get(140), result.p);
+    QCOMPARE(bench.get(234), result.p);
+    QCOMPARE(bench.get(141), result.i);
+    QCOMPARE(bench.get(235), result.i);
+    QCOMPARE(bench.get(EnableVelocityRamp), 1);
 }
 
 void TestTuning::identifyCommand()

@@ -34,8 +34,7 @@ public:
     bool write(int type, qint32 value, QString* why) override { return set(type, value, why); }
     bool stop(QString* why) override
     {
-        if (!stopped)
-            stopped = set(2, 0, why);
+        stopped = set(2, 0, why);
         return stopped;
     }
     bool cancelled() const override { return cancelAfterReads > 0 && reads >= cancelAfterReads; }
