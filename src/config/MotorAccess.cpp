@@ -2,6 +2,7 @@
 
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
+#include "config/MotionGuard.h"
 #include "config/ParameterNumbers.h"
 
 #include <QElapsedTimer>
@@ -26,12 +27,8 @@ public:
     {
         m_clock.start();
     }
-    ~HandlerAccess() override
-    {
-        QString why;
-        if (m_moved)
-            stop(&why);
-    }
+    // A guard still holding motion stops it as it goes.
+    ~HandlerAccess() override = default;
 
     bool read(int type, qint32* value, double* seconds, QString* why) override
     {
@@ -46,14 +43,12 @@ public:
         *value = outcome.reply->value();
         return true;
     }
+    // Each run of motion between two stops has a guard of its own.
     bool move(int type, qint32 value, QString* why) override
     {
-        if (cancelled()) {
-            *why = QStringLiteral("cancelled");
-            return false;
-        }
-        m_moved = true;
-        return write(type, value, why);
+        if (!m_guard)
+            m_guard = std::make_unique<MotionGuard>(m_handler, m_link, m_cancelled);
+        return m_guard->move(vokt::SetAxisParameter, vokt::ParameterNumber(type), value, why);
     }
     bool write(int type, qint32 value, QString* why) override
     {
@@ -66,11 +61,12 @@ public:
     }
     bool stop(QString* why) override
     {
-        bool stopped = false;
-        for (int attempt = 0; attempt < 3 && !stopped; ++attempt)
-            stopped = write(ParameterCatalogue::TargetVelocity, 0, why);
-        m_moved = m_moved && !stopped;
-        return stopped;
+        const MotionGuard::Stop stop =
+            m_guard ? m_guard->stop() : MotionGuard::stopMotor(m_handler, m_link);
+        m_guard.reset();
+        if (!stop.confirmed)
+            *why = MotionGuard::describe(stop);
+        return stop.confirmed;
     }
     bool cancelled() const override { return m_cancelled && m_cancelled(); }
     double now() const override { return m_clock.nsecsElapsed() / 1e9; }
@@ -80,7 +76,7 @@ private:
     LinkController* m_link;
     std::function<bool()> m_cancelled;
     QElapsedTimer m_clock;
-    bool m_moved = false;
+    std::unique_ptr<MotionGuard> m_guard;
 };
 
 } // namespace

@@ -62,10 +62,10 @@ Action prepareIdentify(const Invocation& invocation, QString* error)
 
     return [limits](Link& link) {
         // Ctrl-C ends the run early; the motor is stopped all the same.
-        StopSignals::catchAll(nullptr);
+        StopSignals::holdAll();
         SerialUSBCommandHandler::Batch batch(link.handler());
-        const std::unique_ptr<MotorAccess> access =
-            handlerAccess(link.handler(), nullptr, [] { return StopSignals::requested(); });
+        const std::unique_ptr<MotorAccess> access = handlerAccess(
+            link.handler(), &link.controller(), [] { return StopSignals::requested(); });
         const MotorIdentification::Result result = MotorIdentification::run(*access, limits);
         if (!result.ok) {
             printError(
