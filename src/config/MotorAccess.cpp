@@ -35,7 +35,9 @@ public:
         const double sent = now();
         const Handler::Outcome outcome =
             m_handler.exchange(vokt::GetAxisParameter, vokt::ParameterNumber(type), 0, 0);
-        *seconds = (sent + now()) / 2;
+        const double received = now();
+        *seconds = (sent + received) / 2;
+        m_exchangeSeconds = received - sent;
         if (!outcome.ok()) {
             *why = failure(outcome, QStringLiteral("reading parameter %1").arg(type));
             return false;
@@ -44,11 +46,16 @@ public:
         return true;
     }
     // Each run of motion between two stops has a guard of its own.
-    bool move(int type, qint32 value, QString* why) override
+    bool move(int type, qint32 value, double* seconds, QString* why) override
     {
         if (!m_guard)
             m_guard = std::make_unique<MotionGuard>(m_handler, m_link, m_cancelled);
-        return m_guard->move(vokt::SetAxisParameter, vokt::ParameterNumber(type), value, why);
+        // The guard may look at the line before it writes: the write is the end of it, half
+        // an exchange before the answer.
+        const bool moved =
+            m_guard->move(vokt::SetAxisParameter, vokt::ParameterNumber(type), value, why);
+        *seconds = now() - m_exchangeSeconds / 2;
+        return moved;
     }
     bool write(int type, qint32 value, QString* why) override
     {
@@ -77,6 +84,8 @@ private:
     std::function<bool()> m_cancelled;
     QElapsedTimer m_clock;
     std::unique_ptr<MotionGuard> m_guard;
+    // How long the last read took, s.
+    double m_exchangeSeconds = 0;
 };
 
 } // namespace

@@ -22,9 +22,10 @@ public:
     // Reads an axis parameter of motor 0; *seconds is when the module took it (a monotonic
     // time, only differences count). false with *why.
     virtual bool read(int type, qint32* value, double* seconds, QString* why) = 0;
-    // Writes a motion target (155, 2). Nothing is written once cancelled. false with *why
-    // when it was not written or not answered with status 100.
-    virtual bool move(int type, qint32 value, QString* why) = 0;
+    // Writes a motion target (155, 2); *seconds is when the module took it (on the clock of
+    // read()). Nothing is written once cancelled. false with *why when it was not written or
+    // not answered with status 100.
+    virtual bool move(int type, qint32 value, double* seconds, QString* why) = 0;
     // Writes a setting; false with *why.
     virtual bool write(int type, qint32 value, QString* why) = 0;
     // Writes target velocity 0: the motion so far ends (a later move starts a new one).

@@ -213,8 +213,8 @@ public:
             return false;
         }
         QString why;
-        const double before = elapsed();
-        if (!m_access.move(TargetCurrent, qint32(std::lround(milliampere)), &why)) {
+        double at = 0;
+        if (!m_access.move(TargetCurrent, qint32(std::lround(milliampere)), &at, &why)) {
             m_result.error = why;
             if (m_access.cancelled()) {
                 m_result.cancelled = true;
@@ -222,7 +222,7 @@ public:
             }
             return false;
         }
-        m_writes.push_back((before + elapsed()) / 2);
+        m_writes.push_back(at - m_start);
         m_phaseStart = elapsed();
         return true;
     }

@@ -91,11 +91,9 @@ public:
     {
         if (m_access.cancelled())
             return failed(QStringLiteral("cancelled"));
-        const double before = m_access.now();
         QString why;
-        if (!m_access.move(TargetVelocity, qint32(std::lround(target)), &why))
+        if (!m_access.move(TargetVelocity, qint32(std::lround(target)), at, &why))
             return failed(why);
-        *at = (before + m_access.now()) / 2;
         return true;
     }
     bool sample(Timed* reading, bool withCurrent = true)

@@ -1,6 +1,7 @@
 #include "config/MotorIdentification.h"
 #include "config/ParameterNumbers.h"
 #include "config/VelocityTuning.h"
+#include "sim/SimulatedModule.h"
 #include "support/BenchAccess.h"
 #include "support/CliProcess.h"
 
@@ -24,6 +25,8 @@ private slots:
     void identifyCommand();
     void tuning_data();
     void tuning();
+    void cancelledTuningPutsBack();
+    void tuneCommandPutsBack();
 };
 
 void TestTuning::identification_data()
@@ -138,6 +141,62 @@ void TestTuning::tuning()
     QCOMPARE(bench.get(141), result.i);
     QCOMPARE(bench.get(235), result.i);
     QCOMPARE(bench.get(EnableVelocityRamp), 1);
+}
+
+void TestTuning::cancelledTuningPutsBack()
+{
+    // Ctrl-C at any point: the motor stopped last but for the settings put back, every
+    // gain, clipping and the ramp switch as they were.
+    for (int reads : {100, 2500, 3000, 3500}) {
+        BenchAccess access;
+        access.cancelAfterReads = reads;
+        VelocityTuning::Request request;
+        request.apply = true;
+        const VelocityTuning::Result result = VelocityTuning::run(access, request);
+        QVERIFY2(
+            !result.ok && result.cancelled && result.restored,
+            qPrintable(QStringLiteral("after %1 reads: %2").arg(access.reads).arg(result.error)));
+        QVERIFY(access.stopped);
+        for (int type : {140, 141, 143, 234, 235, 237, 146})
+            QCOMPARE(access.bench.get(type), SimulatedModule::parameterInfo(type).defaultValue);
+        int lastStop = -1;
+        for (int k = 0; k < access.writes.size(); ++k)
+            if (access.writes.at(k) == QPair<int, qint32>(TargetVelocity, 0))
+                lastStop = k;
+        for (int k = lastStop + 1; k < access.writes.size(); ++k)
+            QVERIFY(access.writes.at(k).first != TargetCurrent &&
+                    access.writes.at(k).first != TargetVelocity);
+    }
+}
+
+void TestTuning::tuneCommandPutsBack()
+{
+    // Without --apply the module's settings are as they were; what was written is motion,
+    // the velocity loop's gains and clipping, and the ramp switch, each put back last.
+    SimulatorProcess sim;
+    QVERIFY(sim.start(
+        {"--baud", "115200", "--motor", "accel=30,friction=40,viscous=0.3", "--gain-scale", "2"}));
+    const Run run = cli(sim.onLink({"--baud", "115200", "tune", "velocity"}));
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    static const QRegularExpression figures(
+        QStringLiteral("^P\t[0-9]+\nI\t[0-9]+\nrise_time_ms\t[0-9.]+\n"
+                       "overshoot_percent\t[0-9.]+\nsettling_time_ms\t[0-9.]+\n"
+                       "bandwidth_hz\t[0-9.]+\n$"));
+    QVERIFY2(figures.match(run.out).hasMatch(), qPrintable(run.out));
+
+    QMap<int, qint32> last;
+    for (const QString& frame : sim.received()) {
+        const QStringList bytes = frame.split(QLatin1Char(' '));
+        if (bytes.at(1) != QLatin1String("05"))
+            continue;
+        const int type = bytes.at(2).toInt(nullptr, 16);
+        QVERIFY2(QList<int>({2, 155, 140, 141, 143, 234, 235, 237, 146}).contains(type),
+                 qPrintable(frame));
+        last[type] = qint32(bytes.mid(4, 4).join(QString()).toUInt(nullptr, 16));
+    }
+    QCOMPARE(last.value(2, -1), 0);
+    for (int type : {140, 141, 143, 234, 235, 237, 146})
+        QCOMPARE(last.value(type), SimulatedModule::parameterInfo(type).defaultValue);
 }
 
 void TestTuning::identifyCommand()

@@ -22,14 +22,16 @@ public:
         *seconds = m_takenAt;
         return ok(answer, why);
     }
-    bool move(int type, qint32 value, QString* why) override
+    bool move(int type, qint32 value, double* seconds, QString* why) override
     {
         if (cancelled()) {
             *why = QStringLiteral("cancelled");
             return false;
         }
         moved = true;
-        return set(type, value, why);
+        const bool written = set(type, value, why);
+        *seconds = m_takenAt;
+        return written;
     }
     bool write(int type, qint32 value, QString* why) override { return set(type, value, why); }
     bool stop(QString* why) override

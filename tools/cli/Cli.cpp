@@ -87,6 +87,8 @@ int run(const QStringList& arguments)
     // identify and tune
     else if (name == QLatin1String("identify"))
         action = prepareIdentify(invocation, &error);
+    else if (name == QLatin1String("tune"))
+        action = prepareTune(invocation, &error);
     else if (name == QLatin1String("export-ini") || name == QLatin1String("export-script"))
         action = prepareExport(name, invocation.arguments, &error);
     else if (name == QLatin1String("import-ini"))

@@ -5,6 +5,7 @@
 #include "cli/StopSignals.h"
 #include "config/MotorAccess.h"
 #include "config/MotorIdentification.h"
+#include "config/VelocityTuning.h"
 
 namespace cli {
 
@@ -38,6 +39,19 @@ bool printLines(const QStringList& lines)
         if (!printOut(line))
             return false;
     return true;
+}
+
+QString figure(const std::optional<double>& value)
+{
+    return value ? QString::number(*value, 'f', 1) : QStringLiteral("none");
+}
+
+QStringList stepLines(const QString& prefix, const StepMetrics::Metrics& m)
+{
+    return {prefix + QStringLiteral("rise_time_ms\t") + figure(m.riseTimeMs),
+            prefix + QStringLiteral("overshoot_percent\t") +
+                QString::number(m.overshootPercent, 'f', 1),
+            prefix + QStringLiteral("settling_time_ms\t") + figure(m.settlingTimeMs)};
 }
 
 QStringList motorLines(const MotorIdentification::Motor& motor)
@@ -78,6 +92,63 @@ Action prepareIdentify(const Invocation& invocation, QString* error)
         const QStringList lines =
             motorLines(result.motor) + QStringList{QStringLiteral("duration_s\t") +
                                                    QString::number(result.durationSeconds, 'f', 2)};
+        return printLines(lines) ? int(ExitOk) : int(ExitRefused);
+    };
+}
+
+Action prepareTune(const Invocation& invocation, QString* error)
+{
+    if (invocation.arguments != QStringList{QStringLiteral("velocity")}) {
+        *error = QStringLiteral("tune wants velocity (tune velocity [--bandwidth HZ] [--set 1|2] "
+                                "[--apply])");
+        return {};
+    }
+    VelocityTuning::Request request;
+    if (!parseLimits(invocation, &request.limits, error))
+        return {};
+    if (invocation.bandwidth) {
+        bool ok = false;
+        const double hz = invocation.bandwidth->trimmed().toDouble(&ok);
+        if (!ok || !(hz >= 0.1 && hz <= 500)) {
+            *error = QStringLiteral("--bandwidth wants a number of Hz from 0.1 to 500");
+            return {};
+        }
+        request.bandwidthHz = hz;
+    }
+    if (invocation.pidSet) {
+        if (!invocation.apply) {
+            *error = QStringLiteral("--set says where --apply writes the gains; it needs --apply");
+            return {};
+        }
+        const auto number = parseNumber(*invocation.pidSet, 1, 2, QStringLiteral("--set"), error);
+        if (!number)
+            return {};
+        request.set = int(*number);
+    }
+    request.apply = invocation.apply;
+
+    return [request](Link& link) {
+        // Ctrl-C ends the run early; the motor is stopped and the gains put back all the same.
+        StopSignals::holdAll();
+        SerialUSBCommandHandler::Batch batch(link.handler());
+        const std::unique_ptr<MotorAccess> access = handlerAccess(
+            link.handler(), &link.controller(), [] { return StopSignals::requested(); });
+        const VelocityTuning::Result result = VelocityTuning::run(*access, request);
+        if (!result.ok) {
+            printError(QStringLiteral("tune: ") + result.error +
+                       (result.restored ? QStringLiteral("; the gains and the ramp switch are as "
+                                                         "they were")
+                                        : QString()));
+            return int(ExitRefused);
+        }
+        if (!lineWasClean(batch, QStringLiteral("tune"), link.handler().moduleAddress()))
+            return int(ExitRefused);
+        QStringList lines{QStringLiteral("P\t") + QString::number(result.p),
+                          QStringLiteral("I\t") + QString::number(result.i)};
+        lines += stepLines(QString(), result.predicted.step);
+        lines << QStringLiteral("bandwidth_hz\t") + figure(result.predicted.bandwidthHz);
+        if (result.measured)
+            lines += stepLines(QStringLiteral("measured_"), *result.measured);
         return printLines(lines) ? int(ExitOk) : int(ExitRefused);
     };
 }
