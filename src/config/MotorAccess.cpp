@@ -7,6 +7,8 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace {
 
 using Handler = SerialUSBCommandHandler;
@@ -35,9 +37,12 @@ public:
         const double sent = now();
         const Handler::Outcome outcome =
             m_handler.exchange(vokt::GetAxisParameter, vokt::ParameterNumber(type), 0, 0);
-        const double received = now();
-        *seconds = (sent + received) / 2;
-        m_exchangeSeconds = received - sent;
+        // The module takes the value about half the quickest exchange after the request
+        // goes out: a reply that was read late (the process not woken at once) would
+        // otherwise move the reading's time.
+        const double took = now() - sent;
+        m_exchangeSeconds = m_exchangeSeconds > 0 ? std::min(m_exchangeSeconds, took) : took;
+        *seconds = sent + m_exchangeSeconds / 2;
         if (!outcome.ok()) {
             *why = failure(outcome, QStringLiteral("reading parameter %1").arg(type));
             return false;
@@ -84,7 +89,7 @@ private:
     std::function<bool()> m_cancelled;
     QElapsedTimer m_clock;
     std::unique_ptr<MotionGuard> m_guard;
-    // How long the last read took, s.
+    // The quickest exchange so far, s.
     double m_exchangeSeconds = 0;
 };
 

@@ -34,7 +34,7 @@ constexpr double FirstFallLimitSeconds = 0.6;
 // The motor must have left standstill after this long at the current limit, s.
 constexpr double BreakawaySeconds = 1.0;
 // The driving goes on until this long after the start (at least three rises and falls).
-constexpr double MeasureSeconds = 4.0;
+constexpr double MeasureSeconds = 6.0;
 constexpr int MinCycles = 3;
 // The span of the fit's windows (a quarter of a phase within these bounds), and the time
 // after a write that a window keeps clear of.

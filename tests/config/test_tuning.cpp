@@ -147,7 +147,7 @@ void TestTuning::cancelledTuningPutsBack()
 {
     // Ctrl-C at any point: the motor stopped last but for the settings put back, every
     // gain, clipping and the ramp switch as they were.
-    for (int reads : {100, 2500, 3000, 3500}) {
+    for (int reads : {100, 3600, 4100, 4600}) {
         BenchAccess access;
         access.cancelAfterReads = reads;
         VelocityTuning::Request request;
