@@ -107,7 +107,7 @@ const CommandHelp commandHelp[] = {
     {"identify", "identify [--max-velocity RPM] [--max-current MA]",
      "MOVES THE MOTOR. Measures the motor in torque mode: drives it with torque targets\n"
      "(parameter 155) back and forth between a third and nine tenths of RPM, reading the\n"
-     "actual velocity and current as fast as the line allows, for about 4 s, and fits\n"
+     "actual velocity and current as fast as the line allows, for about 6 s, and fits\n"
      "dv/dt = accel * (i - friction - viscous * v). Prints accel_rpm_per_s_per_mA,\n"
      "friction_mA, viscous_mA_per_rpm and duration_s, one name<TAB>value a line. Stays\n"
      "within RPM and MA (default: half the module's max. velocity (4) and max. current\n"
