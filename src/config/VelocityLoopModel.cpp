@@ -99,8 +99,9 @@ std::optional<double> bandwidthHz(const Plant& plant, const Gains& gains)
 }
 
 bool place(const Plant& plant, const Goal& goal, Gains* gains, Prediction* prediction,
-           const char** why)
+           const char** why, double* reachableHz)
 {
+    double reachable = 0;
     const double overshootLimit = goal.maxOvershootPercent - OvershootMargin;
     const auto evaluate = [&](const Gains& g) {
         Candidate c;
@@ -112,6 +113,8 @@ bool place(const Plant& plant, const Goal& goal, Gains* gains, Prediction* predi
         c.settlingMs = settled.value_or(SearchWindowMs);
         c.valid = !c.prediction.saturated && settled && *settled < SearchWindowMs * 0.8 &&
                   m.overshootPercent <= overshootLimit;
+        if (c.valid && c.prediction.bandwidthHz)
+            reachable = std::max(reachable, *c.prediction.bandwidthHz);
         if (c.valid && goal.bandwidthHz)
             c.valid = c.prediction.bandwidthHz &&
                       std::abs(*c.prediction.bandwidthHz / *goal.bandwidthHz - 1) <= BandwidthShare;
@@ -138,6 +141,8 @@ bool place(const Plant& plant, const Goal& goal, Gains* gains, Prediction* predi
                 best = c;
         }
     }
+    if (reachableHz)
+        *reachableHz = reachable;
     if (!best.valid) {
         *why = goal.bandwidthHz ? "no gains reach that bandwidth with the overshoot allowed "
                                   "within the current limit"

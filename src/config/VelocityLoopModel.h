@@ -53,9 +53,10 @@ struct Goal
     double maxKp = 0;
 };
 
-// The gains that meet the goal best; false, with *why, when none does.
+// The gains that meet the goal best; false, with *why, when none does (for a bandwidth, the
+// highest any gains within the overshoot and the current limit reach, in *reachableHz).
 bool place(const Plant& plant, const Goal& goal, Gains* gains, Prediction* prediction,
-           const char** why);
+           const char** why, double* reachableHz = nullptr);
 
 // The lag (s, 0 to 0.05) with which the model's step with these gains is closest to the
 // measured one (velocity samples after a step from rest to `step`).

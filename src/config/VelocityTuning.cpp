@@ -380,8 +380,14 @@ bool tune(Session& s, MotorAccess& access, const Request& request, Result& resul
     result.lagSeconds = plant.lagSeconds;
 
     goal.bandwidthHz = request.bandwidthHz;
-    if (!VelocityLoopModel::place(plant, goal, &gains, &result.predicted, &why))
+    double reachable = 0;
+    if (!VelocityLoopModel::place(plant, goal, &gains, &result.predicted, &why, &reachable)) {
+        if (goal.bandwidthHz && reachable > 0)
+            return s.failed(QStringLiteral("%1 (at most %2 Hz on this motor)")
+                                .arg(QString::fromLatin1(why))
+                                .arg(reachable, 0, 'f', 1));
         return s.failed(QString::fromLatin1(why));
+    }
     result.p = gainOf(gains.kp, result.pWorth);
     result.i = gainOf(gains.ki, result.iWorth);
     const Gains chosen{result.p * result.pWorth, result.i * result.iWorth};
