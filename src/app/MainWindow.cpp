@@ -5,6 +5,7 @@
 #include "app/LogView.h"
 #include "app/RememberedSettings.h"
 #include "app/StepResponseDialog.h"
+#include "app/TuningDialog.h"
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/Version.h"
@@ -128,6 +129,9 @@ void MainWindow::createMenus()
     QAction* stepResponse = toolsMenu->addAction(tr("&Step response…"));
     stepResponse->setObjectName(QStringLiteral("actionStepResponse"));
     connect(stepResponse, &QAction::triggered, this, &MainWindow::showStepResponse);
+    QAction* tuning = toolsMenu->addAction(tr("&Tune velocity loop…"));
+    tuning->setObjectName(QStringLiteral("actionTuneVelocityLoop"));
+    connect(tuning, &QAction::triggered, this, &MainWindow::showTuning);
 
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
@@ -142,6 +146,16 @@ void MainWindow::showStepResponse()
     m_stepResponse->show();
     m_stepResponse->raise();
     m_stepResponse->activateWindow();
+}
+
+void MainWindow::showTuning()
+{
+    if (!m_tuning)
+        m_tuning = new TuningDialog(*m_bldc->handler(), m_bldc->linkController(),
+                                    m_bldc->traceController(), this);
+    m_tuning->show();
+    m_tuning->raise();
+    m_tuning->activateWindow();
 }
 
 void MainWindow::addRecordingEntry(QMenu* menu)

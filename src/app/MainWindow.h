@@ -8,6 +8,7 @@
 #include <memory>
 
 class StepResponseDialog;
+class TuningDialog;
 
 class BLDC;
 class LinkStatus;
@@ -52,6 +53,7 @@ public:
     QAction* pauseChartsAction() const { return m_pauseCharts; }
     // Tools → "Step response…"; made when first shown.
     StepResponseDialog* stepResponseDialog() const { return m_stepResponse; }
+    TuningDialog* tuningDialog() const { return m_tuning; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -63,6 +65,7 @@ public slots:
     void exitProgram();
     void showVersionInfo();
     void showStepResponse();
+    void showTuning();
 
 protected:
     // Remembers the window's geometry and dock layout.
@@ -95,4 +98,5 @@ private:
     QAction* m_pauseCharts = nullptr;
     RememberedSettings* m_settings;
     StepResponseDialog* m_stepResponse = nullptr;
+    TuningDialog* m_tuning = nullptr;
 };

@@ -31,6 +31,8 @@ constexpr double EscalateSeconds = 0.15;
 constexpr double RiseLimitSeconds = 1.5;
 constexpr double FallLimitSeconds = 1.0;
 constexpr double FirstFallLimitSeconds = 0.6;
+// The motor is waited for this long to be at rest at the start, s.
+constexpr double RestSeconds = 5.0;
 // The motor must have left standstill after this long at the current limit, s.
 constexpr double BreakawaySeconds = 1.0;
 // The driving goes on until this long after the start (at least three rises and falls).
@@ -265,12 +267,18 @@ bool drive(Run& run, Result& result)
     const double top = TopShare * vlim;
     const double fitFrom = FitShare * vlim;
 
-    if (!run.sample())
-        return false;
-    if (std::abs(run.velocity()) > fitFrom) {
-        result.error = QStringLiteral("the motor turns (%1 rpm): identification starts from rest")
-                           .arg(run.velocity());
-        return false;
+    // From rest: a motor still slowing down after a stop is waited for.
+    const double still = std::max(5.0, 0.02 * vlim);
+    for (int calm = 0; calm < 3;) {
+        if (!run.sample())
+            return false;
+        calm = std::abs(run.velocity()) <= still ? calm + 1 : 0;
+        if (calm == 0 && run.elapsed() > RestSeconds) {
+            result.error =
+                QStringLiteral("the motor turns (%1 rpm): identification starts from rest")
+                    .arg(run.velocity());
+            return false;
+        }
     }
 
     // The first rise: a current that grows until the motor gets going, then held, until the
