@@ -125,7 +125,11 @@ void TestStepDialog::runsAreJournalledAndKept()
     const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).startsWith("time,mode,target,P set 1,"));
-    QVERIFY(lines.at(0).endsWith(",samples,sample_rate_hz"));
+    QVERIFY(
+        lines.at(0).endsWith(",samples,sample_rate_hz,ramp_enabled,acceleration_rpm_per_s,run"));
+    // The ramp switch and acceleration in force, and the run's number.
+    QVERIFY(lines.at(2).endsWith(",0,1000,2"));
+    QCOMPARE(journal->horizontalHeaderItem(12)->text(), QStringLiteral("Rise time [ms]"));
     QCOMPARE(lines.at(1).split(',').size(), lines.at(0).split(',').size());
     QVERIFY(!s.dialog->saveJournal(dir.path()));
 }
