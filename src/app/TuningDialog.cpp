@@ -3,6 +3,7 @@
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/MotorAccess.h"
+#include "trace/StepChart.h"
 #include "trace/WTraceController.h"
 
 #include <QCheckBox>
@@ -107,6 +108,8 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     m_suggestion->setObjectName(QStringLiteral("lblSuggestion"));
     m_suggestion->setWordWrap(true);
     m_suggestion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_chart = new StepChart(this);
+    m_chart->setObjectName(QStringLiteral("stepChart"));
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblStatus"));
     m_status->setWordWrap(true);
@@ -135,6 +138,7 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(m_progress);
+    layout->addWidget(m_chart, 2);
     layout->addWidget(m_suggestion);
     layout->addWidget(m_status);
     layout->addWidget(m_journal, 1);
@@ -146,7 +150,7 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     connect(m_useBandwidth, &QCheckBox::toggled, m_bandwidth, &QWidget::setEnabled);
     m_bandwidth->setEnabled(false);
     setRunning(false);
-    resize(900, 480);
+    resize(900, 640);
 }
 
 MotorIdentification::Limits TuningDialog::limits() const
@@ -240,8 +244,31 @@ void TuningDialog::suggest()
             .arg(result.formerP)
             .arg(result.formerI)
             .arg(now.at(0), now.at(1), now.at(2)));
+    showPredictions(result);
     say(tr("Done: the motor was told to stop; the gains are as they were until Apply."), false);
     m_apply->setEnabled(true);
+}
+
+void TuningDialog::showPredictions(const VelocityTuning::Result& result)
+{
+    const VelocityLoopModel::Plant plant{result.motor.accel, result.motor.friction,
+                                         result.motor.viscous, result.lagSeconds};
+    const auto curve = [&](const QString& label, qint32 p, qint32 i) {
+        StepChart::Curve c;
+        c.label = label;
+        c.target = VelocityTuning::Request().step;
+        // Unbounded: the shape of the linear response.
+        VelocityLoopModel::predict(plant, {p * result.pWorth, i * result.iWorth}, c.target, 1e9,
+                                   500, &c.samples);
+        return c;
+    };
+    m_chart->clearReferences();
+    m_chart->setCurrent(
+        curve(tr("Current P %1, I %2 (predicted)").arg(result.formerP).arg(result.formerI),
+              result.formerP, result.formerI));
+    m_chart->keepCurrent();
+    m_chart->setCurrent(curve(tr("Suggested P %1, I %2 (predicted)").arg(result.p).arg(result.i),
+                              result.p, result.i));
 }
 
 void TuningDialog::apply()

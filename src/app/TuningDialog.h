@@ -18,6 +18,7 @@ class QPushButton;
 class QSpinBox;
 class QTableWidget;
 class SerialUSBCommandHandler;
+class StepChart;
 class WTraceController;
 
 // Tools → "Tune velocity loop…": Identify measures the motor, Suggest finds velocity-loop
@@ -51,6 +52,8 @@ private:
     void addJournalRow(const QString& action, const QStringList& motor, const QStringList& gains,
                        const QStringList& figures, double seconds);
     void say(const QString& text, bool failure);
+    // The predicted steps of the gains the module has and of the suggested ones, overlaid.
+    void showPredictions(const VelocityTuning::Result& result);
 
     SerialUSBCommandHandler& m_handler;
     LinkController* m_link;
@@ -66,6 +69,7 @@ private:
     QPushButton* m_cancel;
     QProgressBar* m_progress;
     QLabel* m_suggestion;
+    StepChart* m_chart;
     QLabel* m_status;
     QTableWidget* m_journal;
     QList<QPointer<QWidget>> m_disabled;

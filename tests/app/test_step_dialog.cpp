@@ -195,6 +195,10 @@ void TestStepDialog::tuningWorkspace()
     QVERIFY(p > 0 && i > 0);
     for (int type : {140, 141, 143, 234, 235, 237, 146})
         QCOMPARE(session.held(type), SimulatedModule::parameterInfo(type).defaultValue);
+    // The current and the suggested gains' predicted steps, one behind the other.
+    auto* chart = child<StepChart>(dialog, "stepChart");
+    QCOMPARE(chart->references().size(), 1);
+    QVERIFY(chart->current().label.startsWith(QStringLiteral("Suggested")));
 
     onNextModal<QMessageBox>(dialog,
                              [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
