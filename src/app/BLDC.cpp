@@ -95,12 +95,6 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
 {
     m_handler = new SerialUSBCommandHandler;
     m_linkController = std::make_unique<LinkController>(*m_handler);
-    // Whether the motor may be turning: targets written (wirePanel), the velocity read.
-    m_turning = new TurningGuard(*m_handler, this);
-    connect(m_handler, &SerialUSBCommandHandler::requestedValue, m_turning,
-            &TurningGuard::valueRead);
-    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_turning,
-            &TurningGuard::valueRead);
 
     auto* mainLayout = new QVBoxLayout;
     auto* topLayout = new QHBoxLayout;
@@ -258,6 +252,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     // Panels and handler: requests and writes go to the handler, every answer to every
     // panel, every polled value to every live panel; each keeps what carries its own
     // motor/bank and number.
+    watchTurning();
     wirePanel(m_velocityRamp);
     wirePanel(m_positioningRamp);
     wirePanel(m_velocityControl);
@@ -279,7 +274,6 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     wirePanel(m_currentPid);
     wirePanel(m_positionPid);
     connect(m_directMode, &WDirectMode::doRequest, m_handler, &SerialUSBCommandHandler::doRequest);
-    connect(m_directMode, &WDirectMode::doRequest, m_turning, &TurningGuard::directRequest);
     connect(m_handler, &SerialUSBCommandHandler::requestResult, m_directMode,
             &WDirectMode::requestResult);
     // ...or to another module on the line; the link's address is the one it starts from.
@@ -309,6 +303,9 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
                 &WDrawer::requestedTraceValue);
         connect(m_traceController, &WTraceController::start, drawer, &WDrawer::startDrawing);
         connect(m_traceController, &WTraceController::stop, drawer, &WDrawer::stopDrawing);
+        connect(this, &BLDC::linkOpened, drawer, [drawer](const QString& port, int, int address) {
+            drawer->moduleOpened(port, address);
+        });
         offerTraceValues(drawer->traceTypes());
         chartLayout->addWidget(drawer);
     }
@@ -332,6 +329,8 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     // The menu's file operations, with their dialogs.
     m_fileOperations = new FileOperations(*m_handler, *m_traceController, *m_liveRecorder, this);
     m_fileOperations->setStopMotor([this] { stopMotor(); });
+    if (m_simulatedModule && m_simulatedModule->isRunning())
+        m_fileOperations->setSimulatedPort(m_simulatedModule->portName());
     connect(m_fileOperations, &FileOperations::lineNotClean, this, &BLDC::reportNotClean);
     connect(m_fileOperations, &FileOperations::failed, this, &BLDC::fileOperationFailed);
     connect(m_fileOperations, &FileOperations::done, this, &BLDC::fileOperationDone);

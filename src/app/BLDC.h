@@ -154,6 +154,9 @@ private:
     void updateAll();
     // Logs that the line was not clean during an operation, and says so.
     void reportNotClean(const QString& operation);
+    // Whether the motor may be turning: the targets written (wirePanel, the raw command
+    // panel) and the actual velocity read or polled.
+    void watchTurning();
     // A panel's requests and writes go to the handler; every answer comes back to it.
     void wirePanel(ParameterPanel* panel);
     // A live panel also takes every polled value.

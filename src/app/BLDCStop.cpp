@@ -10,6 +10,17 @@
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/MotionGuard.h"
 #include "config/ParameterNumbers.h"
+#include "panels/connection/WDirectMode.h"
+
+void BLDC::watchTurning()
+{
+    m_turning = new TurningGuard(*m_handler, this);
+    connect(m_handler, &SerialUSBCommandHandler::requestedValue, m_turning,
+            &TurningGuard::valueRead);
+    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_turning,
+            &TurningGuard::valueRead);
+    connect(m_directMode, &WDirectMode::doRequest, m_turning, &TurningGuard::directRequest);
+}
 
 bool BLDC::canStopMotor() const
 {

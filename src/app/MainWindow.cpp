@@ -1,11 +1,15 @@
 #include "app/MainWindow.h"
 
+#include "app/AppIcons.h"
 #include "app/BLDC.h"
+#include "app/FrequencyResponseDialog.h"
 #include "app/LinkStatus.h"
 #include "app/LogView.h"
 #include "app/RememberedSettings.h"
+#include "app/ScreenFit.h"
 #include "app/StepResponseDialog.h"
 #include "app/StopEverywhere.h"
+#include "app/TuningDialog.h"
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/Version.h"
@@ -18,6 +22,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -36,9 +41,7 @@ namespace {
 
 constexpr int FailureShownMs = 20000;
 
-// Room left for a task bar the platform does not report, and the size beyond which a first
-// start gains nothing from a larger window.
-constexpr int TaskBarAllowance = 40;
+// The size beyond which a first start gains nothing from a larger window.
 constexpr int LargestFirstWidth = 1600;
 constexpr int LargestFirstHeight = 1000;
 
@@ -60,6 +63,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     createMenus();
     createToolBar();
     createStatusBar();
+    AppIcons::apply(this);
     m_settings->attach(m_bldc->usbConnection(), m_bldc->serialConnection(),
                        m_bldc->traceController());
 }
@@ -85,14 +89,14 @@ MainWindow* MainWindow::createAndShow()
     window->restoreLayout();
     window->m_stopEverywhere->takeEndings();
     window->show();
+    // A remembered size from a larger screen (or a log that once grew it) fits this one.
+    ScreenFit::keepOnScreen(window);
     return window;
 }
 
 QSize MainWindow::firstStartSize(const QRect& available, const QRect& screen)
 {
-    QRect area = available;
-    if (area.height() >= screen.height())
-        area.setHeight(screen.height() - TaskBarAllowance);
+    const QRect area = ScreenFit::freeArea(available, screen);
     return QSize(std::min(area.width(), LargestFirstWidth),
                  std::min(area.height(), LargestFirstHeight));
 }
@@ -133,6 +137,12 @@ void MainWindow::createMenus()
     QAction* stepResponse = toolsMenu->addAction(tr("&Step response…"));
     stepResponse->setObjectName(QStringLiteral("actionStepResponse"));
     connect(stepResponse, &QAction::triggered, this, &MainWindow::showStepResponse);
+    QAction* frequencyResponse = toolsMenu->addAction(tr("&Frequency response…"));
+    frequencyResponse->setObjectName(QStringLiteral("actionFrequencyResponse"));
+    connect(frequencyResponse, &QAction::triggered, this, &MainWindow::showFrequencyResponse);
+    QAction* tuning = toolsMenu->addAction(tr("&Tune velocity loop…"));
+    tuning->setObjectName(QStringLiteral("actionTuneVelocityLoop"));
+    connect(tuning, &QAction::triggered, this, &MainWindow::showTuning);
 
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
@@ -151,6 +161,26 @@ void MainWindow::showStepResponse()
     m_stepResponse->show();
     m_stepResponse->raise();
     m_stepResponse->activateWindow();
+}
+
+void MainWindow::showFrequencyResponse()
+{
+    if (!m_frequencyResponse)
+        m_frequencyResponse = new FrequencyResponseDialog(
+            *m_bldc->handler(), m_bldc->linkController(), m_bldc->traceController(), this);
+    m_frequencyResponse->show();
+    m_frequencyResponse->raise();
+    m_frequencyResponse->activateWindow();
+}
+
+void MainWindow::showTuning()
+{
+    if (!m_tuning)
+        m_tuning = new TuningDialog(*m_bldc->handler(), m_bldc->linkController(),
+                                    m_bldc->traceController(), this);
+    m_tuning->show();
+    m_tuning->raise();
+    m_tuning->activateWindow();
 }
 
 void MainWindow::addRecordingEntry(QMenu* menu)
@@ -172,6 +202,12 @@ void MainWindow::createLogDock()
     addDockWidget(Qt::BottomDockWidgetArea, m_logDock);
     // Until the user opens it: the window as it always was.
     m_logDock->hide();
+    // Opened, it takes its height from the window's: a window it made taller is given back
+    // its height (as far as its minimum allows), so the status bar stays where it was.
+    connect(m_logDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible)
+            ScreenFit::keepHeight(this, height());
+    });
 }
 
 void MainWindow::createToolBar()
@@ -250,6 +286,7 @@ void MainWindow::showChartsPaused()
         all = all && drawer->isPaused();
     const QSignalBlocker quiet(m_pauseCharts);
     m_pauseCharts->setChecked(all);
+    m_pauseCharts->setText(all ? tr("Resume charts") : tr("Pause charts"));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
@@ -310,11 +347,16 @@ void MainWindow::restoreLayout()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // A step response in progress is stopped first; the window stays until it has ended
-    // (after a signal it then closes by itself).
+    // A step or frequency response in progress is stopped first; the window stays until it
+    // has ended (after a signal it then closes by itself).
     const bool bySignal = m_stopEverywhere->endRequested();
-    if (m_stepResponse && m_stepResponse->isRunning()) {
-        m_stepResponse->stop();
+    const bool stepRunning = m_stepResponse && m_stepResponse->isRunning();
+    const bool sweepRunning = m_frequencyResponse && m_frequencyResponse->isRunning();
+    if (stepRunning || sweepRunning) {
+        if (stepRunning)
+            m_stepResponse->stop();
+        if (sweepRunning)
+            m_frequencyResponse->stop();
         event->ignore();
         if (bySignal)
             QTimer::singleShot(50, this, &QWidget::close);
@@ -356,5 +398,12 @@ void MainWindow::showVersionInfo()
                     QMessageBox::Ok);
     box.setIconPixmap(windowIcon().pixmap(64, 64));
     box.setInformativeText(packageVersionText());
+    // Wide enough for the window frame to show the whole title beside its buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int title =
+            QFontMetrics(box.font()).horizontalAdvance(box.windowTitle()) * 5 / 4 + 160;
+        grid->addItem(new QSpacerItem(title, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.exec();
 }

@@ -7,8 +7,10 @@
 
 #include <memory>
 
+class FrequencyResponseDialog;
 class StepResponseDialog;
 class StopEverywhere;
+class TuningDialog;
 
 class BLDC;
 class LinkStatus;
@@ -55,6 +57,9 @@ public:
     QAction* pauseChartsAction() const { return m_pauseCharts; }
     // Tools → "Step response…"; made when first shown.
     StepResponseDialog* stepResponseDialog() const { return m_stepResponse; }
+    // Tools → "Frequency response…"; made when first shown.
+    FrequencyResponseDialog* frequencyResponseDialog() const { return m_frequencyResponse; }
+    TuningDialog* tuningDialog() const { return m_tuning; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -66,6 +71,8 @@ public slots:
     void exitProgram();
     void showVersionInfo();
     void showStepResponse();
+    void showFrequencyResponse();
+    void showTuning();
 
 protected:
     // Remembers the window's geometry and dock layout.
@@ -99,4 +106,6 @@ private:
     QAction* m_pauseCharts = nullptr;
     RememberedSettings* m_settings;
     StepResponseDialog* m_stepResponse = nullptr;
+    FrequencyResponseDialog* m_frequencyResponse = nullptr;
+    TuningDialog* m_tuning = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageHandler.h"
 #include "app/RememberedSettings.h"
+#include "app/ScreenFit.h"
 #include "app/TurningGuard.h"
 #include "comm/DebugLine.h"
 #include "comm/LogSink.h"
@@ -47,6 +48,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -167,14 +169,14 @@ private slots:
     void rememberedUsbPortIfListed();
     void smallThings();
     void stopMotorFromAnywhere();
+    void fitsALaptopScreen();
+    void splitterRemembered();
+    void spacePausesTheCharts();
     void stopInDialogsAndOperations_data();
     void stopInDialogsAndOperations();
     void askBeforeLeavingATurningMotor();
     void signalsStopATurningMotor();
     void stopAfterALostLink();
-    void fitsALaptopScreen();
-    void splitterRemembered();
-    void spacePausesTheCharts();
 
 private:
     std::unique_ptr<TemporaryConfig> m_config;
@@ -449,7 +451,7 @@ void TestWindow::rememberedChoicesSendNothing()
         QVERIFY(first->centralPanel()->handler()->isOpen());
         first->centralPanel()->traceController()->setDelay(75);
         first->logDock()->show();
-        first->resize(first->size() + QSize(40, 30));
+        first->resize(first->width(), first->height() - 30);
         left = first->size();
         first->close();
     }
@@ -694,7 +696,8 @@ void TestWindow::stopInDialogsAndOperations()
         onNextModal<QFileDialog>(&window, [&](QFileDialog* chooser) {
             stopShownLive = window.stopMotorAction()->isEnabled();
             module.peer().clearRequests();
-            chooser->selectFile(pipe);
+            // Typed whole into the chooser's name field.
+            child<QLineEdit>(chooser, "fileNameEdit")->setText(pipe);
             QMetaObject::invokeMethod(chooser, "accept");
         });
         bldc->importSettings();
@@ -905,6 +908,29 @@ void TestWindow::fitsALaptopScreen()
     QApplication::processEvents();
     QCOMPARE(tabs->height(), tabsHeight);
     QVERIFY(bldc->drawers().first()->height() >= chartHeight + 80);
+
+    // The log opens inside the window's height: the window keeps its size, the status bar
+    // stays in view.
+    window.resize(laptop);
+    QApplication::processEvents();
+    window.logDock()->show();
+    QTRY_VERIFY(window.logDock()->isVisible());
+    QApplication::processEvents();
+    QCOMPARE(window.size(), laptop);
+    QVERIFY(window.minimumSizeHint().height() <= laptop.height());
+    QVERIFY(shows(window.statusBar()));
+    QVERIFY(shows(window.logDock()));
+    window.logDock()->hide();
+    QApplication::processEvents();
+    QCOMPARE(window.size(), laptop);
+
+    // A size remembered from a larger screen fits this one.
+    window.resize(4000, 3000);
+    ScreenFit::keepOnScreen(&window);
+    const QRect free =
+        ScreenFit::freeArea(window.screen()->availableGeometry(), window.screen()->geometry());
+    QVERIFY(window.height() <= std::max(free.height(), window.minimumSizeHint().height()));
+    QVERIFY(window.width() <= std::max(free.width(), window.minimumSizeHint().width()));
 }
 
 void TestWindow::splitterRemembered()
@@ -968,6 +994,7 @@ void TestWindow::spacePausesTheCharts()
     // The tool bar's button.
     QTest::mouseClick(child<QToolButton>(&window, "btnPauseCharts"), Qt::LeftButton);
     QCOMPARE(paused(), 3);
+    QCOMPARE(pause->text(), QStringLiteral("Resume charts"));
     QVERIFY(!pause->toolTip().isEmpty());
 }
 

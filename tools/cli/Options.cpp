@@ -18,14 +18,31 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         const char* command;
     };
     static const Option options[] = {
-        {"port", true, nullptr},      {"sim", false, nullptr},
-        {"baud", true, nullptr},      {"address", true, nullptr},
-        {"quiet", false, nullptr},    {"help", false, nullptr},
-        {"interval", true, "watch"},  {"count", true, "watch"},
-        {"csv", true, "watch/step"},  {"keep-going", false, "run-script"},
-        {"against", true, "report"},  {"duration", true, "step"},
-        {"from", true, "scan"},       {"to", true, "scan"},
-        {"turnaround", true, "scan"}, {"version", false, nullptr},
+        {"port", true, nullptr},
+        {"sim", false, nullptr},
+        {"baud", true, nullptr},
+        {"address", true, nullptr},
+        {"quiet", false, nullptr},
+        {"help", false, nullptr},
+        {"interval", true, "watch"},
+        {"count", true, "watch"},
+        {"csv", true, "watch/step/bode"},
+        {"keep-going", false, "run-script"},
+        {"against", true, "report"},
+        {"duration", true, "step"},
+        {"from", true, "scan/bode"},
+        {"to", true, "scan/bode"},
+        {"turnaround", true, "scan"},
+        {"version", false, nullptr},
+        {"points", true, "bode"},
+        {"amplitude", true, "bode"},
+        {"offset", true, "bode"},
+        // identify and tune
+        {"max-velocity", true, "identify/tune"},
+        {"max-current", true, "identify/tune"},
+        {"bandwidth", true, "tune"},
+        {"set", true, "tune"},
+        {"apply", false, "tune"},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -104,12 +121,36 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->against = value;
         else if (name == QLatin1String("duration"))
             invocation->duration = value;
+        // bode
+        else if (name == QLatin1String("points"))
+            invocation->points = value;
+        else if (name == QLatin1String("amplitude"))
+            invocation->amplitude = value;
+        else if (name == QLatin1String("offset"))
+            invocation->offset = value;
+        // identify and tune
+        else if (name == QLatin1String("max-velocity"))
+            invocation->maxVelocity = value;
+        else if (name == QLatin1String("max-current"))
+            invocation->maxCurrent = value;
+        else if (name == QLatin1String("bandwidth"))
+            invocation->bandwidth = value;
+        else if (name == QLatin1String("set"))
+            invocation->pidSet = value;
+        else if (name == QLatin1String("apply"))
+            invocation->apply = true;
     }
     for (const Option* option : std::as_const(commandOptions)) {
         const QStringList commands = QString::fromLatin1(option->command).split(QLatin1Char('/'));
         if (!invocation->help && !commands.contains(invocation->command)) {
+            // "watch, step and bode"
+            const QString named =
+                commands.size() > 1
+                    ? commands.mid(0, commands.size() - 1).join(QStringLiteral(", ")) +
+                          QStringLiteral(" and ") + commands.constLast()
+                    : commands.constFirst();
             *error = QStringLiteral("--%1 belongs to the %2 command%3")
-                         .arg(QLatin1String(option->name), commands.join(QStringLiteral(" and ")),
+                         .arg(QLatin1String(option->name), named,
                               commands.size() > 1 ? QStringLiteral("s") : QString());
             return false;
         }
