@@ -8,6 +8,8 @@
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/CommandScript.h"
 #include "config/CommissioningRecord.h"
+#include "config/CsvRecorder.h"
+#include "config/FileKind.h"
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
 #include "config/SettingsFile.h"
@@ -66,8 +68,19 @@ void FileOperations::runWithProgress(
     m_traceController.releasePolling();
 }
 
+bool FileOperations::mayReplace(const QString& fileName, const QString& problem)
+{
+    if (!problem.startsWith(QLatin1String("reads as")) &&
+        !problem.startsWith(QLatin1String("is not a settings file")) &&
+        !problem.startsWith(QLatin1String("is not a command script")))
+        return true;
+    return QMessageBox::question(
+               m_parent, text("Replace file"), text("%1 %2.\nReplace it?").arg(fileName, problem),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 void FileOperations::runExport(const char* caption, const char* name, const char* filter,
-                               const char* label, const Export& exportTo)
+                               const char* label, FileKind::Kind kind, const Export& exportTo)
 {
     const QString fileName =
         QFileDialog::getSaveFileName(m_parent, text(caption), defaultFileName(name), text(filter));
@@ -75,9 +88,17 @@ void FileOperations::runExport(const char* caption, const char* name, const char
         return;
     QString why;
     bool written = false;
+    // A first try that refuses a file of another kind at once: the user is asked about it.
+    const QString problem = kind == FileKind::Kind::Script ? FileKind::targetProblem(fileName, kind)
+                                                           : SettingsFile::targetProblem(fileName);
+    const bool force = !problem.isEmpty() && mayReplace(fileName, problem);
+    if (!problem.isEmpty() && !force) {
+        emit failed(text("Export failed: %1: %2").arg(fileName, problem));
+        return;
+    }
     runWithProgress(text(label), configurationSize(),
                     [&](const ModuleExchange::Progress& progress) {
-                        written = exportTo(fileName, m_handler, progress, &why);
+                        written = exportTo(fileName, m_handler, progress, &why, force);
                     });
     // The log names the file and the tool that wrote it, for whoever reads it later.
     if (written)
@@ -93,7 +114,8 @@ void FileOperations::exportSettingsToVOKT()
     DebugLine() << "exporting settings...";
     runExport(QT_TRANSLATE_NOOP("BLDC", "Export settings to VOKT"), "VOKT_Settings.vkt",
               QT_TRANSLATE_NOOP("BLDC", "VOKT Files (*.vkt)"),
-              QT_TRANSLATE_NOOP("BLDC", "Exporting settings to VOKT"), &CommandScript::exportTo);
+              QT_TRANSLATE_NOOP("BLDC", "Exporting settings to VOKT"), FileKind::Kind::Script,
+              &CommandScript::exportTo);
 }
 
 void FileOperations::exportSettings()
@@ -101,7 +123,8 @@ void FileOperations::exportSettings()
     DebugLine() << "export settings";
     runExport(QT_TRANSLATE_NOOP("BLDC", "Export settings"), "Settings.ini",
               QT_TRANSLATE_NOOP("BLDC", "Settings files (*.ini)"),
-              QT_TRANSLATE_NOOP("BLDC", "Exporting settings"), &SettingsFile::exportTo);
+              QT_TRANSLATE_NOOP("BLDC", "Exporting settings"), FileKind::Kind::Settings,
+              &SettingsFile::exportTo);
 }
 
 void FileOperations::importSettings()
@@ -165,6 +188,9 @@ void FileOperations::saveCommissioningRecord()
     const QString title = text("Save commissioning record");
     const QString fileName = ask.recordFile();
     QString why = CommissioningRecord::targetProblem(fileName);
+    const bool force = !why.isEmpty() && mayReplace(fileName, why);
+    if (force)
+        why.clear();
     if (!why.isEmpty())
         return warn(title, text("%1: %2; no record written").arg(fileName, why));
     std::optional<CommissioningRecord::Golden> golden;
@@ -261,5 +287,11 @@ void FileOperations::recordLiveValues()
                                      defaultFileName("LiveValues.csv"), text("CSV files (*.csv)"));
     if (fileName.isEmpty())
         return;
-    m_liveRecorder.start(fileName, m_traceController.traceCommands());
+    QString problem = FileKind::targetProblem(fileName, FileKind::Kind::Other);
+    if (problem.isEmpty())
+        problem =
+            FileKind::targetProblem(CsvRecorder::sidecarName(fileName), FileKind::Kind::Other);
+    const bool force = !problem.isEmpty() && mayReplace(fileName, problem);
+    m_liveRecorder.setModule(m_handler.portName(), m_handler.moduleAddress());
+    m_liveRecorder.start(fileName, m_traceController.traceCommands(), force);
 }

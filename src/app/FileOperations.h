@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/FileKind.h"
 #include "config/ModuleExchange.h"
 #include "config/SettingsComparison.h"
 
@@ -57,13 +58,17 @@ private:
     void runWithProgress(const QString& label, int total,
                          const std::function<void(const ModuleExchange::Progress&)>& operation,
                          QWidget* parent = nullptr);
-    using Export = std::function<bool(const QString& fileName, SerialUSBCommandHandler& handler,
-                                      const ModuleExchange::Progress& progress, QString* error)>;
+    using Export =
+        std::function<bool(const QString& fileName, SerialUSBCommandHandler& handler,
+                           const ModuleExchange::Progress& progress, QString* error, bool force)>;
+    // Whether a file that reads as another kind than the operation writes (problem says
+    // which) may be replaced: the user is asked. true when there is nothing to ask.
+    bool mayReplace(const QString& fileName, const QString& problem);
     // Asks for the file of an export (the dialog's caption, default name and filter), runs
     // it under the progress dialog (label) and says if it did not write its file (a cancel
     // does not).
     void runExport(const char* caption, const char* name, const char* filter, const char* label,
-                   const Export& exportTo);
+                   FileKind::Kind kind, const Export& exportTo);
 
     // The settings file and the module's values side by side, the module's read under the
     // progress dialog (label); nothing, said to the user with the title, when either

@@ -207,7 +207,7 @@ bool SerialUSBCommandHandler::settleLine()
     if (!m_sentSinceSettled || !m_device || !m_device->isPortOpen())
         return true;
     m_sentSinceSettled = false;
-    const qint64 late = m_device->drainUntilQuiet(quietMs(), QuietLimitMs);
+    const qint64 late = m_device->drainUntilQuiet(qMax(SettleMs, quietMs()), QuietLimitMs);
     noteUnanswered(late);
     return late == 0;
 }
@@ -363,9 +363,13 @@ void SerialUSBCommandHandler::timeOut()
                               .arg(ReplyTimeoutMs));
         return;
     }
-    if (m_awaitLateAnswer) {
-        // The answer may still come: better here than as the answer to a later request.
-        noteUnanswered(m_device->drainUntilQuiet(LateAnswerGuardMs, LateAnswerLimitMs));
+    if (m_awaitLateAnswer && m_device) {
+        // The answer may still come: better here than as the answer to a later request,
+        // and however late it is within the limit (a quiet spell is no sign that it will
+        // not come).
+        if (m_device->bytesAvailable() > 0 || m_device->waitForInput(LateAnswerLimitMs))
+            noteUnanswered(m_device->discardInput() +
+                           m_device->drainUntilQuiet(quietMs(), QuietLimitMs));
     }
     emit deviceClosed();
     if (m_device)

@@ -1,8 +1,11 @@
 #include "cli/Options.h"
 
+#include "config/FileKind.h"
 #include "config/FileTarget.h"
 #include "config/InputText.h"
 #include "config/ParameterCatalogue.h"
+
+#include <QFileInfo>
 
 #include <limits>
 
@@ -18,14 +21,23 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         const char* command;
     };
     static const Option options[] = {
-        {"port", true, nullptr},      {"sim", false, nullptr},
-        {"baud", true, nullptr},      {"address", true, nullptr},
-        {"quiet", false, nullptr},    {"help", false, nullptr},
-        {"interval", true, "watch"},  {"count", true, "watch"},
-        {"csv", true, "watch/step"},  {"keep-going", false, "run-script"},
-        {"against", true, "report"},  {"duration", true, "step"},
-        {"from", true, "scan"},       {"to", true, "scan"},
-        {"turnaround", true, "scan"}, {"version", false, nullptr},
+        {"port", true, nullptr},
+        {"sim", false, nullptr},
+        {"baud", true, nullptr},
+        {"address", true, nullptr},
+        {"quiet", false, nullptr},
+        {"help", false, nullptr},
+        {"interval", true, "watch"},
+        {"count", true, "watch"},
+        {"csv", true, "watch/step"},
+        {"keep-going", false, "run-script"},
+        {"against", true, "report"},
+        {"duration", true, "step"},
+        {"from", true, "scan"},
+        {"to", true, "scan"},
+        {"turnaround", true, "scan"},
+        {"version", false, nullptr},
+        {"force", false, "export-ini/export-script/report/watch/step"},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -73,7 +85,11 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             return false;
         }
         if (name == QLatin1String("port"))
-            invocation->port = value;
+            // A relative path is a path (./bus), not a name under /dev.
+            invocation->port =
+                value.contains(QLatin1Char('/')) && !value.startsWith(QLatin1Char('/'))
+                    ? QFileInfo(value).absoluteFilePath()
+                    : value;
         else if (name == QLatin1String("sim"))
             invocation->sim = true;
         else if (name == QLatin1String("baud"))
@@ -92,6 +108,8 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->count = value;
         else if (name == QLatin1String("csv"))
             invocation->csv = value;
+        else if (name == QLatin1String("force"))
+            invocation->force = true;
         else if (name == QLatin1String("keep-going"))
             invocation->keepGoing = true;
         else if (name == QLatin1String("from"))
@@ -108,9 +126,14 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
     for (const Option* option : std::as_const(commandOptions)) {
         const QStringList commands = QString::fromLatin1(option->command).split(QLatin1Char('/'));
         if (!invocation->help && !commands.contains(invocation->command)) {
-            *error = QStringLiteral("--%1 belongs to the %2 command%3")
-                         .arg(QLatin1String(option->name), commands.join(QStringLiteral(" and ")),
-                              commands.size() > 1 ? QStringLiteral("s") : QString());
+            *error =
+                QStringLiteral("--%1 belongs to the %2 command%3")
+                    .arg(QLatin1String(option->name),
+                         commands.size() > 2
+                             ? commands.mid(0, commands.size() - 1).join(QStringLiteral(", ")) +
+                                   QStringLiteral(" and ") + commands.constLast()
+                             : commands.join(QStringLiteral(" and ")),
+                         commands.size() > 1 ? QStringLiteral("s") : QString());
             return false;
         }
     }
@@ -174,6 +197,23 @@ bool checkWritable(const QString& fileName, QString* error)
     if (why.isEmpty())
         return true;
     *error = QStringLiteral("%1: %2").arg(fileName, why);
+    return false;
+}
+
+} // namespace cli
+
+namespace cli {
+
+bool checkTarget(const QString& fileName, FileKind::Kind writes, bool force, QString* error)
+{
+    if (!checkWritable(fileName, error))
+        return false;
+    const QString why = FileKind::targetProblem(fileName, writes, force);
+    if (why.isEmpty())
+        return true;
+    *error = why.startsWith(QLatin1String("reads as")) || why.startsWith(QLatin1String("is not "))
+                 ? QStringLiteral("%1: %2; not replaced (--force replaces it)").arg(fileName, why)
+                 : QStringLiteral("%1: %2").arg(fileName, why);
     return false;
 }
 

@@ -45,15 +45,20 @@ Action prepareWatch(const Invocation& invocation, QString* error)
         return {};
     }
     // Not into a folder, a device (the module's own port among them) or a pipe.
-    if (!csv.isEmpty() && !checkWritable(csv, error)) {
+    // Nor over a settings file, a script or a page, nor beside a sidecar that is one.
+    const bool force = invocation.force;
+    if (!csv.isEmpty() &&
+        (!checkTarget(csv, FileKind::Kind::Other, force, error) ||
+         !checkTarget(CsvRecorder::sidecarName(csv), FileKind::Kind::Other, force, error))) {
         *error = QStringLiteral("--csv ") + *error;
         return {};
     }
 
-    return [interval, count, csv](Link& link) {
+    return [interval, count, csv, force](Link& link) {
         const QList<int>& numbers = ParameterCatalogue::liveValues();
         CsvRecorder recorder(numbers);
-        if (!csv.isEmpty() && !recorder.open(csv)) {
+        recorder.setModule(link.handler().portName(), link.handler().moduleAddress());
+        if (!csv.isEmpty() && !recorder.open(csv, force)) {
             printError(QStringLiteral("--csv %1: %2").arg(csv, recorder.errorString()));
             return int(ExitUsage);
         }
