@@ -147,6 +147,9 @@ public:
         qint64 strayBytes = 0;
         // The port failed, or the request could not be written.
         bool linkLost = false;
+        // The request came back as it was sent (a line that echoes, as RS-485 adapters that
+        // hear their own transmission do); the echo is neither the reply nor stray bytes.
+        bool echoed = false;
     };
     // One exchange of a scan: the request's reply within a deadline of its own, a few frame
     // times instead of ReplyTimeoutMs. No reply in time means nobody is at the address,
@@ -237,6 +240,9 @@ private:
     QElapsedTimer m_sentAt;
     int m_sentCommand = -1;
     int m_sentAddress = -1;
+    // The frame of the request in flight, and, during a probe, the bytes of its echoes.
+    QByteArray m_sentFrame;
+    qint64 m_echoBytes = 0;
     // The wait for a reply: ReplyTimeoutMs, or a probe's deadline and quiet time while one
     // is in flight (quiet time 0 otherwise).
     int m_deadlineMs = ReplyTimeoutMs;

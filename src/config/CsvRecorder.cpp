@@ -145,7 +145,8 @@ QByteArray CsvRecorder::sidecar() const
     QJsonObject info;
     info.insert(QStringLiteral("tool"), program);
     info.insert(QStringLiteral("version"), Version::full());
-    info.insert(QStringLiteral("started"), m_started.toOffsetFromUtc(m_started.offsetFromUtc()).toString(Qt::ISODateWithMs));
+    info.insert(QStringLiteral("started"),
+                m_started.toOffsetFromUtc(m_started.offsetFromUtc()).toString(Qt::ISODateWithMs));
     info.insert(QStringLiteral("module"), module);
     info.insert(QStringLiteral("columns"), QJsonArray::fromStringList(header()));
     return QJsonDocument(info).toJson(QJsonDocument::Indented);
