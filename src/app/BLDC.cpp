@@ -482,6 +482,13 @@ void BLDC::wirePanel(ParameterPanel* panel)
             &SerialUSBCommandHandler::getAxisParameter);
     connect(panel, &ParameterPanel::changeValue, m_handler,
             &SerialUSBCommandHandler::setAxisParameter);
+    // After the write: one that could not be sent leaves the field marked, and says so.
+    connect(panel, &ParameterPanel::changeValue, this, [this, panel](char motorBank, char type) {
+        if (m_handler->lastFailure() != SerialUSBCommandHandler::Failure::LinkLost)
+            return;
+        panel->markNotWritten(motorBank, type);
+        emit nothingWritten(tr("Not connected: nothing written"));
+    });
     connect(m_handler, &SerialUSBCommandHandler::requestedValue, panel,
             &ParameterPanel::requestedValue);
 }

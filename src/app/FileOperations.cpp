@@ -52,7 +52,7 @@ FileOperations::FileOperations(SerialUSBCommandHandler& handler, WTraceControlle
 {
 }
 
-void FileOperations::runWithProgress(
+bool FileOperations::runWithProgress(
     const QString& label, int total,
     const std::function<void(const ModuleExchange::Progress&)>& operation, QWidget* parent)
 {
@@ -63,9 +63,11 @@ void FileOperations::runWithProgress(
         OperationProgress progress(label, total, parent ? parent : m_parent);
         operation(progress.callback());
     }
-    if (!batch.isClean())
+    const bool clean = batch.isClean();
+    if (!clean)
         emit lineNotClean(label);
     m_traceController.releasePolling();
+    return clean;
 }
 
 bool FileOperations::mayReplace(const QString& fileName, const QString& problem)
@@ -101,9 +103,11 @@ void FileOperations::runExport(const char* caption, const char* name, const char
                         written = exportTo(fileName, m_handler, progress, &why, force);
                     });
     // The log names the file and the tool that wrote it, for whoever reads it later.
-    if (written)
+    if (written) {
         DebugLine().plain(QStringLiteral("%1 written by %2")
                               .arg(fileName, Version::of(QStringLiteral("ziro-bldc"))));
+        emit done(text("Exported %1 parameters to %2").arg(configurationSize()).arg(fileName));
+    }
     // A cancel leaves no reason: the user knows.
     if (!why.isEmpty())
         emit failed(text("Export failed: %1: %2").arg(fileName, why));
@@ -146,10 +150,29 @@ void FileOperations::importSettings()
         DebugLine() << "import cancelled before anything was written: " << fileName;
         return;
     }
-    runWithProgress(text("Importing settings"), configurationSize(),
-                    [&](const ModuleExchange::Progress& progress) {
-                        SettingsFile::importFrom(fileName, m_handler, progress);
-                    });
+    SettingsFile::ImportReport report;
+    const bool clean =
+        runWithProgress(text("Importing settings"), configurationSize(),
+                        [&](const ModuleExchange::Progress& progress) {
+                            SettingsFile::importFrom(fileName, m_handler, progress, &report);
+                        });
+    const QString counts = text("Import of %1: %2 parameters written, %3 not taken")
+                               .arg(fileName)
+                               .arg(report.written)
+                               .arg(report.notTaken.size());
+    if (clean && report.complete())
+        return emit done(counts);
+    QStringList problems;
+    if (!clean)
+        problems << text("the line is not clean");
+    if (!report.skipped.isEmpty())
+        problems
+            << text("not in the file: %1").arg(ModuleExchange::failedParameters(report.skipped));
+    if (!report.notTaken.isEmpty())
+        problems << text("not taken: %1").arg(ModuleExchange::failedParameters(report.notTaken));
+    if (report.notReached > 0)
+        problems << text("%1 not written").arg(report.notReached);
+    emit failed(counts + QStringLiteral("; ") + problems.join(QStringLiteral("; ")));
 }
 
 void FileOperations::compareWithSettingsFile()
@@ -262,18 +285,52 @@ void FileOperations::warn(const QString& title, const QString& message)
 
 void FileOperations::storeActualValues()
 {
-    runWithProgress(text("Storing actual values on the module"), vokt::ParameterNumbers,
-                    [this](const ModuleExchange::Progress& progress) {
-                        ParameterStore::storeAll(m_handler, progress);
-                    });
+    runStoreOrRestore(true);
 }
 
 void FileOperations::restoreActualValues()
 {
-    runWithProgress(text("Restoring actual values on the module"), vokt::ParameterNumbers,
-                    [this](const ModuleExchange::Progress& progress) {
-                        ParameterStore::restoreAll(m_handler, progress);
-                    });
+    runStoreOrRestore(false);
+}
+
+void FileOperations::runStoreOrRestore(bool store)
+{
+    ParameterStore::Tally tally;
+    const bool clean =
+        runWithProgress(store ? text("Storing actual values on the module")
+                              : text("Restoring actual values on the module"),
+                        vokt::ParameterNumbers, [&](const ModuleExchange::Progress& progress) {
+                            if (store)
+                                ParameterStore::storeAll(m_handler, progress, &tally);
+                            else
+                                ParameterStore::restoreAll(m_handler, progress, &tally);
+                        });
+    QString result = (store ? text("Stored %1, refused %2") : text("Restored %1, refused %2"))
+                         .arg(tally.accepted)
+                         .arg(tally.refused);
+    // The module refuses numbers it does not know or keeps no copy of; a refused setting
+    // of the configuration, a walk cut short or a line that was not clean is a failure.
+    QStringList problems;
+    if (tally.walked < vokt::ParameterNumbers)
+        problems << text("stopped after %1 of %2 parameters")
+                        .arg(tally.walked)
+                        .arg(vokt::ParameterNumbers);
+    else if (!m_handler.isOpen())
+        problems << text("the module stopped answering");
+    if (!clean)
+        problems << text("the line is not clean");
+    QStringList settings;
+    for (const ParameterStore::Tally::Refusal& refusal : std::as_const(tally.refusedSettings))
+        settings << QStringLiteral("%1 (%2, status %3)")
+                        .arg(ParameterCatalogue::nameOf(refusal.number))
+                        .arg(refusal.number)
+                        .arg(refusal.status);
+    if (!settings.isEmpty())
+        problems << text("refused settings: %1").arg(ModuleExchange::failedParameters(settings));
+    DebugLine().plain(result);
+    if (problems.isEmpty())
+        return emit done(result);
+    emit failed(result + QStringLiteral("; ") + problems.join(QStringLiteral("; ")));
 }
 
 void FileOperations::recordLiveValues()

@@ -47,15 +47,17 @@ signals:
     // Bytes arrived during the operation that answered no request: a value it read or wrote
     // may be another parameter's.
     void lineNotClean(const QString& operation);
-    // An export did not write its file; message says which file and why.
+    // An operation failed, in part or whole (an export wrote no file, an import or store
+    // was not taken whole); message says what and names the parameters.
     void failed(const QString& message);
-    // An operation wrote its file; message says which and what came of it.
+    // An operation ended well; message says what came of it ("Stored 45, refused 211").
     void done(const QString& message);
 
 private:
     // Runs a whole-module operation under a progress dialog that counts its parameters.
     // The dialog's parent is the window unless given.
-    void runWithProgress(const QString& label, int total,
+    // false when bytes arrived during it that answered no request.
+    bool runWithProgress(const QString& label, int total,
                          const std::function<void(const ModuleExchange::Progress&)>& operation,
                          QWidget* parent = nullptr);
     using Export =
@@ -75,6 +77,8 @@ private:
     // cannot be had or the read was cancelled.
     std::optional<SettingsComparison::Rows> compareModuleWith(const QString& fileName,
                                                               const QString& title);
+    // Store (or restore) with its result told: done() or failed().
+    void runStoreOrRestore(bool store);
     // Tells the user in a message box why an operation could not be done, and logs it.
     void warn(const QString& title, const QString& message);
 

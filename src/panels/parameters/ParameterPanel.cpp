@@ -28,6 +28,14 @@ void ParameterPanel::logUpdate(const char* operation) const
     DebugLine() << (m_titleBox ? m_titleBox->title() : QString()) << operation;
 }
 
+namespace {
+
+// A field whose value was not written, and its own tooltip meanwhile.
+const char* const NotWrittenProperty = "notWritten";
+const char* const ToolTipProperty = "ownToolTip";
+
+} // namespace
+
 void ParameterPanel::requestedValue(char motorBank, char type, int value)
 {
     if (motorBank != m_motorBank)
@@ -35,6 +43,13 @@ void ParameterPanel::requestedValue(char motorBank, char type, int value)
     for (const Binding& binding : m_bindings) {
         if (*binding.number != type)
             continue;
+        QWidget* field =
+            binding.spinBox ? static_cast<QWidget*>(binding.spinBox) : binding.checkable;
+        if (field->property(NotWrittenProperty).toBool()) {
+            field->setProperty(NotWrittenProperty, false);
+            field->setStyleSheet(QString());
+            field->setToolTip(field->property(ToolTipProperty).toString());
+        }
         if (binding.spinBox) {
             fill(binding.spinBox, value);
         } else {
@@ -42,6 +57,26 @@ void ParameterPanel::requestedValue(char motorBank, char type, int value)
             const QSignalBlocker quiet(binding.checkable);
             binding.checkable->setChecked(value != 0);
         }
+    }
+}
+
+void ParameterPanel::markNotWritten(char motorBank, char type)
+{
+    if (motorBank != m_motorBank)
+        return;
+    for (const Binding& binding : m_bindings) {
+        if (*binding.number != type)
+            continue;
+        QWidget* field =
+            binding.spinBox ? static_cast<QWidget*>(binding.spinBox) : binding.checkable;
+        if (!field->property(NotWrittenProperty).toBool())
+            field->setProperty(ToolTipProperty, field->toolTip());
+        field->setProperty(NotWrittenProperty, true);
+        field->setStyleSheet(binding.spinBox
+                                 ? QStringLiteral("QSpinBox { background-color: #ffebee; }")
+                                 : QStringLiteral("QGroupBox::title { color: #b71c1c; }"));
+        field->setToolTip(tr("Not connected: nothing written. The module's value replaces "
+                             "this one when it is read."));
     }
 }
 
