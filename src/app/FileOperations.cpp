@@ -72,10 +72,9 @@ bool FileOperations::runWithProgress(
 
 bool FileOperations::mayReplace(const QString& fileName, const QString& problem)
 {
-    if (!problem.startsWith(QLatin1String("reads as")) &&
-        !problem.startsWith(QLatin1String("is not a settings file")) &&
-        !problem.startsWith(QLatin1String("is not a command script")))
-        return true;
+    if (!problem.startsWith(QLatin1String("reads as")))
+        return false;
+    DebugLine().plain(QStringLiteral("%1 %2: asking before it is replaced").arg(fileName, problem));
     return QMessageBox::question(
                m_parent, text("Replace file"), text("%1 %2.\nReplace it?").arg(fileName, problem),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
@@ -90,11 +89,14 @@ void FileOperations::runExport(const char* caption, const char* name, const char
         return;
     QString why;
     bool written = false;
-    // A first try that refuses a file of another kind at once: the user is asked about it.
     const QString problem = kind == FileKind::Kind::Script ? FileKind::targetProblem(fileName, kind)
                                                            : SettingsFile::targetProblem(fileName);
-    const bool force = !problem.isEmpty() && mayReplace(fileName, problem);
-    if (!problem.isEmpty() && !force) {
+    // Another of the tool's kinds of file is replaced only if the user says so; any other
+    // problem the export itself refuses, and says so.
+    const bool foreign = problem.startsWith(QLatin1String("reads as"));
+    const bool force = foreign && mayReplace(fileName, problem);
+    if (foreign && !force) {
+        DebugLine() << "export refused: " << fileName << problem;
         emit failed(text("Export failed: %1: %2").arg(fileName, problem));
         return;
     }
@@ -211,8 +213,7 @@ void FileOperations::saveCommissioningRecord()
     const QString title = text("Save commissioning record");
     const QString fileName = ask.recordFile();
     QString why = CommissioningRecord::targetProblem(fileName);
-    const bool force = !why.isEmpty() && mayReplace(fileName, why);
-    if (force)
+    if (mayReplace(fileName, why))
         why.clear();
     if (!why.isEmpty())
         return warn(title, text("%1: %2; no record written").arg(fileName, why));
@@ -348,7 +349,7 @@ void FileOperations::recordLiveValues()
     if (problem.isEmpty())
         problem =
             FileKind::targetProblem(CsvRecorder::sidecarName(fileName), FileKind::Kind::Other);
-    const bool force = !problem.isEmpty() && mayReplace(fileName, problem);
+    const bool force = mayReplace(fileName, problem);
     m_liveRecorder.setModule(m_handler.portName(), m_handler.moduleAddress());
     m_liveRecorder.start(fileName, m_traceController.traceCommands(), force);
 }

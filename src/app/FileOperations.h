@@ -63,8 +63,9 @@ private:
     using Export =
         std::function<bool(const QString& fileName, SerialUSBCommandHandler& handler,
                            const ModuleExchange::Progress& progress, QString* error, bool force)>;
-    // Whether a file that reads as another kind than the operation writes (problem says
-    // which) may be replaced: the user is asked. true when there is nothing to ask.
+    // Whether a file that reads as another of the tool's kinds than the operation writes
+    // (problem: "reads as a settings file") may be replaced: the user is asked. false for
+    // any other problem, which is not the user's to wave away.
     bool mayReplace(const QString& fileName, const QString& problem);
     // Asks for the file of an export (the dialog's caption, default name and filter), runs
     // it under the progress dialog (label) and says if it did not write its file (a cancel

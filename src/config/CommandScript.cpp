@@ -68,8 +68,7 @@ QString scriptLines(SerialUSBCommandHandler& handler, char type, const QString& 
     if (why)
         *why = failure;
     if (!value) {
-        DebugLine() << "could not receive parameter " << QString::number(number) << " from module!"
-                    << failure;
+        DebugLine() << "could not receive parameter " << QString::number(number) << " from module!";
         return QString();
     }
     const QString numberText = QString::number(number);

@@ -86,13 +86,9 @@ QString targetProblem(const QString& fileName, Kind writes, bool force)
     if (!FileTarget::read(fileName, LookLimit, &content, &why))
         return why;
     const Kind found = of(content);
-    if (found == Kind::None || found == writes)
+    if (found == Kind::None || found == Kind::Other || found == writes)
         return QString();
-    const bool ownKindOnly = writes == Kind::Settings || writes == Kind::Script;
-    if (found == Kind::Other && !ownKindOnly)
-        return QString();
-    return found == Kind::Other ? QStringLiteral("is not %1").arg(describe(writes))
-                                : QStringLiteral("reads as %1").arg(describe(found));
+    return QStringLiteral("reads as %1").arg(describe(found));
 }
 
 } // namespace FileKind

@@ -30,9 +30,9 @@ QString describe(Kind kind);
 
 // Why a writer of `writes` must not put its file at fileName: FileTarget::problem(), or
 // the file exists and reads as one of the tool's kinds other than `writes` ("reads as a
-// command script"). A settings file and a script are written only over their own kind (or
-// an empty file): any other content is refused too. With force, only FileTarget::problem()
-// counts. A file that cannot be read is refused with the reason.
+// command script"). Any other file is the writer's to replace (a settings export merges
+// only into a settings file: SettingsFile::targetProblem). With force, only
+// FileTarget::problem() counts. A file that cannot be read is refused with the reason.
 QString targetProblem(const QString& fileName, Kind writes, bool force = false);
 
 } // namespace FileKind

@@ -66,12 +66,13 @@ bool readConfiguration(SerialUSBCommandHandler& handler, const ReadParameter& re
             return false;
         }
     }
-    if (!failures.isEmpty()) {
-        *why =
-            QStringLiteral("not every parameter could be read: %1").arg(failedParameters(failures));
-    } else if (!batch.isClean()) {
+    // On a line that was not clean no value can be trusted, whatever else went wrong.
+    if (!batch.isClean()) {
         // A value may be the answer to another parameter's request.
         *why = QStringLiteral("the line is not clean");
+    } else if (!failures.isEmpty()) {
+        *why =
+            QStringLiteral("not every parameter could be read: %1").arg(failedParameters(failures));
     } else {
         return true;
     }

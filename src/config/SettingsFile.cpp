@@ -82,10 +82,7 @@ bool readTarget(const QString& fileName, bool force, QByteArray* content, QStrin
             content->clear();
             return true;
         }
-        const FileKind::Kind kind = FileKind::of(*content);
-        *why = kind == FileKind::Kind::Script || kind == FileKind::Kind::Page
-                   ? QStringLiteral("reads as %1").arg(FileKind::describe(kind))
-                   : QStringLiteral("is not a settings file");
+        *why = QStringLiteral("is not a settings file");
         return false;
     }
     return true;
@@ -195,6 +192,9 @@ QByteArray mergedText(const QByteArray& existing, const QList<qint32>& values)
     return (hasBom ? bom : QByteArray()) + out.join(eol) + eol;
 }
 
+const QString NotReadBack =
+    QStringLiteral("the settings class does not read the merged file back as written");
+
 // The settings file that the existing content becomes with the values set. Its text is
 // read back by the settings class from a copy beside the file and must give every key of
 // the configuration its value, so that what is written is what a later import reads.
@@ -216,7 +216,7 @@ bool merge(const QString& fileName, const QByteArray& existing, const QList<qint
         readBack.endGroup();
     }
     if (!complete) {
-        *why = QStringLiteral("the settings class does not read the merged file back as written");
+        *why = NotReadBack;
         return false;
     }
     return true;
@@ -229,10 +229,15 @@ QString targetProblem(const QString& fileName, bool force)
     QByteArray content;
     QString why;
     QByteArray merged;
-    if (readTarget(fileName, force, &content, &why))
-        merge(fileName, content, QList<qint32>(ParameterCatalogue::configuration().size(), 0),
-              &merged, &why);
-    return why;
+    if (!readTarget(fileName, force, &content, &why))
+        return why;
+    // A file whose merge the settings class would not read back is refused before anything
+    // is read; one that cannot be written is found when it is written.
+    if (!merge(fileName, content, QList<qint32>(ParameterCatalogue::configuration().size(), 0),
+               &merged, &why) &&
+        why == NotReadBack)
+        return why;
+    return QString();
 }
 
 bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
@@ -287,8 +292,7 @@ std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, char type, con
     if (why)
         *why = failure;
     if (!value) {
-        DebugLine() << "could not receive parameter " << numberText(type) << " from module!"
-                    << failure;
+        DebugLine() << "could not receive parameter " << numberText(type) << " from module!";
         return std::nullopt;
     }
     DebugLine() << key << " = " << QString::number(*value);

@@ -385,7 +385,10 @@ void TestFiles::incompleteExportLeavesNoFile()
     QFETCH(QString, message);
 
     const QString file = m_dir->filePath(name);
-    const QByteArray older("[motor_and_module_settings]\nMaxCurrent=42\n[mine]\nnote=kept\n");
+    const QByteArray older = format == QLatin1String("ini")
+                                 ? QByteArray("[motor_and_module_settings]\nMaxCurrent=42\n"
+                                              "[mine]\nnote=kept\n")
+                                 : QByteArray("SAP 6, 0, 42 \t// max current\nSTAP 6, 0 \n");
     if (existing)
         writeFile(file, older);
     if (answers < 0)
@@ -450,7 +453,10 @@ void TestFiles::exportOnlyIntoWhatCanTakeIt_data()
     QTest::newRow("blank lines") << "ini" << QByteArray("\n  \n\n") << QString() << QByteArray();
     QTest::newRow("settings file with a BOM, CRLF and comments")
         << "ini" << QByteArray("\xEF\xBB\xBF; bench 2\r\n[mine]\r\nnote = kept\r\n") << QString()
-        << QByteArray("note=kept");
+        << QByteArray("\xEF\xBB\xBF; bench 2\r\n[mine]\r\nnote = kept\r\n");
+    QTest::newRow("settings file with both kinds of comment")
+        << "ini" << QByteArray("; approved JB\n# checked on bench 2\n[mine]\nnote=kept\n")
+        << QString() << QByteArray("; approved JB\n# checked on bench 2\n[mine]\nnote=kept\n");
 }
 
 void TestFiles::exportOnlyIntoWhatCanTakeIt()
@@ -673,7 +679,9 @@ void TestFiles::exportFromALineThatIsNotClean()
         return QList<PtyPeer::Chunk>{{0, reply}, {5, reply}};
     });
     const QString file = m_dir->filePath(QStringLiteral("module.") + format);
-    const QByteArray older("[motor_and_module_settings]\nMaxCurrent=42\n");
+    const QByteArray older = format == QLatin1String("ini")
+                                 ? QByteArray("[motor_and_module_settings]\nMaxCurrent=42\n")
+                                 : QByteArray("SAP 6, 0, 42 \t// max current\nSTAP 6, 0 \n");
     if (existing)
         writeFile(file, older);
     // Said as the reason, not taken for a cancel (which leaves the reason empty).

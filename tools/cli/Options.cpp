@@ -211,7 +211,7 @@ bool checkTarget(const QString& fileName, FileKind::Kind writes, bool force, QSt
     const QString why = FileKind::targetProblem(fileName, writes, force);
     if (why.isEmpty())
         return true;
-    *error = why.startsWith(QLatin1String("reads as")) || why.startsWith(QLatin1String("is not "))
+    *error = why.startsWith(QLatin1String("reads as"))
                  ? QStringLiteral("%1: %2; not replaced (--force replaces it)").arg(fileName, why)
                  : QStringLiteral("%1: %2").arg(fileName, why);
     return false;
