@@ -6,8 +6,10 @@
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"
 #include "config/CommandScript.h"
+#include "config/CommissioningRecord.h"
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
+#include "config/SettingsComparison.h"
 #include "config/SettingsFile.h"
 #include "sim/PtyPeer.h"
 #include "sim/ServedModule.h"
@@ -157,6 +159,8 @@ private slots:
     void storeAndRestore();
     void storeOrRestoreWithLinkClosed_data();
     void storeOrRestoreWithLinkClosed();
+    void refusedReadIsNoValue_data();
+    void refusedReadIsNoValue();
     void exportFromALineThatIsNotClean_data();
     void exportFromALineThatIsNotClean();
     void menuDialogs_data();
@@ -652,6 +656,45 @@ void TestFiles::storeOrRestoreWithLinkClosed()
         expected << QStringLiteral("%1 \"%2\" ").arg(message).arg(type);
     QCOMPARE(linesStartingWith(m_log->lines(), qPrintable(message)), expected);
     QCOMPARE(m_served->peer().requestCount(), 0);
+}
+
+void TestFiles::refusedReadIsNoValue_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("settings export") << "ini";
+    QTest::newRow("script export") << "vkt";
+    QTest::newRow("comparison") << "compare";
+    QTest::newRow("record") << "record";
+}
+
+void TestFiles::refusedReadIsNoValue()
+{
+    QFETCH(QString, operation);
+    // The module refuses to report parameter 6: its reply's value field is no value.
+    ServedModule* served = m_served;
+    served->peer().setResponder([served](const QByteArray& request) {
+        if (quint8(request.at(1)) == vokt::GetAxisParameter && quint8(request.at(2)) == 6)
+            return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 4, vokt::GetAxisParameter, 1006));
+        QByteArray reply;
+        served->withModule([&](SimulatedModule& module) { reply = module.handle(request); });
+        return PtyPeer::answer(reply);
+    });
+    const QString file = m_dir->filePath(QStringLiteral("module.") + operation);
+    QString why;
+    bool done = false;
+    if (operation == QLatin1String("ini"))
+        done = SettingsFile::exportTo(file, *m_handler, {}, &why);
+    else if (operation == QLatin1String("vkt"))
+        done = CommandScript::exportTo(file, *m_handler, {}, &why);
+    else if (operation == QLatin1String("compare"))
+        done = SettingsComparison::readModule(*m_handler, {}, &why).has_value();
+    else
+        done = CommissioningRecord::take(*m_handler, {}, &why).has_value();
+    QVERIFY(!done);
+    QVERIFY2(why.contains(QStringLiteral("refused by the module (status 4)")) &&
+                 why.contains(QStringLiteral("6")),
+             qPrintable(why));
+    QCOMPARE(whatIsAt(file), QByteArray("(nothing)"));
 }
 
 void TestFiles::exportFromALineThatIsNotClean_data()
