@@ -123,9 +123,10 @@ void TestModuleScan::dialogListsAndChooses()
     auto* progress = child<QProgressBar>(&dialog, "progressScan");
     QCOMPARE(progress->value(), progress->maximum());
     QCOMPARE(progress->maximum(), 15);
-    QVERIFY(child<QLabel>(&dialog, "lblScanStatus")
-                ->text()
-                .startsWith(QStringLiteral("Done: 2 module(s) found, 1 conflict(s), in ")));
+    const QString status = child<QLabel>(&dialog, "lblScanStatus")->text();
+    QVERIFY2(status.startsWith(QStringLiteral("Done: 2 module(s) found, 1 conflict(s), in ")) &&
+                 status.contains(QStringLiteral("\nAddress 7 (conflict): 57600 baud\n")),
+             qPrintable(status));
 
     // A click takes the module's address and rate into the panel, without connecting.
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, centre(tree, 2));
