@@ -26,6 +26,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -36,6 +37,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -154,8 +156,8 @@ private slots:
     void exportOnlyIntoWhatCanTakeIt();
     void fullDiskLeavesFilesAsTheyWere_data();
     void fullDiskLeavesFilesAsTheyWere();
-    void windowShowsAFailedExport_data();
-    void windowShowsAFailedExport();
+    void windowShowsTheResult_data();
+    void windowShowsTheResult();
     void storeAndRestore();
     void storeOrRestoreWithLinkClosed_data();
     void storeOrRestoreWithLinkClosed();
@@ -554,29 +556,35 @@ void TestFiles::fullDiskLeavesFilesAsTheyWere()
     QVERIFY(!linesStartingWith(m_log->lines(), "export failed: could not write the ").isEmpty());
 }
 
-void TestFiles::windowShowsAFailedExport_data()
+void TestFiles::windowShowsTheResult_data()
 {
     QTest::addColumn<QString>("slot");
     QTest::addColumn<QByteArray>("existing");
-    QTest::addColumn<int>("room"); // 0: no limit
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("room");      // 0: no limit
+    QTest::addColumn<QString>("shown"); // %1: the file
+    QTest::addColumn<bool>("failure");
     QTest::addColumn<QString>("logged");
 
     QTest::newRow("settings into a text note")
         << "exportSettings" << QByteArray("Motor 7: new encoder.\n") << 0
-        << "is not a settings file"
-        << "export refused: ";
+        << "Export failed: %1: is not a settings file" << true << "export refused: ";
     QTest::newRow("script on a full disk")
-        << "exportSettingsToVOKT" << QByteArray() << 1000 << "could not be written: "
-        << "export failed: ";
+        << "exportSettingsToVOKT" << QByteArray() << 1000
+        << "Export failed: %1: could not be written: " << true << "export failed: ";
+    QTest::newRow("settings exported")
+        << "exportSettings" << QByteArray() << 0 << "Exported 44 parameters to %1" << false
+        << "%1 written by ";
+    QTest::newRow("store") << "storeActualValues" << QByteArray() << 0 << "Stored 45, refused 211"
+                           << false << "Stored 45, refused 211";
 }
 
-void TestFiles::windowShowsAFailedExport()
+void TestFiles::windowShowsTheResult()
 {
     QFETCH(QString, slot);
     QFETCH(QByteArray, existing);
     QFETCH(int, room);
-    QFETCH(QString, reason);
+    QFETCH(QString, shown);
+    QFETCH(bool, failure);
     QFETCH(QString, logged);
 
     MainWindow window;
@@ -588,17 +596,25 @@ void TestFiles::windowShowsAFailedExport()
         writeFile(file, existing);
     LogCapture log;
 
-    answerNextFileDialog(&window, file, true);
+    if (slot.startsWith(QLatin1String("export")))
+        answerNextFileDialog(&window, file, true);
     {
         std::unique_ptr<FileSizeLimit> disk(room > 0 ? new FileSizeLimit(room) : nullptr);
         QVERIFY(QMetaObject::invokeMethod(bldc, qPrintable(slot)));
     }
-    QCOMPARE(whatIsAt(file), existing.isEmpty() ? QByteArray("(nothing)") : existing);
-    QVERIFY2(!linesStartingWith(log.lines(), qPrintable(logged)).isEmpty(),
+    if (failure)
+        QCOMPARE(whatIsAt(file), existing.isEmpty() ? QByteArray("(nothing)") : existing);
+    QVERIFY2(!linesStartingWith(log.lines(), qPrintable(logged.arg(file))).isEmpty(),
              qPrintable(log.lines().join('\n')));
-    const QString shown = window.statusBar()->currentMessage();
-    QVERIFY2(shown.startsWith(QStringLiteral("Export failed: %1: %2").arg(file, reason)),
-             qPrintable(shown));
+    // The result in the status bar, a failure in red; the log a click away.
+    const QString message = window.statusBar()->currentMessage();
+    QVERIFY2(message.startsWith(shown.arg(file)), qPrintable(message));
+    QCOMPARE(window.statusBar()->styleSheet().contains(QStringLiteral("#b71c1c")), failure);
+    auto* showLog = window.statusBar()->findChild<QToolButton*>(QStringLiteral("btnShowLog"));
+    QVERIFY(showLog && showLog->isVisibleTo(&window));
+    QVERIFY(!window.logDock()->isVisibleTo(&window));
+    showLog->click();
+    QVERIFY(window.logDock()->isVisibleTo(&window));
 }
 
 void TestFiles::storeAndRestore()
