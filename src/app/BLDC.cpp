@@ -308,8 +308,12 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     m_liveRecorder = new LiveRecorder(this);
     connect(m_traceController, &WTraceController::cycleStarted, m_liveRecorder,
             &LiveRecorder::beginCycle);
+    // Only an answer with status 100 on a clean line is a value to record.
     connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_liveRecorder,
-            &LiveRecorder::takeValue);
+            [this](char motorBank, char type, int value) {
+                if (m_handler->lastFailure() == SerialUSBCommandHandler::Failure::None)
+                    m_liveRecorder->takeValue(motorBank, type, value);
+            });
     connect(m_traceController, &WTraceController::cycleFinished, m_liveRecorder,
             &LiveRecorder::endCycle);
     connect(m_handler, &SerialUSBCommandHandler::deviceClosed, m_liveRecorder,

@@ -92,15 +92,19 @@ Action prepareWatch(const Invocation& invocation, QString* error)
             recorder.beginCycle();
             QStringList fields{QString::number(cycleStart)};
             for (int i = 0; i < numbers.size(); ++i) {
-                const auto reply =
-                    link.exchange(vokt::GetAxisParameter, static_cast<quint8>(numbers.at(i)), 0, 0);
-                if (reply && reply->status() == vokt::StatusOk) {
+                const SerialUSBCommandHandler::Outcome outcome = link.handler().exchange(
+                    vokt::GetAxisParameter, static_cast<quint8>(numbers.at(i)), 0, 0);
+                const std::optional<VOKTUSBReply>& reply = outcome.reply;
+                // A value only when the module answered this request with status 100 on a
+                // clean line: an answer that may be another request's is left empty.
+                if (outcome.ok()) {
                     recorder.setValue(numbers.at(i), reply->value());
                     fields << QString::number(reply->value());
                     continue;
                 }
                 fields << QString();
-                if (reply && !refused.at(i)) {
+                if (outcome.failure == SerialUSBCommandHandler::Failure::Refused &&
+                    !refused.at(i)) {
                     refused[i] = true;
                     printError(
                         QStringLiteral("the module refuses %1 (%2); its column stays "
