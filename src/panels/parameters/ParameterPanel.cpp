@@ -2,8 +2,10 @@
 
 #include "comm/DebugLine.h"
 
+#include <QColor>
 #include <QEvent>
 #include <QGroupBox>
+#include <QPalette>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -47,7 +49,7 @@ void ParameterPanel::requestedValue(char motorBank, char type, int value)
             binding.spinBox ? static_cast<QWidget*>(binding.spinBox) : binding.checkable;
         if (field->property(NotWrittenProperty).toBool()) {
             field->setProperty(NotWrittenProperty, false);
-            field->setStyleSheet(QString());
+            field->setPalette(QPalette());
             field->setToolTip(field->property(ToolTipProperty).toString());
         }
         if (binding.spinBox) {
@@ -72,9 +74,14 @@ void ParameterPanel::markNotWritten(char motorBank, char type)
         if (!field->property(NotWrittenProperty).toBool())
             field->setProperty(ToolTipProperty, field->toolTip());
         field->setProperty(NotWrittenProperty, true);
-        field->setStyleSheet(binding.spinBox
-                                 ? QStringLiteral("QSpinBox { background-color: #ffebee; }")
-                                 : QStringLiteral("QGroupBox::title { color: #b71c1c; }"));
+        // A palette, not a style sheet: the field keeps its look and size, only its colour
+        // changes.
+        QPalette marked = field->palette();
+        if (binding.spinBox)
+            marked.setColor(QPalette::Base, QColor(0xff, 0xeb, 0xee));
+        else
+            marked.setColor(QPalette::WindowText, QColor(0xb7, 0x1c, 0x1c));
+        field->setPalette(marked);
         field->setToolTip(tr("Not connected: nothing written. The module's value replaces "
                              "this one when it is read."));
     }
