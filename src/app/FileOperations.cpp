@@ -162,8 +162,10 @@ void FileOperations::importSettings()
                                .arg(fileName)
                                .arg(report.written)
                                .arg(report.notTaken.size());
-    if (clean && report.complete())
-        return emit done(counts);
+    if (clean && report.complete()) {
+        emit done(counts);
+        return;
+    }
     QStringList problems;
     if (!clean)
         problems << text("the line is not clean");
@@ -329,8 +331,10 @@ void FileOperations::runStoreOrRestore(bool store)
     if (!settings.isEmpty())
         problems << text("refused settings: %1").arg(ModuleExchange::failedParameters(settings));
     DebugLine().plain(result);
-    if (problems.isEmpty())
-        return emit done(result);
+    if (problems.isEmpty()) {
+        emit done(result);
+        return;
+    }
     emit failed(result + QStringLiteral("; ") + problems.join(QStringLiteral("; ")));
 }
 
