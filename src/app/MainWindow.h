@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class FrequencyResponseDialog;
 class StepResponseDialog;
 
 class BLDC;
@@ -52,6 +53,8 @@ public:
     QAction* pauseChartsAction() const { return m_pauseCharts; }
     // Tools → "Step response…"; made when first shown.
     StepResponseDialog* stepResponseDialog() const { return m_stepResponse; }
+    // Tools → "Frequency response…"; made when first shown.
+    FrequencyResponseDialog* frequencyResponseDialog() const { return m_frequencyResponse; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -63,6 +66,7 @@ public slots:
     void exitProgram();
     void showVersionInfo();
     void showStepResponse();
+    void showFrequencyResponse();
 
 protected:
     // Remembers the window's geometry and dock layout.
@@ -95,4 +99,5 @@ private:
     QAction* m_pauseCharts = nullptr;
     RememberedSettings* m_settings;
     StepResponseDialog* m_stepResponse = nullptr;
+    FrequencyResponseDialog* m_frequencyResponse = nullptr;
 };

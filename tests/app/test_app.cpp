@@ -148,8 +148,11 @@ void TestApp::menus()
         QStringList texts;
         for (QAction* action : menu->actions()) {
             texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
-            if (!action->shortcut().isEmpty() || !action->icon().isNull() || action->isCheckable())
+            if (!action->shortcut().isEmpty() || action->isCheckable())
                 texts << QStringLiteral("(decorated)");
+            // Every entry carries an icon: the theme's, or the tool's own.
+            if (!action->isSeparator() && action->icon().isNull())
+                texts << QStringLiteral("(no icon)");
         }
         return texts;
     };
@@ -164,7 +167,7 @@ void TestApp::menus()
     // View: the log dock, shown or hidden; the charts paused or not (Space).
     QCOMPARE(entries(bar.at(1)->menu()),
              QStringList({"&Log", "(decorated)", "---", "&Pause charts\tSpace", "(decorated)"}));
-    QCOMPARE(entries(bar.at(2)->menu()), QStringList({"&Step response…"}));
+    QCOMPARE(entries(bar.at(2)->menu()), QStringList({"&Step response…", "&Frequency response…"}));
     QCOMPARE(entries(bar.at(3)->menu()), QStringList({"&About"}));
 }
 

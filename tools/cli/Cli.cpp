@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/BodeCommand.h"
 #include "cli/CompareCommands.h"
 #include "cli/FileCommands.h"
 #include "cli/Help.h"
@@ -83,6 +84,8 @@ int run(const QStringList& arguments)
         action = prepareWatch(invocation, &error);
     else if (name == QLatin1String("step"))
         action = prepareStep(invocation, &error);
+    else if (name == QLatin1String("bode"))
+        action = prepareBode(invocation, &error);
     else if (name == QLatin1String("export-ini") || name == QLatin1String("export-script"))
         action = prepareExport(name, invocation.arguments, &error, invocation.force);
     else if (name == QLatin1String("import-ini"))

@@ -124,6 +124,22 @@ const CommandHelp commandHelp[] = {
      "each module MS milliseconds (default 12, 0 to 1000) on top of the frames' time, for\n"
      "slow adapters.",
      "ziro-bldc-cli --port /dev/ttyUSB0 --quiet scan --baud 115200,9600 --from 1 --to 32"},
+    {"bode",
+     "bode velocity [--from HZ] [--to HZ] [--points N] [--amplitude RPM] [--offset RPM] "
+     "[--csv FILE] [--force]",
+     "MOVES THE MOTOR. Measures the velocity loop's frequency response: switches the ramp\n"
+     "(146) off, holds target velocity RPM (--offset, default 500), then at N frequencies\n"
+     "(default 12, spaced logarithmically from --from to --to, default 1 to 40 Hz) writes a\n"
+     "sine of target velocities around it (--amplitude, default 100 rpm) and reads the\n"
+     "actual velocity in turn, as fast as the line allows. Prints freq_hz<TAB>gain_db<TAB>\n"
+     "phase_deg for each frequency (of actual over target velocity), then bandwidth_hz\n"
+     "(where the gain falls through -3 dB, none when it does not; a few frequencies near it\n"
+     "are measured too) and peak_db. --csv writes the same table to FILE, with the header\n"
+     "freq_hz,gain_db,phase_deg (a settings file, a script or a page there only with\n"
+     "--force). Offset plus amplitude beyond the max. velocity (4) is\n"
+     "refused before anything is written. Ends with target velocity 0 and the ramp switched\n"
+     "back, also on failure or Ctrl-C, which ends the sweep at once.",
+     "ziro-bldc-cli --port ttyUSB0 --baud 115200 --quiet bode velocity --csv bode.csv"},
 };
 
 } // namespace
@@ -161,7 +177,8 @@ QString generalHelp()
         "                scan takes a list of rates to try (115200,9600).\n"
         "  --address N   module address 1 to 255 (default 1)\n"
         "  --quiet       no debug lines (every frame sent and received) on standard error\n"
-        "  --force       export-ini, export-script, report, watch --csv, step --csv: replace\n"
+        "  --force       export-ini, export-script, report, and --csv of watch, step and\n"
+        "                bode: replace\n"
         "                a file that reads as another of the tool's kinds (a settings\n"
         "                file, a command script, an HTML page)\n"
         "  --help        this text; COMMAND --help describes one command\n"

@@ -29,15 +29,18 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"help", false, nullptr},
         {"interval", true, "watch"},
         {"count", true, "watch"},
-        {"csv", true, "watch/step"},
+        {"csv", true, "watch/step/bode"},
         {"keep-going", false, "run-script"},
         {"against", true, "report"},
         {"duration", true, "step"},
-        {"from", true, "scan"},
-        {"to", true, "scan"},
+        {"from", true, "scan/bode"},
+        {"to", true, "scan/bode"},
         {"turnaround", true, "scan"},
         {"version", false, nullptr},
-        {"force", false, "export-ini/export-script/report/watch/step"},
+        {"points", true, "bode"},
+        {"amplitude", true, "bode"},
+        {"offset", true, "bode"},
+        {"force", false, "export-ini/export-script/report/watch/step/bode"},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -122,18 +125,26 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->against = value;
         else if (name == QLatin1String("duration"))
             invocation->duration = value;
+        // bode
+        else if (name == QLatin1String("points"))
+            invocation->points = value;
+        else if (name == QLatin1String("amplitude"))
+            invocation->amplitude = value;
+        else if (name == QLatin1String("offset"))
+            invocation->offset = value;
     }
     for (const Option* option : std::as_const(commandOptions)) {
         const QStringList commands = QString::fromLatin1(option->command).split(QLatin1Char('/'));
         if (!invocation->help && !commands.contains(invocation->command)) {
-            *error =
-                QStringLiteral("--%1 belongs to the %2 command%3")
-                    .arg(QLatin1String(option->name),
-                         commands.size() > 2
-                             ? commands.mid(0, commands.size() - 1).join(QStringLiteral(", ")) +
-                                   QStringLiteral(" and ") + commands.constLast()
-                             : commands.join(QStringLiteral(" and ")),
-                         commands.size() > 1 ? QStringLiteral("s") : QString());
+            // "watch, step and bode"
+            const QString named =
+                commands.size() > 1
+                    ? commands.mid(0, commands.size() - 1).join(QStringLiteral(", ")) +
+                          QStringLiteral(" and ") + commands.constLast()
+                    : commands.constFirst();
+            *error = QStringLiteral("--%1 belongs to the %2 command%3")
+                         .arg(QLatin1String(option->name), named,
+                              commands.size() > 1 ? QStringLiteral("s") : QString());
             return false;
         }
     }

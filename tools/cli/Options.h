@@ -38,6 +38,10 @@ struct Invocation
     std::optional<QString> turnaround;
     std::optional<QString> against;
     std::optional<QString> duration;
+    // bode: the sweep (--from and --to are its frequencies there).
+    std::optional<QString> points;
+    std::optional<QString> amplitude;
+    std::optional<QString> offset;
 };
 
 // Reads the arguments (without the program's name). Options may stand before or after the
