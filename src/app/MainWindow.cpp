@@ -8,6 +8,7 @@
 #include "app/RememberedSettings.h"
 #include "app/ScreenFit.h"
 #include "app/StepResponseDialog.h"
+#include "app/TuningDialog.h"
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/Version.h"
@@ -135,6 +136,9 @@ void MainWindow::createMenus()
     QAction* frequencyResponse = toolsMenu->addAction(tr("&Frequency response…"));
     frequencyResponse->setObjectName(QStringLiteral("actionFrequencyResponse"));
     connect(frequencyResponse, &QAction::triggered, this, &MainWindow::showFrequencyResponse);
+    QAction* tuning = toolsMenu->addAction(tr("&Tune velocity loop…"));
+    tuning->setObjectName(QStringLiteral("actionTuneVelocityLoop"));
+    connect(tuning, &QAction::triggered, this, &MainWindow::showTuning);
 
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
@@ -159,6 +163,16 @@ void MainWindow::showFrequencyResponse()
     m_frequencyResponse->show();
     m_frequencyResponse->raise();
     m_frequencyResponse->activateWindow();
+}
+
+void MainWindow::showTuning()
+{
+    if (!m_tuning)
+        m_tuning = new TuningDialog(*m_bldc->handler(), m_bldc->linkController(),
+                                    m_bldc->traceController(), this);
+    m_tuning->show();
+    m_tuning->raise();
+    m_tuning->activateWindow();
 }
 
 void MainWindow::addRecordingEntry(QMenu* menu)

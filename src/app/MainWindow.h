@@ -9,6 +9,7 @@
 
 class FrequencyResponseDialog;
 class StepResponseDialog;
+class TuningDialog;
 
 class BLDC;
 class LinkStatus;
@@ -55,6 +56,7 @@ public:
     StepResponseDialog* stepResponseDialog() const { return m_stepResponse; }
     // Tools → "Frequency response…"; made when first shown.
     FrequencyResponseDialog* frequencyResponseDialog() const { return m_frequencyResponse; }
+    TuningDialog* tuningDialog() const { return m_tuning; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -67,6 +69,7 @@ public slots:
     void showVersionInfo();
     void showStepResponse();
     void showFrequencyResponse();
+    void showTuning();
 
 protected:
     // Remembers the window's geometry and dock layout.
@@ -100,4 +103,5 @@ private:
     RememberedSettings* m_settings;
     StepResponseDialog* m_stepResponse = nullptr;
     FrequencyResponseDialog* m_frequencyResponse = nullptr;
+    TuningDialog* m_tuning = nullptr;
 };

@@ -40,6 +40,12 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"points", true, "bode"},
         {"amplitude", true, "bode"},
         {"offset", true, "bode"},
+        // identify and tune
+        {"max-velocity", true, "identify/tune"},
+        {"max-current", true, "identify/tune"},
+        {"bandwidth", true, "tune"},
+        {"set", true, "tune"},
+        {"apply", false, "tune"},
         {"force", false, "export-ini/export-script/report/watch/step/bode"},
     };
     QList<const Option*> commandOptions;
@@ -132,6 +138,17 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->amplitude = value;
         else if (name == QLatin1String("offset"))
             invocation->offset = value;
+        // identify and tune
+        else if (name == QLatin1String("max-velocity"))
+            invocation->maxVelocity = value;
+        else if (name == QLatin1String("max-current"))
+            invocation->maxCurrent = value;
+        else if (name == QLatin1String("bandwidth"))
+            invocation->bandwidth = value;
+        else if (name == QLatin1String("set"))
+            invocation->pidSet = value;
+        else if (name == QLatin1String("apply"))
+            invocation->apply = true;
     }
     for (const Option* option : std::as_const(commandOptions)) {
         const QStringList commands = QString::fromLatin1(option->command).split(QLatin1Char('/'));

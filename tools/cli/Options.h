@@ -42,6 +42,13 @@ struct Invocation
     std::optional<QString> points;
     std::optional<QString> amplitude;
     std::optional<QString> offset;
+    // identify and tune: the limits of the motion, the bandwidth asked for, the PID set
+    // and whether the gains are written.
+    std::optional<QString> maxVelocity;
+    std::optional<QString> maxCurrent;
+    std::optional<QString> bandwidth;
+    std::optional<QString> pidSet;
+    bool apply = false;
 };
 
 // Reads the arguments (without the program's name). Options may stand before or after the
