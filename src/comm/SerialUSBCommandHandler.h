@@ -187,6 +187,7 @@ public:
     // answer left in the port would answer the next run's first request. Off by default:
     // the window closes at once, and the next open drops what waits in the port.
     void setAwaitLateAnswer(bool await) { m_awaitLateAnswer = await; }
+    bool awaitsLateAnswer() const { return m_awaitLateAnswer; }
 
 signals:
     void requestedValue(char motorBank, char type, int value);
