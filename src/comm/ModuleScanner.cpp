@@ -39,6 +39,7 @@ struct ModuleScanner::Private
     bool open = false;
     bool openedOnce = false;
     bool finished = false;
+    bool echoes = false;
 
     int rate() const { return plan.baudRates.at(qMin(rateIndex, int(plan.baudRates.size()) - 1)); }
     int addresses() const { return plan.to - plan.from + 1; }
@@ -97,6 +98,12 @@ struct ModuleScanner::Private
         const SerialUSBCommandHandler::Probe probe = handler.probe(
             request, deadlineMs(baud, plan.turnaroundMs), quietMs(baud, plan.turnaroundMs));
         ++done;
+        if (probe.echoed && !echoes) {
+            echoes = true;
+            DebugLine().plain(QStringLiteral("scan: %1 echoes the requests; the echoes are not "
+                                             "counted as answers")
+                                  .arg(plan.port));
+        }
         if (probe.linkLost) {
             failure = QStringLiteral("%1 failed at %2 baud, address %3: %4")
                           .arg(plan.port)
@@ -219,6 +226,11 @@ QList<ModuleScanner::Found> ModuleScanner::found() const
 QStringList ModuleScanner::problems() const
 {
     return d->problems;
+}
+
+bool ModuleScanner::lineEchoes() const
+{
+    return d->echoes;
 }
 
 bool ModuleScanner::portOpened() const

@@ -9,8 +9,10 @@ using Handler = SerialUSBCommandHandler;
 
 MotionGuard::MotionGuard(Handler& handler, LinkController* link, std::function<bool()> cancelled)
     : m_handler(handler), m_link(link), m_cancelled(std::move(cancelled)),
-      m_unansweredBefore(handler.unansweredBytes())
+      m_unansweredBefore(handler.unansweredBytes()),
+      m_awaitedLateAnswer(handler.awaitsLateAnswer())
 {
+    m_handler.setAwaitLateAnswer(false);
 }
 
 MotionGuard::~MotionGuard()
@@ -22,6 +24,7 @@ MotionGuard::~MotionGuard()
             // A destructor on the way out of an exception must not throw again.
         }
     }
+    m_handler.setAwaitLateAnswer(m_awaitedLateAnswer);
 }
 
 bool MotionGuard::cancelled() const

@@ -21,6 +21,9 @@ class SerialUSBCommandHandler;
 //     ... reads ...
 //     const MotionGuard::Stop& stop = guard.stop();   // or leave it to the destructor
 //
+// While it is held, a time-out closes the port at once: the stop does not wait for a late
+// answer to a read (a reply to another command is never taken for the stop's).
+//
 // Before the first motion write the guard checks that the line is clean: exactly one module
 // answers at the address. Reads made since the guard was made (a second module's answer to
 // them arrives as bytes that answered no request) and the line's quiet after them tell.
@@ -82,4 +85,6 @@ private:
     quint64 m_unansweredBefore;
     bool m_moved = false;
     std::optional<Stop> m_stop;
+    // The handler's wait for a late answer after a time-out, put back when the guard goes.
+    bool m_awaitedLateAnswer;
 };
