@@ -115,6 +115,25 @@ const CommandHelp commandHelp[] = {
      "when any module answered, 1 when none did. --turnaround gives each module MS\n"
      "milliseconds (default 12, 0 to 1000) on top of the frames' time, for slow adapters.",
      "ziro-bldc-cli --port /dev/ttyUSB0 --quiet scan --baud 115200,9600 --from 1 --to 32"},
+    // commission
+    {"commission",
+     "commission GOLDEN_FILE (--addresses LIST | --scan [--from A] [--to B]) [--store] "
+     "[--records DIR] [--keep-going] [--turnaround MS]",
+     "Commissions every module of a line, in address order: the modules of LIST (A[,B...]),\n"
+     "or every module a scan of addresses A to B finds (default 1 to 255) at the line's\n"
+     "rate. For each it reads the 44 configuration parameters, writes only the values\n"
+     "that differ from the settings file GOLDEN_FILE, reads all of them back and compares\n"
+     "again; with --store it stores them in the module's non-volatile memory and checks\n"
+     "with a restore that they were kept; with --records it writes the commissioning\n"
+     "record DIR/module-<address>.html against the golden file. Prints\n"
+     "address<TAB>verdict<TAB>changed<TAB>seconds per module, the verdict ok, failed (a\n"
+     "value refused, not kept or not read back, named on standard error), absent (no\n"
+     "answer) or conflict (more than one module answers; nothing is written there), then\n"
+     "\"commissioned N of M modules in S s\". Stops at the first module that is not ok\n"
+     "unless --keep-going is given; Ctrl-C ends it after the module in progress. Exits 0\n"
+     "when every module is ok, 1 otherwise.",
+     "ziro-bldc-cli --port ttyUSB0 --baud 115200 --quiet commission golden.ini --scan --store "
+     "--records records"},
 };
 
 } // namespace

@@ -18,14 +18,27 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         const char* command;
     };
     static const Option options[] = {
-        {"port", true, nullptr},      {"sim", false, nullptr},
-        {"baud", true, nullptr},      {"address", true, nullptr},
-        {"quiet", false, nullptr},    {"help", false, nullptr},
-        {"interval", true, "watch"},  {"count", true, "watch"},
-        {"csv", true, "watch/step"},  {"keep-going", false, "run-script"},
-        {"against", true, "report"},  {"duration", true, "step"},
-        {"from", true, "scan"},       {"to", true, "scan"},
-        {"turnaround", true, "scan"}, {"version", false, nullptr},
+        {"port", true, nullptr},
+        {"sim", false, nullptr},
+        {"baud", true, nullptr},
+        {"address", true, nullptr},
+        {"quiet", false, nullptr},
+        {"help", false, nullptr},
+        {"interval", true, "watch"},
+        {"count", true, "watch"},
+        {"csv", true, "watch/step"},
+        {"keep-going", false, "run-script/commission"},
+        {"against", true, "report"},
+        {"duration", true, "step"},
+        {"from", true, "scan/commission"},
+        {"to", true, "scan/commission"},
+        {"turnaround", true, "scan/commission"},
+        {"version", false, nullptr},
+        // commission
+        {"addresses", true, "commission"},
+        {"scan", false, "commission"},
+        {"store", false, "commission"},
+        {"records", true, "commission"},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -104,6 +117,15 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->against = value;
         else if (name == QLatin1String("duration"))
             invocation->duration = value;
+        // commission
+        else if (name == QLatin1String("addresses"))
+            invocation->addresses = value;
+        else if (name == QLatin1String("scan"))
+            invocation->scanLine = true;
+        else if (name == QLatin1String("store"))
+            invocation->store = true;
+        else if (name == QLatin1String("records"))
+            invocation->records = value;
     }
     for (const Option* option : std::as_const(commandOptions)) {
         const QStringList commands = QString::fromLatin1(option->command).split(QLatin1Char('/'));
