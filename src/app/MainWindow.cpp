@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/BLDC.h"
+#include "app/CommissionDialog.h"
 #include "app/LinkStatus.h"
 #include "app/LogView.h"
 #include "app/RememberedSettings.h"
@@ -128,10 +129,24 @@ void MainWindow::createMenus()
     QAction* stepResponse = toolsMenu->addAction(tr("&Step response…"));
     stepResponse->setObjectName(QStringLiteral("actionStepResponse"));
     connect(stepResponse, &QAction::triggered, this, &MainWindow::showStepResponse);
+    QAction* commission = toolsMenu->addAction(tr("&Commission modules on the line…"));
+    commission->setObjectName(QStringLiteral("actionCommission"));
+    connect(commission, &QAction::triggered, this, &MainWindow::showCommission);
 
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
             &MainWindow::showVersionInfo);
+}
+
+void MainWindow::showCommission()
+{
+    if (!m_commission)
+        m_commission = new CommissionDialog(
+            *m_bldc->handler(), m_bldc->traceController(), [this] { m_stopMotor->trigger(); },
+            this);
+    m_commission->show();
+    m_commission->raise();
+    m_commission->activateWindow();
 }
 
 void MainWindow::showStepResponse()
@@ -308,6 +323,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // A step response in progress is stopped first; the window stays until it has ended.
     if (m_stepResponse && m_stepResponse->isRunning()) {
         m_stepResponse->stop();
+        event->ignore();
+        return;
+    }
+    // So is a commissioning, after the module in progress.
+    if (m_commission && m_commission->isRunning()) {
+        m_commission->cancel();
         event->ignore();
         return;
     }

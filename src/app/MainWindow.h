@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class CommissionDialog;
 class StepResponseDialog;
 
 class BLDC;
@@ -52,6 +53,8 @@ public:
     QAction* pauseChartsAction() const { return m_pauseCharts; }
     // Tools → "Step response…"; made when first shown.
     StepResponseDialog* stepResponseDialog() const { return m_stepResponse; }
+    // Tools → "Commission modules on the line…"; made when first shown.
+    CommissionDialog* commissionDialog() const { return m_commission; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -63,6 +66,7 @@ public slots:
     void exitProgram();
     void showVersionInfo();
     void showStepResponse();
+    void showCommission();
 
 protected:
     // Remembers the window's geometry and dock layout.
@@ -95,4 +99,5 @@ private:
     QAction* m_pauseCharts = nullptr;
     RememberedSettings* m_settings;
     StepResponseDialog* m_stepResponse = nullptr;
+    CommissionDialog* m_commission = nullptr;
 };
