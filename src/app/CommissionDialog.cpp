@@ -82,13 +82,17 @@ CommissionDialog::CommissionDialog(SerialUSBCommandHandler& handler,
     for (QSpinBox* box : {m_from, m_to})
         box->setRange(1, 255);
     m_to->setValue(32);
+    auto* scanRange = new QHBoxLayout;
+    scanRange->addWidget(m_from);
+    scanRange->addWidget(new QLabel(tr("to"), this));
+    scanRange->addWidget(m_to);
+    scanRange->addStretch();
     auto* modules = new QGridLayout;
     modules->addWidget(m_byAddress, 0, 0);
-    modules->addWidget(m_addresses, 0, 1, 1, 3);
+    modules->addWidget(m_addresses, 0, 1);
     modules->addWidget(m_byScan, 1, 0);
-    modules->addWidget(m_from, 1, 1);
-    modules->addWidget(new QLabel(tr("to"), this), 1, 2);
-    modules->addWidget(m_to, 1, 3);
+    modules->addLayout(scanRange, 1, 1);
+    modules->setColumnStretch(1, 1);
 
     m_store = new QCheckBox(tr("Store in the module's non-volatile memory (checked with a "
                                "restore)"),
@@ -279,8 +283,8 @@ void CommissionDialog::run()
     if (plan.scan && commissioning.moduleCount() == 0 && commissioning.failure().isEmpty())
         text += tr(" No module answered from address %1 to %2.").arg(plan.from).arg(plan.to);
     say(text, !commissioning.allOk());
-    m_progress->setRange(0, 1);
-    m_progress->setValue(commissioning.allOk() ? 1 : 0);
+    m_progress->setRange(0, qMax(1, commissioning.moduleCount()));
+    m_progress->setValue(commissioning.modulesDone());
 }
 
 void CommissionDialog::refreshWindow()
