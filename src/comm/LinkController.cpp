@@ -29,6 +29,7 @@ void LinkController::setDeviceFactory(DeviceFactory factory)
 
 bool LinkController::open(const Request& request)
 {
+    m_stopOnlyReason.reset();
     m_request = request;
     m_hasRequest = true;
     std::unique_ptr<SerialUSBDevice> device = m_factory(request.port, request.description);
@@ -56,6 +57,44 @@ void LinkController::close()
     m_handler.close();
     if (m_device)
         m_closeReason = ClosedByUser;
+}
+
+bool LinkController::reopenForStop(QString* error)
+{
+    if (isOpen() || !m_hasRequest || !m_device || m_handler.device() != m_device.get()) {
+        *error = isOpen() ? QStringLiteral("the link is open") : QStringLiteral("no link to open");
+        return false;
+    }
+    if (m_closeReason == ClosedByUser && !m_stopOnlyReason) {
+        *error = QStringLiteral("the link was closed");
+        return false;
+    }
+    const QString reason = m_stopOnlyReason.value_or(m_closeReason);
+    // A device is opened once: the stop takes a new one on the same port.
+    std::unique_ptr<SerialUSBDevice> device = m_factory(m_request.port, m_request.description);
+    if (m_request.baudRate > 0)
+        device->setBaudRate(m_request.baudRate);
+    m_handler.setDevice(device.get());
+    m_device = std::move(device);
+    if (!m_handler.open()) {
+        *error = m_device->errorString();
+        m_closeReason = reason;
+        m_stopOnlyReason.reset();
+        return false;
+    }
+    // Opened again after the stop's own time-out: the link closed for the first reason.
+    if (!m_stopOnlyReason)
+        m_stopOnlyReason = reason;
+    return true;
+}
+
+void LinkController::endStopOnly()
+{
+    if (!m_stopOnlyReason)
+        return;
+    m_handler.close();
+    m_closeReason = *m_stopOnlyReason;
+    m_stopOnlyReason.reset();
 }
 
 bool LinkController::isOpen() const

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class SerialUSBCommandHandler;
 class SerialUSBDevice;
@@ -63,6 +64,14 @@ public:
     // Closes the link. Its device stays attached until the next open.
     void close();
 
+    // For the motor's stop alone, after a time-out or a lost port closed the link: opens the
+    // last link's port again on a new device, with the same settings, without announcing it (closeReason()
+    // goes on saying why the link closed). true when it opened; endStopOnly() closes it
+    // again. false when the link is open, none was asked for, the user closed it, or the
+    // port did not open (*error says why).
+    bool reopenForStop(QString* error);
+    void endStopOnly();
+
     bool isOpen() const;
     // Whether a link was asked for, and which one was last.
     bool hasRequest() const { return m_hasRequest; }
@@ -86,4 +95,6 @@ private:
     Request m_request;
     bool m_hasRequest = false;
     QString m_closeReason;
+    // The close reason kept while the port is open for the stop alone.
+    std::optional<QString> m_stopOnlyReason;
 };

@@ -2,6 +2,7 @@
 
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
+#include "config/MotionGuard.h"
 
 #include <QElapsedTimer>
 
@@ -14,9 +15,7 @@ namespace {
 using namespace ParameterCatalogue;
 using Handler = SerialUSBCommandHandler;
 
-constexpr quint8 SetAxisParameter = 5;
-constexpr quint8 GetAxisParameter = 6;
-constexpr quint8 MoveToPosition = 4;
+constexpr quint8 GetAxisParameter = vokt::GetAxisParameter;
 constexpr quint8 RelativeMove = 1;
 
 QString failure(const Handler::Outcome& outcome, const QString& what)
@@ -39,16 +38,16 @@ bool read(Handler& handler, int type, qint32* value, QString* error, const QStri
     return true;
 }
 
-// Writes target velocity 0; adds to the error when it did not go through.
-void stop(Handler& handler, Result* result)
+// Stops the motor through the guard; adds to the error when the module did not confirm it.
+void stop(MotionGuard& guard, Result* result)
 {
-    const Handler::Outcome outcome =
-        handler.exchange(SetAxisParameter, vokt::ParameterNumber(TargetVelocity), 0, 0);
-    result->stopped = outcome.ok();
-    if (outcome.ok())
+    if (!guard.moved())
         return;
-    const QString text = failure(outcome, QStringLiteral("stopping the motor (2 = 0)")) +
-                         QStringLiteral("; the motor may still move");
+    const MotionGuard::Stop& stop = guard.stop();
+    result->stopped = stop.confirmed;
+    if (stop.confirmed)
+        return;
+    const QString text = MotionGuard::describe(stop);
     result->error = result->error.isEmpty() ? text : result->error + QStringLiteral("; ") + text;
     result->ok = false;
 }
@@ -70,19 +69,28 @@ QString check(const Request& request)
     return QString();
 }
 
-Result run(Handler& handler, const Request& request, const Progress& progress)
+Result run(Handler& handler, const Request& request, const Progress& progress, LinkController* link,
+           const Cancelled& cancelled)
 {
     Result result;
     result.error = check(request);
     if (!result.error.isEmpty())
         return result;
 
+    MotionGuard guard(handler, link, cancelled);
+    const auto cancelledBefore = [&] {
+        if (!guard.cancelled())
+            return false;
+        result.cancelled = true;
+        result.error = QStringLiteral("cancelled before the step was written");
+        return true;
+    };
     const bool velocity = request.mode == Mode::Velocity;
     const int actual = velocity ? ActualVelocity : ActualPosition;
     qint32 value = 0;
     if (velocity) {
-        if (!read(handler, MaxRampVelocity, &value, &result.error,
-                  QStringLiteral("reading the max. velocity (4)")))
+        if (cancelledBefore() || !read(handler, MaxRampVelocity, &value, &result.error,
+                                       QStringLiteral("reading the max. velocity (4)")))
             return result;
         if (std::abs(qint64(request.target)) > qint64(value)) {
             result.error = QStringLiteral("target velocity %1 rpm is beyond the module's max. "
@@ -92,7 +100,8 @@ Result run(Handler& handler, const Request& request, const Progress& progress)
             return result;
         }
     }
-    if (!read(handler, actual, &value, &result.error, QStringLiteral("reading the start value")))
+    if (cancelledBefore() ||
+        !read(handler, actual, &value, &result.error, QStringLiteral("reading the start value")))
         return result;
     result.start = value;
     result.target = velocity ? double(request.target) : result.start + request.target;
@@ -102,16 +111,23 @@ Result run(Handler& handler, const Request& request, const Progress& progress)
     QElapsedTimer clock;
     clock.start();
     const qint64 sent = clock.nsecsElapsed();
-    const Handler::Outcome stepped =
-        velocity ? handler.exchange(SetAxisParameter, vokt::ParameterNumber(TargetVelocity), 0,
-                                    request.target)
-                 : handler.exchange(MoveToPosition, vokt::ParameterNumber(RelativeMove), 0,
-                                    request.target);
+    QString why;
+    const bool stepped =
+        velocity ? guard.move(vokt::SetAxisParameter, vokt::ParameterNumber(TargetVelocity),
+                              request.target, &why)
+                 : guard.move(vokt::MoveToPosition, vokt::ParameterNumber(RelativeMove),
+                              request.target, &why);
     const double zeroMs = (sent + clock.nsecsElapsed()) / 2.0 / 1e6;
-    if (!stepped.ok()) {
-        result.error = failure(stepped, velocity ? QStringLiteral("writing the target velocity")
-                                                 : QStringLiteral("starting the move"));
-        stop(handler, &result);
+    result.moved = guard.moved();
+    if (!stepped) {
+        result.cancelled = !result.moved && guard.cancelled();
+        result.error = result.cancelled
+                           ? QStringLiteral("cancelled before the step was written")
+                           : QStringLiteral("%1: %2").arg(
+                                 velocity ? QStringLiteral("writing the target velocity")
+                                          : QStringLiteral("starting the move"),
+                                 why);
+        stop(guard, &result);
         return result;
     }
 
@@ -122,14 +138,14 @@ Result run(Handler& handler, const Request& request, const Progress& progress)
         at = clock.nsecsElapsed() / 1e6 - zeroMs;
         if (!outcome.ok()) {
             result.error = failure(outcome, QStringLiteral("polling the actual value"));
-            stop(handler, &result);
+            stop(guard, &result);
             return result;
         }
         result.samples.push_back({at, double(outcome.reply->value())});
-        if (progress && !progress(result.samples.back())) {
+        if ((progress && !progress(result.samples.back())) || guard.cancelled()) {
             result.cancelled = true;
             result.error = QStringLiteral("cancelled after %1 samples").arg(result.samples.size());
-            stop(handler, &result);
+            stop(guard, &result);
             return result;
         }
     }
@@ -138,13 +154,13 @@ Result run(Handler& handler, const Request& request, const Progress& progress)
     // module's own target.
     if (!velocity && !read(handler, TargetPosition, &value, &result.error,
                            QStringLiteral("reading the target position (0)"))) {
-        stop(handler, &result);
+        stop(guard, &result);
         return result;
     }
     if (!velocity)
         result.target = value;
     result.ok = true;
-    stop(handler, &result);
+    stop(guard, &result);
     result.metrics =
         StepMetrics::measure(result.samples, result.start, result.target, request.durationMs);
     return result;

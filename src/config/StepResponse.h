@@ -9,12 +9,14 @@
 #include <functional>
 #include <vector>
 
+class LinkController;
 class SerialUSBCommandHandler;
 
 // One step on the module, measured: the motor is told a new target, its actual value is
 // polled as fast as the line allows for the window, and the motor is stopped again. The
-// step is the user's own action; it always ends by writing target velocity 0, on success,
-// failure and cancel alike.
+// step is the user's own action; its motion goes through a MotionGuard, so it always ends
+// by writing target velocity 0, on success, failure and cancel alike, and through a link
+// closed by a time-out meanwhile.
 namespace StepResponse {
 
 enum class Mode
@@ -38,7 +40,10 @@ struct Result
     // caller stopped it).
     bool ok = false;
     bool cancelled = false;
-    // Target velocity 0 was written at the end (false also when the step never started).
+    // The step's target was written (or may have reached the module).
+    bool moved = false;
+    // The module confirmed target velocity 0 at the end (false also when the step never
+    // started).
     bool stopped = false;
     QString error;
     // Where the step started and where it was to go, in rpm or steps.
@@ -58,9 +63,15 @@ ParameterCatalogue::Loop loopOf(Mode mode);
 // Checks the request before anything is sent: an empty string, or why it cannot run.
 QString check(const Request& request);
 
+// Asked before every exchange until the step is written, and before it: true cancels the
+// run, and nothing that moves the motor is sent.
+using Cancelled = std::function<bool()>;
+
 // Runs the step. A velocity target beyond the module's max. velocity (4) is refused before
-// the motor moves.
-Result run(SerialUSBCommandHandler& handler, const Request& request, const Progress& progress = {});
+// the motor moves, and so is a line on which more than one module answers. link, if given,
+// is opened again for the stop when a time-out closed it.
+Result run(SerialUSBCommandHandler& handler, const Request& request, const Progress& progress = {},
+           LinkController* link = nullptr, const Cancelled& cancelled = {});
 
 // The nine PID values of a loop as the module holds them, in pidNumbers() order; false with
 // *error when one could not be read.

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <atomic>
@@ -107,6 +108,8 @@ private slots:
     void silentModuleExitsOne();
     void watchWritesCsv();
     void stepMeasuresAndStops();
+    void signalsDuringAStepEndWithTheStop_data();
+    void signalsDuringAStepEndWithTheStop();
     void watchEndsCleanlyOnInterrupt();
     void interruptedExportCompletesItsFile();
     void signalEndsAStoreAfterTheParameterInProgress_data();
@@ -690,6 +693,50 @@ void TestCli::stepMeasuresAndStops()
         run = cli(onLink(args));
         QVERIFY2(run.exitCode == 2, qPrintable(args.join(' ') + describe(run)));
     }
+}
+
+void TestCli::signalsDuringAStepEndWithTheStop_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("second");
+    QTest::newRow("a double Ctrl-C") << int(SIGINT) << int(SIGINT);
+    QTest::newRow("the terminal closed") << int(SIGHUP) << int(SIGHUP);
+    QTest::newRow("timeout, then the group again") << int(SIGTERM) << int(SIGTERM);
+}
+
+void TestCli::signalsDuringAStepEndWithTheStop()
+{
+    QFETCH(int, first);
+    QFETCH(int, second);
+    // The target velocities the module received, in order.
+    const auto targets = [this] {
+        QList<qint32> values;
+        for (const QString& line : received()) {
+            const QByteArray frame = QByteArray::fromHex(line.toLatin1());
+            if (frame.size() == 9 && frame.at(1) == 5 && frame.at(2) == 2)
+                values << qint32(qFromBigEndian<quint32>(frame.constData() + 4));
+        }
+        return values;
+    };
+    const qsizetype before = targets().size();
+    QProcess step;
+    step.start(QStringLiteral(ZIRO_CLI_COMMAND),
+               onLink({QStringLiteral("step"), QStringLiteral("velocity"), QStringLiteral("1000"),
+                       QStringLiteral("--duration"), QStringLiteral("20000")}));
+    QVERIFY(step.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(targets().size() > before, 10000);
+    const pid_t pid = static_cast<pid_t>(step.processId());
+    // Two signals half a millisecond apart: the second must not end it before the stop.
+    ::kill(pid, first);
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    ::kill(pid, second);
+    QVERIFY(step.waitForFinished(20000));
+    QCOMPARE(step.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(step.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(step.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("the module confirmed the stop (2 = 0)")),
+             qPrintable(err));
+    QCOMPARE(targets().mid(before), (QList<qint32>{1000, 0}));
 }
 
 void TestCli::watchEndsCleanlyOnInterrupt()

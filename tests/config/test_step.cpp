@@ -6,6 +6,7 @@
 #include "config/StepResponse.h"
 #include "sim/ServedModule.h"
 #include "sim/SimulatedModule.h"
+#include "support/FaultyModule.h"
 #include "support/LogCapture.h"
 
 #include <QtTest>
@@ -77,7 +78,8 @@ private slots:
     void velocityStepsShowTheGains();
     void positionStep();
     void refusedBeforeTheMotorMoves();
-    void cancelAndSilenceStopTheMotor();
+    void everyWayOutStopsTheMotor_data();
+    void everyWayOutStopsTheMotor();
     void readsTheGainsInForce();
 };
 
@@ -254,30 +256,63 @@ void TestStep::refusedBeforeTheMotorMoves()
     QCOMPARE(bench.served.peer().requestCount(), 1);
 }
 
-void TestStep::cancelAndSilenceStopTheMotor()
+void TestStep::everyWayOutStopsTheMotor_data()
 {
-    ServedBench bench;
-    QVERIFY(bench.opened);
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("nth");
+    // The run is cancelled once this many requests went out (0: never), or, with a negative
+    // number, once a sample past 100 ms is in.
+    QTest::addColumn<int>("cancelAt");
+    // The target velocities written, in order.
+    QTest::addColumn<QList<qint32>>("targets");
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<QString>("error");
+
+    using F = FaultyModule::Fault;
+    QTest::newRow("cancelled while sampling")
+        << int(F::None) << 0 << -1 << QList<qint32>{1500, 0} << true << "cancelled after";
+    // The time-out closes the link; the stop opens the port again for itself.
+    QTest::newRow("a reply lost") << int(F::DropOne) << 20 << 0 << QList<qint32>{1500, 0} << true
+                                  << "polling the actual value: no reply";
+    // The stop is written and tried again, but never confirmed: said so.
+    QTest::newRow("garbage for replies")
+        << int(F::GarbageFrom) << 20 << 0 << QList<qint32>{1500, 0, 0, 0} << false
+        << "failed after 3 tries";
+    QTest::newRow("cancelled before the step")
+        << int(F::None) << 0 << 1 << QList<qint32>{} << false << "cancelled before the step";
+    QTest::newRow("two modules at the address")
+        << int(F::Twice) << 0 << 0 << QList<qint32>{} << false << "the line is not clean";
+}
+
+void TestStep::everyWayOutStopsTheMotor()
+{
+    QFETCH(int, fault);
+    QFETCH(int, nth);
+    QFETCH(int, cancelAt);
+    QFETCH(QList<qint32>, targets);
+    QFETCH(bool, stopped);
+    QFETCH(QString, error);
+
+    LogCapture log;
+    FaultyModule module(FaultyModule::Fault(fault), nth);
+    QVERIFY(module.opened);
     StepResponse::Request request;
     request.target = 1500;
-    StepResponse::Result result =
-        StepResponse::run(bench.handler, request, [](const Sample& s) { return s.timeMs < 100; });
-    QVERIFY(result.cancelled && result.stopped && !result.ok);
-    QVERIFY(result.samples.back().timeMs < 200);
-    QCOMPARE(bench.held(TargetVelocity), 0);
-    QCOMPARE(bench.motionRequests(), 2);
-
-    // The module falls silent halfway: the run fails and says so, and tries to stop it.
-    result = StepResponse::run(bench.handler, request, [&](const Sample& s) {
-        if (s.timeMs > 100)
-            bench.served.peer().setSilent(true);
-        return true;
-    });
-    QVERIFY(!result.ok && !result.cancelled && !result.stopped);
-    QVERIFY2(result.error.startsWith(QStringLiteral("polling the actual value: no reply")),
-             qPrintable(result.error));
-    QVERIFY2(result.error.contains(QStringLiteral("the motor may still move")),
-             qPrintable(result.error));
+    request.durationMs = 600;
+    const StepResponse::Result result = StepResponse::run(
+        module.handler, request, [&](const Sample& s) { return cancelAt >= 0 || s.timeMs < 100; },
+        &module.link, [&] { return cancelAt > 0 && module.requestCount() >= cancelAt; });
+    QVERIFY(!result.ok);
+    QVERIFY2(result.error.contains(error), qPrintable(result.error));
+    QCOMPARE(result.stopped, stopped);
+    QCOMPARE(result.moved, !targets.isEmpty());
+    QCOMPARE(module.targetVelocities(), targets);
+    if (!stopped && result.moved)
+        QVERIFY2(result.error.contains(QStringLiteral("the motor may still move")),
+                 qPrintable(result.error));
+    // The link a time-out closed stays closed, for the reason it closed.
+    if (fault == int(FaultyModule::Fault::DropOne))
+        QVERIFY(!module.link.isOpen() && !module.link.closeReason().isEmpty());
 }
 
 void TestStep::readsTheGainsInForce()

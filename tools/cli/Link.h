@@ -34,6 +34,7 @@ public:
     bool open(const Invocation& invocation, QString* error);
 
     SerialUSBCommandHandler& handler() { return m_handler; }
+    // Opens the port again for the motor's stop after a time-out closed it.
     LinkController& controller() { return m_controller; }
     // Told the number of frames sent so far after every frame; empty for none.
     void setOnFrame(std::function<void(int)> onFrame);

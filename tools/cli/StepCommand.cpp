@@ -72,16 +72,20 @@ Action prepareStep(const Invocation& invocation, QString* error)
     }
 
     return [request, csv](Link& link) {
-        // Ctrl-C ends the step early; the motor is stopped all the same.
-        StopSignals::catchAll(nullptr);
+        // Ctrl-C ends the step early; the motor is stopped all the same, and no signal ends
+        // the process before its stop is answered.
+        StopSignals::holdAll();
         SerialUSBCommandHandler::Batch batch(link.handler());
         const StepResponse::Result result =
-            StepResponse::run(link.handler(), request,
-                              [](const StepMetrics::Sample&) { return !StopSignals::requested(); });
+            StepResponse::run(link.handler(), request, {}, &link.controller(),
+                              [] { return StopSignals::requested(); });
         if (!result.ok) {
-            printError(
-                QStringLiteral("step: ") + result.error +
-                (result.stopped ? QStringLiteral("; the motor was told to stop") : QString()));
+            QString text = QStringLiteral("step: ") + result.error;
+            if (result.stopped)
+                text += QStringLiteral("; the module confirmed the stop (2 = 0)");
+            else if (!result.moved)
+                text += QStringLiteral("; nothing that moves the motor was written");
+            printError(text);
             return int(ExitRefused);
         }
         if (!lineWasClean(batch, QStringLiteral("step"), link.handler().moduleAddress()))

@@ -12,6 +12,10 @@ namespace StopSignals {
 // if notice is given (a text that lives as long as the process), written to standard
 // error. A second signal ends the process at once.
 void catchAll(const char* notice);
+// For a command that moves the motor: from now on no signal ends the process, the first
+// and every later one is only noted (requested()), so that the motor's stop is written and
+// answered before the command ends. A pipe closed under the command does not end it either.
+void holdAll();
 // Whether a signal came since catchAll().
 bool requested();
 

@@ -15,13 +15,15 @@ std::atomic<bool> g_requested{false};
 const char* g_notice = nullptr;
 bool g_holding = false;
 
+bool g_holdAll = false;
+
 extern "C" void noteStop(int signal)
 {
-    g_requested = true;
-    if (g_notice && !g_holding)
+    const bool first = !g_requested.exchange(true);
+    if (first && g_notice && !g_holding)
         std::fputs(g_notice, stderr);
-    // The second signal ends the process.
-    std::signal(signal, SIG_DFL);
+    // The second signal ends the process, unless the motor is being stopped.
+    std::signal(signal, g_holdAll ? noteStop : SIG_DFL);
 }
 
 } // namespace
@@ -31,6 +33,12 @@ void catchAll(const char* notice)
     g_notice = notice;
     std::signal(SIGINT, noteStop);
     std::signal(SIGTERM, noteStop);
+}
+
+void holdAll()
+{
+    g_holdAll = true;
+    catchAll(g_notice ? "\nziro-bldc-cli: interrupted: stopping the motor first\n" : nullptr);
 }
 
 bool requested()

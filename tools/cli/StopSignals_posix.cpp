@@ -15,8 +15,8 @@ const char* g_notice = nullptr;
 
 void noteStop(int)
 {
-    g_requested = true;
-    if (g_notice)
+    // The notice once, at the first signal.
+    if (!g_requested.exchange(true) && g_notice)
         (void)!::write(STDERR_FILENO, g_notice, std::strlen(g_notice));
 }
 
@@ -30,19 +30,36 @@ sigset_t stopSignals()
     return set;
 }
 
+void install(int flags)
+{
+    struct sigaction action = {};
+    action.sa_handler = noteStop;
+    action.sa_flags = flags;
+    // One signal at a time: a second one while the first is noted waits for it.
+    action.sa_mask = stopSignals();
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
 } // namespace
 
 void catchAll(const char* notice)
 {
     g_notice = notice;
-    struct sigaction action = {};
-    action.sa_handler = noteStop;
     // The second signal finds the default action again, which ends the process.
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    install(SA_RESETHAND);
+}
+
+void holdAll()
+{
+    if (g_notice)
+        g_notice = "\nziro-bldc-cli: interrupted: stopping the motor first\n";
+    install(0);
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 bool requested()
