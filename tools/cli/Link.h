@@ -34,7 +34,8 @@ public:
     bool open(const Invocation& invocation, QString* error);
 
     SerialUSBCommandHandler& handler() { return m_handler; }
-    // Opens the port again for the motor's stop after a time-out closed it.
+    // Opens the port again after a time-out closed it: for the motor's stop, for the next
+    // module of a commissioning.
     LinkController& controller() { return m_controller; }
     // Told the number of frames sent so far after every frame; empty for none.
     void setOnFrame(std::function<void(int)> onFrame);
