@@ -90,6 +90,8 @@ private slots:
     void lineOfModules_data();
     void lineOfModules();
     void refusedValueEndsTheLine();
+    void cancelEndsAfterTheModuleInProgress();
+    void aSilentModuleDoesNotEndTheLine();
     void commandLine();
 
 private:
@@ -251,6 +253,46 @@ void TestCommission::refusedValueEndsTheLine()
     QVERIFY(m_frames->at(5).isEmpty());
     QCOMPARE(commissioning.summary().section(QLatin1String(" in "), 0, 0),
              QStringLiteral("commissioned 0 of 2 modules"));
+}
+
+void TestCommission::cancelEndsAfterTheModuleInProgress()
+{
+    // A cancel asked for during module 3 lets it finish; module 5 is not touched.
+    bool cancel = false;
+    Commissioning::Line commissioning(
+        *m_handler, plan({3, 5}, golden({{ParameterCatalogue::Acceleration, 1500}})));
+    commissioning.run({[&cancel](const Commissioning::Line&) { cancel = true; },
+                       {},
+                       [&cancel] { return cancel; }});
+    QVERIFY(commissioning.cancelled());
+    QCOMPARE(commissioning.results().size(), 1);
+    QCOMPARE(commissioning.results().constFirst().verdict, Commissioning::Verdict::Ok);
+    QCOMPARE(held(0, ParameterCatalogue::Acceleration), 1500);
+    QVERIFY(m_frames->at(5).isEmpty());
+}
+
+void TestCommission::aSilentModuleDoesNotEndTheLine()
+{
+    // Module 3 falls silent after its probe: its time-out closes the port, which is opened
+    // again for module 5.
+    Commissioning::Line::Plan line =
+        plan({3, 5}, golden({{ParameterCatalogue::Acceleration, 1500}}));
+    line.keepGoing = true;
+    Commissioning::Line commissioning(*m_handler, line, m_link.get());
+    commissioning.run({[this](const Commissioning::Line& at) {
+                           if (at.address() == 3)
+                               m_served->peer().setSilent(true);
+                       },
+                       [this](const Commissioning::Result&) { m_served->peer().setSilent(false); },
+                       {}});
+    QCOMPARE(commissioning.results().size(), 2);
+    const Commissioning::Result& silent = commissioning.results().at(0);
+    QCOMPARE(silent.verdict, Commissioning::Verdict::Failed);
+    QVERIFY2(silent.problems.constFirst().startsWith("reading it failed: parameter 253:"),
+             qPrintable(silent.problems.join('\n')));
+    QCOMPARE(commissioning.results().at(1).verdict, Commissioning::Verdict::Ok);
+    QCOMPARE(held(1, ParameterCatalogue::Acceleration), 1500);
+    QVERIFY(m_link->isOpen());
 }
 
 void TestCommission::commandLine()
