@@ -130,8 +130,9 @@ const CommandHelp commandHelp[] = {
      "value refused, not kept or not read back, named on standard error), absent (no\n"
      "answer) or conflict (more than one module answers; nothing is written there), then\n"
      "\"commissioned N of M modules in S s\". Stops at the first module that is not ok\n"
-     "unless --keep-going is given; Ctrl-C ends it after the module in progress. Exits 0\n"
-     "when every module is ok, 1 otherwise.",
+     "unless --keep-going is given; Ctrl-C ends it after the module in progress.\n"
+     "--turnaround gives each module more time for the probe, as for scan. Exits 0 when\n"
+     "every module is ok, 1 otherwise.",
      "ziro-bldc-cli --port ttyUSB0 --baud 115200 --quiet commission golden.ini --scan --store "
      "--records records"},
 };
