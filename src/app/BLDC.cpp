@@ -299,6 +299,9 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
                 &WDrawer::requestedTraceValue);
         connect(m_traceController, &WTraceController::start, drawer, &WDrawer::startDrawing);
         connect(m_traceController, &WTraceController::stop, drawer, &WDrawer::stopDrawing);
+        connect(this, &BLDC::linkOpened, drawer, [drawer](const QString& port, int, int address) {
+            drawer->moduleOpened(port, address);
+        });
         offerTraceValues(drawer->traceTypes());
         chartLayout->addWidget(drawer);
     }
@@ -321,6 +324,8 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
 
     // The menu's file operations, with their dialogs.
     m_fileOperations = new FileOperations(*m_handler, *m_traceController, *m_liveRecorder, this);
+    if (m_simulatedModule && m_simulatedModule->isRunning())
+        m_fileOperations->setSimulatedPort(m_simulatedModule->portName());
     connect(m_fileOperations, &FileOperations::lineNotClean, this, &BLDC::reportNotClean);
     connect(m_fileOperations, &FileOperations::failed, this, &BLDC::fileOperationFailed);
     connect(m_fileOperations, &FileOperations::done, this, &BLDC::fileOperationDone);

@@ -189,6 +189,7 @@ void FileOperations::saveCommissioningRecord()
         return;
     }
     snapshot->golden = golden;
+    snapshot->simulated = !m_simulatedPort.isEmpty() && snapshot->port == m_simulatedPort;
     if (!CommissioningRecord::write(fileName, *snapshot, &why))
         return warn(title, text("%1 could not be written: %2").arg(fileName, why));
     QString outcome = text("Record saved: %1").arg(fileName);

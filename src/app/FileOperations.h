@@ -34,8 +34,9 @@ public:
     // The module against a settings file, in a table that can write chosen values back.
     void compareWithSettingsFile();
     // The commissioning record of the module, against a golden settings file if one is
-    // given.
+    // given. A record of the module at the simulated module's port says it was simulated.
     void saveCommissioningRecord();
+    void setSimulatedPort(const QString& port) { m_simulatedPort = port; }
     void storeActualValues();
     void restoreActualValues();
     // Asks for a file and starts recording the live values to it, or ends the recording in
@@ -79,4 +80,5 @@ private:
     QWidget* m_parent;
     // The settings file last compared or imported: the golden file a record offers first.
     QString m_lastSettingsFile;
+    QString m_simulatedPort;
 };

@@ -27,6 +27,10 @@ LogView::LogView(LogSink& sink, QWidget* parent) : QWidget(parent), m_sink(sink)
     m_list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_list->setTextElideMode(Qt::ElideNone);
     m_model->setFont(m_list->font());
+    // Two lines at least: the dock takes its height from the window's, not the window from
+    // the screen (on a 1280 x 720 screen the status bar stays in view).
+    m_list->setMinimumHeight(2 * QFontMetrics(m_list->font()).lineSpacing() +
+                             2 * m_list->frameWidth() + 4);
     m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* copy = new QAction(tr("Copy"), m_list);
     copy->setShortcut(QKeySequence::Copy);

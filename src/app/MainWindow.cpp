@@ -1,10 +1,12 @@
 #include "app/MainWindow.h"
 
+#include "app/AppIcons.h"
 #include "app/BLDC.h"
 #include "app/CommissionDialog.h"
 #include "app/LinkStatus.h"
 #include "app/LogView.h"
 #include "app/RememberedSettings.h"
+#include "app/ScreenFit.h"
 #include "app/StepResponseDialog.h"
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
@@ -18,6 +20,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -28,6 +31,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -35,9 +39,7 @@ namespace {
 
 constexpr int FailureShownMs = 20000;
 
-// Room left for a task bar the platform does not report, and the size beyond which a first
-// start gains nothing from a larger window.
-constexpr int TaskBarAllowance = 40;
+// The size beyond which a first start gains nothing from a larger window.
 constexpr int LargestFirstWidth = 1600;
 constexpr int LargestFirstHeight = 1000;
 
@@ -59,6 +61,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     createMenus();
     createToolBar();
     createStatusBar();
+    AppIcons::apply(this);
     m_settings->attach(m_bldc->usbConnection(), m_bldc->serialConnection(),
                        m_bldc->traceController());
 }
@@ -81,14 +84,14 @@ MainWindow* MainWindow::createAndShow()
     }
     window->restoreLayout();
     window->show();
+    // A remembered size from a larger screen (or a log that once grew it) fits this one.
+    ScreenFit::keepOnScreen(window);
     return window;
 }
 
 QSize MainWindow::firstStartSize(const QRect& available, const QRect& screen)
 {
-    QRect area = available;
-    if (area.height() >= screen.height())
-        area.setHeight(screen.height() - TaskBarAllowance);
+    const QRect area = ScreenFit::freeArea(available, screen);
     return QSize(std::min(area.width(), LargestFirstWidth),
                  std::min(area.height(), LargestFirstHeight));
 }
@@ -178,6 +181,12 @@ void MainWindow::createLogDock()
     addDockWidget(Qt::BottomDockWidgetArea, m_logDock);
     // Until the user opens it: the window as it always was.
     m_logDock->hide();
+    // Opened, it takes its height from the window's: a window it made taller is given back
+    // its height (as far as its minimum allows), so the status bar stays where it was.
+    connect(m_logDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible)
+            ScreenFit::keepHeight(this, height());
+    });
 }
 
 void MainWindow::createToolBar()
@@ -260,6 +269,7 @@ void MainWindow::showChartsPaused()
         all = all && drawer->isPaused();
     const QSignalBlocker quiet(m_pauseCharts);
     m_pauseCharts->setChecked(all);
+    m_pauseCharts->setText(all ? tr("Resume charts") : tr("Pause charts"));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
@@ -361,5 +371,12 @@ void MainWindow::showVersionInfo()
                     QMessageBox::Ok);
     box.setIconPixmap(windowIcon().pixmap(64, 64));
     box.setInformativeText(packageVersionText());
+    // Wide enough for the window frame to show the whole title beside its buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int title =
+            QFontMetrics(box.font()).horizontalAdvance(box.windowTitle()) * 5 / 4 + 160;
+        grid->addItem(new QSpacerItem(title, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.exec();
 }

@@ -59,6 +59,18 @@ tr.same td.result { color: #555; }
 p.signature { margin-top: 10mm; }
 )";
 
+// The address the module reports, and the one it was reached at where they differ.
+QString addressText(const Snapshot& snapshot)
+{
+    if (!snapshot.reportedAddress)
+        return QStringLiteral("%1 (not reported by the module)").arg(snapshot.address);
+    if (*snapshot.reportedAddress != snapshot.address)
+        return QStringLiteral("%1 (reached at address %2)")
+            .arg(*snapshot.reportedAddress)
+            .arg(snapshot.address);
+    return QString::number(snapshot.address);
+}
+
 void addFact(QString& page, const QString& name, const QString& value)
 {
     page += QStringLiteral("<tr><th>%1</th><td>%2</td></tr>\n").arg(name, escaped(value));
@@ -151,10 +163,20 @@ bool Snapshot::matches() const
     return SettingsComparison::differences(rows()) == 0;
 }
 
+namespace {
+
+// The global parameters that name the module, read after the live values.
+constexpr vokt::ParameterNumber GlobalModuleAddress = 0;
+constexpr vokt::ParameterNumber GlobalFirmwareVersion = 2;
+constexpr int GlobalReads = 2;
+
+} // namespace
+
 int exchanges()
 {
     return static_cast<int>(ParameterCatalogue::configuration().size() +
-                            ParameterCatalogue::liveValues().size());
+                            ParameterCatalogue::liveValues().size()) +
+           GlobalReads;
 }
 
 std::optional<Snapshot> take(SerialUSBCommandHandler& handler,
@@ -199,6 +221,26 @@ std::optional<Snapshot> take(SerialUSBCommandHandler& handler,
         if (!ModuleExchange::carryOn(progress, done, total) && done < total)
             return std::nullopt;
     }
+    for (const auto number : {GlobalFirmwareVersion, GlobalModuleAddress}) {
+        const SerialUSBCommandHandler::Outcome outcome =
+            handler.exchange(vokt::GetGlobalParameter, number, 0, 0);
+        if (!outcome.reply) {
+            *why = QStringLiteral("global parameter %1: %2")
+                       .arg(number)
+                       .arg(SerialUSBCommandHandler::failureText(outcome.failure));
+            DebugLine() << "reading the module's identity failed: " << *why;
+            return std::nullopt;
+        }
+        // A module that does not report it is recorded as such.
+        const std::optional<qint32> value = outcome.reply->status() == vokt::StatusOk
+                                                ? std::optional<qint32>(outcome.reply->value())
+                                                : std::nullopt;
+        (number == GlobalFirmwareVersion ? snapshot.firmwareVersion : snapshot.reportedAddress) =
+            value;
+        ++done;
+        if (!ModuleExchange::carryOn(progress, done, total) && done < total)
+            return std::nullopt;
+    }
     if (!batch.isClean()) {
         *why = QStringLiteral("the line is not clean");
         DebugLine() << "reading the live values failed: " << *why;
@@ -226,8 +268,13 @@ QByteArray html(const Snapshot& snapshot)
     }
     page += QStringLiteral("<table class=\"facts\">\n<tbody>\n");
     addFact(page, QStringLiteral("Date and time"), timeText(snapshot.taken));
-    addFact(page, QStringLiteral("Port"), snapshot.port);
-    addFact(page, QStringLiteral("Module address"), QString::number(snapshot.address));
+    addFact(page, QStringLiteral("Port"),
+            snapshot.simulated ? snapshot.port + QStringLiteral(" (simulated module)")
+                               : snapshot.port);
+    addFact(page, QStringLiteral("Module address"), addressText(snapshot));
+    addFact(page, QStringLiteral("Firmware version"),
+            snapshot.firmwareVersion ? QString::number(*snapshot.firmwareVersion)
+                                     : QStringLiteral("not reported"));
     addFact(page, QStringLiteral("Read by"), QStringLiteral("ziro-bldc ") + snapshot.version);
     if (snapshot.golden)
         addFact(page, QStringLiteral("Golden settings file"), snapshot.golden->fileName);

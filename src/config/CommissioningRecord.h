@@ -13,7 +13,8 @@
 class SerialUSBCommandHandler;
 
 // The commissioning record: one HTML page that proves what a module held at a moment: when,
-// on which port and address, read by which version of the tool; the 44 parameters of the
+// on which port (and whether it was a simulated module), the module's address and firmware
+// version as it reports them, read by which version of the tool; the 44 parameters of the
 // configuration by section, the live values and the status word in words, and, against a
 // golden settings file, its values beside the module's with every difference marked and a
 // verdict at the top. The page needs nothing but itself (no external style, script, font
@@ -32,7 +33,13 @@ struct Snapshot
 {
     QDateTime taken;
     QString port;
+    // The address the tool sent its requests to.
     int address = 1;
+    // The port was a simulated module's (the caller knows).
+    bool simulated = false;
+    // As the module reports them (global parameters 0 and 2); nothing where it does not.
+    std::optional<qint32> reportedAddress;
+    std::optional<qint32> firmwareVersion;
     QString version;
     // The 44 values of the configuration, in the catalogue's order.
     QList<qint32> configuration;
@@ -47,10 +54,10 @@ struct Snapshot
     bool matches() const;
 };
 
-// Reads the configuration and then the live values from the module as one batch, with the
-// time, port, address and the tool's version. The progress counts the configuration and
-// the live values. Nothing when a parameter of the configuration could not be read or the
-// line was not clean; *why says why (empty for a cancel).
+// Reads the configuration, the live values, then the module's firmware version and address
+// from the module as one batch, with the time, port, address and the tool's version. The progress
+// counts the configuration and the live values. Nothing when a parameter of the configuration could
+// not be read or the line was not clean; *why says why (empty for a cancel).
 std::optional<Snapshot> take(SerialUSBCommandHandler& handler,
                              const ModuleExchange::Progress& progress, QString* why);
 // How many exchanges take() makes.

@@ -206,10 +206,29 @@ const QList<int>& liveValues()
 const QList<StatusFlag>& statusFlags()
 {
     static const QList<StatusFlag> list = {
-        {0, "Overcurrent"},     {1, "Undervoltage"},  {2, "Overvoltage"},
-        {3, "Overtemperature"}, {4, "Motor halted"},  {5, "Hall/PhaseQ error"},
-        {8, "PWM mode"},        {9, "Velocity mode"}, {10, "Position mode"},
-        {11, "Torque mode"},    {14, "Position end"}, {17, "I\xC2\xB2t exceeded"},
+        {0, "Overcurrent", true, "Fault: the motor current went beyond what the module allows"},
+        {1, "Undervoltage", true, "Fault: the supply voltage is below the module's minimum"},
+        {2, "Overvoltage", true,
+         "Fault: the supply voltage is above the module's maximum (a braking motor feeds "
+         "energy back)"},
+        {3, "Overtemperature", true, "Fault: the driver stage is too hot"},
+        {4, "Motor halted", false, "The motor stands still"},
+        {5, "Hall/PhaseQ error", true,
+         "Fault: the commutation sensor (hall sensors or phase Q) reports no valid state"},
+        {8, "PWM mode", false, "The last motion command set PWM mode: open loop, a duty cycle"},
+        {9, "Velocity mode", false,
+         "The last motion command set velocity mode: the ramp leads the velocity loop"},
+        {10, "Position mode", false,
+         "The last motion command was a move: the position loop leads the motor"},
+        {11, "Torque mode", false,
+         "The last motion command set torque mode: the current loop follows the target "
+         "current"},
+        {14, "Position end", false,
+         "The motor stands at its target position: within the target reached distance and "
+         "slower than the target reached velocity"},
+        {17, "I\xC2\xB2t exceeded", true,
+         "Fault: the current stayed above the max. current for too long; the module now "
+         "limits it to the max. current until it has run down"},
     };
     return list;
 }

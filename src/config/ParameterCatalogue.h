@@ -88,11 +88,14 @@ const QList<Name>& names();
 const QList<int>& liveValues();
 
 // One meaningful bit of the status word (StatusFlags): its number (0 is the least
-// significant) and the words the status flags panel and the commissioning record show.
+// significant), the words the status flags panel and the commissioning record show, whether
+// a set bit is a fault (the module protects itself) rather than a state, and what it means.
 struct StatusFlag
 {
     int bit;
     const char* label; // UTF-8: "I²t exceeded"
+    bool fault;
+    const char* meaning; // UTF-8
 };
 
 // The twelve meaningful bits of the status word, in the order the panel shows them: the

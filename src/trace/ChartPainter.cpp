@@ -65,7 +65,11 @@ void drawDots(QPainter& painter, const PlotGeometry& plot, const Chart& chart, c
                 const float y = plot.yOf(v);
                 // A sample without a number (a float format's NaN) has no place.
                 if (!std::isnan(y)) {
-                    const int dotY = pixel(y);
+                    int dotY = pixel(y);
+                    // Dynamic scaling keeps 0 in the range, so a motor at rest lies on the
+                    // time axis: such a dot is drawn just above it rather than hidden in it.
+                    if (range.dynamic && dotY == plot.baseline && v == float(plot.minimum))
+                        dotY = plot.baseline - 1;
                     if (AxisTop < dotY && dotY < plot.baseline)
                         scratch.append(QRectF(plot.newestX() - drawn, dotY, 1, 1));
                 }

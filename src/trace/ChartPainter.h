@@ -46,21 +46,35 @@ struct PlotGeometry
 };
 
 // The range that the samples a paint visits call for: 0 always, one above the largest
-// value and one below the smallest (truncated). With manual scaling it stays as it was.
+// value and one below the smallest (truncated), -1..1 when they are all 0. With manual
+// scaling it stays as it was.
 struct RangeTracker
 {
     bool dynamic;
     int minimum;
     int maximum;
+    // How many samples were visited.
+    int visited = 0;
 
     void visit(float value)
     {
+        ++visited;
         if (!dynamic)
             return;
         if (value > maximum)
             maximum = rangeEnd(value + 1);
         if (value < minimum)
             minimum = rangeEnd(value - 1);
+    }
+
+    // After the walks: a dynamic range that visited samples but has no width (every one of
+    // them 0) is widened to -1..1, so the flat curve and the zero line are drawn.
+    void widenFlat()
+    {
+        if (dynamic && visited > 0 && minimum == maximum) {
+            minimum = -1;
+            maximum = 1;
+        }
     }
 
     // A range end taken from a sample, truncated toward zero and kept within what the
@@ -80,7 +94,8 @@ int pixel(float position);
 // The dot plot: counted back from the sample `offset` places before the newest, one dot
 // for every `resolution`-th sample, the first at the newest column and each further one a
 // pixel to the left, as far as the chart is wide. Dots on or beyond the plot's edges are
-// left out. With `smooth` false each dot fills its pixel exactly, without antialiasing.
+// left out, but for a sample at the bottom of a dynamic range, drawn just above the axis. With
+// `smooth` false each dot fills its pixel exactly, without antialiasing.
 void drawDots(QPainter& painter, const PlotGeometry& plot, const Chart& chart, const QColor& color,
               int offset, int resolution, RangeTracker& range, QVector<QRectF>& scratch,
               bool smooth = true);

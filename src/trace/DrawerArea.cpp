@@ -159,6 +159,12 @@ void DrawerArea::keepReference()
     for (const Chart* chart : shownCharts())
         copies.push_back(*chart);
     m_reference = std::move(copies);
+    QStringList source;
+    if (!m_moduleLabel.isEmpty())
+        source << m_moduleLabel;
+    if (m_run > 0)
+        source << tr("run %1").arg(m_run);
+    m_referenceSource = source.join(QStringLiteral(", "));
     emit referenceChanged(true);
     update();
 }
@@ -166,13 +172,25 @@ void DrawerArea::keepReference()
 void DrawerArea::clearReference()
 {
     m_reference.clear();
+    m_referenceSource.clear();
     emit referenceChanged(false);
     update();
 }
 
 void DrawerArea::startDrawer()
 {
+    if (!m_timer.isActive())
+        ++m_run;
     m_timer.start(m_interval);
+}
+
+void DrawerArea::setModule(const QString& identity, const QString& label)
+{
+    if (!m_moduleIdentity.isEmpty() && identity != m_moduleIdentity)
+        m_marks.append({m_clock.elapsed(), label});
+    m_moduleIdentity = identity;
+    m_moduleLabel = label;
+    update();
 }
 
 void DrawerArea::stopDrawer()
@@ -188,6 +206,8 @@ void DrawerArea::clearValues()
     for (Chart& chart : m_frozen)
         chart.clearSamples();
     m_timeOrigin = Chart::NoTime;
+    // Their moments went with the samples.
+    m_marks.clear();
 }
 
 void DrawerArea::doManualScaling()
@@ -282,6 +302,28 @@ void DrawerArea::paintCursor(QPainter& painter, int baseline)
     painter.restore();
 }
 
+void DrawerArea::paintTimeAxis(QPainter& painter, const PlotGeometry& plot)
+{
+    const Chart* timed = nullptr;
+    for (const Chart* chart : shownCharts()) {
+        if (chart->sampleCount() > 0) {
+            timed = chart;
+            break;
+        }
+    }
+    // Samples without a time (none came live) get no labels.
+    if (!timed || timed->time(timed->sampleCount() - 1) == Chart::NoTime)
+        return;
+    const int newestX = plot.newestX();
+    TimeAxis::paint(
+        painter, plot, width(),
+        [this, timed, newestX](int column) {
+            const int index = sampleAt(*timed, newestX - column);
+            return index < 0 ? Chart::NoTime : timed->time(index);
+        },
+        m_timeOrigin, m_marks);
+}
+
 void DrawerArea::paintEvent(QPaintEvent*)
 {
     const PlotGeometry plot(width(), height(), m_minimum, m_maximum);
@@ -357,6 +399,13 @@ void DrawerArea::paintEvent(QPaintEvent*)
         painter.drawText(legendX, legendY, chart->name());
         legendY += LegendLineHeight;
     }
+    range.widenFlat();
+    if (range.visited == 0 && plot.chartWidth > 0) {
+        painter.setPen(QColor(130, 130, 130));
+        painter.drawText(QRect(AxisX + 1, AxisTop + 1, chartWidth - 1, baseline - AxisTop - 1),
+                         Qt::AlignCenter, tr("no data"));
+    }
+    paintTimeAxis(painter, plot);
     paintCursor(painter, baseline);
     // Along the top at the right: "Paused", and left of it the word for the dimmed curves.
     int markX = width() - RightMargin;
@@ -374,7 +423,9 @@ void DrawerArea::paintEvent(QPaintEvent*)
     }
     if (hasReference()) {
         painter.setPen(QColor(140, 140, 140));
-        const QString reference = tr("reference dimmed");
+        const QString reference = m_referenceSource.isEmpty()
+                                      ? tr("reference dimmed")
+                                      : tr("reference dimmed: %1").arg(m_referenceSource);
         painter.drawText(markX - painter.fontMetrics().horizontalAdvance(reference), 15, reference);
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "trace/Chart.h"
+#include "trace/TimeAxis.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -11,6 +12,8 @@
 #include <QWidget>
 
 #include <vector>
+
+struct PlotGeometry;
 
 // The plotting surface of a chart panel: a scrolling dot plot of its charts' samples, with
 // a value axis of ten divisions, a grey zero line and a legend. The newest sample in view
@@ -24,7 +27,9 @@
 // click: back to the automatic view), it shows the values under the pointer on a cursor
 // line, and it can keep the curves shown as a dimmed reference behind the live ones. Where
 // none of that is in use, it paints exactly the plain picture above; labels that would
-// touch at the current font are thinned out (every second, fourth ... is drawn).
+// touch at the current font are thinned out (every second, fourth ... is drawn). Below the
+// time axis it labels the samples' times in seconds; a switch to another module is marked
+// in the plot; a plot without a sample in view says "no data".
 class DrawerArea : public QWidget
 {
     Q_OBJECT
@@ -67,6 +72,17 @@ public:
     bool isPaused() const { return m_paused; }
     bool hasReference() const { return !m_reference.empty(); }
     const std::vector<Chart>& reference() const { return m_reference; }
+    // Where the reference came from: the module and the drawing run ("address 1, run 2"),
+    // empty where neither is known.
+    QString referenceSource() const { return m_referenceSource; }
+
+    // The module whose values arrive from now on: `identity` tells modules apart (port and
+    // address), `label` names it in the plot ("address 3"). A switch from one module to
+    // another marks the plot at this moment.
+    void setModule(const QString& identity, const QString& label);
+    const QList<TimeAxis::Mark>& moduleMarks() const { return m_marks; }
+    // Drawing runs started so far (startDrawer), the one going on included.
+    int run() const { return m_run; }
     // Times on the area's clock count from the first sample after construction or after
     // the charts were last cleared; the cursor and the sample export show them so.
     qint64 timeOrigin() const { return m_timeOrigin; }
@@ -137,6 +153,8 @@ private:
     // The sample (index from the oldest) of the chart at column x, or -1.
     int sampleAt(const Chart& chart, int x) const;
     void paintCursor(QPainter& painter, int baseline);
+    // Time labels and module marks, from the first shown chart that has samples.
+    void paintTimeAxis(QPainter& painter, const PlotGeometry& plot);
     void chooseRange(qint64 minimum, qint64 maximum);
 
     int m_maximum = 100;
@@ -155,6 +173,11 @@ private:
     bool m_paused = false;
     std::vector<Chart> m_frozen;
     std::vector<Chart> m_reference;
+    QString m_referenceSource;
+    QString m_moduleIdentity;
+    QString m_moduleLabel;
+    QList<TimeAxis::Mark> m_marks;
+    int m_run = 0;
     QElapsedTimer m_clock;
     qint64 m_timeOrigin = Chart::NoTime;
 

@@ -14,6 +14,10 @@ constexpr int AxisHeight = 20;
 
 const QColor referenceColours[] = {QColor(120, 160, 220), QColor(220, 160, 100),
                                    QColor(150, 200, 140), QColor(200, 140, 200)};
+const QColor CurrentColour(200, 40, 40);
+// A run's label: a short line in its colour, then its text; entries this far apart.
+constexpr int LegendSwatch = 16;
+constexpr int LegendGap = 14;
 
 // A round step for about `count` ticks over span.
 double tickStep(double span, int count)
@@ -57,6 +61,30 @@ void StepChart::clearReferences()
     update();
 }
 
+QList<StepChart::LegendEntry> StepChart::legend(int width) const
+{
+    QList<LegendEntry> entries;
+    const QFontMetrics metrics(font());
+    int x = AxisWidth;
+    int row = 0;
+    const auto add = [&](const Curve& curve, const QColor& colour) {
+        const int entryWidth = LegendSwatch + 4 + metrics.horizontalAdvance(curve.label);
+        // A new row where the entry would run past the right edge (unless it starts one).
+        if (x > AxisWidth && x + entryWidth > width - Margin) {
+            x = AxisWidth;
+            ++row;
+        }
+        entries.append({curve.label, colour,
+                        QRect(x, Margin + row * metrics.height(), entryWidth, metrics.height())});
+        x += entryWidth + LegendGap;
+    };
+    for (int i = 0; i < m_references.size(); ++i)
+        add(m_references.at(i), referenceColours[i % std::size(referenceColours)]);
+    if (!m_current.samples.empty())
+        add(m_current, CurrentColour);
+    return entries;
+}
+
 void StepChart::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -68,8 +96,11 @@ void StepChart::paintEvent(QPaintEvent*)
         curves << &reference;
     if (!m_current.samples.empty())
         curves << &m_current;
-    const QRect plot(AxisWidth, Margin, width() - AxisWidth - Margin,
-                     height() - AxisHeight - 2 * Margin);
+    // The run labels in rows above the plot, where they cannot cover each other or a curve.
+    const QList<LegendEntry> entries = legend(width());
+    const int legendHeight = entries.isEmpty() ? 0 : entries.last().rect.bottom() + 1 - Margin;
+    const QRect plot(AxisWidth, Margin + legendHeight, width() - AxisWidth - Margin,
+                     height() - AxisHeight - 2 * Margin - legendHeight);
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(plot);
     if (curves.isEmpty() || plot.width() < 10 || plot.height() < 10) {
@@ -129,12 +160,10 @@ void StepChart::paintEvent(QPaintEvent*)
     }
 
     // Each curve: its target as a dashed step, its samples as a line.
-    int legendY = plot.top() + 4;
     for (int i = 0; i < curves.size(); ++i) {
         const Curve& curve = *curves.at(i);
         const bool current = &curve == &m_current;
-        const QColor colour =
-            current ? QColor(200, 40, 40) : referenceColours[i % std::size(referenceColours)];
+        const QColor colour = entries.at(i).colour;
         painter.setPen(QPen(current ? QColor(40, 40, 40) : colour.lighter(120), 1, Qt::DashLine));
         painter.drawLine(QPointF(plot.left(), y(curve.start)), QPointF(x(0), y(curve.target)));
         painter.drawLine(QPointF(x(0), y(curve.target)), QPointF(plot.right(), y(curve.target)));
@@ -144,9 +173,13 @@ void StepChart::paintEvent(QPaintEvent*)
             path.lineTo(x(s.timeMs), y(s.value));
         painter.setPen(QPen(colour, current ? 2 : 1));
         painter.drawPath(path);
-        painter.drawText(QPointF(plot.right() - 4 - metrics.horizontalAdvance(curve.label),
-                                 legendY + metrics.ascent()),
-                         curve.label);
-        legendY += metrics.height();
+    }
+    for (const LegendEntry& entry : entries) {
+        const int middle = entry.rect.center().y();
+        painter.setPen(QPen(entry.colour, 2));
+        painter.drawLine(entry.rect.left(), middle, entry.rect.left() + LegendSwatch, middle);
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawText(entry.rect.adjusted(LegendSwatch + 4, 0, 0, 0),
+                         Qt::AlignLeft | Qt::AlignVCenter, entry.label);
     }
 }

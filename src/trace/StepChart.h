@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -11,7 +12,8 @@
 
 // The chart of a step response: the target as a step from the start value, the actual
 // values over time, and earlier runs kept as references, dimmed behind it, each with its
-// label in the legend.
+// label in the legend. The legend runs in rows above the plot, so a label never covers
+// another or a curve.
 class StepChart : public QWidget
 {
     Q_OBJECT
@@ -41,6 +43,16 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // One run's place in the legend: its label, its colour and where it is drawn.
+    struct LegendEntry
+    {
+        QString label;
+        QColor colour;
+        QRect rect;
+    };
+    // The references first, then the current run, laid out for a chart `width` wide.
+    QList<LegendEntry> legend(int width) const;
+
     Curve m_current;
     QList<Curve> m_references;
 };

@@ -111,12 +111,12 @@ void WDrawer::createActions()
     connect(m_area, &DrawerArea::referenceChanged, m_clearReference, &QAction::setEnabled);
 
     m_savePicture = newAction(tr("Save picture…"), "actionSavePicture",
-                              tr("Save a PNG picture of this chart panel at its size on the "
-                                 "screen"));
+                              tr("Save a PNG picture of this chart (plot, axes and legend) at "
+                                 "its size on the screen"));
     connect(m_savePicture, &QAction::triggered, this, [this] { askAndSavePicture(1); });
     m_savePictureDouble = newAction(tr("Save picture at double size…"), "actionSavePictureDouble",
-                                    tr("Save a PNG picture of this chart panel at twice its "
-                                       "size, sharp enough for a report"));
+                                    tr("Save a PNG picture of this chart (plot, axes and legend) "
+                                       "at twice its size, sharp enough for a report"));
     connect(m_savePictureDouble, &QAction::triggered, this, [this] { askAndSavePicture(2); });
     m_saveSamples = newAction(tr("Save samples…"), "actionSaveSamples",
                               tr("Save the samples this chart holds as CSV: the time in ms (or "
@@ -150,12 +150,20 @@ void WDrawer::setPaused(bool paused)
     m_area->setPaused(paused);
 }
 
+void WDrawer::moduleOpened(const QString& port, int address)
+{
+    m_area->setModule(port + QLatin1Char('@') + QString::number(address),
+                      tr("address %1").arg(address));
+}
+
 void WDrawer::showPaused(bool paused)
 {
     {
         const QSignalBlocker quiet(m_pause);
         m_pause->setChecked(paused);
     }
+    // The button says what a press does next.
+    m_pause->setText(paused ? tr("Resume") : tr("Pause"));
     if (!paused) {
         // On again: the newest samples in view, without leaving a zoom.
         const QSignalBlocker quiet(m_scrollBar);
@@ -168,7 +176,8 @@ void WDrawer::showPaused(bool paused)
 
 bool WDrawer::savePicture(const QString& fileName, int scale, QString* error)
 {
-    return ChartExport::savePicture(fileName, this, scale, error);
+    // The plot with its axes and legend; the buttons and scale controls are not part of it.
+    return ChartExport::savePicture(fileName, m_area, scale, error);
 }
 
 bool WDrawer::saveSamples(const QString& fileName, QString* error)

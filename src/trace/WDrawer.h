@@ -47,8 +47,8 @@ public:
     DrawerArea* area() const { return m_area; }
     bool isPaused() const;
 
-    // A PNG of the whole panel at its size times `scale` (1 or 2). false, with the reason,
-    // if it could not be written.
+    // A PNG of the chart (the area: plot, axes, legend) at its size times `scale` (1 or 2).
+    // false, with the reason, if it could not be written.
     bool savePicture(const QString& fileName, int scale, QString* error = nullptr);
     // The samples of the charts shown (those of the frozen picture while paused) as CSV.
     bool saveSamples(const QString& fileName, QString* error = nullptr);
@@ -67,6 +67,9 @@ public slots:
     void handleChangedResolution(int resolution);
     // Freezes the picture while values keep arriving; going on shows the newest again.
     void setPaused(bool paused);
+    // The values come from the module at this port and address from now on; a switch from
+    // another module is marked on the chart ("address 3").
+    void moduleOpened(const QString& port, int address);
 
 private slots:
     void scrollBarValueChanged(int value);

@@ -148,8 +148,11 @@ void TestApp::menus()
         QStringList texts;
         for (QAction* action : menu->actions()) {
             texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
-            if (!action->shortcut().isEmpty() || !action->icon().isNull() || action->isCheckable())
+            if (!action->shortcut().isEmpty() || action->isCheckable())
                 texts << QStringLiteral("(decorated)");
+            // Every entry carries an icon: the theme's, or the tool's own.
+            if (!action->isSeparator() && action->icon().isNull())
+                texts << QStringLiteral("(no icon)");
         }
         return texts;
     };

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageHandler.h"
 #include "app/RememberedSettings.h"
+#include "app/ScreenFit.h"
 #include "comm/DebugLine.h"
 #include "comm/LogSink.h"
 #include "comm/Protocol.h"
@@ -41,6 +42,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -436,7 +438,7 @@ void TestWindow::rememberedChoicesSendNothing()
         QVERIFY(first->centralPanel()->handler()->isOpen());
         first->centralPanel()->traceController()->setDelay(75);
         first->logDock()->show();
-        first->resize(first->size() + QSize(40, 30));
+        first->resize(first->width(), first->height() - 30);
         left = first->size();
         first->close();
     }
@@ -691,6 +693,29 @@ void TestWindow::fitsALaptopScreen()
     QApplication::processEvents();
     QCOMPARE(tabs->height(), tabsHeight);
     QVERIFY(bldc->drawers().first()->height() >= chartHeight + 80);
+
+    // The log opens inside the window's height: the window keeps its size, the status bar
+    // stays in view.
+    window.resize(laptop);
+    QApplication::processEvents();
+    window.logDock()->show();
+    QTRY_VERIFY(window.logDock()->isVisible());
+    QApplication::processEvents();
+    QCOMPARE(window.size(), laptop);
+    QVERIFY(window.minimumSizeHint().height() <= laptop.height());
+    QVERIFY(shows(window.statusBar()));
+    QVERIFY(shows(window.logDock()));
+    window.logDock()->hide();
+    QApplication::processEvents();
+    QCOMPARE(window.size(), laptop);
+
+    // A size remembered from a larger screen fits this one.
+    window.resize(4000, 3000);
+    ScreenFit::keepOnScreen(&window);
+    const QRect free =
+        ScreenFit::freeArea(window.screen()->availableGeometry(), window.screen()->geometry());
+    QVERIFY(window.height() <= std::max(free.height(), window.minimumSizeHint().height()));
+    QVERIFY(window.width() <= std::max(free.width(), window.minimumSizeHint().width()));
 }
 
 void TestWindow::splitterRemembered()
@@ -754,6 +779,7 @@ void TestWindow::spacePausesTheCharts()
     // The tool bar's button.
     QTest::mouseClick(child<QToolButton>(&window, "btnPauseCharts"), Qt::LeftButton);
     QCOMPARE(paused(), 3);
+    QCOMPARE(pause->text(), QStringLiteral("Resume charts"));
     QVERIFY(!pause->toolTip().isEmpty());
 }
 

@@ -62,15 +62,19 @@ void TestCliCompare::moduleAgainstItsGoldenFile()
     QCOMPARE(sent.size(), 44);
     QCOMPARE(sent.filter(QRegularExpression(QStringLiteral("^01 06 "))).size(), 44);
 
-    // The record says so too, exits 1, and reads the live values besides.
+    // The record says so too, exits 1, and reads the live values and the module's firmware
+    // version and address (global parameters) besides.
     const QString record = path(QStringLiteral("record.html"));
     frames = received().size();
     run = cli(onLink({QStringLiteral("report"), record, QStringLiteral("--against"), golden}));
     QVERIFY2(run.exitCode == 1, qPrintable(describe(run)));
     QCOMPARE(run.out, QStringLiteral("%1: 1 difference from golden <&>.ini\n").arg(record));
     sent = received().mid(frames);
-    QCOMPARE(sent.filter(QRegularExpression(QStringLiteral("^01 06 "))).size(), sent.size());
+    QCOMPARE(sent.filter(QRegularExpression(QStringLiteral("^01 (06|0[Aa]) "))).size(),
+             sent.size());
+    QCOMPARE(sent.filter(QRegularExpression(QStringLiteral("^01 0[Aa] 0[02] 00 "))).size(), 2);
     QByteArray html = readFile(record);
+    QVERIFY(html.contains("<tr><th>Firmware version</th><td>100</td></tr>"));
     QVERIFY(html.contains("<p class=\"verdict differs\">1 difference</p>"));
     QVERIFY(html.contains("golden &lt;&amp;&gt;.ini"));
     QVERIFY(!html.contains("golden <&>"));

@@ -352,6 +352,10 @@ void TestComparison::recordIsOnePageThatParses()
     if (golden)
         snapshot->golden = CommissioningRecord::Golden{
             goldenFile, *SettingsComparison::readFile(goldenFile, &why)};
+    // The module names itself; whether it was a simulated one, the caller says.
+    QCOMPARE(snapshot->firmwareVersion, std::optional<qint32>(100));
+    QCOMPARE(snapshot->reportedAddress, std::optional<qint32>(snapshot->address));
+    snapshot->simulated = changed;
     const QString file = path("record.html");
     QVERIFY2(CommissioningRecord::write(file, *snapshot, &why), qPrintable(why));
     QFile written(file);
@@ -377,6 +381,11 @@ void TestComparison::recordIsOnePageThatParses()
     QCOMPARE(page.rowClasses.count(QStringLiteral("live")), 7);
     // The facts, and the status word in words as the status flags panel names its bits.
     QVERIFY(html.contains(m_served->portName().toUtf8()));
+    QVERIFY(html.contains("<tr><th>Firmware version</th><td>100</td></tr>"));
+    QVERIFY(html.contains(QStringLiteral("<tr><th>Module address</th><td>%1</td></tr>")
+                              .arg(snapshot->address)
+                              .toUtf8()));
+    QCOMPARE(html.contains("(simulated module)"), changed);
     QVERIFY(html.contains(snapshot->version.toHtmlEscaped().toUtf8()));
     const qint32 word = snapshot->liveValues.last().value_or(-1);
     const QStringList words = ParameterCatalogue::statusWords(quint32(word));

@@ -217,7 +217,9 @@ void TestStep::velocityStepsShowTheGains()
     const StepResponse::Result still = StepResponse::run(bench.handler, request);
     QVERIFY(still.ok);
     QVERIFY(!still.metrics.riseTimeMs && !still.metrics.settlingTimeMs);
-    QCOMPARE(still.metrics.steadyStateError, -1000.0);
+    // Without gains the motor stays where it is (a little coasting left aside).
+    QVERIFY2(std::abs(still.metrics.steadyStateError + 1000) < 5,
+             qPrintable(QString::number(still.metrics.steadyStateError)));
 }
 
 void TestStep::positionStep()

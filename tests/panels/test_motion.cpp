@@ -316,6 +316,29 @@ void TestMotion::statusLampsKeepOtherAnswersOut()
         QTest::mouseClick(lamp, Qt::LeftButton);
     }
     QCOMPARE(litLamps(&flags), QStringList("Velocity mode"));
+
+    // A lit fault is a red lamp, a lit state a green one, an unlit flag neither; every one
+    // says what it means.
+    flags.requestedValue(0, char(156), (1 << 0) | (1 << 9));
+    const auto lampPixels = [&flags](const char* name) {
+        const QImage image = child<QRadioButton>(&flags, name)->grab().toImage();
+        int red = 0;
+        int green = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                red += c.red() > 180 && c.green() < 90 && c.blue() < 90;
+                green += c.green() > 120 && c.red() < 90 && c.blue() < 110;
+            }
+        return QPair<int, int>(red, green);
+    };
+    QVERIFY(lampPixels("rbBit0").first > 10);
+    QCOMPARE(lampPixels("rbBit0").second, 0);
+    QVERIFY(lampPixels("rbBit9").second > 10);
+    QCOMPARE(lampPixels("rbBit9").first, 0);
+    QVERIFY(lampPixels("rbBit1") == qMakePair(0, 0));
+    for (QRadioButton* lamp : flags.findChildren<QRadioButton*>())
+        QVERIFY(lamp->toolTip().size() > lamp->text().size());
     flags.updateValues();
     QCOMPARE(writes(requests), QList<Write>({{0, 156}}));
 }

@@ -323,10 +323,13 @@ void TestCharts::dynamicRange_data()
     QTest::addColumn<int>("min");
     QTest::addColumn<int>("max");
     QTest::newRow("positive") << QList<double>{5, 250, 17} << 0 << 251;
+    // At rest on the range's bottom, drawn just above the time axis.
+    QTest::newRow("resting at zero") << QList<double>{0, 0, 40} << 0 << 41;
     QTest::newRow("negative") << QList<double>{-3, -40, -12} << -41 << 0;
     QTest::newRow("fractions truncate") << QList<double>{2.5, -0.5} << -1 << 3;
     QTest::newRow("no samples") << QList<double>{} << 0 << 0;
-    QTest::newRow("all zero") << QList<double>{0, 0} << 0 << 0;
+    // A flat curve gets a range around it, so its dots and the zero line show.
+    QTest::newRow("flat at zero") << QList<double>{0, 0} << -1 << 1;
 }
 
 void TestCharts::dynamicRange()
@@ -352,10 +355,11 @@ void TestCharts::dynamicRange()
     // The next paint uses the range and reports nothing new.
     const QImage image = paint(&area);
     QCOMPARE(changed.size(), 1);
-    if (min == max)
-        QCOMPARE(pixelsIn(image, image.rect(), Blue), 0);
-    else
-        QCOMPARE(pixelsIn(image, image.rect(), Blue), int(values.size()));
+    QCOMPARE(pixelsIn(image, image.rect(), Blue), int(values.size()));
+    // Without a sample the plot says so in words, in its middle.
+    const QRect middle(110, Baseline / 2 - 10, 80, 25);
+    if (values.isEmpty())
+        QVERIFY(pixelsIn(image, middle, qRgb(255, 255, 255)) < middle.width() * middle.height());
 
     // With manual scaling the range stays where the spin boxes put it.
     area.doManualScaling();
@@ -695,10 +699,12 @@ void TestCharts::pauseFreezesThePicture()
     const QImage live = paint(area);
     QSignalSpy paused(&panel, &WDrawer::pausedChanged);
 
-    QTest::mouseClick(child<QToolButton>(&panel, "btnPauseChart"), Qt::LeftButton);
+    auto* pauseButton = child<QToolButton>(&panel, "btnPauseChart");
+    QTest::mouseClick(pauseButton, Qt::LeftButton);
     QVERIFY(panel.isPaused());
     QCOMPARE(paused.size(), 1);
     QVERIFY(panel.pauseAction()->isChecked());
+    QCOMPARE(pauseButton->text(), QStringLiteral("Resume"));
     const QImage frozen = paint(area);
     // It says so.
     QVERIFY(frozen != live);
@@ -721,6 +727,7 @@ void TestCharts::pauseFreezesThePicture()
     panel.pauseAction()->trigger();
     QVERIFY(!panel.isPaused());
     QCOMPARE(paused.size(), 2);
+    QCOMPARE(pauseButton->text(), QStringLiteral("Pause"));
     paint(area);
     QCOMPARE(child<QSpinBox>(&panel, "sbMax")->value(), 5200);
     QCOMPARE(child<QSpinBox>(&panel, "sbMin")->value(), -5001);
@@ -907,9 +914,20 @@ void TestCharts::referenceBehindTheLiveCurves()
     auto* keep = child<QAction>(&panel, "actionKeepReference");
     auto* clear = child<QAction>(&panel, "actionClearReference");
     QVERIFY(!clear->isEnabled());
+    // It says which module and run it came from; a switch to another module is marked.
+    panel.moduleOpened(QStringLiteral("/dev/ttyUSB0"), 1);
+    panel.startDrawing();
     keep->trigger();
+    panel.stopDrawing();
     QVERIFY(area->hasReference());
     QVERIFY(clear->isEnabled());
+    QCOMPARE(area->referenceSource(), QStringLiteral("address 1, run 1"));
+    QVERIFY(area->moduleMarks().isEmpty());
+    panel.moduleOpened(QStringLiteral("/dev/ttyUSB0"), 1);
+    panel.moduleOpened(QStringLiteral("/dev/ttyUSB0"), 3);
+    panel.moduleOpened(QStringLiteral("/dev/ttyUSB0"), 3);
+    QCOMPARE(area->moduleMarks().size(), 1);
+    QCOMPARE(area->moduleMarks().first().text, QStringLiteral("address 3"));
 
     // The next run: the kept one stays, dimmed, while the live curve moves on.
     panel.clearCharts();
@@ -1004,12 +1022,12 @@ void TestCharts::savedFiles()
     QVERIFY(lines.at(10000).endsWith(QStringLiteral(",10049,-10049")));
     QVERIFY(lines.last().isEmpty());
 
-    // The picture: the panel at its size, or twice that.
+    // The picture: the chart without the controls beside it, at its size or twice that.
     const QString png = dir.filePath(QStringLiteral("panel.png"));
     QVERIFY(panel.savePicture(png, 1));
-    QCOMPARE(QImage(png).size(), panel.size());
+    QCOMPARE(QImage(png).size(), panel.area()->size());
     QVERIFY(panel.savePicture(png, 2));
-    QCOMPARE(QImage(png).size(), panel.size() * 2);
+    QCOMPARE(QImage(png).size(), panel.area()->size() * 2);
     QCOMPARE(ChartExport::defaultBaseName(panel.name()).left(12), QStringLiteral("Current-PWM_"));
 
     // A file that cannot be written says why, and leaves nothing behind.

@@ -144,6 +144,7 @@ Action prepareReport(const Invocation& invocation, QString* error)
         }
         if (golden)
             snapshot->golden = *golden;
+        snapshot->simulated = link.isSimulated();
         if (!CommissioningRecord::write(fileName, *snapshot, &why)) {
             printError(QStringLiteral("%1: could not be written: %2").arg(fileName, why));
             return int(ExitRefused);

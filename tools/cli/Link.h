@@ -34,8 +34,9 @@ public:
     bool open(const Invocation& invocation, QString* error);
 
     SerialUSBCommandHandler& handler() { return m_handler; }
-    // Opens the port again after a time-out closed it: for the motor's stop, for the next
-    // module of a commissioning.
+    // The link is to a simulated module the tool serves itself (--sim).
+    bool isSimulated() const { return m_served != nullptr; }
+    // Opens the port again for the motor's stop after a time-out closed it.
     LinkController& controller() { return m_controller; }
     // Told the number of frames sent so far after every frame; empty for none.
     void setOnFrame(std::function<void(int)> onFrame);

@@ -4,11 +4,28 @@
 #include "ui_WSerialConnection.h"
 
 #include <QFileInfo>
+#include <QLineEdit>
 
 WSerialConnection::WSerialConnection(QWidget* parent)
     : QWidget(parent), m_ui(new Ui::WSerialConnection)
 {
     m_ui->setupUi(this);
+    connect(m_ui->cmbDevices, &QComboBox::currentIndexChanged, this,
+            &WSerialConnection::showPortStart);
+    // ...and a path typed in, once the field is left.
+    connect(m_ui->cmbDevices->lineEdit(), &QLineEdit::editingFinished, this,
+            &WSerialConnection::showPortStart);
+}
+
+void WSerialConnection::showPortStart()
+{
+    // A path longer than the field shows its start, where the device's folder and name
+    // begin, rather than its last characters; the tool tip holds it whole. Not while the user
+    // types in it.
+    QLineEdit* edit = m_ui->cmbDevices->lineEdit();
+    if (edit && !edit->hasFocus())
+        edit->setCursorPosition(0);
+    m_ui->cmbDevices->setToolTip(m_ui->cmbDevices->currentText());
 }
 
 WSerialConnection::WSerialConnection(const QString& title, QWidget* parent)
@@ -39,6 +56,7 @@ bool WSerialConnection::selectPort(const QString& port)
     }
     if (port.contains(QLatin1Char('/')) && QFileInfo::exists(port)) {
         m_ui->cmbDevices->setEditText(port);
+        showPortStart();
         return true;
     }
     return false;

@@ -58,6 +58,8 @@ private slots:
 
 private:
     void setConnected(bool connected);
+    // The chosen port's path from its start, and whole in the tool tip.
+    void showPortStart();
 
     Ui::WSerialConnection* m_ui;
 };

@@ -5,6 +5,28 @@
 
 #include <QRadioButton>
 
+namespace {
+
+// The lamps' look, drawn by the style sheet on every platform: a round lamp, dim while its
+// flag is off, lit while it is on (a fault red, a state green), and the label as readable as
+// an enabled one although the button is disabled.
+const char* const LampStyle = R"(
+QRadioButton:disabled { color: palette(window-text); }
+QRadioButton::indicator { width: 12px; height: 12px; border-radius: 7px;
+                          border: 1px solid #9a9a9a; background: #dfe6df; }
+QRadioButton[fault="true"]::indicator { background: #eadcdc; }
+QRadioButton::indicator:checked {
+    border: 1px solid #1b5e20;
+    background: qradialgradient(cx: 0.5, cy: 0.5, radius: 0.6, fx: 0.35, fy: 0.35,
+                                stop: 0 #b9f6ca, stop: 0.35 #2ecc40, stop: 1 #1e8e3e); }
+QRadioButton[fault="true"]::indicator:checked {
+    border: 1px solid #8e0000;
+    background: qradialgradient(cx: 0.5, cy: 0.5, radius: 0.6, fx: 0.35, fy: 0.35,
+                                stop: 0 #ffcdd2, stop: 0.35 #f01e1e, stop: 1 #b71c1c); }
+)";
+
+} // namespace
+
 WStatusFlagsV::WStatusFlagsV(QWidget* parent) : ParameterPanel(parent), m_ui(new Ui::WStatusFlagsV)
 {
     m_ui->setupUi(this);
@@ -15,8 +37,11 @@ WStatusFlagsV::WStatusFlagsV(QWidget* parent) : ParameterPanel(parent), m_ui(new
         auto* button = findChild<QRadioButton*>(QStringLiteral("rbBit%1").arg(flag.bit));
         Q_ASSERT(button);
         button->setText(QString::fromUtf8(flag.label));
+        button->setProperty("fault", flag.fault);
+        button->setToolTip(QString::fromUtf8(flag.meaning));
         m_lamps.append({flag.bit, button});
     }
+    m_ui->gbStatusFlags->setStyleSheet(QLatin1String(LampStyle));
 }
 
 WStatusFlagsV::~WStatusFlagsV()

@@ -14,7 +14,9 @@ class WStatusFlagsV;
 // the error conditions, the active control mode, position end and I²t exceeded, named as
 // the catalogue names them (ParameterCatalogue::statusFlags()). The lamps
 // are disabled radio buttons that are not exclusive, so any number can be lit and the user
-// cannot change them. The word is polled live; nothing here writes to the module.
+// cannot change them; a style sheet gives them a lamp's look (dim while off; lit red for a
+// fault, green for a state) and keeps their labels readable, and each one's tool tip says
+// what its flag means. The word is polled live; nothing here writes to the module.
 class WStatusFlagsV : public ParameterPanel
 {
     Q_OBJECT
