@@ -47,6 +47,68 @@ bool parseAddresses(const QString& text, QList<int>* addresses)
     return !addresses->isEmpty();
 }
 
+// A decimal number (1.5, 2e-1) within [minimum, maximum].
+bool parseDecimal(const QString& text, double minimum, double maximum, double* number)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !(value >= minimum && value <= maximum))
+        return false;
+    *number = value;
+    return true;
+}
+
+// "accel=20,friction=80,viscous=0.1": any of the three, each once; the rest keep their
+// defaults. Otherwise *error says what is wrong.
+bool parseMotor(const QString& text, MotorSettings* motor, QString* error)
+{
+    struct Field
+    {
+        const char* name;
+        double* value;
+        double minimum;
+        double maximum;
+        const char* unit;
+        bool seen;
+    };
+    Field fields[] = {
+        {"accel", &motor->acceleration, MotorSettings::MinAcceleration,
+         MotorSettings::MaxAcceleration, " rpm/s per mA", false},
+        {"friction", &motor->friction, MotorSettings::MinFriction, MotorSettings::MaxFriction,
+         " mA", false},
+        {"viscous", &motor->viscous, MotorSettings::MinViscous, MotorSettings::MaxViscous,
+         " mA per rpm", false},
+    };
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QString name = part.section(QLatin1Char('='), 0, 0).trimmed();
+        Field* field = nullptr;
+        for (Field& candidate : fields)
+            if (name == QLatin1String(candidate.name))
+                field = &candidate;
+        if (!field || !part.contains(QLatin1Char('='))) {
+            *error = QStringLiteral("--motor wants accel=A,friction=F,viscous=V (any of them), "
+                                    "not \"%1\"")
+                         .arg(InputText::shown(part));
+            return false;
+        }
+        if (field->seen) {
+            *error = QStringLiteral("--motor: %1 given twice").arg(name);
+            return false;
+        }
+        field->seen = true;
+        if (!parseDecimal(part.section(QLatin1Char('='), 1), field->minimum, field->maximum,
+                          field->value)) {
+            *error = QStringLiteral("--motor: %1 wants a number from %2 to %3%4")
+                         .arg(name)
+                         .arg(field->minimum)
+                         .arg(field->maximum)
+                         .arg(QLatin1String(field->unit));
+            return false;
+        }
+    }
+    return true;
+}
+
 // "3, 7, 7 and 12"
 QString addressList(const QList<int>& addresses)
 {
@@ -195,10 +257,24 @@ int main(int argc, char** argv)
         QStringLiteral("Append every request frame that reaches the module to <file>, one "
                        "line of hex bytes each, written as it arrives."),
         QStringLiteral("file"));
+    const QCommandLineOption motorOption(
+        QStringLiteral("motor"),
+        QStringLiteral("The motor every module drives: accel, its acceleration per mA of "
+                       "current (rpm/s per mA, 4 to 40, default 15); friction, its Coulomb "
+                       "friction (mA, 20 to 150, default 50); viscous, its viscous load (mA "
+                       "per rpm, 0.05 to 0.8, default 0.25). Any of them; the rest default."),
+        QStringLiteral("accel=A,friction=F,viscous=V"));
+    const QCommandLineOption gainScaleOption(
+        QStringLiteral("gain-scale"),
+        QStringLiteral("Multiplies the gains of every module's velocity and position loops by "
+                       "<s>, 0.25 to 4 (default 1): firmware that scales its gains otherwise."),
+        QStringLiteral("s"), QStringLiteral("1"));
     parser.addOption(linkOption);
     parser.addOption(addressOption);
     parser.addOption(baudOption);
     parser.addOption(logOption);
+    parser.addOption(motorOption);
+    parser.addOption(gainScaleOption);
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty()) {
@@ -217,8 +293,22 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    MotorSettings motor;
+    if (parser.isSet(motorOption)) {
+        QString error;
+        if (!parseMotor(parser.value(motorOption), &motor, &error)) {
+            printError(error);
+            return 2;
+        }
+    }
+    if (!parseDecimal(parser.value(gainScaleOption), MotorSettings::MinGainScale,
+                      MotorSettings::MaxGainScale, &motor.gainScale)) {
+        printError(QStringLiteral("--gain-scale wants a number from 0.25 to 4"));
+        return 2;
+    }
+
     RequestLog log;
-    ServedModule served(addresses);
+    ServedModule served(addresses, motor);
     served.setBaudRate(baud);
     if (parser.isSet(logOption)) {
         QString error;
@@ -255,6 +345,12 @@ int main(int argc, char** argv)
         servedAs += QStringLiteral(" (link %1)").arg(linkPath);
     if (baud > 0)
         servedAs += QStringLiteral(", %1 baud").arg(baud);
+    if (parser.isSet(motorOption) || parser.isSet(gainScaleOption))
+        servedAs += QStringLiteral(", motor accel=%1,friction=%2,viscous=%3, gain scale %4")
+                        .arg(motor.acceleration)
+                        .arg(motor.friction)
+                        .arg(motor.viscous)
+                        .arg(motor.gainScale);
     std::fprintf(stderr, "ziro-bldc-sim: serving %s. Ctrl-C stops.\n",
                  servedAs.toLocal8Bit().constData());
 

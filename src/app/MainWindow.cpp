@@ -3,6 +3,7 @@
 #include "app/AppIcons.h"
 #include "app/BLDC.h"
 #include "app/CommissionDialog.h"
+#include "app/FrequencyResponseDialog.h"
 #include "app/LinkStatus.h"
 #include "app/LogView.h"
 #include "app/RememberedSettings.h"
@@ -132,6 +133,9 @@ void MainWindow::createMenus()
     QAction* stepResponse = toolsMenu->addAction(tr("&Step response…"));
     stepResponse->setObjectName(QStringLiteral("actionStepResponse"));
     connect(stepResponse, &QAction::triggered, this, &MainWindow::showStepResponse);
+    QAction* frequencyResponse = toolsMenu->addAction(tr("&Frequency response…"));
+    frequencyResponse->setObjectName(QStringLiteral("actionFrequencyResponse"));
+    connect(frequencyResponse, &QAction::triggered, this, &MainWindow::showFrequencyResponse);
     QAction* commission = toolsMenu->addAction(tr("&Commission modules on the line…"));
     commission->setObjectName(QStringLiteral("actionCommission"));
     connect(commission, &QAction::triggered, this, &MainWindow::showCommission);
@@ -160,6 +164,16 @@ void MainWindow::showStepResponse()
     m_stepResponse->show();
     m_stepResponse->raise();
     m_stepResponse->activateWindow();
+}
+
+void MainWindow::showFrequencyResponse()
+{
+    if (!m_frequencyResponse)
+        m_frequencyResponse = new FrequencyResponseDialog(
+            *m_bldc->handler(), m_bldc->linkController(), m_bldc->traceController(), this);
+    m_frequencyResponse->show();
+    m_frequencyResponse->raise();
+    m_frequencyResponse->activateWindow();
 }
 
 void MainWindow::addRecordingEntry(QMenu* menu)
@@ -333,6 +347,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // A step response in progress is stopped first; the window stays until it has ended.
     if (m_stepResponse && m_stepResponse->isRunning()) {
         m_stepResponse->stop();
+        event->ignore();
+        return;
+    }
+    if (m_frequencyResponse && m_frequencyResponse->isRunning()) {
+        m_frequencyResponse->stop();
         event->ignore();
         return;
     }

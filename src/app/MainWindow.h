@@ -8,6 +8,7 @@
 #include <memory>
 
 class CommissionDialog;
+class FrequencyResponseDialog;
 class StepResponseDialog;
 
 class BLDC;
@@ -53,6 +54,8 @@ public:
     QAction* pauseChartsAction() const { return m_pauseCharts; }
     // Tools → "Step response…"; made when first shown.
     StepResponseDialog* stepResponseDialog() const { return m_stepResponse; }
+    // Tools → "Frequency response…"; made when first shown.
+    FrequencyResponseDialog* frequencyResponseDialog() const { return m_frequencyResponse; }
     // Tools → "Commission modules on the line…"; made when first shown.
     CommissionDialog* commissionDialog() const { return m_commission; }
 
@@ -66,6 +69,7 @@ public slots:
     void exitProgram();
     void showVersionInfo();
     void showStepResponse();
+    void showFrequencyResponse();
     void showCommission();
 
 protected:
@@ -99,5 +103,6 @@ private:
     QAction* m_pauseCharts = nullptr;
     RememberedSettings* m_settings;
     StepResponseDialog* m_stepResponse = nullptr;
+    FrequencyResponseDialog* m_frequencyResponse = nullptr;
     CommissionDialog* m_commission = nullptr;
 };

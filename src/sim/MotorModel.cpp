@@ -57,7 +57,22 @@ const double MeasurementFactor = lagFactor(StepSeconds, MeasurementTimeConstant)
 
 } // namespace
 
-MotorModel::MotorModel(Values& values, Clock clock) : m_values(values), m_clock(std::move(clock))
+namespace {
+
+ControlLoop::Scaling scaled(ControlLoop::Scaling scaling, double gainScale)
+{
+    scaling.p *= gainScale;
+    scaling.i *= gainScale;
+    scaling.d *= gainScale;
+    return scaling;
+}
+
+} // namespace
+
+MotorModel::MotorModel(Values& values, Clock clock, const MotorSettings& motor)
+    : m_values(values), m_clock(std::move(clock)), m_motor(motor),
+      m_velocityScaling(scaled(VelocityScaling, motor.gainScale)),
+      m_positionScaling(scaled(PositionScaling, motor.gainScale))
 {
     if (!m_clock) {
         m_clock = [] {
@@ -202,10 +217,10 @@ double MotorModel::currentLimit(const State& state) const
     return state.i2tExceeded ? maxCurrent : PeakFactor * maxCurrent;
 }
 
-double MotorModel::loadCurrent(double velocity)
+double MotorModel::loadCurrent(double velocity) const
 {
-    return FrictionCurrent * std::clamp(velocity / FrictionBand, -1.0, 1.0) +
-           ViscousCurrent * velocity;
+    return m_motor.friction * std::clamp(velocity / FrictionBand, -1.0, 1.0) +
+           m_motor.viscous * velocity;
 }
 
 double MotorModel::step(State& s) const
@@ -229,7 +244,7 @@ double MotorModel::step(State& s) const
         // velocity, within the max. velocity.
         s.followingError += profileStep(s);
         const ControlLoop::Gains gains =
-            ControlLoop::gains(m_values, PositionLoop, s.measured, PositionScaling);
+            ControlLoop::gains(m_values, PositionLoop, s.measured, m_positionScaling);
         const double command = ControlLoop::update(s.positionLoop, gains, s.followingError,
                                                    StepSeconds, s.profileVelocity / toSteps, vmax);
         s.demand = velocityLoop(s, command, limit);
@@ -252,7 +267,7 @@ double MotorModel::step(State& s) const
     }
     }
 
-    s.velocity = v0 + AccelerationPerMilliampere * (mean - loadCurrent(v0)) * StepSeconds;
+    s.velocity = v0 + m_motor.acceleration * (mean - loadCurrent(v0)) * StepSeconds;
     s.measured += (s.velocity - s.measured) * MeasurementFactor;
     const double moved = (v0 + s.velocity) / 2.0 * toSteps * StepSeconds;
     if (m_mode == Mode::Position)
@@ -292,7 +307,7 @@ double MotorModel::profileStep(State& s) const
 double MotorModel::velocityLoop(State& s, double command, double limit) const
 {
     const ControlLoop::Gains gains =
-        ControlLoop::gains(m_values, VelocityLoop, s.measured, VelocityScaling);
+        ControlLoop::gains(m_values, VelocityLoop, s.measured, m_velocityScaling);
     return ControlLoop::update(s.velocityLoop, gains, command - s.measured, StepSeconds, 0, limit);
 }
 

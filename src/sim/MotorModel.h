@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/ControlLoop.h"
+#include "sim/MotorSettings.h"
 
 #include <array>
 #include <chrono>
@@ -49,8 +50,9 @@ public:
     };
 
     // Without a clock the model runs on the monotonic clock. It starts at rest, in velocity
-    // mode.
-    MotorModel(Values& values, Clock clock = {});
+    // mode, with the motor of the settings.
+    MotorModel(Values& values, Clock clock = {}, const MotorSettings& motor = {});
+    const MotorSettings& motor() const { return m_motor; }
 
     // Runs the motor up to the clock's time.
     void update();
@@ -143,7 +145,7 @@ private:
     void accumulateI2t(State& state) const;
     double rampAcceleration() const;
     double currentLimit(const State& state) const;
-    static double loadCurrent(double velocity);
+    double loadCurrent(double velocity) const;
     void advancePosition(double steps);
     // Writes a value the model changes itself.
     void setValue(int type, std::int32_t newValue);
@@ -154,6 +156,10 @@ private:
 
     Values& m_values;
     Clock m_clock;
+    MotorSettings m_motor;
+    // The velocity and position loops' scaling, with the firmware's gain scale.
+    ControlLoop::Scaling m_velocityScaling;
+    ControlLoop::Scaling m_positionScaling;
     std::chrono::nanoseconds m_lastUpdate{0};
     std::chrono::nanoseconds m_time{0};
     std::chrono::nanoseconds m_initialisedAt{0};

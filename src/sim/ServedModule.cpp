@@ -11,10 +11,11 @@
 
 struct ServedModule::Private
 {
-    explicit Private(const QList<int>& addresses)
+    Private(const QList<int>& addresses, const MotorSettings& motor)
     {
         for (int address : addresses)
-            modules.push_back(std::make_unique<SimulatedModule>(address));
+            modules.push_back(
+                std::make_unique<SimulatedModule>(address, SimulatedModule::Clock(), motor));
     }
 
     // The replies of every module the request addresses, each after the one before.
@@ -50,8 +51,8 @@ struct ServedModule::Private
 
 ServedModule::ServedModule(int address) : ServedModule(QList<int>{address}) {}
 
-ServedModule::ServedModule(const QList<int>& addresses)
-    : d(std::make_unique<Private>(addresses.isEmpty() ? QList<int>{1} : addresses))
+ServedModule::ServedModule(const QList<int>& addresses, const MotorSettings& motor)
+    : d(std::make_unique<Private>(addresses.isEmpty() ? QList<int>{1} : addresses, motor))
 {
     d->peer.setFrameTimeoutMs(FrameTimeoutMs);
     d->peer.setRequestLogLimit(RequestLogLimit);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/MotorSettings.h"
 #include "sim/PtyPeer.h"
 
 #include <QString>
@@ -40,8 +41,9 @@ public:
 
     // The module answers frames that carry this address.
     explicit ServedModule(int address = 1);
-    // A bus: one module for each address, in this order; an address may repeat.
-    explicit ServedModule(const QList<int>& addresses);
+    // A bus: one module for each address, in this order; an address may repeat. Every
+    // module drives a motor of the settings.
+    explicit ServedModule(const QList<int>& addresses, const MotorSettings& motor = {});
     // Stops serving.
     ~ServedModule();
     ServedModule(const ServedModule&) = delete;

@@ -22,8 +22,8 @@ constexpr int DigitalOutputs = 2;
 
 } // namespace
 
-SimulatedModule::SimulatedModule(int address, Clock clock)
-    : m_address(address), m_model(m_values, std::move(clock))
+SimulatedModule::SimulatedModule(int address, Clock clock, const MotorSettings& motor)
+    : m_address(address), m_model(m_values, std::move(clock), motor)
 {
     for (int type = 0; type < vokt::ParameterNumbers; ++type)
         m_values[static_cast<size_t>(type)] = ParameterTable::info(type).defaultValue;

@@ -33,8 +33,8 @@ public:
     using ParameterInfo = ParameterTable::Info;
     using Clock = MotorModel::Clock;
 
-    // Without a clock the module runs on the monotonic clock.
-    explicit SimulatedModule(int address = 1, Clock clock = {});
+    // Without a clock the module runs on the monotonic clock; its motor is the settings'.
+    explicit SimulatedModule(int address = 1, Clock clock = {}, const MotorSettings& motor = {});
     SimulatedModule(const SimulatedModule&) = delete;
     SimulatedModule& operator=(const SimulatedModule&) = delete;
 

@@ -83,8 +83,9 @@ void TestCliLibrary::refusesBadUsage_data()
     QTest::newRow("value to a switch") << QStringList{"--sim=1", "get"} << "--sim takes no value";
     QTest::newRow("another command's option") << QStringList{"--sim", "get", "4", "--count", "3"}
                                               << "--count belongs to the watch command";
-    QTest::newRow("an option of two commands") << QStringList{"--sim", "get", "4", "--csv", "x"}
-                                               << "--csv belongs to the watch and step commands";
+    QTest::newRow("an option of two commands")
+        << QStringList{"--sim", "get", "4", "--csv", "x"}
+        << "--csv belongs to the watch, step and bode commands";
     QTest::newRow("address out of range")
         << QStringList{"--address", "256", "get"} << "--address: 256 is outside 1 to 255";
     QTest::newRow("baud not a number")

@@ -74,6 +74,8 @@ private slots:
     void rampShapesTheRise();
     void currentLimitBoundsTheAcceleration();
     void positionLoopHoldsTheTarget();
+    void chosenMotor_data();
+    void chosenMotor();
 };
 
 void TestLoops::defaultGainsSettleCleanly()
@@ -215,6 +217,63 @@ void TestLoops::positionLoopHoldsTheTarget()
     QVERIFY2(std::abs(bench.get(ActualPosition) - 20000) <= 2,
              qPrintable(QString::number(bench.get(ActualPosition))));
     QCOMPARE(bench.get(ActualVelocity), 0);
+}
+
+void TestLoops::chosenMotor_data()
+{
+    QTest::addColumn<double>("accel");
+    QTest::addColumn<double>("friction");
+    QTest::addColumn<double>("viscous");
+    QTest::addColumn<double>("gainScale");
+    QTest::newRow("power-up motor") << 15.0 << 50.0 << 0.25 << 1.0;
+    QTest::newRow("heavy, sticky, gains quartered") << 4.0 << 150.0 << 0.8 << 0.25;
+    QTest::newRow("light, free, gains fourfold") << 40.0 << 20.0 << 0.05 << 4.0;
+}
+
+void TestLoops::chosenMotor()
+{
+    // The motor of the settings, as the equations have it: in torque mode it accelerates
+    // at accel · (i - friction - viscous · v) and comes to rest at (i - friction) / viscous;
+    // a gain scale of S is the gains times S on a module that scales by 1.
+    QFETCH(double, accel);
+    QFETCH(double, friction);
+    QFETCH(double, viscous);
+    QFETCH(double, gainScale);
+    const MotorSettings motor{accel, friction, viscous, gainScale};
+
+    // Within 10 ms of the torque target the current is there; then the velocity grows by
+    // the equation.
+    Bench torque(motor);
+    const double current = 400;
+    QCOMPARE(torque.set(TargetCurrent, qint32(current)), Ok);
+    torque.run(50ms);
+    const double v1 = torque.get(ActualVelocity);
+    torque.run(20ms);
+    const double v2 = torque.get(ActualVelocity);
+    const double expected = accel * (current - friction - viscous * (v1 + v2) / 2) * 0.02;
+    QVERIFY2(std::abs((v2 - v1) - expected) < 0.03 * expected + 5,
+             qPrintable(QStringLiteral("%1 rpm in 20 ms, %2 expected").arg(v2 - v1).arg(expected)));
+    // Left long enough (30 time constants), it holds where the load takes all the current.
+    torque.run(std::chrono::milliseconds(int(30000 / (accel * viscous))));
+    const double rest = (current - friction) / viscous;
+    QVERIFY2(std::abs(torque.get(ActualVelocity) - rest) < 0.01 * rest + 3,
+             qPrintable(
+                 QStringLiteral("%1 rpm, %2 expected").arg(torque.get(ActualVelocity)).arg(rest)));
+
+    Bench scaled(motor);
+    MotorSettings unscaledMotor = motor;
+    unscaledMotor.gainScale = 1;
+    Bench unscaled(unscaledMotor);
+    setVelocityGains(scaled, {400, 40});
+    setVelocityGains(unscaled, {int(400 * gainScale), int(40 * gainScale)});
+    for (Bench* bench : {&scaled, &unscaled})
+        QCOMPARE(bench->set(EnableVelocityRamp, 0), Ok);
+    std::vector<StepMetrics::Sample> a;
+    std::vector<StepMetrics::Sample> b;
+    velocityStep(scaled, 300, 500, &a);
+    velocityStep(unscaled, 300, 500, &b);
+    for (size_t k = 0; k < a.size(); k += 50)
+        QCOMPARE(a[k].value, b[k].value);
 }
 
 QTEST_GUILESS_MAIN(TestLoops)

@@ -28,7 +28,11 @@ struct Answer
 class Bench
 {
 public:
-    Bench() = default;
+    explicit Bench(const MotorSettings& motor = {})
+        : module(
+              1, [this] { return now; }, motor)
+    {
+    }
     Bench(const Bench&) = delete;
     Bench& operator=(const Bench&) = delete;
 
@@ -66,7 +70,7 @@ public:
     }
 
     std::chrono::nanoseconds now{0};
-    SimulatedModule module{1, [this] { return now; }};
+    SimulatedModule module;
 };
 
 inline double seconds(std::chrono::nanoseconds time)

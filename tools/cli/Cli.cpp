@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/BodeCommand.h"
 #include "cli/CommissionCommand.h"
 #include "cli/CompareCommands.h"
 #include "cli/FileCommands.h"
@@ -84,6 +85,8 @@ int run(const QStringList& arguments)
         action = prepareWatch(invocation, &error);
     else if (name == QLatin1String("step"))
         action = prepareStep(invocation, &error);
+    else if (name == QLatin1String("bode"))
+        action = prepareBode(invocation, &error);
     else if (name == QLatin1String("export-ini") || name == QLatin1String("export-script"))
         action = prepareExport(name, invocation.arguments, &error);
     else if (name == QLatin1String("import-ini"))

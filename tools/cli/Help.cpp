@@ -115,6 +115,21 @@ const CommandHelp commandHelp[] = {
      "when any module answered, 1 when none did. --turnaround gives each module MS\n"
      "milliseconds (default 12, 0 to 1000) on top of the frames' time, for slow adapters.",
      "ziro-bldc-cli --port /dev/ttyUSB0 --quiet scan --baud 115200,9600 --from 1 --to 32"},
+    {"bode",
+     "bode velocity [--from HZ] [--to HZ] [--points N] [--amplitude RPM] [--offset RPM] "
+     "[--csv FILE]",
+     "MOVES THE MOTOR. Measures the velocity loop's frequency response: switches the ramp\n"
+     "(146) off, holds target velocity RPM (--offset, default 500), then at N frequencies\n"
+     "(default 12, spaced logarithmically from --from to --to, default 1 to 40 Hz) writes a\n"
+     "sine of target velocities around it (--amplitude, default 100 rpm) and reads the\n"
+     "actual velocity in turn, as fast as the line allows. Prints freq_hz<TAB>gain_db<TAB>\n"
+     "phase_deg for each frequency (of actual over target velocity), then bandwidth_hz\n"
+     "(where the gain falls through -3 dB, none when it does not; a few frequencies near it\n"
+     "are measured too) and peak_db. --csv writes the same table to FILE, with the header\n"
+     "freq_hz,gain_db,phase_deg. Offset plus amplitude beyond the max. velocity (4) is\n"
+     "refused before anything is written. Ends with target velocity 0 and the ramp switched\n"
+     "back, also on failure or Ctrl-C, which ends the sweep at once.",
+     "ziro-bldc-cli --port ttyUSB0 --baud 115200 --quiet bode velocity --csv bode.csv"},
     // commission
     {"commission",
      "commission GOLDEN_FILE (--addresses LIST | --scan [--from A] [--to B]) [--store] "

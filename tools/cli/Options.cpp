@@ -26,14 +26,17 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"help", false, nullptr},
         {"interval", true, "watch"},
         {"count", true, "watch"},
-        {"csv", true, "watch/step"},
+        {"csv", true, "watch/step/bode"},
         {"keep-going", false, "run-script/commission"},
         {"against", true, "report"},
         {"duration", true, "step"},
-        {"from", true, "scan/commission"},
-        {"to", true, "scan/commission"},
+        {"from", true, "scan/bode/commission"},
+        {"to", true, "scan/bode/commission"},
         {"turnaround", true, "scan/commission"},
         {"version", false, nullptr},
+        {"points", true, "bode"},
+        {"amplitude", true, "bode"},
+        {"offset", true, "bode"},
         // commission
         {"addresses", true, "commission"},
         {"scan", false, "commission"},
@@ -117,6 +120,13 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->against = value;
         else if (name == QLatin1String("duration"))
             invocation->duration = value;
+        // bode
+        else if (name == QLatin1String("points"))
+            invocation->points = value;
+        else if (name == QLatin1String("amplitude"))
+            invocation->amplitude = value;
+        else if (name == QLatin1String("offset"))
+            invocation->offset = value;
         // commission
         else if (name == QLatin1String("addresses"))
             invocation->addresses = value;
@@ -130,8 +140,14 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
     for (const Option* option : std::as_const(commandOptions)) {
         const QStringList commands = QString::fromLatin1(option->command).split(QLatin1Char('/'));
         if (!invocation->help && !commands.contains(invocation->command)) {
+            // "watch, step and bode"
+            const QString named =
+                commands.size() > 1
+                    ? commands.mid(0, commands.size() - 1).join(QStringLiteral(", ")) +
+                          QStringLiteral(" and ") + commands.constLast()
+                    : commands.constFirst();
             *error = QStringLiteral("--%1 belongs to the %2 command%3")
-                         .arg(QLatin1String(option->name), commands.join(QStringLiteral(" and ")),
+                         .arg(QLatin1String(option->name), named,
                               commands.size() > 1 ? QStringLiteral("s") : QString());
             return false;
         }

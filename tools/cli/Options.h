@@ -34,6 +34,10 @@ struct Invocation
     std::optional<QString> turnaround;
     std::optional<QString> against;
     std::optional<QString> duration;
+    // bode: the sweep (--from and --to are its frequencies there).
+    std::optional<QString> points;
+    std::optional<QString> amplitude;
+    std::optional<QString> offset;
     // commission: the modules (--addresses, or --scan with --from/--to), what to do with
     // each.
     std::optional<QString> addresses;

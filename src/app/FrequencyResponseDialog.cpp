@@ -1,0 +1,340 @@
+#include "app/FrequencyResponseDialog.h"
+
+#include "comm/SerialUSBCommandHandler.h"
+#include "config/FileTarget.h"
+#include "config/StepResponse.h"
+#include "trace/BodeChart.h"
+#include "trace/ChartExport.h"
+#include "trace/WTraceController.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+// Events get through this often while the sweep runs.
+constexpr qint64 EventsMs = 50;
+
+QString baseName(const char* what)
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("./yyyyMMdd_hh.mm.ss_")) +
+           QLatin1String(what);
+}
+
+} // namespace
+
+FrequencyResponseDialog::FrequencyResponseDialog(SerialUSBCommandHandler& handler,
+                                                 LinkController* link,
+                                                 WTraceController* traceController, QWidget* parent)
+    : QDialog(parent), m_handler(handler), m_link(link), m_traceController(traceController)
+{
+    setWindowTitle(tr("Frequency response"));
+    setObjectName(QStringLiteral("FrequencyResponseDialog"));
+
+    auto* warning = new QLabel(tr("Run moves the motor: it holds the offset velocity and follows "
+                                  "a sine around it, with the velocity ramp (146) off; it is "
+                                  "stopped (target velocity 0) and the ramp switched back when "
+                                  "the sweep ends."),
+                               this);
+    warning->setObjectName(QStringLiteral("lblWarning"));
+    warning->setWordWrap(true);
+    warning->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
+
+    const FrequencyResponse::Request defaults;
+    const auto frequency = [this](const char* name, double value) {
+        auto* box = new QDoubleSpinBox(this);
+        box->setObjectName(QLatin1String(name));
+        box->setDecimals(2);
+        box->setRange(0.1, FrequencyResponse::MaxFrequencyHz);
+        box->setValue(value);
+        box->setSuffix(tr(" Hz"));
+        return box;
+    };
+    const auto whole = [this](const char* name, int low, int high, int value,
+                              const QString& suffix) {
+        auto* box = new QSpinBox(this);
+        box->setObjectName(QLatin1String(name));
+        box->setRange(low, high);
+        box->setValue(value);
+        box->setSuffix(suffix);
+        return box;
+    };
+    m_from = frequency("sbFrom", defaults.fromHz);
+    m_to = frequency("sbTo", defaults.toHz);
+    m_points = whole("sbPoints", 1, FrequencyResponse::MaxPoints, defaults.points, QString());
+    m_amplitude = whole("sbAmplitude", 1, 100000, defaults.amplitude, tr(" rpm"));
+    m_offset = whole("sbOffset", -100000, 100000, defaults.offset, tr(" rpm"));
+    auto* form = new QFormLayout;
+    form->addRow(tr("From"), m_from);
+    form->addRow(tr("To"), m_to);
+    form->addRow(tr("Points"), m_points);
+    auto* form2 = new QFormLayout;
+    form2->addRow(tr("Amplitude"), m_amplitude);
+    form2->addRow(tr("Offset"), m_offset);
+
+    m_run = new QPushButton(tr("Run"), this);
+    m_run->setObjectName(QStringLiteral("btnRun"));
+    m_stop = new QPushButton(tr("Stop"), this);
+    m_stop->setObjectName(QStringLiteral("btnStop"));
+    m_keep = new QPushButton(tr("Keep as reference"), this);
+    m_keep->setObjectName(QStringLiteral("btnKeepReference"));
+    m_savePicture = new QPushButton(tr("Save picture…"), this);
+    m_savePicture->setObjectName(QStringLiteral("btnSavePicture"));
+    m_saveTable = new QPushButton(tr("Save table…"), this);
+    m_saveTable->setObjectName(QStringLiteral("btnSaveTable"));
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* button : {m_run, m_stop, m_keep, m_savePicture, m_saveTable}) {
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch();
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_chart = new BodeChart(this);
+    m_chart->setObjectName(QStringLiteral("bodeChart"));
+    m_chart->setRange(defaults.fromHz, defaults.toHz);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setWordWrap(true);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(form);
+    top->addSpacing(24);
+    top->addLayout(form2);
+    top->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(warning);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+    layout->addWidget(m_progress);
+    layout->addWidget(m_chart, 1);
+    layout->addWidget(m_status);
+
+    connect(m_run, &QPushButton::clicked, this, &FrequencyResponseDialog::run);
+    connect(m_stop, &QPushButton::clicked, this, &FrequencyResponseDialog::stop);
+    connect(m_keep, &QPushButton::clicked, this, &FrequencyResponseDialog::keepAsReference);
+    connect(m_savePicture, &QPushButton::clicked, this, &FrequencyResponseDialog::savePictureAs);
+    connect(m_saveTable, &QPushButton::clicked, this, &FrequencyResponseDialog::saveTableAs);
+    setRunning(false);
+    resize(820, 680);
+}
+
+void FrequencyResponseDialog::setRunning(bool running)
+{
+    m_running = running;
+    const bool shown = !m_chart->current().points.empty();
+    m_run->setEnabled(!running);
+    m_stop->setEnabled(running);
+    m_keep->setEnabled(!running && shown);
+    m_savePicture->setEnabled(!running && shown);
+    m_saveTable->setEnabled(!running && shown);
+    for (QWidget* field : {static_cast<QWidget*>(m_from), static_cast<QWidget*>(m_to),
+                           static_cast<QWidget*>(m_points), static_cast<QWidget*>(m_amplitude),
+                           static_cast<QWidget*>(m_offset)})
+        field->setEnabled(!running);
+    // As the step response: the window behind takes no input while the motor runs for the
+    // measurement; its parts are disabled, not the window, which would disable this dialog.
+    if (running && parentWidget()) {
+        const QList<QWidget*> parts =
+            parentWidget()->window()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* part : parts) {
+            if (!part->isWindow() && part->isEnabled()) {
+                part->setEnabled(false);
+                m_disabled << part;
+            }
+        }
+    } else if (!running) {
+        for (const QPointer<QWidget>& part : std::as_const(m_disabled))
+            if (part)
+                part->setEnabled(true);
+        m_disabled.clear();
+    }
+}
+
+void FrequencyResponseDialog::say(const QString& text, bool failure)
+{
+    m_status->setStyleSheet(failure ? QStringLiteral("color: #a00000") : QString());
+    m_status->setText(text);
+}
+
+bool FrequencyResponseDialog::stopAsked()
+{
+    if (!m_events.isValid() || m_events.elapsed() >= EventsMs) {
+        m_events.start();
+        QCoreApplication::processEvents();
+    }
+    return m_stopRequested;
+}
+
+void FrequencyResponseDialog::run()
+{
+    if (m_running)
+        return;
+    if (!m_handler.isOpen()) {
+        say(tr("Not connected: open the link to the module first."), true);
+        return;
+    }
+    FrequencyResponse::Request request;
+    request.fromHz = m_from->value();
+    request.toHz = m_to->value();
+    request.points = m_points->value();
+    request.amplitude = m_amplitude->value();
+    request.offset = m_offset->value();
+    const QString problem = FrequencyResponse::check(request);
+    if (!problem.isEmpty()) {
+        say(problem, true);
+        return;
+    }
+
+    m_stopRequested = false;
+    m_chart->setRange(request.fromHz, request.toHz);
+    m_chart->setCurrent({});
+    m_progress->setValue(0);
+    setRunning(true);
+    say(tr("Running: the motor moves."), false);
+    if (m_traceController)
+        m_traceController->holdPolling();
+    std::array<qint32, 9> gains{};
+    QString error;
+    FrequencyResponse::Result result;
+    if (!StepResponse::readGains(m_handler, ParameterCatalogue::VelocityLoop, &gains, &error)) {
+        result.error = error; // nothing moved yet
+    } else {
+        ++m_runs;
+        BodeChart::Curve live;
+        live.label =
+            tr("Run %1: P %2, I %3, D %4").arg(m_runs).arg(gains[0]).arg(gains[1]).arg(gains[2]);
+        result = FrequencyResponse::run(
+            m_handler, m_link, request, [this] { return stopAsked(); },
+            [&](const std::vector<FrequencyResponse::Point>& points, int done, int total) {
+                // Drawn as the points come.
+                live.points = points;
+                m_chart->setCurrent(live);
+                m_progress->setValue(done * 100 / std::max(1, total));
+                QCoreApplication::processEvents();
+            });
+        live.points = result.points;
+        live.bandwidthHz = result.bandwidthHz;
+        m_chart->setCurrent(live);
+    }
+    if (m_traceController)
+        m_traceController->releasePolling();
+    m_progress->setValue(result.ok ? 100 : m_progress->value());
+    setRunning(false);
+
+    if (!result.ok) {
+        const QString stopped = result.moved && result.stopConfirmed
+                                    ? tr(" The motor was told to stop (target velocity 0).")
+                                    : QString();
+        say(result.cancelled && (!result.moved || result.stopConfirmed)
+                ? tr("Stopped: the motor was told to stop (target velocity 0).")
+                : tr("The sweep did not run through: %1.").arg(result.error) + stopped,
+            !(result.cancelled && (!result.moved || result.stopConfirmed)));
+        return;
+    }
+    say(tr("Done in %1 s: bandwidth %2, peak %3 dB. The motor was told to stop (target "
+           "velocity 0).")
+            .arg(result.durationS, 0, 'f', 1)
+            .arg(result.bandwidthHz ? tr("%1 Hz").arg(*result.bandwidthHz, 0, 'f', 2)
+                                    : tr("none in the range"))
+            .arg(result.peakDb, 0, 'f', 2),
+        false);
+}
+
+void FrequencyResponseDialog::stop()
+{
+    m_stopRequested = true;
+}
+
+void FrequencyResponseDialog::keepAsReference()
+{
+    if (!m_chart->keepCurrent())
+        return;
+    say(tr("Kept as reference: %1.").arg(m_chart->current().label), false);
+    m_keep->setEnabled(false);
+}
+
+QByteArray FrequencyResponseDialog::tableCsv() const
+{
+    QByteArray csv("freq_hz,gain_db,phase_deg\n");
+    for (const FrequencyResponse::Point& point : m_chart->current().points)
+        csv += QByteArray::number(point.frequencyHz, 'f', 3) + ',' +
+               QByteArray::number(point.gainDb, 'f', 2) + ',' +
+               QByteArray::number(point.phaseDeg, 'f', 1) + '\n';
+    return csv;
+}
+
+bool FrequencyResponseDialog::saveTable(const QString& fileName)
+{
+    QString why;
+    if (!FileTarget::replace(fileName, tableCsv(), &why)) {
+        say(tr("The table was not saved: %1: %2").arg(fileName, why), true);
+        return false;
+    }
+    say(tr("Table saved: %1").arg(fileName), false);
+    return true;
+}
+
+bool FrequencyResponseDialog::savePicture(const QString& fileName)
+{
+    QString why;
+    if (!ChartExport::savePicture(fileName, m_chart, 1, &why)) {
+        say(tr("The picture was not saved: %1: %2").arg(fileName, why), true);
+        return false;
+    }
+    say(tr("Picture saved: %1").arg(fileName), false);
+    return true;
+}
+
+void FrequencyResponseDialog::saveTableAs()
+{
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, tr("Save the frequency response table"),
+                                     baseName("FrequencyResponse.csv"), tr("CSV files (*.csv)"));
+    if (!fileName.isEmpty())
+        saveTable(fileName);
+}
+
+void FrequencyResponseDialog::savePictureAs()
+{
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, tr("Save the Bode plot"),
+                                     baseName("FrequencyResponse.png"), tr("PNG pictures (*.png)"));
+    if (!fileName.isEmpty())
+        savePicture(fileName);
+}
+
+void FrequencyResponseDialog::reject()
+{
+    // Esc and the close button stop a sweep first; the dialog closes once it has ended.
+    if (m_running) {
+        stop();
+        return;
+    }
+    QDialog::reject();
+}
+
+void FrequencyResponseDialog::closeEvent(QCloseEvent* event)
+{
+    if (m_running) {
+        stop();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
