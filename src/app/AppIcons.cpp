@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QToolBar>
 
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -137,6 +138,30 @@ const QHash<QString, Drawing>& drawings()
              p.fillRect(QRectF(14, 14, 4, 10), Qt::white);
              p.fillRect(QRectF(14, 8, 4, 4), Qt::white);
          }},
+        {QStringLiteral("view-statistics"),
+         [](QPainter& p) {
+             // A sine whose swing falls with the frequency: the loop's response.
+             p.setPen(QPen(Ink, 2));
+             p.setBrush(Paper);
+             p.drawRect(QRectF(3, 5, 26, 22));
+             p.setPen(QPen(Blue, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+             QPainterPath wave;
+             wave.moveTo(6, 16);
+             for (int x = 6; x <= 26; ++x)
+                 wave.lineTo(x,
+                             16 - (8.0 - 0.3 * (x - 6)) * std::sin((x - 6) * 0.2 * (x - 4) / 6.0));
+             p.setBrush(Qt::NoBrush);
+             p.drawPath(wave);
+         }},
+        {QStringLiteral("preferences-system"),
+         [](QPainter& p) {
+             // A knob turned part of the way.
+             p.setPen(QPen(Ink, 2));
+             p.setBrush(Paper);
+             p.drawEllipse(QRectF(5, 5, 22, 22));
+             p.setPen(QPen(Red, 3, Qt::SolidLine, Qt::RoundCap));
+             p.drawLine(QPointF(16, 16), QPointF(23, 10));
+         }},
         {QStringLiteral("utilities-system-monitor"),
          [](QPainter& p) {
              p.setPen(QPen(Ink, 2));
@@ -197,6 +222,9 @@ const QHash<QString, QString>& entryIcons()
         {QStringLiteral("&Pause charts\tSpace"), QStringLiteral("media-playback-pause")},
         {QStringLiteral("Pause charts"), QStringLiteral("media-playback-pause")},
         {QStringLiteral("&Step response…"), QStringLiteral("utilities-system-monitor")},
+        {QStringLiteral("&Frequency response…"), QStringLiteral("view-statistics")},
+        {QStringLiteral("&Tune velocity loop…"), QStringLiteral("preferences-system")},
+        {QStringLiteral("&Commission modules on the line…"), QStringLiteral("x-office-document")},
         {QStringLiteral("&About"), QStringLiteral("help-about")},
         {QStringLiteral("Stop motor"), QStringLiteral("process-stop")},
     };

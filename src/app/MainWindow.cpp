@@ -9,6 +9,7 @@
 #include "app/RememberedSettings.h"
 #include "app/ScreenFit.h"
 #include "app/StepResponseDialog.h"
+#include "app/TuningDialog.h"
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/Version.h"
@@ -136,6 +137,9 @@ void MainWindow::createMenus()
     QAction* frequencyResponse = toolsMenu->addAction(tr("&Frequency response…"));
     frequencyResponse->setObjectName(QStringLiteral("actionFrequencyResponse"));
     connect(frequencyResponse, &QAction::triggered, this, &MainWindow::showFrequencyResponse);
+    QAction* tuning = toolsMenu->addAction(tr("&Tune velocity loop…"));
+    tuning->setObjectName(QStringLiteral("actionTuneVelocityLoop"));
+    connect(tuning, &QAction::triggered, this, &MainWindow::showTuning);
     QAction* commission = toolsMenu->addAction(tr("&Commission modules on the line…"));
     commission->setObjectName(QStringLiteral("actionCommission"));
     connect(commission, &QAction::triggered, this, &MainWindow::showCommission);
@@ -174,6 +178,16 @@ void MainWindow::showFrequencyResponse()
     m_frequencyResponse->show();
     m_frequencyResponse->raise();
     m_frequencyResponse->activateWindow();
+}
+
+void MainWindow::showTuning()
+{
+    if (!m_tuning)
+        m_tuning = new TuningDialog(*m_bldc->handler(), m_bldc->linkController(),
+                                    m_bldc->traceController(), this);
+    m_tuning->show();
+    m_tuning->raise();
+    m_tuning->activateWindow();
 }
 
 void MainWindow::addRecordingEntry(QMenu* menu)

@@ -10,6 +10,7 @@
 class CommissionDialog;
 class FrequencyResponseDialog;
 class StepResponseDialog;
+class TuningDialog;
 
 class BLDC;
 class LinkStatus;
@@ -56,6 +57,7 @@ public:
     StepResponseDialog* stepResponseDialog() const { return m_stepResponse; }
     // Tools → "Frequency response…"; made when first shown.
     FrequencyResponseDialog* frequencyResponseDialog() const { return m_frequencyResponse; }
+    TuningDialog* tuningDialog() const { return m_tuning; }
     // Tools → "Commission modules on the line…"; made when first shown.
     CommissionDialog* commissionDialog() const { return m_commission; }
 
@@ -70,6 +72,7 @@ public slots:
     void showVersionInfo();
     void showStepResponse();
     void showFrequencyResponse();
+    void showTuning();
     void showCommission();
 
 protected:
@@ -104,5 +107,6 @@ private:
     RememberedSettings* m_settings;
     StepResponseDialog* m_stepResponse = nullptr;
     FrequencyResponseDialog* m_frequencyResponse = nullptr;
+    TuningDialog* m_tuning = nullptr;
     CommissionDialog* m_commission = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "app/StepResponseDialog.h"
 
+#include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/FileTarget.h"
 #include "trace/StepChart.h"
@@ -27,6 +28,13 @@ namespace {
 const char* const gainColumns[] = {"P set 1",          "I set 1",          "D set 1",
                                    "I-clipping set 1", "P set 2",          "I set 2",
                                    "D set 2",          "I-clipping set 2", "Threshold"};
+// The figures as the table heads them.
+const char* const figureHeaders[] = {"Rise time [ms]",     "Overshoot [%]", "Settling time [ms]",
+                                     "Steady-state error", "Samples",       "Samples per second"};
+// After the figures: the ramp switch and acceleration in force, and the run's number (the
+// table's heads, then the file's).
+const char* const settingHeaders[] = {"Ramp (146)", "Acceleration (11) [rpm/s]", "Run"};
+const char* const settingColumns[] = {"ramp_enabled", "acceleration_rpm_per_s", "run"};
 const char* const figureColumns[] = {"rise_time_ms",       "overshoot_percent", "settling_time_ms",
                                      "steady_state_error", "samples",           "sample_rate_hz"};
 
@@ -111,8 +119,10 @@ StepResponseDialog::StepResponseDialog(SerialUSBCommandHandler& handler,
     QStringList headers{tr("Time"), tr("Mode"), tr("Target")};
     for (const char* column : gainColumns)
         headers << tr(column);
-    for (const char* column : figureColumns)
-        headers << QLatin1String(column);
+    for (const char* column : figureHeaders)
+        headers << tr(column);
+    for (const char* column : settingHeaders)
+        headers << tr(column);
     m_journal = new QTableWidget(0, static_cast<int>(headers.size()), this);
     m_journal->setObjectName(QStringLiteral("twJournal"));
     m_journal->setHorizontalHeaderLabels(headers);
@@ -221,7 +231,9 @@ void StepResponseDialog::run()
     std::array<qint32, 9> gains{};
     QString error;
     StepResponse::Result result;
-    if (!StepResponse::readGains(m_handler, StepResponse::loopOf(request.mode), &gains, &error)) {
+    std::array<qint32, 2> ramp{};
+    if (!StepResponse::readGains(m_handler, StepResponse::loopOf(request.mode), &gains, &error) ||
+        !readRamp(&ramp, &error)) {
         result.error = error; // nothing moved yet
     } else {
         ++m_runs;
@@ -252,7 +264,7 @@ void StepResponseDialog::run()
         curve.samples = result.samples;
         m_chart->setCurrent(curve);
         if (result.ok)
-            addJournalRow(request, gains, result);
+            addJournalRow(request, gains, ramp, result);
     }
     if (m_traceController)
         m_traceController->releasePolling();
@@ -279,8 +291,26 @@ void StepResponseDialog::showResult(const StepResponse::Result& result)
     say(tr("Done: the motor was told to stop (target velocity 0)."), false);
 }
 
+bool StepResponseDialog::readRamp(std::array<qint32, 2>* ramp, QString* error)
+{
+    const int numbers[] = {146, 11};
+    for (size_t k = 0; k < 2; ++k) {
+        const SerialUSBCommandHandler::Outcome outcome =
+            m_handler.exchange(vokt::GetAxisParameter, vokt::ParameterNumber(numbers[k]), 0, 0);
+        if (!outcome.ok()) {
+            *error = tr("reading parameter %1: %2")
+                         .arg(numbers[k])
+                         .arg(SerialUSBCommandHandler::failureText(outcome.failure));
+            return false;
+        }
+        (*ramp)[k] = outcome.reply->value();
+    }
+    return true;
+}
+
 void StepResponseDialog::addJournalRow(const StepResponse::Request& request,
                                        const std::array<qint32, 9>& gains,
+                                       const std::array<qint32, 2>& ramp,
                                        const StepResponse::Result& result)
 {
     QStringList cells{QDateTime::currentDateTime().toString(Qt::ISODate),
@@ -289,7 +319,8 @@ void StepResponseDialog::addJournalRow(const StepResponse::Request& request,
                       QString::number(request.target)};
     for (qint32 gain : gains)
         cells << QString::number(gain);
-    cells << figures(result.metrics);
+    cells << figures(result.metrics) << QString::number(ramp[0]) << QString::number(ramp[1])
+          << QString::number(m_runs);
     const int row = m_journal->rowCount();
     m_journal->insertRow(row);
     for (int column = 0; column < cells.size(); ++column)
@@ -317,6 +348,8 @@ QByteArray StepResponseDialog::journalCsv() const
     for (const char* column : gainColumns)
         header << QLatin1String(column);
     for (const char* column : figureColumns)
+        header << QLatin1String(column);
+    for (const char* column : settingColumns)
         header << QLatin1String(column);
     QByteArray csv = header.join(QLatin1Char(',')).toUtf8() + '\n';
     for (int row = 0; row < m_journal->rowCount(); ++row) {

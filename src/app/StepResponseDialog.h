@@ -52,8 +52,10 @@ private:
     void updateMode();
     void setRunning(bool running);
     void showResult(const StepResponse::Result& result);
+    // The ramp switch (146) and acceleration (11) in force; false with *error.
+    bool readRamp(std::array<qint32, 2>* ramp, QString* error);
     void addJournalRow(const StepResponse::Request& request, const std::array<qint32, 9>& gains,
-                       const StepResponse::Result& result);
+                       const std::array<qint32, 2>& ramp, const StepResponse::Result& result);
     void say(const QString& text, bool failure);
 
     SerialUSBCommandHandler& m_handler;

@@ -167,8 +167,9 @@ void TestApp::menus()
     // View: the log dock, shown or hidden; the charts paused or not (Space).
     QCOMPARE(entries(bar.at(1)->menu()),
              QStringList({"&Log", "(decorated)", "---", "&Pause charts\tSpace", "(decorated)"}));
-    QCOMPARE(entries(bar.at(2)->menu()), QStringList({"&Step response…", "&Frequency response…",
-                                                      "&Commission modules on the line…"}));
+    QCOMPARE(entries(bar.at(2)->menu()),
+             QStringList({"&Step response…", "&Frequency response…", "&Tune velocity loop…",
+                          "&Commission modules on the line…"}));
     QCOMPARE(entries(bar.at(3)->menu()), QStringList({"&About"}));
 }
 

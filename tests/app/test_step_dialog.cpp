@@ -1,12 +1,14 @@
 #include "app/BLDC.h"
 #include "app/MainWindow.h"
 #include "app/StepResponseDialog.h"
+#include "app/TuningDialog.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "panels/connection/WConnection.h"
 #include "sim/PtyPeer.h"
 #include "sim/ServedModule.h"
 #include "sim/SimulatedModule.h"
 #include "support/LogCapture.h"
+#include "support/NextModal.h"
 #include "support/PanelProbe.h"
 #include "support/TemporaryConfig.h"
 #include "trace/StepChart.h"
@@ -17,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -77,6 +80,7 @@ class TestStepDialog : public QObject
     Q_OBJECT
 
 private slots:
+    void tuningWorkspace();
     void runsAreJournalledAndKept();
     void stopEndsTheRunAndTheMotor();
     void refusedTargetDoesNotMove();
@@ -121,7 +125,11 @@ void TestStepDialog::runsAreJournalledAndKept()
     const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).startsWith("time,mode,target,P set 1,"));
-    QVERIFY(lines.at(0).endsWith(",samples,sample_rate_hz"));
+    QVERIFY(
+        lines.at(0).endsWith(",samples,sample_rate_hz,ramp_enabled,acceleration_rpm_per_s,run"));
+    // The ramp switch and acceleration in force, and the run's number.
+    QVERIFY(lines.at(2).endsWith(",0,1000,2"));
+    QCOMPARE(journal->horizontalHeaderItem(12)->text(), QStringLiteral("Rise time [ms]"));
     QCOMPARE(lines.at(1).split(',').size(), lines.at(0).split(',').size());
     QVERIFY(!s.dialog->saveJournal(dir.path()));
 }
@@ -162,6 +170,44 @@ void TestStepDialog::refusedTargetDoesNotMove()
     for (const QByteArray& request : s.module->peer().requests())
         QVERIFY(!(request.at(1) == 5 && request.at(2) == 2));
     QCOMPARE(s.field<QTableWidget>("twJournal")->rowCount(), 0);
+}
+
+void TestStepDialog::tuningWorkspace()
+{
+    // Identify, then Suggest: the journal keeps both, the module's gains and ramp switch are
+    // as they were; Apply asks, then writes the suggested P and I to both sets.
+    Session session;
+    session.window.findChild<QAction*>(QStringLiteral("actionTuneVelocityLoop"))->trigger();
+    TuningDialog* dialog = session.window.tuningDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    auto* journal = child<QTableWidget>(dialog, "twJournal");
+    QTest::mouseClick(child<QPushButton>(dialog, "btnIdentify"), Qt::LeftButton);
+    QCOMPARE(journal->rowCount(), 1);
+    const double accel = journal->item(0, 3)->text().toDouble();
+    QVERIFY2(std::abs(accel / 15 - 1) < 0.05, qPrintable(journal->item(0, 3)->text()));
+    QVERIFY(!child<QPushButton>(dialog, "btnApply")->isEnabled());
+
+    QTest::mouseClick(child<QPushButton>(dialog, "btnSuggest"), Qt::LeftButton);
+    QVERIFY2(journal->rowCount() == 2, qPrintable(child<QLabel>(dialog, "lblStatus")->text()));
+    QCOMPARE(journal->item(1, 2)->text(), QStringLiteral("suggest"));
+    const qint32 p = journal->item(1, 6)->text().toInt();
+    const qint32 i = journal->item(1, 7)->text().toInt();
+    QVERIFY(p > 0 && i > 0);
+    for (int type : {140, 141, 143, 234, 235, 237, 146})
+        QCOMPARE(session.held(type), SimulatedModule::parameterInfo(type).defaultValue);
+    // The current and the suggested gains' predicted steps, one behind the other.
+    auto* chart = child<StepChart>(dialog, "stepChart");
+    QCOMPARE(chart->references().size(), 1);
+    QVERIFY(chart->current().label.startsWith(QStringLiteral("Suggested")));
+
+    onNextModal<QMessageBox>(dialog,
+                             [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+    QTest::mouseClick(child<QPushButton>(dialog, "btnApply"), Qt::LeftButton);
+    QCOMPARE(session.held(140), p);
+    QCOMPARE(session.held(234), p);
+    QCOMPARE(session.held(141), i);
+    QCOMPARE(session.held(235), i);
+    QCOMPARE(journal->rowCount(), 3);
 }
 
 QTEST_MAIN(TestStepDialog)

@@ -72,14 +72,16 @@ class SimulatorProcess
 public:
     ~SimulatorProcess() { stop(); }
 
-    // Serves the module; true once its link is there.
-    bool start()
+    // Serves the module (with the simulator's options given, e.g. its motor); true once
+    // its link is there.
+    bool start(const QStringList& options = {})
     {
         if (!m_dir.isValid())
             return false;
         m_sim.start(QStringLiteral(ZIRO_SIM_COMMAND),
-                    {QStringLiteral("--link"), path(QStringLiteral("port")),
-                     QStringLiteral("--log"), path(QStringLiteral("received.log"))});
+                    QStringList{QStringLiteral("--link"), path(QStringLiteral("port")),
+                                QStringLiteral("--log"), path(QStringLiteral("received.log"))} +
+                        options);
         // The port path on standard output says the module is served.
         return m_sim.waitForStarted() && m_sim.waitForReadyRead(10000) &&
                QFileInfo(path(QStringLiteral("port"))).isSymLink();

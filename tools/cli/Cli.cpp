@@ -13,6 +13,7 @@
 #include "cli/ScriptCommand.h"
 #include "cli/StepCommand.h"
 #include "cli/StopSignals.h"
+#include "cli/TuneCommands.h"
 #include "cli/WatchCommand.h"
 #include "config/InputText.h"
 #include "config/Version.h"
@@ -87,6 +88,11 @@ int run(const QStringList& arguments)
         action = prepareStep(invocation, &error);
     else if (name == QLatin1String("bode"))
         action = prepareBode(invocation, &error);
+    // identify and tune
+    else if (name == QLatin1String("identify"))
+        action = prepareIdentify(invocation, &error);
+    else if (name == QLatin1String("tune"))
+        action = prepareTune(invocation, &error);
     else if (name == QLatin1String("export-ini") || name == QLatin1String("export-script"))
         action = prepareExport(name, invocation.arguments, &error);
     else if (name == QLatin1String("import-ini"))

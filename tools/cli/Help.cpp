@@ -103,6 +103,30 @@ const CommandHelp commandHelp[] = {
      "sample_rate_hz, one name<TAB>value a line; --csv writes FILE with time_ms,target,\n"
      "actual, one row per sample. A target beyond the max. velocity (4) is refused.",
      "ziro-bldc-cli --sim step velocity 1000 --csv s.csv"},
+    // identify and tune
+    {"identify", "identify [--max-velocity RPM] [--max-current MA]",
+     "MOVES THE MOTOR. Measures the motor in torque mode: drives it with torque targets\n"
+     "(parameter 155) back and forth between a third and nine tenths of RPM, reading the\n"
+     "actual velocity and current as fast as the line allows, for about 6 s, and fits\n"
+     "dv/dt = accel * (i - friction - viscous * v). Prints accel_rpm_per_s_per_mA,\n"
+     "friction_mA, viscous_mA_per_rpm and duration_s, one name<TAB>value a line. Stays\n"
+     "within RPM and MA (default: half the module's max. velocity (4) and max. current\n"
+     "(6)), writes nothing but torque targets and ends with target velocity 0, also on\n"
+     "failure or Ctrl-C. The motor must be at rest.",
+     "ziro-bldc-cli --port ttyUSB0 identify --max-velocity 1000"},
+    {"tune",
+     "tune velocity [--bandwidth HZ] [--set 1|2] [--apply] [--max-velocity RPM] "
+     "[--max-current MA]",
+     "MOVES THE MOTOR. Finds velocity-loop gains for this motor and this module: identifies\n"
+     "the motor (as identify does), measures how the module scales its gains with a few\n"
+     "steps, and places the loop: without --bandwidth for the fastest settling (+-2 %)\n"
+     "with at most 10 % overshoot, with --bandwidth at that closed-loop -3 dB bandwidth.\n"
+     "Prints P, I, rise_time_ms, overshoot_percent, settling_time_ms and bandwidth_hz\n"
+     "(predicted), one name<TAB>value a line. The gains and the ramp switch (146) are put\n"
+     "back as they were, also on failure or Ctrl-C; with --apply P and I are written to\n"
+     "the set (1: 140/141, 2: 234/235, default both) and a verifying step prints its\n"
+     "measured_ figures.",
+     "ziro-bldc-cli --port ttyUSB0 tune velocity --apply"},
     {"scan", "scan [--baud RATES] [--from A] [--to B] [--turnaround MS]",
      "Finds the modules on the line: at each of RATES (115200, or a list: 115200,9600;\n"
      "default: every rate the serial panel offers, fastest first) and each address from A\n"

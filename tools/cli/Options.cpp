@@ -37,6 +37,12 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"points", true, "bode"},
         {"amplitude", true, "bode"},
         {"offset", true, "bode"},
+        // identify and tune
+        {"max-velocity", true, "identify/tune"},
+        {"max-current", true, "identify/tune"},
+        {"bandwidth", true, "tune"},
+        {"set", true, "tune"},
+        {"apply", false, "tune"},
         // commission
         {"addresses", true, "commission"},
         {"scan", false, "commission"},
@@ -127,6 +133,17 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->amplitude = value;
         else if (name == QLatin1String("offset"))
             invocation->offset = value;
+        // identify and tune
+        else if (name == QLatin1String("max-velocity"))
+            invocation->maxVelocity = value;
+        else if (name == QLatin1String("max-current"))
+            invocation->maxCurrent = value;
+        else if (name == QLatin1String("bandwidth"))
+            invocation->bandwidth = value;
+        else if (name == QLatin1String("set"))
+            invocation->pidSet = value;
+        else if (name == QLatin1String("apply"))
+            invocation->apply = true;
         // commission
         else if (name == QLatin1String("addresses"))
             invocation->addresses = value;

@@ -38,6 +38,13 @@ struct Invocation
     std::optional<QString> points;
     std::optional<QString> amplitude;
     std::optional<QString> offset;
+    // identify and tune: the limits of the motion, the bandwidth asked for, the PID set
+    // and whether the gains are written.
+    std::optional<QString> maxVelocity;
+    std::optional<QString> maxCurrent;
+    std::optional<QString> bandwidth;
+    std::optional<QString> pidSet;
+    bool apply = false;
     // commission: the modules (--addresses, or --scan with --from/--to), what to do with
     // each.
     std::optional<QString> addresses;

@@ -1,0 +1,383 @@
+#include "app/TuningDialog.h"
+
+#include "comm/Protocol.h"
+#include "comm/SerialUSBCommandHandler.h"
+#include "config/MotorAccess.h"
+#include "trace/StepChart.h"
+#include "trace/WTraceController.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString figure(const std::optional<double>& value)
+{
+    return value ? QString::number(*value, 'f', 1) : QStringLiteral("none");
+}
+
+QStringList stepFigures(const VelocityLoopModel::Prediction& p)
+{
+    return {figure(p.step.riseTimeMs), QString::number(p.step.overshootPercent, 'f', 1),
+            figure(p.step.settlingTimeMs), figure(p.bandwidthHz)};
+}
+
+QStringList motorFigures(const MotorIdentification::Motor& m)
+{
+    return {QString::number(m.accel, 'f', 3), QString::number(m.friction, 'f', 1),
+            QString::number(m.viscous, 'f', 4)};
+}
+
+} // namespace
+
+TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* link,
+                           WTraceController* traceController, QWidget* parent)
+    : QDialog(parent), m_handler(handler), m_link(link), m_traceController(traceController)
+{
+    setWindowTitle(tr("Tune velocity loop"));
+    setObjectName(QStringLiteral("TuningDialog"));
+
+    auto* warning = new QLabel(tr("Identify and Suggest move the motor (torque targets, then "
+                                  "300 rpm steps with the ramp off); it is stopped (target "
+                                  "velocity 0) and the gains put back when a run ends."),
+                               this);
+    warning->setWordWrap(true);
+    warning->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
+
+    m_useBandwidth = new QCheckBox(tr("Bandwidth"), this);
+    m_useBandwidth->setObjectName(QStringLiteral("cbBandwidth"));
+    m_bandwidth = new QDoubleSpinBox(this);
+    m_bandwidth->setObjectName(QStringLiteral("sbBandwidth"));
+    m_bandwidth->setRange(0.1, 500);
+    m_bandwidth->setValue(5);
+    m_bandwidth->setSuffix(tr(" Hz"));
+    m_set = new QComboBox(this);
+    m_set->setObjectName(QStringLiteral("cbSet"));
+    m_set->addItems({tr("Both sets"), tr("Set 1 (140, 141)"), tr("Set 2 (234, 235)")});
+    m_maxVelocity = new QSpinBox(this);
+    m_maxVelocity->setObjectName(QStringLiteral("sbMaxVelocity"));
+    m_maxVelocity->setRange(0, 100000);
+    m_maxVelocity->setSpecialValueText(tr("half the max. velocity"));
+    m_maxVelocity->setSuffix(tr(" rpm"));
+    m_maxCurrent = new QSpinBox(this);
+    m_maxCurrent->setObjectName(QStringLiteral("sbMaxCurrent"));
+    m_maxCurrent->setRange(0, 100000);
+    m_maxCurrent->setSpecialValueText(tr("half the max. current"));
+    m_maxCurrent->setSuffix(tr(" mA"));
+    auto* bandwidthRow = new QHBoxLayout;
+    bandwidthRow->addWidget(m_useBandwidth);
+    bandwidthRow->addWidget(m_bandwidth);
+    auto* form = new QFormLayout;
+    form->addRow(tr("Goal"), bandwidthRow);
+    form->addRow(tr("Apply to"), m_set);
+    form->addRow(tr("Velocity limit"), m_maxVelocity);
+    form->addRow(tr("Current limit"), m_maxCurrent);
+
+    m_identify = new QPushButton(tr("Identify"), this);
+    m_identify->setObjectName(QStringLiteral("btnIdentify"));
+    m_suggest = new QPushButton(tr("Suggest"), this);
+    m_suggest->setObjectName(QStringLiteral("btnSuggest"));
+    m_apply = new QPushButton(tr("Apply…"), this);
+    m_apply->setObjectName(QStringLiteral("btnApply"));
+    m_cancel = new QPushButton(tr("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("btnCancel"));
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* button : {m_identify, m_suggest, m_apply, m_cancel}) {
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch();
+
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 0);
+    m_progress->setVisible(false);
+    m_suggestion = new QLabel(this);
+    m_suggestion->setObjectName(QStringLiteral("lblSuggestion"));
+    m_suggestion->setWordWrap(true);
+    m_suggestion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_chart = new StepChart(this);
+    m_chart->setObjectName(QStringLiteral("stepChart"));
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setWordWrap(true);
+
+    const QStringList headers{tr("Run"),
+                              tr("Time"),
+                              tr("Action"),
+                              tr("Accel [rpm/s per mA]"),
+                              tr("Friction [mA]"),
+                              tr("Viscous [mA per rpm]"),
+                              tr("P"),
+                              tr("I"),
+                              tr("Rise [ms]"),
+                              tr("Overshoot [%]"),
+                              tr("Settling [ms]"),
+                              tr("Bandwidth [Hz]"),
+                              tr("Duration [s]")};
+    m_journal = new QTableWidget(0, int(headers.size()), this);
+    m_journal->setObjectName(QStringLiteral("twJournal"));
+    m_journal->setHorizontalHeaderLabels(headers);
+    m_journal->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_journal->verticalHeader()->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(warning);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    layout->addWidget(m_progress);
+    layout->addWidget(m_chart, 2);
+    layout->addWidget(m_suggestion);
+    layout->addWidget(m_status);
+    layout->addWidget(m_journal, 1);
+
+    connect(m_identify, &QPushButton::clicked, this, &TuningDialog::identify);
+    connect(m_suggest, &QPushButton::clicked, this, &TuningDialog::suggest);
+    connect(m_apply, &QPushButton::clicked, this, &TuningDialog::apply);
+    connect(m_cancel, &QPushButton::clicked, this, &TuningDialog::cancel);
+    connect(m_useBandwidth, &QCheckBox::toggled, m_bandwidth, &QWidget::setEnabled);
+    m_bandwidth->setEnabled(false);
+    setRunning(false);
+    resize(900, 640);
+}
+
+MotorIdentification::Limits TuningDialog::limits() const
+{
+    return {m_maxVelocity->value(), m_maxCurrent->value()};
+}
+
+bool TuningDialog::start(const QString& what)
+{
+    if (m_running)
+        return false;
+    if (!m_handler.isOpen()) {
+        say(tr("Not connected: open the link to the module first."), true);
+        return false;
+    }
+    m_cancelRequested = false;
+    setRunning(true);
+    say(what, false);
+    if (m_traceController)
+        m_traceController->holdPolling();
+    return true;
+}
+
+void TuningDialog::finish()
+{
+    if (m_traceController)
+        m_traceController->releasePolling();
+    setRunning(false);
+}
+
+void TuningDialog::identify()
+{
+    if (!start(tr("Identifying: the motor moves.")))
+        return;
+    // Asked at every reading: the dialog's events (Cancel, Esc) are served in between.
+    const std::unique_ptr<MotorAccess> access = handlerAccess(m_handler, m_link, [this] {
+        QCoreApplication::processEvents();
+        return m_cancelRequested;
+    });
+    const MotorIdentification::Result result = MotorIdentification::run(*access, limits());
+    finish();
+    if (!result.ok) {
+        say(result.cancelled && result.stopped
+                ? tr("Cancelled: the motor was told to stop (target velocity 0).")
+                : tr("Identification did not run through: %1.").arg(result.error),
+            !(result.cancelled && result.stopped));
+        return;
+    }
+    addJournalRow(tr("identify"), motorFigures(result.motor), {}, {}, result.durationSeconds);
+    const QStringList figures = motorFigures(result.motor);
+    say(tr("Identified: accel %1 rpm/s per mA, friction %2 mA, viscous %3 mA per rpm. The "
+           "motor was told to stop.")
+            .arg(figures.at(0), figures.at(1), figures.at(2)),
+        false);
+}
+
+void TuningDialog::suggest()
+{
+    if (!start(tr("Finding gains: the motor moves.")))
+        return;
+    VelocityTuning::Request request;
+    request.limits = limits();
+    if (m_useBandwidth->isChecked())
+        request.bandwidthHz = m_bandwidth->value();
+    const std::unique_ptr<MotorAccess> access = handlerAccess(m_handler, m_link, [this] {
+        QCoreApplication::processEvents();
+        return m_cancelRequested;
+    });
+    const VelocityTuning::Result result = VelocityTuning::run(*access, request);
+    finish();
+    if (!result.ok) {
+        say((result.cancelled ? tr("Cancelled") : tr("No suggestion: %1").arg(result.error)) +
+                (result.restored ? tr("; the motor was told to stop and the gains are as they "
+                                      "were.")
+                                 : QStringLiteral(".")),
+            !result.cancelled);
+        return;
+    }
+    m_suggested = result;
+    addJournalRow(tr("suggest"), motorFigures(result.motor),
+                  {QString::number(result.p), QString::number(result.i)},
+                  stepFigures(result.predicted), result.durationSeconds);
+    const QStringList now = stepFigures(result.formerPredicted);
+    const QStringList then = stepFigures(result.predicted);
+    m_suggestion->setText(
+        tr("Suggested P %1, I %2: rise %3 ms, overshoot %4 %, settling %5 ms, bandwidth %6 "
+           "Hz (predicted). Current P %7, I %8: rise %9 ms, overshoot %10 %, settling %11 ms.")
+            .arg(result.p)
+            .arg(result.i)
+            .arg(then.at(0), then.at(1), then.at(2), then.at(3))
+            .arg(result.formerP)
+            .arg(result.formerI)
+            .arg(now.at(0), now.at(1), now.at(2)));
+    showPredictions(result);
+    say(tr("Done: the motor was told to stop; the gains are as they were until Apply."), false);
+    m_apply->setEnabled(true);
+}
+
+void TuningDialog::showPredictions(const VelocityTuning::Result& result)
+{
+    const VelocityLoopModel::Plant plant{result.motor.accel, result.motor.friction,
+                                         result.motor.viscous, result.lagSeconds};
+    const auto curve = [&](const QString& label, qint32 p, qint32 i) {
+        StepChart::Curve c;
+        c.label = label;
+        c.target = VelocityTuning::Request().step;
+        // Unbounded: the shape of the linear response.
+        VelocityLoopModel::predict(plant, {p * result.pWorth, i * result.iWorth}, c.target, 1e9,
+                                   500, &c.samples);
+        return c;
+    };
+    m_chart->clearReferences();
+    m_chart->setCurrent(
+        curve(tr("Current P %1, I %2 (predicted)").arg(result.formerP).arg(result.formerI),
+              result.formerP, result.formerI));
+    m_chart->keepCurrent();
+    m_chart->setCurrent(curve(tr("Suggested P %1, I %2 (predicted)").arg(result.p).arg(result.i),
+                              result.p, result.i));
+}
+
+void TuningDialog::apply()
+{
+    if (!m_suggested || m_running)
+        return;
+    const int set = m_set->currentIndex();
+    const QString where = set == 0 ? tr("both sets (140/141 and 234/235)")
+                                   : (set == 1 ? tr("set 1 (140/141)") : tr("set 2 (234/235)"));
+    if (QMessageBox::question(this, tr("Apply gains"),
+                              tr("Write P %1 and I %2 to %3 of the velocity loop?")
+                                  .arg(m_suggested->p)
+                                  .arg(m_suggested->i)
+                                  .arg(where)) != QMessageBox::Yes)
+        return;
+    QList<QPair<int, qint32>> writes;
+    if (set != 2)
+        writes << QPair<int, qint32>(140, m_suggested->p)
+               << QPair<int, qint32>(141, m_suggested->i);
+    if (set != 1)
+        writes << QPair<int, qint32>(234, m_suggested->p)
+               << QPair<int, qint32>(235, m_suggested->i);
+    for (const auto& [type, value] : writes) {
+        const SerialUSBCommandHandler::Outcome outcome =
+            m_handler.exchange(vokt::SetAxisParameter, vokt::ParameterNumber(type), 0, value);
+        if (!outcome.ok()) {
+            say(tr("Writing %1 to parameter %2 failed: %3.")
+                    .arg(value)
+                    .arg(type)
+                    .arg(SerialUSBCommandHandler::failureText(outcome.failure)),
+                true);
+            return;
+        }
+    }
+    addJournalRow(tr("apply"), {},
+                  {QString::number(m_suggested->p), QString::number(m_suggested->i)}, {}, 0);
+    say(tr("Applied P %1 and I %2 to %3.").arg(m_suggested->p).arg(m_suggested->i).arg(where),
+        false);
+}
+
+void TuningDialog::cancel()
+{
+    m_cancelRequested = true;
+}
+
+void TuningDialog::reject()
+{
+    // Esc during a run stops it; otherwise it closes the dialog.
+    if (m_running) {
+        cancel();
+        return;
+    }
+    QDialog::reject();
+}
+
+void TuningDialog::setRunning(bool running)
+{
+    m_running = running;
+    m_identify->setEnabled(!running);
+    m_suggest->setEnabled(!running);
+    m_apply->setEnabled(!running && m_suggested.has_value());
+    m_cancel->setEnabled(running);
+    m_progress->setVisible(running);
+    for (QWidget* field :
+         {static_cast<QWidget*>(m_useBandwidth), static_cast<QWidget*>(m_set),
+          static_cast<QWidget*>(m_maxVelocity), static_cast<QWidget*>(m_maxCurrent)})
+        field->setEnabled(!running);
+    m_bandwidth->setEnabled(!running && m_useBandwidth->isChecked());
+    // Nothing else reaches the module while a run goes on: the window behind takes no input.
+    if (running && parentWidget()) {
+        const QList<QWidget*> parts =
+            parentWidget()->window()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* part : parts) {
+            if (!part->isWindow() && part->isEnabled()) {
+                part->setEnabled(false);
+                m_disabled << part;
+            }
+        }
+    } else if (!running) {
+        for (const QPointer<QWidget>& part : std::as_const(m_disabled))
+            if (part)
+                part->setEnabled(true);
+        m_disabled.clear();
+    }
+}
+
+void TuningDialog::addJournalRow(const QString& action, const QStringList& motor,
+                                 const QStringList& gains, const QStringList& figures,
+                                 double seconds)
+{
+    QStringList cells{QString::number(++m_runs), QDateTime::currentDateTime().toString(Qt::ISODate),
+                      action};
+    const auto padded = [](QStringList list, int size) {
+        while (list.size() < size)
+            list << QString();
+        return list;
+    };
+    cells << padded(motor, 3) << padded(gains, 2) << padded(figures, 4)
+          << (seconds > 0 ? QString::number(seconds, 'f', 1) : QString());
+    const int row = m_journal->rowCount();
+    m_journal->insertRow(row);
+    for (int column = 0; column < cells.size(); ++column)
+        m_journal->setItem(row, column, new QTableWidgetItem(cells.at(column)));
+    m_journal->resizeColumnsToContents();
+    m_journal->scrollToBottom();
+}
+
+void TuningDialog::say(const QString& text, bool failure)
+{
+    m_status->setStyleSheet(failure ? QStringLiteral("color: #a00000") : QString());
+    m_status->setText(text);
+}

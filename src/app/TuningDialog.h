@@ -1,0 +1,80 @@
+#pragma once
+
+#include "config/VelocityTuning.h"
+
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+
+#include <optional>
+
+class LinkController;
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+class SerialUSBCommandHandler;
+class StepChart;
+class WTraceController;
+
+// Tools → "Tune velocity loop…": Identify measures the motor, Suggest finds velocity-loop
+// gains for it on this module (the gains the module had put back), Apply writes the
+// suggested P and I to the chosen set after asking. The journal keeps every run with its
+// figures, identification results too. Identify and Suggest move the motor; Cancel or Esc
+// stops a run (the motor is stopped and the gains put back all the same), while the window
+// behind takes no input and polling waits.
+class TuningDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    TuningDialog(SerialUSBCommandHandler& handler, LinkController* link,
+                 WTraceController* traceController, QWidget* parent = nullptr);
+
+    bool isRunning() const { return m_running; }
+
+public slots:
+    void identify();
+    void suggest();
+    void apply();
+    void cancel();
+    void reject() override;
+
+private:
+    bool start(const QString& what);
+    void finish();
+    void setRunning(bool running);
+    MotorIdentification::Limits limits() const;
+    void addJournalRow(const QString& action, const QStringList& motor, const QStringList& gains,
+                       const QStringList& figures, double seconds);
+    void say(const QString& text, bool failure);
+    // The predicted steps of the gains the module has and of the suggested ones, overlaid.
+    void showPredictions(const VelocityTuning::Result& result);
+
+    SerialUSBCommandHandler& m_handler;
+    LinkController* m_link;
+    WTraceController* m_traceController;
+    QCheckBox* m_useBandwidth;
+    QDoubleSpinBox* m_bandwidth;
+    QComboBox* m_set;
+    QSpinBox* m_maxVelocity;
+    QSpinBox* m_maxCurrent;
+    QPushButton* m_identify;
+    QPushButton* m_suggest;
+    QPushButton* m_apply;
+    QPushButton* m_cancel;
+    QProgressBar* m_progress;
+    QLabel* m_suggestion;
+    StepChart* m_chart;
+    QLabel* m_status;
+    QTableWidget* m_journal;
+    QList<QPointer<QWidget>> m_disabled;
+    std::optional<VelocityTuning::Result> m_suggested;
+    bool m_running = false;
+    bool m_cancelRequested = false;
+    int m_runs = 0;
+};
