@@ -311,8 +311,12 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     m_liveRecorder = new LiveRecorder(this);
     connect(m_traceController, &WTraceController::cycleStarted, m_liveRecorder,
             &LiveRecorder::beginCycle);
+    // Only an answer with status 100 on a clean line is a value to record.
     connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_liveRecorder,
-            &LiveRecorder::takeValue);
+            [this](char motorBank, char type, int value) {
+                if (m_handler->lastFailure() == SerialUSBCommandHandler::Failure::None)
+                    m_liveRecorder->takeValue(motorBank, type, value);
+            });
     connect(m_traceController, &WTraceController::cycleFinished, m_liveRecorder,
             &LiveRecorder::endCycle);
     connect(m_handler, &SerialUSBCommandHandler::deviceClosed, m_liveRecorder,
@@ -487,6 +491,13 @@ void BLDC::wirePanel(ParameterPanel* panel)
             &SerialUSBCommandHandler::getAxisParameter);
     connect(panel, &ParameterPanel::changeValue, m_handler,
             &SerialUSBCommandHandler::setAxisParameter);
+    // After the write: one that could not be sent leaves the field marked, and says so.
+    connect(panel, &ParameterPanel::changeValue, this, [this, panel](char motorBank, char type) {
+        if (m_handler->lastFailure() != SerialUSBCommandHandler::Failure::LinkLost)
+            return;
+        panel->markNotWritten(motorBank, type);
+        emit nothingWritten(tr("Not connected: nothing written"));
+    });
     connect(m_handler, &SerialUSBCommandHandler::requestedValue, panel,
             &ParameterPanel::requestedValue);
 }

@@ -113,6 +113,9 @@ signals:
     // A file operation of the menu wrote its file (a commissioning record); message says
     // which and what came of it, for the status bar.
     void fileOperationDone(const QString& message);
+    // A field was edited while no link was open: nothing was written ("Not connected:
+    // nothing written"); the field keeps the typed value, marked.
+    void nothingWritten(const QString& message);
 
 private:
     // The connection panel whose link the attached device is.

@@ -8,6 +8,8 @@
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/CommandScript.h"
 #include "config/CommissioningRecord.h"
+#include "config/CsvRecorder.h"
+#include "config/FileKind.h"
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
 #include "config/SettingsFile.h"
@@ -50,7 +52,7 @@ FileOperations::FileOperations(SerialUSBCommandHandler& handler, WTraceControlle
 {
 }
 
-void FileOperations::runWithProgress(
+bool FileOperations::runWithProgress(
     const QString& label, int total,
     const std::function<void(const ModuleExchange::Progress&)>& operation, QWidget* parent)
 {
@@ -61,13 +63,25 @@ void FileOperations::runWithProgress(
         OperationProgress progress(label, total, parent ? parent : m_parent);
         operation(progress.callback());
     }
-    if (!batch.isClean())
+    const bool clean = batch.isClean();
+    if (!clean)
         emit lineNotClean(label);
     m_traceController.releasePolling();
+    return clean;
+}
+
+bool FileOperations::mayReplace(const QString& fileName, const QString& problem)
+{
+    if (!problem.startsWith(QLatin1String("reads as")))
+        return false;
+    DebugLine().plain(QStringLiteral("%1 %2: asking before it is replaced").arg(fileName, problem));
+    return QMessageBox::question(
+               m_parent, text("Replace file"), text("%1 %2.\nReplace it?").arg(fileName, problem),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void FileOperations::runExport(const char* caption, const char* name, const char* filter,
-                               const char* label, const Export& exportTo)
+                               const char* label, FileKind::Kind kind, const Export& exportTo)
 {
     const QString fileName =
         QFileDialog::getSaveFileName(m_parent, text(caption), defaultFileName(name), text(filter));
@@ -75,14 +89,27 @@ void FileOperations::runExport(const char* caption, const char* name, const char
         return;
     QString why;
     bool written = false;
+    const QString problem = kind == FileKind::Kind::Script ? FileKind::targetProblem(fileName, kind)
+                                                           : SettingsFile::targetProblem(fileName);
+    // Another of the tool's kinds of file is replaced only if the user says so; any other
+    // problem the export itself refuses, and says so.
+    const bool foreign = problem.startsWith(QLatin1String("reads as"));
+    const bool force = foreign && mayReplace(fileName, problem);
+    if (foreign && !force) {
+        DebugLine() << "export refused: " << fileName << problem;
+        emit failed(text("Export failed: %1: %2").arg(fileName, problem));
+        return;
+    }
     runWithProgress(text(label), configurationSize(),
                     [&](const ModuleExchange::Progress& progress) {
-                        written = exportTo(fileName, m_handler, progress, &why);
+                        written = exportTo(fileName, m_handler, progress, &why, force);
                     });
     // The log names the file and the tool that wrote it, for whoever reads it later.
-    if (written)
+    if (written) {
         DebugLine().plain(QStringLiteral("%1 written by %2")
                               .arg(fileName, Version::of(QStringLiteral("ziro-bldc"))));
+        emit done(text("Exported %1 parameters to %2").arg(configurationSize()).arg(fileName));
+    }
     // A cancel leaves no reason: the user knows.
     if (!why.isEmpty())
         emit failed(text("Export failed: %1: %2").arg(fileName, why));
@@ -93,7 +120,8 @@ void FileOperations::exportSettingsToVOKT()
     DebugLine() << "exporting settings...";
     runExport(QT_TRANSLATE_NOOP("BLDC", "Export settings to VOKT"), "VOKT_Settings.vkt",
               QT_TRANSLATE_NOOP("BLDC", "VOKT Files (*.vkt)"),
-              QT_TRANSLATE_NOOP("BLDC", "Exporting settings to VOKT"), &CommandScript::exportTo);
+              QT_TRANSLATE_NOOP("BLDC", "Exporting settings to VOKT"), FileKind::Kind::Script,
+              &CommandScript::exportTo);
 }
 
 void FileOperations::exportSettings()
@@ -101,7 +129,8 @@ void FileOperations::exportSettings()
     DebugLine() << "export settings";
     runExport(QT_TRANSLATE_NOOP("BLDC", "Export settings"), "Settings.ini",
               QT_TRANSLATE_NOOP("BLDC", "Settings files (*.ini)"),
-              QT_TRANSLATE_NOOP("BLDC", "Exporting settings"), &SettingsFile::exportTo);
+              QT_TRANSLATE_NOOP("BLDC", "Exporting settings"), FileKind::Kind::Settings,
+              &SettingsFile::exportTo);
 }
 
 void FileOperations::importSettings()
@@ -123,10 +152,31 @@ void FileOperations::importSettings()
         DebugLine() << "import cancelled before anything was written: " << fileName;
         return;
     }
-    runWithProgress(text("Importing settings"), configurationSize(),
-                    [&](const ModuleExchange::Progress& progress) {
-                        SettingsFile::importFrom(fileName, m_handler, progress);
-                    });
+    SettingsFile::ImportReport report;
+    const bool clean =
+        runWithProgress(text("Importing settings"), configurationSize(),
+                        [&](const ModuleExchange::Progress& progress) {
+                            SettingsFile::importFrom(fileName, m_handler, progress, &report);
+                        });
+    const QString counts = text("Import of %1: %2 parameters written, %3 not taken")
+                               .arg(fileName)
+                               .arg(report.written)
+                               .arg(report.notTaken.size());
+    if (clean && report.complete()) {
+        emit done(counts);
+        return;
+    }
+    QStringList problems;
+    if (!clean)
+        problems << text("the line is not clean");
+    if (!report.skipped.isEmpty())
+        problems
+            << text("not in the file: %1").arg(ModuleExchange::failedParameters(report.skipped));
+    if (!report.notTaken.isEmpty())
+        problems << text("not taken: %1").arg(ModuleExchange::failedParameters(report.notTaken));
+    if (report.notReached > 0)
+        problems << text("%1 not written").arg(report.notReached);
+    emit failed(counts + QStringLiteral("; ") + problems.join(QStringLiteral("; ")));
 }
 
 void FileOperations::compareWithSettingsFile()
@@ -165,6 +215,8 @@ void FileOperations::saveCommissioningRecord()
     const QString title = text("Save commissioning record");
     const QString fileName = ask.recordFile();
     QString why = CommissioningRecord::targetProblem(fileName);
+    if (mayReplace(fileName, why))
+        why.clear();
     if (!why.isEmpty())
         return warn(title, text("%1: %2; no record written").arg(fileName, why));
     std::optional<CommissioningRecord::Golden> golden;
@@ -237,18 +289,54 @@ void FileOperations::warn(const QString& title, const QString& message)
 
 void FileOperations::storeActualValues()
 {
-    runWithProgress(text("Storing actual values on the module"), vokt::ParameterNumbers,
-                    [this](const ModuleExchange::Progress& progress) {
-                        ParameterStore::storeAll(m_handler, progress);
-                    });
+    runStoreOrRestore(true);
 }
 
 void FileOperations::restoreActualValues()
 {
-    runWithProgress(text("Restoring actual values on the module"), vokt::ParameterNumbers,
-                    [this](const ModuleExchange::Progress& progress) {
-                        ParameterStore::restoreAll(m_handler, progress);
-                    });
+    runStoreOrRestore(false);
+}
+
+void FileOperations::runStoreOrRestore(bool store)
+{
+    ParameterStore::Tally tally;
+    const bool clean =
+        runWithProgress(store ? text("Storing actual values on the module")
+                              : text("Restoring actual values on the module"),
+                        vokt::ParameterNumbers, [&](const ModuleExchange::Progress& progress) {
+                            if (store)
+                                ParameterStore::storeAll(m_handler, progress, &tally);
+                            else
+                                ParameterStore::restoreAll(m_handler, progress, &tally);
+                        });
+    QString result = (store ? text("Stored %1, refused %2") : text("Restored %1, refused %2"))
+                         .arg(tally.accepted)
+                         .arg(tally.refused);
+    // The module refuses numbers it does not know or keeps no copy of; a refused setting
+    // of the configuration, a walk cut short or a line that was not clean is a failure.
+    QStringList problems;
+    if (tally.walked < vokt::ParameterNumbers)
+        problems << text("stopped after %1 of %2 parameters")
+                        .arg(tally.walked)
+                        .arg(vokt::ParameterNumbers);
+    else if (!m_handler.isOpen())
+        problems << text("the module stopped answering");
+    if (!clean)
+        problems << text("the line is not clean");
+    QStringList settings;
+    for (const ParameterStore::Tally::Refusal& refusal : std::as_const(tally.refusedSettings))
+        settings << QStringLiteral("%1 (%2, status %3)")
+                        .arg(ParameterCatalogue::nameOf(refusal.number))
+                        .arg(refusal.number)
+                        .arg(refusal.status);
+    if (!settings.isEmpty())
+        problems << text("refused settings: %1").arg(ModuleExchange::failedParameters(settings));
+    DebugLine().plain(result);
+    if (problems.isEmpty()) {
+        emit done(result);
+        return;
+    }
+    emit failed(result + QStringLiteral("; ") + problems.join(QStringLiteral("; ")));
 }
 
 void FileOperations::recordLiveValues()
@@ -262,5 +350,11 @@ void FileOperations::recordLiveValues()
                                      defaultFileName("LiveValues.csv"), text("CSV files (*.csv)"));
     if (fileName.isEmpty())
         return;
-    m_liveRecorder.start(fileName, m_traceController.traceCommands());
+    QString problem = FileKind::targetProblem(fileName, FileKind::Kind::Other);
+    if (problem.isEmpty())
+        problem =
+            FileKind::targetProblem(CsvRecorder::sidecarName(fileName), FileKind::Kind::Other);
+    const bool force = mayReplace(fileName, problem);
+    m_liveRecorder.setModule(m_handler.portName(), m_handler.moduleAddress());
+    m_liveRecorder.start(fileName, m_traceController.traceCommands(), force);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/FileKind.h"
 #include "config/ModuleExchange.h"
 #include "config/SettingsComparison.h"
 
@@ -47,30 +48,39 @@ signals:
     // Bytes arrived during the operation that answered no request: a value it read or wrote
     // may be another parameter's.
     void lineNotClean(const QString& operation);
-    // An export did not write its file; message says which file and why.
+    // An operation failed, in part or whole (an export wrote no file, an import or store
+    // was not taken whole); message says what and names the parameters.
     void failed(const QString& message);
-    // An operation wrote its file; message says which and what came of it.
+    // An operation ended well; message says what came of it ("Stored 45, refused 211").
     void done(const QString& message);
 
 private:
     // Runs a whole-module operation under a progress dialog that counts its parameters.
     // The dialog's parent is the window unless given.
-    void runWithProgress(const QString& label, int total,
+    // false when bytes arrived during it that answered no request.
+    bool runWithProgress(const QString& label, int total,
                          const std::function<void(const ModuleExchange::Progress&)>& operation,
                          QWidget* parent = nullptr);
-    using Export = std::function<bool(const QString& fileName, SerialUSBCommandHandler& handler,
-                                      const ModuleExchange::Progress& progress, QString* error)>;
+    using Export =
+        std::function<bool(const QString& fileName, SerialUSBCommandHandler& handler,
+                           const ModuleExchange::Progress& progress, QString* error, bool force)>;
+    // Whether a file that reads as another of the tool's kinds than the operation writes
+    // (problem: "reads as a settings file") may be replaced: the user is asked. false for
+    // any other problem, which is not the user's to wave away.
+    bool mayReplace(const QString& fileName, const QString& problem);
     // Asks for the file of an export (the dialog's caption, default name and filter), runs
     // it under the progress dialog (label) and says if it did not write its file (a cancel
     // does not).
     void runExport(const char* caption, const char* name, const char* filter, const char* label,
-                   const Export& exportTo);
+                   FileKind::Kind kind, const Export& exportTo);
 
     // The settings file and the module's values side by side, the module's read under the
     // progress dialog (label); nothing, said to the user with the title, when either
     // cannot be had or the read was cancelled.
     std::optional<SettingsComparison::Rows> compareModuleWith(const QString& fileName,
                                                               const QString& title);
+    // Store (or restore) with its result told: done() or failed().
+    void runStoreOrRestore(bool store);
     // Tells the user in a message box why an operation could not be done, and logs it.
     void warn(const QString& title, const QString& message);
 

@@ -322,11 +322,35 @@ void MainWindow::createStatusBar()
     connect(m_bldc->handler(), &SerialUSBCommandHandler::linkLost, m_linkStatus,
             &LinkStatus::linkLost);
     connect(m_linkStatus, &LinkStatus::reconnectRequested, m_bldc, &BLDC::reconnect);
-    // A failed export or recording is shown for a while in place of the link.
+    // The result of a whole-module operation is shown for a while in place of the link, a
+    // failure in red; the log that tells it line by line is a click away meanwhile.
+    auto* showLog = new QToolButton;
+    showLog->setObjectName(QStringLiteral("btnShowLog"));
+    showLog->setText(tr("Log"));
+    showLog->setToolTip(tr("Show the log"));
+    showLog->setAutoRaise(true);
+    showLog->hide();
+    statusBar()->addPermanentWidget(showLog);
+    connect(showLog, &QToolButton::clicked, this, [this] {
+        m_logDock->show();
+        m_logDock->raise();
+    });
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this, showLog](const QString& text) {
+        showLog->setVisible(!text.isEmpty());
+        if (text.isEmpty())
+            statusBar()->setStyleSheet(QString());
+    });
+    const auto showResult = [this](const QString& message, bool failure) {
+        statusBar()->setStyleSheet(failure ? QStringLiteral("QStatusBar { color: #b71c1c; }")
+                                           : QString());
+        statusBar()->showMessage(message, FailureShownMs);
+    };
     connect(m_bldc, &BLDC::fileOperationFailed, statusBar(),
-            [this](const QString& message) { statusBar()->showMessage(message, FailureShownMs); });
+            [showResult](const QString& message) { showResult(message, true); });
     connect(m_bldc, &BLDC::fileOperationDone, statusBar(),
-            [this](const QString& message) { statusBar()->showMessage(message, FailureShownMs); });
+            [showResult](const QString& message) { showResult(message, false); });
+    connect(m_bldc, &BLDC::nothingWritten, statusBar(),
+            [showResult](const QString& message) { showResult(message, true); });
     WTraceController* trace = m_bldc->traceController();
     connect(trace, &WTraceController::start, m_linkStatus, &LinkStatus::pollingStarted);
     connect(trace, &WTraceController::stop, m_linkStatus, &LinkStatus::pollingStopped);

@@ -39,6 +39,7 @@ struct ModuleScanner::Private
     bool open = false;
     bool openedOnce = false;
     bool finished = false;
+    bool echoes = false;
 
     int rate() const { return plan.baudRates.at(qMin(rateIndex, int(plan.baudRates.size()) - 1)); }
     int addresses() const { return plan.to - plan.from + 1; }
@@ -96,6 +97,12 @@ struct ModuleScanner::Private
         SerialUSBCommandHandler::Probe seen;
         const Presence presence = probe(handler, address, baud, plan.turnaroundMs, &seen);
         ++done;
+        if (seen.echoed && !echoes) {
+            echoes = true;
+            DebugLine().plain(QStringLiteral("scan: %1 echoes the requests; the echoes are not "
+                                             "counted as answers")
+                                  .arg(plan.port));
+        }
         if (presence == Presence::LinkLost) {
             failure = QStringLiteral("%1 failed at %2 baud, address %3: %4")
                           .arg(plan.port)
@@ -234,6 +241,11 @@ QList<ModuleScanner::Found> ModuleScanner::found() const
 QStringList ModuleScanner::problems() const
 {
     return d->problems;
+}
+
+bool ModuleScanner::lineEchoes() const
+{
+    return d->echoes;
 }
 
 bool ModuleScanner::portOpened() const

@@ -98,6 +98,10 @@ public:
     // A rate at which the port did not open, and why ("could not open P at N baud:
     // reason"), one text each; such a rate is skipped.
     QStringList problems() const;
+    // Whether the line gave requests back as they were sent (an RS-485 adapter that hears
+    // its own transmission). Such an echo is no answer and no conflict: only modules that
+    // answered are found.
+    bool lineEchoes() const;
     // Whether the port opened at at least one rate.
     bool portOpened() const;
     // The port failed during the scan (a USB adapter pulled out), which ended it; why.

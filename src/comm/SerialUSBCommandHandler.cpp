@@ -95,6 +95,7 @@ SerialUSBCommandHandler::Probe SerialUSBCommandHandler::probe(const VOKTRequest&
     m_probeQuietMs = qMax(1, quietMs);
 
     Probe probe;
+    m_echoBytes = 0;
     writeRequest(request);
     const quint64 droppedBefore = m_droppedBytes;
     if (m_lastFailure != Failure::LinkLost)
@@ -103,7 +104,8 @@ SerialUSBCommandHandler::Probe SerialUSBCommandHandler::probe(const VOKTRequest&
         probe.linkLost = true;
         return probe;
     }
-    probe.strayBytes = static_cast<qint64>(m_droppedBytes - droppedBefore);
+    probe.echoed = m_echoBytes > 0;
+    probe.strayBytes = static_cast<qint64>(m_droppedBytes - droppedBefore) - m_echoBytes;
     if (probe.reply || m_device->bytesAvailable() > 0) {
         const qint64 more = m_device->drainUntilQuiet(m_probeQuietMs, QuietLimitMs);
         noteUnanswered(more, request.address());
@@ -153,6 +155,7 @@ void SerialUSBCommandHandler::writeRequest(const VOKTRequest& request)
             return;
         }
         m_sentAt.start();
+        m_sentFrame = frame;
         m_sentCommand = request.command();
         m_sentAddress = request.address();
         m_sentSinceSettled = true;
@@ -207,7 +210,7 @@ bool SerialUSBCommandHandler::settleLine()
     if (!m_sentSinceSettled || !m_device || !m_device->isPortOpen())
         return true;
     m_sentSinceSettled = false;
-    const qint64 late = m_device->drainUntilQuiet(quietMs(), QuietLimitMs);
+    const qint64 late = m_device->drainUntilQuiet(qMax(SettleMs, quietMs()), QuietLimitMs);
     noteUnanswered(late);
     return late == 0;
 }
@@ -301,6 +304,13 @@ std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
                     found = true;
                     break;
                 }
+                // A probe's own request heard back from the line: dropped, not counted.
+                if (m_probeQuietMs > 0 && dropped + at >= countedUntil && frame == m_sentFrame) {
+                    m_echoBytes += vokt::FrameSize;
+                    at += vokt::FrameSize - 1;
+                    countedUntil = dropped + at + 1;
+                    continue;
+                }
                 if (dropped + at >= countedUntil && VOKTUSBReply::hasValidAddress(frame) &&
                     VOKTUSBReply::hasValidChecksum(frame)) {
                     unanswered += vokt::FrameSize;
@@ -363,9 +373,13 @@ void SerialUSBCommandHandler::timeOut()
                               .arg(ReplyTimeoutMs));
         return;
     }
-    if (m_awaitLateAnswer) {
-        // The answer may still come: better here than as the answer to a later request.
-        noteUnanswered(m_device->drainUntilQuiet(LateAnswerGuardMs, LateAnswerLimitMs));
+    if (m_awaitLateAnswer && m_device) {
+        // The answer may still come: better here than as the answer to a later request,
+        // and however late it is within the limit (a quiet spell is no sign that it will
+        // not come).
+        if (m_device->bytesAvailable() > 0 || m_device->waitForInput(LateAnswerLimitMs))
+            noteUnanswered(m_device->discardInput() +
+                           m_device->drainUntilQuiet(quietMs(), QuietLimitMs));
     }
     emit deviceClosed();
     if (m_device)

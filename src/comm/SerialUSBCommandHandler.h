@@ -52,8 +52,14 @@ public:
     static constexpr int QuietMs = 25;
     static constexpr int QuietFrames = 4;
     static constexpr int QuietLimitMs = 250;
-    // After a time-out the late answer is waited for until the line has been quiet for
-    // LateAnswerGuardMs, at most LateAnswerLimitMs (see setAwaitLateAnswer).
+    // The look for stray bytes after the last exchange of a batch waits at least this long
+    // (or QuietFrames frame times, whichever is longer): a doubled answer may follow its
+    // original by a few tens of milliseconds.
+    static constexpr int SettleMs = 50;
+    // After a time-out to another module the late answer is waited for until the line has
+    // been quiet for LateAnswerGuardMs, at most LateAnswerLimitMs; with setAwaitLateAnswer()
+    // it is waited for up to LateAnswerLimitMs after the deadline, and once bytes come, until
+    // the line is quiet.
     static constexpr int LateAnswerGuardMs = 300;
     static constexpr int LateAnswerLimitMs = 1000;
     // Why an exchange has no good answer.
@@ -141,6 +147,9 @@ public:
         qint64 strayBytes = 0;
         // The port failed, or the request could not be written.
         bool linkLost = false;
+        // The request came back as it was sent (a line that echoes, as RS-485 adapters that
+        // hear their own transmission do); the echo is neither the reply nor stray bytes.
+        bool echoed = false;
     };
     // One exchange of a scan: the request's reply within a deadline of its own, a few frame
     // times instead of ReplyTimeoutMs. No reply in time means nobody is at the address,
@@ -167,14 +176,14 @@ public:
     // Why the last exchange has no good answer; None when it has one.
     Failure lastFailure() const { return m_lastFailure; }
 
-    // After the last exchange of a batch: waits until the line has been quiet (QuietMs, or
+    // After the last exchange of a batch: waits until the line has been quiet (SettleMs, or
     // QuietFrames frame times on a slow line; at most QuietLimitMs), counting what arrives
     // as answering no request. true when nothing arrived. Returns at once when nothing was
     // sent since the last look, or the port is not open.
     bool settleLine();
     // After a time-out, wait for the late answer before closing the port: the port stays
-    // open until the line has been quiet for LateAnswerGuardMs (at most LateAnswerLimitMs), and
-    // what arrives meanwhile is dropped. For a process that ends after a failure: a late
+    // open up to LateAnswerLimitMs for it to come, and once bytes come, until the line is
+    // quiet; what arrives meanwhile is dropped. For a process that ends after a failure: a late
     // answer left in the port would answer the next run's first request. Off by default:
     // the window closes at once, and the next open drops what waits in the port.
     void setAwaitLateAnswer(bool await) { m_awaitLateAnswer = await; }
@@ -231,6 +240,9 @@ private:
     QElapsedTimer m_sentAt;
     int m_sentCommand = -1;
     int m_sentAddress = -1;
+    // The frame of the request in flight, and, during a probe, the bytes of its echoes.
+    QByteArray m_sentFrame;
+    qint64 m_echoBytes = 0;
     // The wait for a reply: ReplyTimeoutMs, or a probe's deadline and quiet time while one
     // is in flight (quiet time 0 otherwise).
     int m_deadlineMs = ReplyTimeoutMs;

@@ -4,6 +4,7 @@
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTUSBReply.h"
+#include "config/FileKind.h"
 #include "config/FileTarget.h"
 #include "config/ModuleExchange.h"
 #include "config/ParameterCatalogue.h"
@@ -11,7 +12,7 @@
 namespace CommandScript {
 
 bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
-              const ModuleExchange::Progress& progress, QString* error)
+              const ModuleExchange::Progress& progress, QString* error, bool force)
 {
     DebugLine() << "export to: " << fileName;
     const auto fail = [error](const QString& why) {
@@ -23,8 +24,8 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
         DebugLine() << "could not read parameters: is module open?";
         return fail(QStringLiteral("the link is not open"));
     }
-    // Nothing is read for a file that cannot be written.
-    const QString problem = FileTarget::problem(fileName);
+    // Nothing is read for a file that cannot be written, or that holds something else.
+    const QString problem = FileKind::targetProblem(fileName, FileKind::Kind::Script, force);
     if (!problem.isEmpty()) {
         DebugLine() << "could not open the script file for writing: " << fileName << problem;
         return fail(problem);
@@ -32,13 +33,13 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
 
     QByteArray script;
     int section = -1;
-    const auto read = [&](const ParameterCatalogue::ConfigurationParameter& p) {
+    const auto read = [&](const ParameterCatalogue::ConfigurationParameter& p, QString* failure) {
         if (p.section != section) {
             section = p.section;
             script += ParameterCatalogue::sections().at(section).scriptHeader;
         }
         const QString lines =
-            scriptLines(handler, static_cast<char>(p.number), QLatin1String(p.comment));
+            scriptLines(handler, static_cast<char>(p.number), QLatin1String(p.comment), failure);
         script += lines.toLatin1();
         if (p.blankLineAfter)
             script += '\n';
@@ -57,20 +58,23 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
     return true;
 }
 
-QString scriptLines(SerialUSBCommandHandler& handler, char type, const QString& comment)
+QString scriptLines(SerialUSBCommandHandler& handler, char type, const QString& comment,
+                    QString* why)
 {
     const int number = static_cast<quint8>(type);
-    std::optional<VOKTUSBReply> reply;
-    if (handler.isOpen())
-        reply = handler.exchange(vokt::GetAxisParameter, static_cast<quint8>(number), 0, 0).reply;
-    if (!reply) {
+    QString failure;
+    const std::optional<qint32> value =
+        ModuleExchange::valueRead(handler, static_cast<quint8>(number), &failure);
+    if (why)
+        *why = failure;
+    if (!value) {
         DebugLine() << "could not receive parameter " << QString::number(number) << " from module!";
         return QString();
     }
     const QString numberText = QString::number(number);
     const QString motorBank = QStringLiteral("0");
     return QStringLiteral("SAP %1, %2, %3 %4\n")
-               .arg(numberText, motorBank, QString::number(reply->value()), comment) +
+               .arg(numberText, motorBank, QString::number(*value), comment) +
            QStringLiteral("STAP %1, %2 \n").arg(numberText, motorBank);
 }
 

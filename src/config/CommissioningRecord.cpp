@@ -3,6 +3,7 @@
 #include "comm/DebugLine.h"
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
+#include "config/FileKind.h"
 #include "config/FileTarget.h"
 #include "config/ParameterCatalogue.h"
 #include "config/Version.h"
@@ -286,15 +287,9 @@ QByteArray html(const Snapshot& snapshot)
     return page.toUtf8();
 }
 
-QString targetProblem(const QString& fileName)
+QString targetProblem(const QString& fileName, bool force)
 {
-    const QString problem = FileTarget::problem(fileName);
-    if (!problem.isEmpty())
-        return problem;
-    QString unused;
-    if (QFileInfo(fileName).isFile() && SettingsComparison::readFile(fileName, &unused))
-        return QStringLiteral("is a settings file; a record is not written over it");
-    return QString();
+    return FileKind::targetProblem(fileName, FileKind::Kind::Page, force);
 }
 
 bool write(const QString& fileName, const Snapshot& snapshot, QString* why)

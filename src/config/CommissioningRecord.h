@@ -66,9 +66,10 @@ int exchanges();
 // The page, UTF-8.
 QByteArray html(const Snapshot& snapshot);
 
-// Why fileName cannot take the record: a FileTarget::problem(), or an existing settings file
-// of the tool (a golden file named by mistake is never written over); empty when it can.
-QString targetProblem(const QString& fileName);
+// Why fileName cannot take the record: a FileTarget::problem(), or, unless force, an
+// existing settings file or command script (a golden file named by mistake is never written
+// over; see FileKind::targetProblem); empty when it can.
+QString targetProblem(const QString& fileName, bool force = false);
 
 // Writes the page to fileName in place of what it holds (config/FileTarget): true when it
 // is all there; otherwise the file is as it was and *why says why.

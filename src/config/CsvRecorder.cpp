@@ -1,11 +1,15 @@
 #include "config/CsvRecorder.h"
 
+#include "config/FileKind.h"
 #include "config/FileTarget.h"
 #include "config/ParameterCatalogue.h"
 #include "config/Version.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 const QString CsvRecorder::TimeColumn = QStringLiteral("time_ms");
 
@@ -36,18 +40,25 @@ QStringList CsvRecorder::header() const
     return fields;
 }
 
-bool CsvRecorder::open(const QString& fileName)
+bool CsvRecorder::open(const QString& fileName, bool force)
 {
     close();
     m_rows = 0;
     m_created = false;
     m_fileName = fileName;
-    const QString problem = FileTarget::problem(fileName);
+    const QString problem = FileKind::targetProblem(fileName, FileKind::Kind::Other, force);
     if (!problem.isEmpty()) {
         m_error = problem;
         return false;
     }
+    const QString sidecarProblem =
+        FileKind::targetProblem(sidecarName(fileName), FileKind::Kind::Other, force);
+    if (!sidecarProblem.isEmpty()) {
+        m_error = QStringLiteral("%1: %2").arg(sidecarName(fileName), sidecarProblem);
+        return false;
+    }
     m_recording = true;
+    m_started = QDateTime::currentDateTime();
     m_clock.start();
     m_rowTime = 0;
     return true;
@@ -86,9 +97,12 @@ bool CsvRecorder::endCycle(bool complete)
     if (!m_file.isOpen()) {
         if (!complete)
             return true;
-        // The header and the first row replace whatever the file held, in one piece.
+        // The header and the first row replace whatever the file held, in one piece; what
+        // the recording is goes beside it first.
         QString why;
-        if (!FileTarget::replace(m_fileName, producerLine() + line(header()) + row, &why))
+        if (!FileTarget::replace(sidecarName(m_fileName), sidecar(), &why))
+            return fail(QStringLiteral("%1: %2").arg(sidecarName(m_fileName), why));
+        if (!FileTarget::replace(m_fileName, line(header()) + row, &why))
             return fail(why);
         m_created = true;
         m_file.setFileName(m_fileName);
@@ -109,14 +123,33 @@ bool CsvRecorder::endCycle(bool complete)
     return true;
 }
 
-QByteArray CsvRecorder::producerLine()
+void CsvRecorder::setModule(const QString& port, int address)
+{
+    m_port = port;
+    m_address = address;
+}
+
+QString CsvRecorder::sidecarName(const QString& fileName)
+{
+    return fileName + QStringLiteral(".json");
+}
+
+QByteArray CsvRecorder::sidecar() const
 {
     QString program = QCoreApplication::applicationName();
     if (program.isEmpty())
         program = QStringLiteral("ziro-bldc");
-    return QStringLiteral("# %1, %2\n")
-        .arg(Version::of(program), QDateTime::currentDateTime().toString(Qt::ISODate))
-        .toUtf8();
+    QJsonObject module;
+    module.insert(QStringLiteral("port"), m_port);
+    module.insert(QStringLiteral("address"), m_address);
+    QJsonObject info;
+    info.insert(QStringLiteral("tool"), program);
+    info.insert(QStringLiteral("version"), Version::full());
+    info.insert(QStringLiteral("started"),
+                m_started.toOffsetFromUtc(m_started.offsetFromUtc()).toString(Qt::ISODateWithMs));
+    info.insert(QStringLiteral("module"), module);
+    info.insert(QStringLiteral("columns"), QJsonArray::fromStringList(header()));
+    return QJsonDocument(info).toJson(QJsonDocument::Indented);
 }
 
 QByteArray CsvRecorder::line(const QStringList& fields) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QList>
@@ -8,10 +9,14 @@
 
 #include <optional>
 
-// Records live values to a CSV file: a comment line naming the program, its version and the
-// start ("# ziro-bldc-cli 1.2.120 (git 4f9511f), 2026-12-09T10:15:00"), a header row, then
-// one row per polling cycle with the time in milliseconds since the recording began and one
-// column per value, headed by the parameter's name from the catalogue.
+// Records live values to a CSV file: a header row first (as every CSV reader expects it),
+// then one row per polling cycle with the time in milliseconds since the recording began
+// and one column per value, headed by the parameter's name from the catalogue. What the
+// recording is (the program, its version, the start, the module's port and address) goes
+// beside it, into FILE.csv.json:
+//
+//     {"tool": "ziro-bldc-cli", "version": "1.2.120 (git 4f9511f)",
+//      "started": "2026-12-09T10:15:00+01:00", "module": {"port": "/dev/ttyUSB0", "address": 1}}
 //
 //     CsvRecorder recorder(ParameterCatalogue::liveValues());
 //     recorder.open("run.csv", &error);
@@ -22,8 +27,9 @@
 // A value the cycle got no answer for is left empty. The file is created with the first
 // row of a complete cycle, header and row at once, through a copy that replaces an existing
 // file only then: a recording that never completes a cycle (a silent module) leaves an
-// existing file as it was. Every later row goes to the file whole or not at all, so a
-// recording that is broken off (Ctrl-C, a lost link, a full disk) ends on a complete row.
+// existing file as it was; the sidecar is written just before it. Every later row goes to the file
+// whole or not at all, so a recording that is broken off (Ctrl-C, a lost link, a full disk) ends on
+// a complete row.
 class CsvRecorder
 {
 public:
@@ -37,9 +43,12 @@ public:
     CsvRecorder& operator=(const CsvRecorder&) = delete;
 
     // Starts a recording into fileName and starts the clock; the file is written from the
-    // first complete cycle on. false, with the reason in errorString(), if the file cannot
-    // take a recording (see FileTarget::problem).
-    bool open(const QString& fileName);
+    // first complete cycle on. false, with the reason in errorString(), if the file or its
+    // sidecar cannot take a recording (see FileTarget::problem), or, unless force, one of
+    // them reads as a settings file, a command script or an HTML page (FileKind).
+    bool open(const QString& fileName, bool force = false);
+    // The module recorded, for the sidecar; set before the first cycle ends.
+    void setModule(const QString& port, int address);
     bool isOpen() const { return m_recording; }
     void close();
     QString fileName() const { return m_fileName; }
@@ -65,8 +74,10 @@ public:
     // is quoted, its quotes doubled.
     static QString field(const QString& text);
 
-    // The file's first line: "# <program> <version>, <local date and time>\n".
-    static QByteArray producerLine();
+    // The sidecar's name: fileName with ".json" added.
+    static QString sidecarName(const QString& fileName);
+    // The sidecar's content: the program, its version, the start and the module, as JSON.
+    QByteArray sidecar() const;
 
 private:
     QByteArray line(const QStringList& fields) const;
@@ -79,6 +90,9 @@ private:
     bool m_created = false;
     QFile m_file;
     QElapsedTimer m_clock;
+    QDateTime m_started;
+    QString m_port;
+    int m_address = 0;
     qint64 m_rowTime = 0;
     int m_rows = 0;
     QString m_error;

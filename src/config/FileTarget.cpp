@@ -1,5 +1,6 @@
 #include "config/FileTarget.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -10,11 +11,19 @@
 #include <io.h>
 #define ZIRO_FSYNC(fd) ::_commit(fd)
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #define ZIRO_FSYNC(fd) ::fsync(fd)
 #endif
 
 namespace FileTarget {
+
+namespace {
+
+const QString NotRegular = QStringLiteral("is not a regular file (a device, a pipe or a socket)");
+
+} // namespace
 
 QString problem(const QString& fileName)
 {
@@ -24,7 +33,7 @@ QString problem(const QString& fileName)
     if (info.isDir())
         return QStringLiteral("is a folder");
     if (info.exists() && !info.isFile())
-        return QStringLiteral("is not a regular file (a device, a pipe or a socket)");
+        return NotRegular;
     // The temporary copy is made beside the file a symbolic link points at.
     const QFileInfo target(info.isSymLink() && info.exists() ? info.symLinkTarget() : fileName);
     const QFileInfo folder(target.absolutePath());
@@ -33,6 +42,52 @@ QString problem(const QString& fileName)
     if (info.exists() ? !info.isWritable() || !folder.isWritable() : !folder.isWritable())
         return QStringLiteral("cannot be written");
     return QString();
+}
+
+bool read(const QString& fileName, qint64 maxSize, QByteArray* content, QString* error)
+{
+    content->clear();
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const QFileInfo info(fileName);
+    if (fileName.isEmpty() || !info.exists())
+        return fail(QStringLiteral("no such file"));
+    if (info.isDir())
+        return fail(QStringLiteral("is a folder"));
+    if (!info.isFile())
+        return fail(NotRegular);
+    QFile file;
+#ifdef Q_OS_UNIX
+    // Opened without blocking, and looked at once open: a pipe put in the file's place
+    // after the look above would otherwise wait for a writer.
+    const int fd =
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(
+            QStringLiteral("cannot be read: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return fail(NotRegular);
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(QStringLiteral("cannot be read: %1").arg(file.errorString()));
+    }
+#else
+    file.setFileName(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot be read: %1").arg(file.errorString()));
+#endif
+    *content = file.read(maxSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        content->clear();
+        return fail(QStringLiteral("cannot be read: %1").arg(file.errorString()));
+    }
+    return true;
 }
 
 bool writeAll(QFileDevice& file, const QByteArray& bytes, QString* error)

@@ -17,6 +17,13 @@ namespace FileTarget {
 // not a regular file", "cannot be written"); empty when it can.
 QString problem(const QString& fileName);
 
+// Reads a file the tool takes in (a settings file, a command script): only a regular file,
+// opened without blocking, so that a pipe, a device or a socket is refused at once rather
+// than waited on. At most maxSize + 1 bytes are read, so that the caller can tell a file
+// that is too large. false, with the reason in *error ("no such file", "is a folder", "is
+// not a regular file (a device, a pipe or a socket)", "cannot be read: ..."), otherwise.
+bool read(const QString& fileName, qint64 maxSize, QByteArray* content, QString* error);
+
 // Writes content to fileName in place of what it holds: into a temporary file beside it,
 // every write and the flush to the disk checked, then renamed over it. An existing file
 // keeps its permissions; a symbolic link is followed. false, with the reason in *error

@@ -3,9 +3,9 @@
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTUSBReply.h"
+#include "config/FileTarget.h"
 #include "config/InputText.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <limits>
@@ -34,27 +34,17 @@ bool parseNumber(const QString& text, qint64 minimum, qint64 maximum, const char
 
 bool ScriptRunner::load(const QString& fileName, QString* error)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: cannot be read: %2").arg(fileName, file.errorString());
+    // Only a regular file, opened without blocking: a pipe or a device is refused at once.
+    QByteArray script;
+    QString why;
+    if (!FileTarget::read(fileName, MaxFileSize, &script, &why)) {
+        *error = QStringLiteral("%1: cannot be read: %2").arg(fileName, why);
         return false;
     }
-    // Read in pieces, so a device or pipe that never ends cannot exhaust the memory.
-    QByteArray script;
-    while (true) {
-        const QByteArray piece = file.read(64 * 1024);
-        if (piece.isEmpty())
-            break;
-        script += piece;
-        if (script.size() > MaxFileSize) {
-            *error = QStringLiteral("%1: larger than %2 bytes, not a command script")
-                         .arg(fileName)
-                         .arg(MaxFileSize);
-            return false;
-        }
-    }
-    if (file.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("%1: cannot be read: %2").arg(fileName, file.errorString());
+    if (script.size() > MaxFileSize) {
+        *error = QStringLiteral("%1: larger than %2 bytes, not a command script")
+                     .arg(fileName)
+                     .arg(MaxFileSize);
         return false;
     }
     return parse(script, fileName, error);

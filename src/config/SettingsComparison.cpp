@@ -4,6 +4,7 @@
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/CsvRecorder.h"
+#include "config/FileTarget.h"
 #include "config/InputText.h"
 #include "config/ParameterCatalogue.h"
 #include "config/SettingsFile.h"
@@ -145,15 +146,14 @@ std::optional<QList<Value>> readFile(const QString& fileName, QString* why)
         *why = reason;
         return std::nullopt;
     };
-    if (QFileInfo(fileName).isDir())
-        return fail(QStringLiteral("is a folder"));
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot be read: %1").arg(file.errorString()));
-    const QByteArray content = file.read(SettingsFile::MaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        return fail(QStringLiteral("cannot be read: %1").arg(file.errorString()));
-    file.close();
+    // Only a regular file, opened without blocking: a pipe is refused, not waited on.
+    QByteArray content;
+    QString problem;
+    if (!FileTarget::read(fileName, SettingsFile::MaxFileSize, &content, &problem))
+        return fail(problem.startsWith(QLatin1String("cannot be read")) ||
+                            problem == QLatin1String("is a folder")
+                        ? problem
+                        : QStringLiteral("cannot be read: %1").arg(problem));
     // The lines, and what the settings class makes of them.
     QSettings settings(fileName, QSettings::IniFormat);
     if (!SettingsFile::readsAsSettings(content) || settings.status() != QSettings::NoError)

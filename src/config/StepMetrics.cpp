@@ -51,9 +51,10 @@ Metrics measure(const std::vector<Sample>& samples, double start, double target,
 
     // Settled from the first sample after the last one outside the band; from the step
     // itself when none was ever outside.
-    const double band = SettlingBandPercent / 100.0;
+    // Compared without a division: a sample exactly on the band's edge (1020 for a step of
+    // 1000) is inside it, as the integers say, not outside by a rounding of 1020/1000.
     auto outside = std::find_if(samples.rbegin(), samples.rend(), [&](const Sample& sample) {
-        return std::abs(progress(sample) - 1.0) > band;
+        return std::abs(sample.value - target) * 100.0 > SettlingBandPercent * std::abs(step);
     });
     if (outside == samples.rend())
         metrics.settlingTimeMs = 0.0;

@@ -8,7 +8,8 @@ LiveRecorder::LiveRecorder(QObject* parent) : QObject(parent) {}
 // The file is closed with its last complete row.
 LiveRecorder::~LiveRecorder() = default;
 
-bool LiveRecorder::start(const QString& fileName, const QList<TraceCommand*>& traceCommands)
+bool LiveRecorder::start(const QString& fileName, const QList<TraceCommand*>& traceCommands,
+                         bool force)
 {
     if (isRecording())
         stop();
@@ -17,7 +18,8 @@ bool LiveRecorder::start(const QString& fileName, const QList<TraceCommand*>& tr
         if (record->motorBank() == 0 && !numbers.contains(record->type()))
             numbers << record->type();
     auto csv = std::make_unique<CsvRecorder>(numbers);
-    if (!csv->open(fileName)) {
+    csv->setModule(m_port, m_address);
+    if (!csv->open(fileName, force)) {
         DebugLine() << "could not record live values to: " << fileName << csv->errorString();
         emit failed(fileName, csv->errorString());
         return false;
@@ -33,6 +35,12 @@ bool LiveRecorder::start(const QString& fileName, const QList<TraceCommand*>& tr
 void LiveRecorder::stop()
 {
     finish("recording stopped: ");
+}
+
+void LiveRecorder::setModule(const QString& port, int address)
+{
+    m_port = port;
+    m_address = address;
 }
 
 bool LiveRecorder::isRecording() const

@@ -37,7 +37,11 @@ public:
     // (logged, and told by failed()) if the file cannot take a recording: a folder, a
     // device, a pipe, no such folder, a file that cannot be written. A recording in
     // progress ends first.
-    bool start(const QString& fileName, const QList<TraceCommand*>& traceCommands);
+    // With force, a file that reads as a settings file, a script or a page is replaced.
+    bool start(const QString& fileName, const QList<TraceCommand*>& traceCommands,
+               bool force = false);
+    // The module recorded (its port and address), for the recording's sidecar.
+    void setModule(const QString& port, int address);
     // Ends the recording; the file holds the header and every row so far.
     void stop();
 
@@ -64,6 +68,8 @@ private:
     void finish(const char* why);
 
     std::unique_ptr<CsvRecorder> m_csv;
+    QString m_port;
+    int m_address = 0;
     bool m_inCycle = false;
     bool m_linkLost = false;
 };

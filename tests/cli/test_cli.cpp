@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -43,9 +45,8 @@ QList<QStringList> csvRows(const QString& path)
 {
     QList<QStringList> rows;
     const QList<QByteArray> lines = readFile(path).split('\n');
-    // The first line names the program that wrote it.
     for (const QByteArray& line : lines)
-        if (!line.isEmpty() && !line.startsWith("# "))
+        if (!line.isEmpty())
             rows << QString::fromUtf8(line).split(QLatin1Char(','));
     return rows;
 }
@@ -229,6 +230,20 @@ void TestCli::refusalsExitOne()
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(cli(onLink({QStringLiteral("get"), QStringLiteral("4")})).out,
              QStringLiteral("4\t2200\n"));
+
+    // An import that leaves keys out is no import: exit 1, each key named.
+    const QString partial = path(QStringLiteral("partial.ini"));
+    QCOMPARE(cli(onLink({QStringLiteral("export-ini"), partial})).exitCode, 0);
+    QByteArray text = readFile(partial);
+    text.replace("\nStartCurrent=", "junk\nStartCurrent=");
+    text.replace("\nAcceleration=", "\nAccel=");
+    writeFile(partial, text);
+    run = cli(onLink({QStringLiteral("import-ini"), partial}));
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("motor_and_module_settings/MaxCurrent (6)")) &&
+                 run.err.contains(QStringLiteral("motion_settings/Acceleration (11)")),
+             qPrintable(run.err));
+    QCOMPARE(run.out, partial + QStringLiteral(": 42 parameters written, 0 not taken\n"));
 }
 
 void TestCli::exportedFilesRestoreTheModule_data()
@@ -335,8 +350,10 @@ void TestCli::badInputSendsNothing_data()
         << QStringList{"run-script", missing} << "cannot be read" << QString();
     QTest::newRow("script malformed in the middle")
         << QStringList{"run-script", malformed} << "malformed.vkt:4: value \"12x\"" << QString();
+    const QString empty = path(QStringLiteral("empty.vkt"));
+    writeFile(empty, QByteArray());
     QTest::newRow("script of no commands")
-        << QStringList{"run-script", "/dev/null"} << "holds no" << QString();
+        << QStringList{"run-script", empty} << "holds no" << QString();
     QTest::newRow("settings file missing")
         << QStringList{"import-ini", missing} << "cannot be read" << QString();
     QTest::newRow("settings file of no keys") << QStringList{"import-ini", malformed}
@@ -394,6 +411,43 @@ void TestCli::badInputSendsNothing_data()
         << QStringList{"watch", "--count", "1", "--csv", port} << notRegular << port;
     QTest::newRow("script into a device")
         << QStringList{"export-script", "/dev/null"} << notRegular << QString();
+
+    // Nothing is read from anything but a regular file, and a pipe is not waited on.
+    QTest::newRow("settings from a pipe") << QStringList{"import-ini", fifo} << notRegular << fifo;
+    QTest::newRow("diff against a pipe") << QStringList{"diff", fifo} << notRegular << fifo;
+    QTest::newRow("golden file from a pipe")
+        << QStringList{"report", path(QStringLiteral("r.html")), "--against", fifo} << notRegular
+        << fifo;
+    QTest::newRow("script from a pipe") << QStringList{"run-script", fifo} << notRegular << fifo;
+    QTest::newRow("script from a device")
+        << QStringList{"run-script", "/dev/zero"} << notRegular << QString();
+
+    // Every writer keeps to its own kind of file: none replaces a settings file, a script
+    // or a page of another kind (unless --force).
+    const QString golden = path(QStringLiteral("golden.ini"));
+    writeFile(golden, "; approved JB\n[motion_settings]\nAcceleration=1000\n");
+    const QString page = path(QStringLiteral("record.html"));
+    writeFile(page, "<!DOCTYPE html>\n<html lang=\"en\"><head><title>r</title></head></html>\n");
+    const QString asSettings = QStringLiteral("reads as a settings file; not replaced");
+    const QString asScript = QStringLiteral("reads as a command script; not replaced");
+    const QString asPage = QStringLiteral("reads as an HTML page; not replaced");
+    const QStringList watch{"watch", "--count", "1", "--csv"};
+    const QStringList step{"step", "velocity", "100", "--duration", "50", "--csv"};
+    QTest::newRow("script over a settings file")
+        << QStringList{"export-script", golden} << asSettings << golden;
+    QTest::newRow("script over a page") << QStringList{"export-script", page} << asPage << page;
+    QTest::newRow("record over a script") << QStringList{"report", script} << asScript << script;
+    QTest::newRow("recording over a settings file")
+        << watch + QStringList{golden} << asSettings << golden;
+    QTest::newRow("recording over a script") << watch + QStringList{script} << asScript << script;
+    QTest::newRow("recording over a page") << watch + QStringList{page} << asPage << page;
+    const QString sidecar = path(QStringLiteral("run.csv.json"));
+    writeFile(sidecar, "[motion_settings]\nAcceleration=1000\n");
+    QTest::newRow("recording beside a settings file")
+        << watch + QStringList{path(QStringLiteral("run.csv"))} << asSettings << sidecar;
+    QTest::newRow("step over a settings file")
+        << step + QStringList{golden} << asSettings << golden;
+    QTest::newRow("step over a script") << step + QStringList{script} << asScript << script;
 }
 
 void TestCli::badInputSendsNothing()
@@ -506,7 +560,8 @@ void TestCli::fullDiskLeavesFilesWholeAndExitsOne()
         QCOMPARE(left, existing.isEmpty() ? QStringList() : QStringList{"target"});
         return;
     }
-    QCOMPARE(left, QStringList{"target"});
+    // The recording and its sidecar.
+    QCOMPARE(left, (QStringList{"target", "target.json"}));
     const QByteArray content = readFile(file);
     QVERIFY(content.size() <= room);
     QVERIFY(content.endsWith('\n'));
@@ -639,7 +694,13 @@ void TestCli::watchWritesCsv()
         onLink({QStringLiteral("watch"), QStringLiteral("--count"), QStringLiteral("5"),
                 QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--csv"), csv}));
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
-    QVERIFY(readFile(csv).startsWith("# ziro-bldc-cli " ZIRO_PROJECT_VERSION));
+    // The header first, as every CSV reader expects it; what the recording is beside it.
+    const QJsonObject about = QJsonDocument::fromJson(readFile(csv + ".json")).object();
+    QCOMPARE(about.value("tool").toString(), QStringLiteral("ziro-bldc-cli"));
+    QVERIFY(about.value("version").toString().startsWith(ZIRO_PROJECT_VERSION));
+    QVERIFY(QDateTime::fromString(about.value("started").toString(), Qt::ISODateWithMs).isValid());
+    QCOMPARE(about.value("module").toObject().value("address").toInt(), 1);
+    QVERIFY(!about.value("module").toObject().value("port").toString().isEmpty());
     const QList<QStringList> rows = csvRows(csv);
     QCOMPARE(rows.size(), 6);
     QCOMPARE(rows.at(0),
@@ -971,12 +1032,11 @@ void TestCli::recorderLeavesMissingValuesEmpty()
     QVERIFY(recorder.endCycle());
     recorder.close();
     const QList<QByteArray> lines = readFile(csv).split('\n');
-    QCOMPARE(lines.size(), 5);
-    QVERIFY(lines.at(0).startsWith("# "));
-    QCOMPARE(lines.at(1), QByteArray("time_ms,MaxCurrent,ActualVelocity,77"));
-    QVERIFY(lines.at(2).endsWith(",2000,,-5"));
-    QVERIFY(lines.at(3).endsWith(",,12,"));
-    QVERIFY(lines.at(4).isEmpty());
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.at(0), QByteArray("time_ms,MaxCurrent,ActualVelocity,77"));
+    QVERIFY(lines.at(1).endsWith(",2000,,-5"));
+    QVERIFY(lines.at(2).endsWith(",,12,"));
+    QVERIFY(lines.at(3).isEmpty());
 
     QVERIFY(!recorder.open(path(QStringLiteral("no-such-folder/recorder.csv"))));
     QVERIFY(!recorder.errorString().isEmpty());

@@ -103,7 +103,7 @@ void TestCliCompare::moduleAgainstItsGoldenFile()
     frames = received().size();
     run = cli(onLink({QStringLiteral("report"), golden}));
     QVERIFY2(run.exitCode == 2, qPrintable(describe(run)));
-    QVERIFY2(run.err.contains(QStringLiteral("is a settings file")), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QStringLiteral("reads as a settings file")), qPrintable(run.err));
     QCOMPARE(readFile(golden), kept);
     QCOMPARE(received().size(), frames);
 }

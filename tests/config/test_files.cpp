@@ -6,8 +6,10 @@
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"
 #include "config/CommandScript.h"
+#include "config/CommissioningRecord.h"
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
+#include "config/SettingsComparison.h"
 #include "config/SettingsFile.h"
 #include "sim/PtyPeer.h"
 #include "sim/ServedModule.h"
@@ -24,6 +26,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -34,6 +37,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -152,11 +156,13 @@ private slots:
     void exportOnlyIntoWhatCanTakeIt();
     void fullDiskLeavesFilesAsTheyWere_data();
     void fullDiskLeavesFilesAsTheyWere();
-    void windowShowsAFailedExport_data();
-    void windowShowsAFailedExport();
+    void windowShowsTheResult_data();
+    void windowShowsTheResult();
     void storeAndRestore();
     void storeOrRestoreWithLinkClosed_data();
     void storeOrRestoreWithLinkClosed();
+    void refusedReadIsNoValue_data();
+    void refusedReadIsNoValue();
     void exportFromALineThatIsNotClean_data();
     void exportFromALineThatIsNotClean();
     void menuDialogs_data();
@@ -385,7 +391,10 @@ void TestFiles::incompleteExportLeavesNoFile()
     QFETCH(QString, message);
 
     const QString file = m_dir->filePath(name);
-    const QByteArray older("[motor_and_module_settings]\nMaxCurrent=42\n[mine]\nnote=kept\n");
+    const QByteArray older = format == QLatin1String("ini")
+                                 ? QByteArray("[motor_and_module_settings]\nMaxCurrent=42\n"
+                                              "[mine]\nnote=kept\n")
+                                 : QByteArray("SAP 6, 0, 42 \t// max current\nSTAP 6, 0 \n");
     if (existing)
         writeFile(file, older);
     if (answers < 0)
@@ -450,7 +459,10 @@ void TestFiles::exportOnlyIntoWhatCanTakeIt_data()
     QTest::newRow("blank lines") << "ini" << QByteArray("\n  \n\n") << QString() << QByteArray();
     QTest::newRow("settings file with a BOM, CRLF and comments")
         << "ini" << QByteArray("\xEF\xBB\xBF; bench 2\r\n[mine]\r\nnote = kept\r\n") << QString()
-        << QByteArray("note=kept");
+        << QByteArray("\xEF\xBB\xBF; bench 2\r\n[mine]\r\nnote = kept\r\n");
+    QTest::newRow("settings file with both kinds of comment")
+        << "ini" << QByteArray("; approved JB\n# checked on bench 2\n[mine]\nnote=kept\n")
+        << QString() << QByteArray("; approved JB\n# checked on bench 2\n[mine]\nnote=kept\n");
 }
 
 void TestFiles::exportOnlyIntoWhatCanTakeIt()
@@ -544,29 +556,35 @@ void TestFiles::fullDiskLeavesFilesAsTheyWere()
     QVERIFY(!linesStartingWith(m_log->lines(), "export failed: could not write the ").isEmpty());
 }
 
-void TestFiles::windowShowsAFailedExport_data()
+void TestFiles::windowShowsTheResult_data()
 {
     QTest::addColumn<QString>("slot");
     QTest::addColumn<QByteArray>("existing");
-    QTest::addColumn<int>("room"); // 0: no limit
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("room");      // 0: no limit
+    QTest::addColumn<QString>("shown"); // %1: the file
+    QTest::addColumn<bool>("failure");
     QTest::addColumn<QString>("logged");
 
     QTest::newRow("settings into a text note")
         << "exportSettings" << QByteArray("Motor 7: new encoder.\n") << 0
-        << "is not a settings file"
-        << "export refused: ";
+        << "Export failed: %1: is not a settings file" << true << "export refused: ";
     QTest::newRow("script on a full disk")
-        << "exportSettingsToVOKT" << QByteArray() << 1000 << "could not be written: "
-        << "export failed: ";
+        << "exportSettingsToVOKT" << QByteArray() << 1000
+        << "Export failed: %1: could not be written: " << true << "export failed: ";
+    QTest::newRow("settings exported")
+        << "exportSettings" << QByteArray() << 0 << "Exported 44 parameters to %1" << false
+        << "%1 written by ";
+    QTest::newRow("store") << "storeActualValues" << QByteArray() << 0 << "Stored 45, refused 211"
+                           << false << "Stored 45, refused 211";
 }
 
-void TestFiles::windowShowsAFailedExport()
+void TestFiles::windowShowsTheResult()
 {
     QFETCH(QString, slot);
     QFETCH(QByteArray, existing);
     QFETCH(int, room);
-    QFETCH(QString, reason);
+    QFETCH(QString, shown);
+    QFETCH(bool, failure);
     QFETCH(QString, logged);
 
     MainWindow window;
@@ -578,17 +596,25 @@ void TestFiles::windowShowsAFailedExport()
         writeFile(file, existing);
     LogCapture log;
 
-    answerNextFileDialog(&window, file, true);
+    if (slot.startsWith(QLatin1String("export")))
+        answerNextFileDialog(&window, file, true);
     {
         std::unique_ptr<FileSizeLimit> disk(room > 0 ? new FileSizeLimit(room) : nullptr);
         QVERIFY(QMetaObject::invokeMethod(bldc, qPrintable(slot)));
     }
-    QCOMPARE(whatIsAt(file), existing.isEmpty() ? QByteArray("(nothing)") : existing);
-    QVERIFY2(!linesStartingWith(log.lines(), qPrintable(logged)).isEmpty(),
+    if (failure)
+        QCOMPARE(whatIsAt(file), existing.isEmpty() ? QByteArray("(nothing)") : existing);
+    QVERIFY2(!linesStartingWith(log.lines(), qPrintable(logged.arg(file))).isEmpty(),
              qPrintable(log.lines().join('\n')));
-    const QString shown = window.statusBar()->currentMessage();
-    QVERIFY2(shown.startsWith(QStringLiteral("Export failed: %1: %2").arg(file, reason)),
-             qPrintable(shown));
+    // The result in the status bar, a failure in red; the log a click away.
+    const QString message = window.statusBar()->currentMessage();
+    QVERIFY2(message.startsWith(shown.arg(file)), qPrintable(message));
+    QCOMPARE(window.statusBar()->styleSheet().contains(QStringLiteral("#b71c1c")), failure);
+    auto* showLog = window.statusBar()->findChild<QToolButton*>(QStringLiteral("btnShowLog"));
+    QVERIFY(showLog && showLog->isVisibleTo(&window));
+    QVERIFY(!window.logDock()->isVisibleTo(&window));
+    showLog->click();
+    QVERIFY(window.logDock()->isVisibleTo(&window));
 }
 
 void TestFiles::storeAndRestore()
@@ -648,6 +674,45 @@ void TestFiles::storeOrRestoreWithLinkClosed()
     QCOMPARE(m_served->peer().requestCount(), 0);
 }
 
+void TestFiles::refusedReadIsNoValue_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("settings export") << "ini";
+    QTest::newRow("script export") << "vkt";
+    QTest::newRow("comparison") << "compare";
+    QTest::newRow("record") << "record";
+}
+
+void TestFiles::refusedReadIsNoValue()
+{
+    QFETCH(QString, operation);
+    // The module refuses to report parameter 6: its reply's value field is no value.
+    ServedModule* served = m_served;
+    served->peer().setResponder([served](const QByteArray& request) {
+        if (quint8(request.at(1)) == vokt::GetAxisParameter && quint8(request.at(2)) == 6)
+            return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 4, vokt::GetAxisParameter, 1006));
+        QByteArray reply;
+        served->withModule([&](SimulatedModule& module) { reply = module.handle(request); });
+        return PtyPeer::answer(reply);
+    });
+    const QString file = m_dir->filePath(QStringLiteral("module.") + operation);
+    QString why;
+    bool done = false;
+    if (operation == QLatin1String("ini"))
+        done = SettingsFile::exportTo(file, *m_handler, {}, &why);
+    else if (operation == QLatin1String("vkt"))
+        done = CommandScript::exportTo(file, *m_handler, {}, &why);
+    else if (operation == QLatin1String("compare"))
+        done = SettingsComparison::readModule(*m_handler, {}, &why).has_value();
+    else
+        done = CommissioningRecord::take(*m_handler, {}, &why).has_value();
+    QVERIFY(!done);
+    QVERIFY2(why.contains(QStringLiteral("refused by the module (status 4)")) &&
+                 why.contains(QStringLiteral("6")),
+             qPrintable(why));
+    QCOMPARE(whatIsAt(file), QByteArray("(nothing)"));
+}
+
 void TestFiles::exportFromALineThatIsNotClean_data()
 {
     QTest::addColumn<QString>("format");
@@ -673,7 +738,9 @@ void TestFiles::exportFromALineThatIsNotClean()
         return QList<PtyPeer::Chunk>{{0, reply}, {5, reply}};
     });
     const QString file = m_dir->filePath(QStringLiteral("module.") + format);
-    const QByteArray older("[motor_and_module_settings]\nMaxCurrent=42\n");
+    const QByteArray older = format == QLatin1String("ini")
+                                 ? QByteArray("[motor_and_module_settings]\nMaxCurrent=42\n")
+                                 : QByteArray("SAP 6, 0, 42 \t// max current\nSTAP 6, 0 \n");
     if (existing)
         writeFile(file, older);
     // Said as the reason, not taken for a cancel (which leaves the reason empty).

@@ -128,6 +128,11 @@ void TestStep::metricsOfKnownCurves_data()
         << sampled([](double t) { return std::min(500.0, t * 10); }, 1000) << 0.0 << 1000.0 << -1.0
         << 0.0 << -1.0 << -500.0;
 
+    // Exactly on the edge of the ±2 % band from the start (1020 for a step of 1000): inside
+    // it, settled at once.
+    QTest::newRow("on the band's edge") << sampled([](double) { return 1020.0; }, 1000) << 0.0
+                                        << 1000.0 << 0.0 << 2.0 << 0.0 << 20.0;
+
     // Noise of ±0.2 % on the first order curve, the same on every run.
     quint32 seed = 12345;
     const auto noise = [&seed] {

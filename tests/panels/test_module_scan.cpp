@@ -89,6 +89,7 @@ class TestModuleScan : public QObject
 
 private slots:
     void dialogListsAndChooses();
+    void modulesCountedByAddressAcrossRates();
     void cancelEndsWithinOneExchange();
     void directModeTalksToAnotherModule();
     void findModulesFromTheWindow();
@@ -123,9 +124,10 @@ void TestModuleScan::dialogListsAndChooses()
     auto* progress = child<QProgressBar>(&dialog, "progressScan");
     QCOMPARE(progress->value(), progress->maximum());
     QCOMPARE(progress->maximum(), 15);
-    QVERIFY(child<QLabel>(&dialog, "lblScanStatus")
-                ->text()
-                .startsWith(QStringLiteral("Done: 2 module(s) found, 1 conflict(s), in ")));
+    const QString status = child<QLabel>(&dialog, "lblScanStatus")->text();
+    QVERIFY2(status.startsWith(QStringLiteral("Done: 2 module(s) found, 1 conflict(s), in ")) &&
+                 status.contains(QStringLiteral("\nAddress 7 (conflict): 57600 baud\n")),
+             qPrintable(status));
 
     // A click takes the module's address and rate into the panel, without connecting.
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, centre(tree, 2));
@@ -141,6 +143,28 @@ void TestModuleScan::dialogListsAndChooses()
     QCOMPARE(opened.size(), 1);
     QCOMPARE(opened.at(0), QVariantList({served->portName(), 57600, 12}));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+// Modules that answer at any rate show at each; the summary counts them once, by address,
+// with the rates each answered at.
+void TestModuleScan::modulesCountedByAddressAcrossRates()
+{
+    LogCapture log;
+    const auto served = bus({2, 4, 4}, 0);
+    ModuleScanDialog dialog(served->portName(), WSerialConnection().baudRates());
+    QSignalSpy finished(&dialog, &ModuleScanDialog::scanFinished);
+    dialog.setTurnaroundMs(60);
+    child<QComboBox>(&dialog, "cmbScanBaudRate")->setCurrentText(QStringLiteral("all"));
+    child<QSpinBox>(&dialog, "sbScanTo")->setValue(4);
+    dialog.show();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
+    QCOMPARE(rows(child<QTreeWidget>(&dialog, "twModules")).size(), 2 * 7);
+    const QString status = child<QLabel>(&dialog, "lblScanStatus")->text();
+    QVERIFY2(status.startsWith(QStringLiteral("Done: 1 module(s) found, 1 conflict(s), in ")) &&
+                 status.contains(QStringLiteral(
+                     "\nAddress 2: 115200, 57600, 38400, 19200, 14400, 9600, 4800 baud\n")) &&
+                 status.contains(QStringLiteral("\nAddress 4 (conflict): 115200, ")),
+             qPrintable(status));
 }
 
 void TestModuleScan::cancelEndsWithinOneExchange()

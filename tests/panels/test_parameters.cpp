@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QWheelEvent>
 #include <QtTest>
@@ -265,6 +266,7 @@ private slots:
     void foreignAnswerChangesNothing();
     void userEdit_data();
     void userEdit();
+    void editWithoutLinkIsMarked();
     void sineInitialisationOnlyWhenTaken_data();
     void sineInitialisationOnlyWhenTaken();
 };
@@ -629,6 +631,32 @@ void TestParameters::userEdit()
     QCOMPARE(window.line(), line);
     const QStringList wrong = window.fieldsNotShowingModule();
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join('\n')));
+}
+
+// With no link, an edit keeps the typed value but says nothing was written, and the field
+// stays marked until the module's value replaces it.
+void TestParameters::editWithoutLinkIsMarked()
+{
+    Window window;
+    window.show();
+    QVERIFY(!window.bldc.handler()->isOpen());
+    QSignalSpy said(&window.bldc, &BLDC::nothingWritten);
+    ParameterPanel* motor = window.panel(QStringLiteral("WMotorSettings"));
+    auto* field = child<QSpinBox>(motor, "sbMaxCurrent");
+    edit(motor, QStringLiteral("sbMaxCurrent type 1500"));
+    edit(motor, QStringLiteral("sbMaxCurrent enter"));
+    QCOMPARE(said.size(), 1);
+    QCOMPARE(said.at(0).at(0).toString(), QStringLiteral("Not connected: nothing written"));
+    QCOMPARE(field->value(), 1500);
+    QVERIFY(field->property("notWritten").toBool());
+    // Another field is not marked.
+    QVERIFY(!child<QSpinBox>(motor, "sbCoilResistance")->property("notWritten").toBool());
+
+    window.connectToModule();
+    QVERIFY(window.bldc.handler()->isOpen());
+    QCOMPARE(field->value(), window.moduleValue(6));
+    QVERIFY(!field->property("notWritten").toBool());
+    QCOMPARE(said.size(), 1);
 }
 
 void TestParameters::sineInitialisationOnlyWhenTaken_data()

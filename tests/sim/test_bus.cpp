@@ -118,6 +118,7 @@ private slots:
     void scanFindsTheBus_data();
     void scanFindsTheBus();
     void scanTellsBrokenAndLateReplies();
+    void scanOfAnEchoingLine();
     void scanOfAPortThatDoesNotOpen();
     void deadlinesFollowTheRate();
     void commandLine();
@@ -261,6 +262,27 @@ void TestBus::scanTellsBrokenAndLateReplies()
     LogCapture log;
     QCOMPARE(foundText(scan({peer.portName(), {115200}, 3, 7, Turnaround})),
              "4 115200 conflict, 6 115200");
+}
+
+void TestBus::scanOfAnEchoingLine()
+{
+    // An adapter that hears its own transmission: every request comes back before any
+    // answer. A module answers at 3; two answer at 5.
+    PtyPeer peer;
+    peer.setResponder([](const QByteArray& request) -> QList<PtyPeer::Chunk> {
+        const int address = quint8(request.at(0));
+        const QByteArray reply = PtyPeer::replyFrame(2, quint8(address), vokt::StatusOk, 6, 1000);
+        if (address == 3)
+            return {{0, request + reply}};
+        if (address == 5)
+            return {{0, request + reply + reply}};
+        return {{0, request}};
+    });
+    QVERIFY(peer.start());
+    LogCapture log;
+    ModuleScanner scanner({peer.portName(), {115200}, 1, 7, Turnaround});
+    QCOMPARE(foundText(scan(scanner.plan(), &scanner)), "3 115200, 5 115200 conflict");
+    QVERIFY(scanner.lineEchoes());
 }
 
 void TestBus::scanOfAPortThatDoesNotOpen()

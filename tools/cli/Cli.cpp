@@ -94,7 +94,7 @@ int run(const QStringList& arguments)
     else if (name == QLatin1String("tune"))
         action = prepareTune(invocation, &error);
     else if (name == QLatin1String("export-ini") || name == QLatin1String("export-script"))
-        action = prepareExport(name, invocation.arguments, &error);
+        action = prepareExport(name, invocation.arguments, &error, invocation.force);
     else if (name == QLatin1String("import-ini"))
         action = prepareImport(invocation.arguments, &error);
     else if (name == QLatin1String("diff"))

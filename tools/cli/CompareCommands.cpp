@@ -103,13 +103,8 @@ Action prepareReport(const Invocation& invocation, QString* error)
         return {};
     }
     const QString fileName = invocation.arguments.at(0);
-    if (!checkWritable(fileName, error))
+    if (!checkTarget(fileName, FileKind::Kind::Page, invocation.force, error))
         return {};
-    const QString problem = CommissioningRecord::targetProblem(fileName);
-    if (!problem.isEmpty()) {
-        *error = QStringLiteral("%1: %2").arg(fileName, problem);
-        return {};
-    }
     std::shared_ptr<CommissioningRecord::Golden> golden;
     if (invocation.against) {
         QString why;

@@ -6,6 +6,7 @@
 #include "comm/DebugLine.h"
 #include "comm/Protocol.h"
 #include "config/CommandScript.h"
+#include "config/FileTarget.h"
 #include "config/ModuleExchange.h"
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
@@ -21,7 +22,7 @@
 
 namespace cli {
 
-Action prepareExport(const QString& command, const QStringList& args, QString* error)
+Action prepareExport(const QString& command, const QStringList& args, QString* error, bool force)
 {
     if (args.size() != 1) {
         *error = QStringLiteral("%1 wants one file (%1 FILE)").arg(command);
@@ -29,16 +30,21 @@ Action prepareExport(const QString& command, const QStringList& args, QString* e
     }
     const QString fileName = args.at(0);
     const bool script = command == QLatin1String("export-script");
-    if (!checkWritable(fileName, error))
+    if (script && !checkTarget(fileName, FileKind::Kind::Script, force, error))
+        return {};
+    if (!script && !checkWritable(fileName, error))
         return {};
     // A settings export merges into an existing file: only into a settings file.
-    const QString problem = script ? QString() : SettingsFile::targetProblem(fileName);
+    const QString problem = script ? QString() : SettingsFile::targetProblem(fileName, force);
     if (!problem.isEmpty()) {
-        *error = QStringLiteral("%1: %2; an export of settings does not merge into it")
-                     .arg(fileName, problem);
+        *error = QStringLiteral("%1: %2; an export of settings does not merge into it%3")
+                     .arg(fileName, problem,
+                          problem.startsWith(QLatin1String("cannot"))
+                              ? QString()
+                              : QStringLiteral(" (--force replaces it)"));
         return {};
     }
-    return [command, fileName, script](Link& link) {
+    return [command, fileName, script, force](Link& link) {
         const int total = static_cast<int>(ParameterCatalogue::configuration().size());
         SerialUSBCommandHandler::Batch batch(link.handler());
         const ModuleExchange::Progress stop = [&batch](int, int) {
@@ -46,8 +52,8 @@ Action prepareExport(const QString& command, const QStringList& args, QString* e
         };
         QString why;
         const bool written = runWithProgress(link, command, total, [&](SerialUSBCommandHandler& h) {
-            return script ? CommandScript::exportTo(fileName, h, stop, &why)
-                          : SettingsFile::exportTo(fileName, h, stop, &why);
+            return script ? CommandScript::exportTo(fileName, h, stop, &why, force)
+                          : SettingsFile::exportTo(fileName, h, stop, &why, force);
         });
         if (!lineWasClean(batch, command, link.handler().moduleAddress())) {
             printError(QStringLiteral("%1: nothing written").arg(fileName));
@@ -71,86 +77,65 @@ Action prepareImport(const QStringList& args, QString* error)
         return {};
     }
     const QString fileName = args.at(0);
-    QFile file(fileName);
-    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: cannot be read: %2")
-                     .arg(fileName, QFileInfo(fileName).isDir() ? QStringLiteral("is a folder")
-                                                                : file.errorString());
+    // Only a regular file, opened without blocking: a pipe is refused at once.
+    QByteArray content;
+    QString why;
+    if (!FileTarget::read(fileName, SettingsFile::MaxFileSize, &content, &why)) {
+        *error = QStringLiteral("%1: cannot be read: %2").arg(fileName, why);
         return {};
     }
-    file.close();
     QSettings settings(fileName, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError) {
         *error = QStringLiteral("%1: not a settings file").arg(fileName);
         return {};
     }
-    // What the import will write: every key that holds an integer. The others are named
-    // now, as the import skips them and the module keeps its value.
-    auto expected = std::make_shared<QMap<int, qint32>>();
-    QStringList skipped;
+    // A file without any of the keys is no settings file of the tool's.
+    bool anyValue = false;
     for (const ParameterCatalogue::ConfigurationParameter& p :
          ParameterCatalogue::configuration()) {
         const QString key = QLatin1String(ParameterCatalogue::sections().at(p.section).group) +
                             QLatin1Char('/') + QLatin1String(p.key);
-        const std::optional<qint32> value = SettingsFile::valueOf(settings, key);
-        if (value)
-            expected->insert(p.number, *value);
-        else
-            skipped << QStringLiteral("%1 (%2)").arg(key).arg(p.number);
+        anyValue = anyValue || SettingsFile::valueOf(settings, key).has_value();
     }
-    if (expected->isEmpty()) {
+    if (!anyValue) {
         *error = QStringLiteral("%1: holds none of the %2 settings keys")
                      .arg(fileName)
                      .arg(ParameterCatalogue::configuration().size());
         return {};
     }
-    for (const QString& key : std::as_const(skipped))
-        printError(QStringLiteral("%1: no integer for %2; not written, the module keeps its value")
-                       .arg(fileName, key));
 
-    return [fileName, expected](Link& link) {
-        // Each written parameter is read back; what the module answers must be what the
-        // file holds.
-        QMap<int, qint32> readBack;
-        const QMetaObject::Connection answers =
-            QObject::connect(&link.handler(), &SerialUSBCommandHandler::requestedValue,
-                             [&readBack](char, char type, int value) {
-                                 readBack.insert(static_cast<quint8>(type), value);
-                             });
+    return [fileName](Link& link) {
         SerialUSBCommandHandler::Batch batch(link.handler());
-        runWithProgress(link, QStringLiteral("import-ini"), 2 * static_cast<int>(expected->size()),
-                        [&](SerialUSBCommandHandler& h) {
-                            return SettingsFile::importFrom(fileName, h, [&batch](int, int) {
-                                return !interruptedOnDirtyLine(batch);
-                            });
-                        });
-        QObject::disconnect(answers);
+        SettingsFile::ImportReport report;
+        const int total = static_cast<int>(ParameterCatalogue::configuration().size());
+        runWithProgress(
+            link, QStringLiteral("import-ini"), 2 * total, [&](SerialUSBCommandHandler& h) {
+                return SettingsFile::importFrom(
+                    fileName, h, [&batch](int, int) { return !interruptedOnDirtyLine(batch); },
+                    &report);
+            });
         // A value read back may be another parameter's: nothing can be judged.
         if (!lineWasClean(batch, QStringLiteral("import-ini"), link.handler().moduleAddress()))
             return int(ExitRefused);
-        if (!link.handler().isOpen()) {
+        for (const QString& key : std::as_const(report.skipped))
+            printError(QStringLiteral("%1: no integer for %2; not written, the module keeps its "
+                                      "value")
+                           .arg(fileName, key));
+        for (const QString& failure : std::as_const(report.notTaken))
+            printError(QStringLiteral("%1: %2; not taken").arg(fileName, failure));
+        if (!link.handler().isOpen())
             printError(QStringLiteral("%1: the module stopped answering; the import is "
                                       "incomplete")
                            .arg(fileName));
-            return int(ExitRefused);
-        }
-        int refused = 0;
-        for (auto it = expected->cbegin(); it != expected->cend(); ++it) {
-            if (readBack.contains(it.key()) && readBack.value(it.key()) == it.value())
-                continue;
-            printError(QStringLiteral("%1: %2 = %3 was not taken; the module answers %4")
-                           .arg(fileName, ParameterCatalogue::nameOf(it.key()))
-                           .arg(it.value())
-                           .arg(readBack.contains(it.key())
-                                    ? QString::number(readBack.value(it.key()))
-                                    : QStringLiteral("nothing")));
-            ++refused;
-        }
+        else if (report.notReached > 0)
+            printError(QStringLiteral("%1: interrupted; %2 parameters not written")
+                           .arg(fileName)
+                           .arg(report.notReached));
         printOut(QStringLiteral("%1: %2 parameters written, %3 not taken")
                      .arg(fileName)
-                     .arg(expected->size())
-                     .arg(refused));
-        return refused > 0 ? int(ExitRefused) : int(ExitOk);
+                     .arg(report.written)
+                     .arg(report.notTaken.size()));
+        return report.complete() ? int(ExitOk) : int(ExitRefused);
     };
 }
 

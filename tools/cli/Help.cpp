@@ -31,21 +31,25 @@ const CommandHelp commandHelp[] = {
      "and 32-bit value, and prints the reply's fields: reply address, module address,\n"
      "status, command and value. Exits 1 when the status is not 100.",
      "ziro-bldc-cli --port ttyUSB0 raw 6 4 0 0"},
-    {"export-ini", "export-ini FILE",
+    {"export-ini", "export-ini [--force] FILE",
      "Reads the 44 parameters of the module's configuration and saves them to the settings\n"
      "file FILE, as the window's \"Export settings to *.ini\" does. The file is written only\n"
-     "when every parameter was read, and replaced only when completely written. An existing\n"
-     "FILE must be a settings file: anything else is left alone.",
+     "when every parameter was read (a parameter the module refuses is named, and nothing\n"
+     "is written), and replaced only when completely written. An existing FILE must be a\n"
+     "settings file: its lines and comments are kept, only the 44 values change; anything\n"
+     "else is left alone unless --force replaces it.",
      "ziro-bldc-cli --port ttyUSB0 export-ini motor7.ini"},
     {"import-ini", "import-ini FILE",
      "Writes the parameters the settings file FILE holds to the module and reads each one\n"
      "back, as the window's \"Import settings from *.ini\" does. A key the file lacks, or\n"
-     "whose text is not a number, is not written.",
+     "whose text is not a number, is not written, and is named; an import that did not\n"
+     "write every key, or whose value the module did not take, exits 1.",
      "ziro-bldc-cli --port ttyUSB0 import-ini motor7.ini"},
-    {"export-script", "export-script FILE",
+    {"export-script", "export-script [--force] FILE",
      "Reads the 44 parameters and writes them as a command script (SAP and STAP lines) to\n"
      "FILE, as the window's \"Export settings to VOKT\" does. Nothing is left behind when a\n"
-     "parameter cannot be read.",
+     "parameter cannot be read or is refused. A settings file or an HTML page at FILE is\n"
+     "left alone unless --force replaces it.",
      "ziro-bldc-cli --port ttyUSB0 export-script motor7.vkt"},
     {"store", "store",
      "Tells the module to store every axis parameter 0 to 255 in its non-volatile memory,\n"
@@ -65,15 +69,17 @@ const CommandHelp commandHelp[] = {
      "reason, and nothing is sent. Every command the module refuses or does not answer is\n"
      "reported; the run stops at the first unless --keep-going is given.",
      "ziro-bldc-cli --port ttyUSB0 run-script motor7.vkt"},
-    {"watch", "watch [--interval MS] [--count N] [--csv FILE]",
+    {"watch", "watch [--interval MS] [--count N] [--csv FILE] [--force]",
      "Polls the live values the window charts (actual velocity, ramp velocity, actual and\n"
      "target position, actual PWM and current, status word) every MS milliseconds (default\n"
      "100; a cycle that takes longer is followed by the next at once). Prints a header line\n"
-     "and one line per cycle, tab-separated, or with --csv writes FILE: a header row, then\n"
-     "one row per cycle with the time in ms since the start and one column per value,\n"
-     "named after the catalogue; a value without answer is left empty. FILE is created\n"
+     "and one line per cycle, tab-separated, or with --csv writes FILE: the header row\n"
+     "first, then one row per cycle with the time in ms since the start and one column\n"
+     "per value, named after the catalogue; a value without answer is left empty. FILE.json\n"
+     "beside it names the tool, its version, the start and the module. FILE is created\n"
      "with the first complete cycle and always ends on a whole row. Runs N cycles, or\n"
-     "until Ctrl-C, which ends it cleanly with the file complete.",
+     "until Ctrl-C, which ends it cleanly with the file complete. A settings file, a\n"
+     "script or an HTML page is not replaced without --force.",
      "ziro-bldc-cli --port ttyUSB0 --quiet watch --count 100 --csv run.csv"},
     {"diff", "diff FILE [FILE_B]",
      "Compares the module's 44 configuration parameters with the settings file FILE, or,\n"
@@ -84,7 +90,7 @@ const CommandHelp commandHelp[] = {
      "module did not answer, or the line was not clean), 2 for a file that is not a\n"
      "settings file.",
      "ziro-bldc-cli --port ttyUSB0 --quiet diff golden.ini"},
-    {"report", "report HTML_FILE [--against GOLDEN_FILE]",
+    {"report", "report HTML_FILE [--against GOLDEN_FILE] [--force]",
      "Writes the commissioning record to HTML_FILE: one HTML page, needing nothing but\n"
      "itself and made to print on A4, with the date and time, the port and address, the\n"
      "tool's version, the 44 configuration parameters by section and the live values with\n"
@@ -92,16 +98,17 @@ const CommandHelp commandHelp[] = {
      "values, every difference marked and a verdict at the top (\"matches golden.ini\" or\n"
      "\"7 differences\"); exits 1 when the module differs, so that a line script can stop\n"
      "there. Nothing is written when the module cannot be read completely on a clean\n"
-     "line, nor over a settings file.",
+     "line, nor over a settings file or a command script unless --force is given.",
      "ziro-bldc-cli --port ttyUSB0 report motor7.html --against golden.ini"},
-    {"step", "step velocity TARGET | step position DELTA [--duration MS] [--csv FILE]",
+    {"step", "step velocity TARGET | step position DELTA [--duration MS] [--csv FILE] [--force]",
      "MOVES THE MOTOR. Measures one step response: writes target velocity TARGET (or\n"
      "starts a relative move by DELTA steps), polls the actual velocity (or position) as\n"
      "fast as the line allows for MS milliseconds (default 2000), then writes target\n"
      "velocity 0, also on failure or Ctrl-C. Prints rise_time_ms, overshoot_percent,\n"
      "settling_time_ms (none when it never settles), steady_state_error, samples and\n"
      "sample_rate_hz, one name<TAB>value a line; --csv writes FILE with time_ms,target,\n"
-     "actual, one row per sample. A target beyond the max. velocity (4) is refused.",
+     "actual, one row per sample (a settings file, a script or a page there only with\n"
+     "--force). A target beyond the max. velocity (4) is refused.",
      "ziro-bldc-cli --sim step velocity 1000 --csv s.csv"},
     // identify and tune
     {"identify", "identify [--max-velocity RPM] [--max-current MA]",
@@ -133,15 +140,17 @@ const CommandHelp commandHelp[] = {
      "to B (default 1 to 255), sends one harmless read (get axis parameter 0) and waits a\n"
      "few frame times for an answer (14 ms at 115200 baud, 31 ms at 9600). Prints\n"
      "address<TAB>baud for each module that answers and address<TAB>baud<TAB>conflict\n"
-     "where more than one module answers (two replies, or a broken one). The port is\n"
-     "opened once for each rate and must not be in use. Progress goes to standard error\n"
-     "when it is a terminal; Ctrl-C ends the scan after the address in progress. Exits 0\n"
-     "when any module answered, 1 when none did. --turnaround gives each module MS\n"
-     "milliseconds (default 12, 0 to 1000) on top of the frames' time, for slow adapters.",
+     "where more than one module answers (two replies, or a broken one); a line that\n"
+     "echoes the requests is said, and the echoes are no answers. The port is opened once\n"
+     "for each rate and must not be in use. Progress goes to standard error when it is a\n"
+     "terminal; Ctrl-C ends the scan after the address in progress. Exits 0 when any\n"
+     "module answered, 1 when none did or the scan was interrupted. --turnaround gives\n"
+     "each module MS milliseconds (default 12, 0 to 1000) on top of the frames' time, for\n"
+     "slow adapters.",
      "ziro-bldc-cli --port /dev/ttyUSB0 --quiet scan --baud 115200,9600 --from 1 --to 32"},
     {"bode",
      "bode velocity [--from HZ] [--to HZ] [--points N] [--amplitude RPM] [--offset RPM] "
-     "[--csv FILE]",
+     "[--csv FILE] [--force]",
      "MOVES THE MOTOR. Measures the velocity loop's frequency response: switches the ramp\n"
      "(146) off, holds target velocity RPM (--offset, default 500), then at N frequencies\n"
      "(default 12, spaced logarithmically from --from to --to, default 1 to 40 Hz) writes a\n"
@@ -150,7 +159,8 @@ const CommandHelp commandHelp[] = {
      "phase_deg for each frequency (of actual over target velocity), then bandwidth_hz\n"
      "(where the gain falls through -3 dB, none when it does not; a few frequencies near it\n"
      "are measured too) and peak_db. --csv writes the same table to FILE, with the header\n"
-     "freq_hz,gain_db,phase_deg. Offset plus amplitude beyond the max. velocity (4) is\n"
+     "freq_hz,gain_db,phase_deg (a settings file, a script or a page there only with\n"
+     "--force). Offset plus amplitude beyond the max. velocity (4) is\n"
      "refused before anything is written. Ends with target velocity 0 and the ramp switched\n"
      "back, also on failure or Ctrl-C, which ends the sweep at once.",
      "ziro-bldc-cli --port ttyUSB0 --baud 115200 --quiet bode velocity --csv bode.csv"},
@@ -204,13 +214,17 @@ QString generalHelp()
         "\n"
         "Options:\n"
         "  --port PATH   the module's port: a name (ttyUSB0) or a path (/dev/ttyUSB0, a pty,\n"
-        "                a symbolic link)\n"
+        "                a symbolic link; ./bus is a path too)\n"
         "  --sim         a simulated module served by the tool itself, to try commands\n"
         "  --baud N      line speed; 8 data bits, one stop bit, no parity, no flow control.\n"
         "                Without it the port keeps its own line settings (USB ports).\n"
         "                scan takes a list of rates to try (115200,9600).\n"
         "  --address N   module address 1 to 255 (default 1)\n"
         "  --quiet       no debug lines (every frame sent and received) on standard error\n"
+        "  --force       export-ini, export-script, report, and --csv of watch, step and\n"
+        "                bode: replace\n"
+        "                a file that reads as another of the tool's kinds (a settings\n"
+        "                file, a command script, an HTML page)\n"
         "  --help        this text; COMMAND --help describes one command\n"
         "  --version     the version of the tool\n"
         "\n"
@@ -226,7 +240,8 @@ QString generalHelp()
         "     line was not clean (bytes arrived that answered no request: a late answer, a\n"
         "     line echo or a second module at the address); for diff and report: the values\n"
         "     differ\n"
-        "  2  bad usage or a malformed file; nothing was sent\n"
+        "  2  bad usage or a malformed file, a file that is no regular file, a file of\n"
+        "     another kind in the way (without --force); nothing was sent\n"
         "  3  the port could not be opened (the reason is on standard error)\n");
     return text;
 }

@@ -1,8 +1,11 @@
 #include "cli/Options.h"
 
+#include "config/FileKind.h"
 #include "config/FileTarget.h"
 #include "config/InputText.h"
 #include "config/ParameterCatalogue.h"
+
+#include <QFileInfo>
 
 #include <limits>
 
@@ -43,6 +46,7 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"bandwidth", true, "tune"},
         {"set", true, "tune"},
         {"apply", false, "tune"},
+        {"force", false, "export-ini/export-script/report/watch/step/bode"},
         // commission
         {"addresses", true, "commission"},
         {"scan", false, "commission"},
@@ -95,7 +99,11 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             return false;
         }
         if (name == QLatin1String("port"))
-            invocation->port = value;
+            // A relative path is a path (./bus), not a name under /dev.
+            invocation->port =
+                value.contains(QLatin1Char('/')) && !value.startsWith(QLatin1Char('/'))
+                    ? QFileInfo(value).absoluteFilePath()
+                    : value;
         else if (name == QLatin1String("sim"))
             invocation->sim = true;
         else if (name == QLatin1String("baud"))
@@ -114,6 +122,8 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->count = value;
         else if (name == QLatin1String("csv"))
             invocation->csv = value;
+        else if (name == QLatin1String("force"))
+            invocation->force = true;
         else if (name == QLatin1String("keep-going"))
             invocation->keepGoing = true;
         else if (name == QLatin1String("from"))
@@ -229,6 +239,23 @@ bool checkWritable(const QString& fileName, QString* error)
     if (why.isEmpty())
         return true;
     *error = QStringLiteral("%1: %2").arg(fileName, why);
+    return false;
+}
+
+} // namespace cli
+
+namespace cli {
+
+bool checkTarget(const QString& fileName, FileKind::Kind writes, bool force, QString* error)
+{
+    if (!checkWritable(fileName, error))
+        return false;
+    const QString why = FileKind::targetProblem(fileName, writes, force);
+    if (why.isEmpty())
+        return true;
+    *error = why.startsWith(QLatin1String("reads as"))
+                 ? QStringLiteral("%1: %2; not replaced (--force replaces it)").arg(fileName, why)
+                 : QStringLiteral("%1: %2").arg(fileName, why);
     return false;
 }
 

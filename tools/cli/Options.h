@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/Protocol.h"
+#include "config/FileKind.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,9 @@ struct Invocation
     std::optional<QString> count;
     std::optional<QString> csv;
     bool keepGoing = false;
+    // Replace a file of another kind than the command writes (a settings file, a script,
+    // an HTML page).
+    bool force = false;
     // scan: the rates of --baud, which takes a list there, and the range of addresses.
     QList<int> baudRates;
     std::optional<QString> from;
@@ -72,5 +76,9 @@ std::optional<qint32> parseValue(const QString& text, QString* error);
 std::optional<vokt::ParameterNumber> parseParameter(const QString& text, QString* error);
 // A file the command is to write: a regular file or a new one in a folder that takes it.
 bool checkWritable(const QString& fileName, QString* error);
+// checkWritable(), and, unless force, not a file that reads as another of the tool's kinds
+// than the command writes (FileKind::targetProblem): "golden.ini: reads as a settings file;
+// not replaced (--force replaces it)".
+bool checkTarget(const QString& fileName, FileKind::Kind writes, bool force, QString* error);
 
 } // namespace cli

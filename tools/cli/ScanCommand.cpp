@@ -104,6 +104,9 @@ int runScan(const Invocation& invocation)
 
     for (const QString& problem : scanner.problems())
         printError(problem);
+    if (scanner.lineEchoes())
+        printError(QStringLiteral("the line echoes every request (an adapter that hears its own "
+                                  "transmission); only the modules that answered are listed"));
     if (!scanner.portOpened())
         return ExitPort;
     if (!scanner.failure().isEmpty()) {
@@ -116,6 +119,14 @@ int runScan(const Invocation& invocation)
         printError(StopSignals::requested() ? QStringLiteral("no module answered before the "
                                                              "scan was interrupted")
                                             : QStringLiteral("no module answered"));
+        return ExitRefused;
+    }
+    // What was found is printed, but the scan is not complete: a module may be missing.
+    if (StopSignals::requested()) {
+        printError(QStringLiteral("the scan was interrupted at address %1, %2 baud; the list "
+                                  "may be incomplete")
+                       .arg(scanner.address())
+                       .arg(scanner.baudRate()));
         return ExitRefused;
     }
     return ExitOk;

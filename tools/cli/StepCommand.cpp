@@ -66,7 +66,7 @@ Action prepareStep(const Invocation& invocation, QString* error)
         *error = QStringLiteral("--csv needs a file name");
         return {};
     }
-    if (!csv.isEmpty() && !checkWritable(csv, error)) {
+    if (!csv.isEmpty() && !checkTarget(csv, FileKind::Kind::Other, invocation.force, error)) {
         *error = QStringLiteral("--csv ") + *error;
         return {};
     }

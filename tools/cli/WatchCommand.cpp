@@ -45,15 +45,20 @@ Action prepareWatch(const Invocation& invocation, QString* error)
         return {};
     }
     // Not into a folder, a device (the module's own port among them) or a pipe.
-    if (!csv.isEmpty() && !checkWritable(csv, error)) {
+    // Nor over a settings file, a script or a page, nor beside a sidecar that is one.
+    const bool force = invocation.force;
+    if (!csv.isEmpty() &&
+        (!checkTarget(csv, FileKind::Kind::Other, force, error) ||
+         !checkTarget(CsvRecorder::sidecarName(csv), FileKind::Kind::Other, force, error))) {
         *error = QStringLiteral("--csv ") + *error;
         return {};
     }
 
-    return [interval, count, csv](Link& link) {
+    return [interval, count, csv, force](Link& link) {
         const QList<int>& numbers = ParameterCatalogue::liveValues();
         CsvRecorder recorder(numbers);
-        if (!csv.isEmpty() && !recorder.open(csv)) {
+        recorder.setModule(link.handler().portName(), link.handler().moduleAddress());
+        if (!csv.isEmpty() && !recorder.open(csv, force)) {
             printError(QStringLiteral("--csv %1: %2").arg(csv, recorder.errorString()));
             return int(ExitUsage);
         }
@@ -87,15 +92,19 @@ Action prepareWatch(const Invocation& invocation, QString* error)
             recorder.beginCycle();
             QStringList fields{QString::number(cycleStart)};
             for (int i = 0; i < numbers.size(); ++i) {
-                const auto reply =
-                    link.exchange(vokt::GetAxisParameter, static_cast<quint8>(numbers.at(i)), 0, 0);
-                if (reply && reply->status() == vokt::StatusOk) {
+                const SerialUSBCommandHandler::Outcome outcome = link.handler().exchange(
+                    vokt::GetAxisParameter, static_cast<quint8>(numbers.at(i)), 0, 0);
+                const std::optional<VOKTUSBReply>& reply = outcome.reply;
+                // A value only when the module answered this request with status 100 on a
+                // clean line: an answer that may be another request's is left empty.
+                if (outcome.ok()) {
                     recorder.setValue(numbers.at(i), reply->value());
                     fields << QString::number(reply->value());
                     continue;
                 }
                 fields << QString();
-                if (reply && !refused.at(i)) {
+                if (outcome.failure == SerialUSBCommandHandler::Failure::Refused &&
+                    !refused.at(i)) {
                     refused[i] = true;
                     printError(
                         QStringLiteral("the module refuses %1 (%2); its column stays "

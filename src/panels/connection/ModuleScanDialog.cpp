@@ -8,8 +8,10 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
@@ -167,11 +169,30 @@ void ModuleScanDialog::scanStep()
         QTimer::singleShot(0, this, &ModuleScanDialog::scanStep);
         return;
     }
-    int modules = 0;
-    int conflicts = 0;
-    for (const ModuleScanner::Found& found : m_scanner->found())
-        ++(found.conflict ? conflicts : modules);
+    // A module answers at every rate it is set to hear (or, simulated, at any): it is
+    // counted once, by its address, with the rates it answered at.
+    QMap<int, QList<int>> rates;
+    QSet<int> conflicted;
+    for (const ModuleScanner::Found& found : m_scanner->found()) {
+        rates[found.address].append(found.baudRate);
+        if (found.conflict)
+            conflicted.insert(found.address);
+    }
+    const int conflicts = static_cast<int>(conflicted.size());
+    const int modules = static_cast<int>(rates.size()) - conflicts;
     QStringList lines;
+    for (auto it = rates.cbegin(); it != rates.cend(); ++it) {
+        QStringList at;
+        for (int rate : it.value())
+            at << QString::number(rate);
+        lines << (conflicted.contains(it.key()) ? tr("Address %1 (conflict): %2 baud")
+                                                : tr("Address %1: %2 baud"))
+                     .arg(it.key())
+                     .arg(at.join(QStringLiteral(", ")));
+    }
+    if (m_scanner->lineEchoes())
+        lines << tr("The line echoes every request (an adapter that hears its own "
+                    "transmission); only the modules that answered are listed.");
     if (!m_scanner->failure().isEmpty())
         lines << m_scanner->failure();
     lines << m_scanner->problems();

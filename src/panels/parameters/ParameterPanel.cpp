@@ -2,8 +2,10 @@
 
 #include "comm/DebugLine.h"
 
+#include <QColor>
 #include <QEvent>
 #include <QGroupBox>
+#include <QPalette>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -28,6 +30,14 @@ void ParameterPanel::logUpdate(const char* operation) const
     DebugLine() << (m_titleBox ? m_titleBox->title() : QString()) << operation;
 }
 
+namespace {
+
+// A field whose value was not written, and its own tooltip meanwhile.
+const char* const NotWrittenProperty = "notWritten";
+const char* const ToolTipProperty = "ownToolTip";
+
+} // namespace
+
 void ParameterPanel::requestedValue(char motorBank, char type, int value)
 {
     if (motorBank != m_motorBank)
@@ -35,6 +45,13 @@ void ParameterPanel::requestedValue(char motorBank, char type, int value)
     for (const Binding& binding : m_bindings) {
         if (*binding.number != type)
             continue;
+        QWidget* field =
+            binding.spinBox ? static_cast<QWidget*>(binding.spinBox) : binding.checkable;
+        if (field->property(NotWrittenProperty).toBool()) {
+            field->setProperty(NotWrittenProperty, false);
+            field->setPalette(QPalette());
+            field->setToolTip(field->property(ToolTipProperty).toString());
+        }
         if (binding.spinBox) {
             fill(binding.spinBox, value);
         } else {
@@ -42,6 +59,31 @@ void ParameterPanel::requestedValue(char motorBank, char type, int value)
             const QSignalBlocker quiet(binding.checkable);
             binding.checkable->setChecked(value != 0);
         }
+    }
+}
+
+void ParameterPanel::markNotWritten(char motorBank, char type)
+{
+    if (motorBank != m_motorBank)
+        return;
+    for (const Binding& binding : m_bindings) {
+        if (*binding.number != type)
+            continue;
+        QWidget* field =
+            binding.spinBox ? static_cast<QWidget*>(binding.spinBox) : binding.checkable;
+        if (!field->property(NotWrittenProperty).toBool())
+            field->setProperty(ToolTipProperty, field->toolTip());
+        field->setProperty(NotWrittenProperty, true);
+        // A palette, not a style sheet: the field keeps its look and size, only its colour
+        // changes.
+        QPalette marked = field->palette();
+        if (binding.spinBox)
+            marked.setColor(QPalette::Base, QColor(0xff, 0xeb, 0xee));
+        else
+            marked.setColor(QPalette::WindowText, QColor(0xb7, 0x1c, 0x1c));
+        field->setPalette(marked);
+        field->setToolTip(tr("Not connected: nothing written. The module's value replaces "
+                             "this one when it is read."));
     }
 }
 

@@ -46,6 +46,9 @@ public slots:
     // Ignored unless motorBank is the panel's; then every bound field whose number equals
     // type shows the value.
     virtual void requestedValue(char motorBank, char type, int value);
+    // Marks every bound field whose number equals type (on the panel's motor/bank): its
+    // value was not written. The mark goes when an answer fills the field.
+    void markNotWritten(char motorBank, char type);
     // A live value: handled as requestedValue when type is the panel's live number.
     void requestedTraceValue(char motorBank, char type, int value);
 
