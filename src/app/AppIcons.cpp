@@ -224,6 +224,7 @@ const QHash<QString, QString>& entryIcons()
         {QStringLiteral("&Step response…"), QStringLiteral("utilities-system-monitor")},
         {QStringLiteral("&Frequency response…"), QStringLiteral("view-statistics")},
         {QStringLiteral("&Tune velocity loop…"), QStringLiteral("preferences-system")},
+        {QStringLiteral("&Commission modules on the line…"), QStringLiteral("x-office-document")},
         {QStringLiteral("&About"), QStringLiteral("help-about")},
         {QStringLiteral("Stop motor"), QStringLiteral("process-stop")},
     };

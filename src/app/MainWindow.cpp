@@ -2,6 +2,7 @@
 
 #include "app/AppIcons.h"
 #include "app/BLDC.h"
+#include "app/CommissionDialog.h"
 #include "app/FrequencyResponseDialog.h"
 #include "app/LinkStatus.h"
 #include "app/LogView.h"
@@ -143,10 +144,24 @@ void MainWindow::createMenus()
     QAction* tuning = toolsMenu->addAction(tr("&Tune velocity loop…"));
     tuning->setObjectName(QStringLiteral("actionTuneVelocityLoop"));
     connect(tuning, &QAction::triggered, this, &MainWindow::showTuning);
+    QAction* commission = toolsMenu->addAction(tr("&Commission modules on the line…"));
+    commission->setObjectName(QStringLiteral("actionCommission"));
+    connect(commission, &QAction::triggered, this, &MainWindow::showCommission);
 
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     connect(helpMenu->addAction(tr("&About")), &QAction::triggered, this,
             &MainWindow::showVersionInfo);
+}
+
+void MainWindow::showCommission()
+{
+    if (!m_commission)
+        m_commission = new CommissionDialog(
+            *m_bldc->handler(), m_bldc->traceController(), [this] { m_stopMotor->trigger(); },
+            this);
+    m_commission->show();
+    m_commission->raise();
+    m_commission->activateWindow();
 }
 
 void MainWindow::showStepResponse()
@@ -390,6 +405,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (bySignal) {
         m_bldc->stopIfTurning();
     } else if (!m_bldc->mayLeaveModule()) {
+        event->ignore();
+        return;
+    }
+    // So is a commissioning, after the module in progress.
+    if (m_commission && m_commission->isRunning()) {
+        m_commission->cancel();
         event->ignore();
         return;
     }

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class CommissionDialog;
 class FrequencyResponseDialog;
 class StepResponseDialog;
 class StopEverywhere;
@@ -60,6 +61,8 @@ public:
     // Tools → "Frequency response…"; made when first shown.
     FrequencyResponseDialog* frequencyResponseDialog() const { return m_frequencyResponse; }
     TuningDialog* tuningDialog() const { return m_tuning; }
+    // Tools → "Commission modules on the line…"; made when first shown.
+    CommissionDialog* commissionDialog() const { return m_commission; }
 
     // The three lines of the About box: family name, version, build number.
     static QString versionInfoText();
@@ -73,6 +76,7 @@ public slots:
     void showStepResponse();
     void showFrequencyResponse();
     void showTuning();
+    void showCommission();
 
 protected:
     // Remembers the window's geometry and dock layout.
@@ -108,4 +112,5 @@ private:
     StepResponseDialog* m_stepResponse = nullptr;
     FrequencyResponseDialog* m_frequencyResponse = nullptr;
     TuningDialog* m_tuning = nullptr;
+    CommissionDialog* m_commission = nullptr;
 };

@@ -94,17 +94,16 @@ struct ModuleScanner::Private
     void probeNext()
     {
         const int baud = rate();
-        const VOKTRequest request(static_cast<quint8>(address), vokt::GetAxisParameter, 0, 0, 0);
-        const SerialUSBCommandHandler::Probe probe = handler.probe(
-            request, deadlineMs(baud, plan.turnaroundMs), quietMs(baud, plan.turnaroundMs));
+        SerialUSBCommandHandler::Probe seen;
+        const Presence presence = probe(handler, address, baud, plan.turnaroundMs, &seen);
         ++done;
-        if (probe.echoed && !echoes) {
+        if (seen.echoed && !echoes) {
             echoes = true;
             DebugLine().plain(QStringLiteral("scan: %1 echoes the requests; the echoes are not "
                                              "counted as answers")
                                   .arg(plan.port));
         }
-        if (probe.linkLost) {
+        if (presence == Presence::LinkLost) {
             failure = QStringLiteral("%1 failed at %2 baud, address %3: %4")
                           .arg(plan.port)
                           .arg(baud)
@@ -114,8 +113,8 @@ struct ModuleScanner::Private
             finish();
             return;
         }
-        if (probe.reply || probe.strayBytes > 0) {
-            const Found module{address, baud, probe.strayBytes > 0};
+        if (presence != Presence::Absent) {
+            const Found module{address, baud, presence == Presence::Conflict};
             found << module;
             DebugLine().plain(
                 module.conflict
@@ -123,8 +122,8 @@ struct ModuleScanner::Private
                                      "baud (%3 bytes besides %4)")
                           .arg(address)
                           .arg(baud)
-                          .arg(probe.strayBytes)
-                          .arg(probe.reply ? QStringLiteral("a reply") : QStringLiteral("no reply"))
+                          .arg(seen.strayBytes)
+                          .arg(seen.reply ? QStringLiteral("a reply") : QStringLiteral("no reply"))
                     : QStringLiteral("scan: a module answers at address %1, %2 baud")
                           .arg(address)
                           .arg(baud));
@@ -144,6 +143,22 @@ int ModuleScanner::deadlineMs(int baudRate, int turnaroundMs)
 int ModuleScanner::quietMs(int baudRate, int turnaroundMs)
 {
     return roundedUpMs(framesUs(1, baudRate)) + qMax(0, turnaroundMs);
+}
+
+ModuleScanner::Presence ModuleScanner::probe(SerialUSBCommandHandler& handler, int address,
+                                             int baudRate, int turnaroundMs,
+                                             SerialUSBCommandHandler::Probe* seen)
+{
+    const VOKTRequest request(static_cast<quint8>(address), vokt::GetAxisParameter, 0, 0, 0);
+    const SerialUSBCommandHandler::Probe probe =
+        handler.probe(request, deadlineMs(baudRate, turnaroundMs), quietMs(baudRate, turnaroundMs));
+    if (seen)
+        *seen = probe;
+    if (probe.linkLost)
+        return Presence::LinkLost;
+    if (probe.strayBytes > 0)
+        return Presence::Conflict;
+    return probe.reply ? Presence::Module : Presence::Absent;
 }
 
 QList<int> ModuleScanner::allBaudRates()

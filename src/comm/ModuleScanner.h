@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/SerialUSBCommandHandler.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -53,6 +55,21 @@ public:
     static int quietMs(int baudRate, int turnaroundMs = TurnaroundMarginMs);
     // Every rate the serial panel offers, fastest first.
     static QList<int> allBaudRates();
+
+    // Who answers at one address of a line the handler has open, asked as a scan asks
+    // (get axis parameter 0, the scan's short deadline at baudRate): nobody, one module, more
+    // than one (more bytes than one reply, or a broken one), or the port failed.
+    enum class Presence
+    {
+        Absent,
+        Module,
+        Conflict,
+        LinkLost
+    };
+    // What the handler's probe saw goes to *seen (if given).
+    static Presence probe(SerialUSBCommandHandler& handler, int address, int baudRate,
+                          int turnaroundMs = TurnaroundMarginMs,
+                          SerialUSBCommandHandler::Probe* seen = nullptr);
 
     explicit ModuleScanner(const Plan& plan);
     ~ModuleScanner();

@@ -39,14 +39,32 @@ void logTally(int command, const Tally& tally)
                           .arg(refused.join(QStringLiteral(", "))));
 }
 
-bool walk(SerialUSBCommandHandler& handler, int command, const ModuleExchange::Progress& progress,
-          Tally* tally)
+QList<int> everyNumber()
 {
-    // The walk runs to 255 unless it is cancelled: after a lost link every remaining number
-    // says so.
+    QList<int> numbers;
+    for (int type = 0; type < Numbers; ++type)
+        numbers << type;
+    return numbers;
+}
+
+QList<int> settingNumbers()
+{
+    QList<int> numbers;
+    for (const ParameterCatalogue::ConfigurationParameter& p : ParameterCatalogue::configuration())
+        numbers << p.number;
+    return numbers;
+}
+
+bool walk(SerialUSBCommandHandler& handler, int command, const QList<int>& numbers,
+          const ModuleExchange::Progress& progress, Tally* tally)
+{
+    // The walk runs to its last number unless it is cancelled: after a lost link every
+    // remaining number says so.
     Tally counted;
     bool complete = true;
-    for (int type = 0; type < Numbers; ++type) {
+    const int total = static_cast<int>(numbers.size());
+    for (int i = 0; i < total; ++i) {
+        const int type = numbers.at(i);
         quint8 status = 0;
         const bool answered = storeOrRestore(handler, command, static_cast<char>(type), &status);
         complete = answered && complete;
@@ -58,12 +76,12 @@ bool walk(SerialUSBCommandHandler& handler, int command, const ModuleExchange::P
             if (isSetting(type))
                 counted.refusedSettings.append({type, status});
         }
-        const int done = type + 1;
-        if (!ModuleExchange::carryOn(progress, done, Numbers) && done < Numbers) {
+        const int done = i + 1;
+        if (!ModuleExchange::carryOn(progress, done, total) && done < total) {
             logTally(command, counted);
             DebugLine() << (command == vokt::RestoreAxisParameter ? "restore cancelled after "
                                                                   : "store cancelled after ")
-                        << QString::number(done) << " of " << QString::number(Numbers)
+                        << QString::number(done) << " of " << QString::number(total)
                         << " parameters";
             if (tally)
                 *tally = counted;
@@ -82,14 +100,28 @@ bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& 
               Tally* tally)
 {
     DebugLine() << "store actual values on module";
-    return walk(handler, vokt::StoreAxisParameter, progress, tally);
+    return walk(handler, vokt::StoreAxisParameter, everyNumber(), progress, tally);
 }
 
 bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress,
                 Tally* tally)
 {
     DebugLine() << "restore values on module";
-    return walk(handler, vokt::RestoreAxisParameter, progress, tally);
+    return walk(handler, vokt::RestoreAxisParameter, everyNumber(), progress, tally);
+}
+
+bool storeSettings(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress,
+                   Tally* tally)
+{
+    DebugLine() << "store the configuration on module";
+    return walk(handler, vokt::StoreAxisParameter, settingNumbers(), progress, tally);
+}
+
+bool restoreSettings(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress,
+                     Tally* tally)
+{
+    DebugLine() << "restore the configuration on module";
+    return walk(handler, vokt::RestoreAxisParameter, settingNumbers(), progress, tally);
 }
 
 bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type, quint8* status)

@@ -44,6 +44,14 @@ bool storeAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& 
 bool restoreAll(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress = {},
                 Tally* tally = nullptr);
 
+// The same for the parameters of the configuration alone (the catalogue's 44 settings, in
+// its order): what commissioning stores and checks, in a sixth of the exchanges. true when
+// the module answered all of them; the tally counts only these.
+bool storeSettings(SerialUSBCommandHandler& handler, const ModuleExchange::Progress& progress = {},
+                   Tally* tally = nullptr);
+bool restoreSettings(SerialUSBCommandHandler& handler,
+                     const ModuleExchange::Progress& progress = {}, Tally* tally = nullptr);
+
 // One store (vokt::StoreAxisParameter) or restore (vokt::RestoreAxisParameter) of one
 // parameter number; a restore reads the parameter back. false (logged) when the module did
 // not answer; otherwise the module's status goes to *status (if given).

@@ -227,9 +227,12 @@ std::optional<QList<qint32>> readModule(SerialUSBCommandHandler& handler,
 
 QList<std::optional<qint32>> writeValues(SerialUSBCommandHandler& handler,
                                          const QList<Assignment>& assignments,
-                                         const ModuleExchange::Progress& progress)
+                                         const ModuleExchange::Progress& progress,
+                                         QList<std::optional<quint8>>* statuses)
 {
     QList<std::optional<qint32>> readBack;
+    if (statuses)
+        statuses->clear();
     // The read-back goes through the slot, so that every panel hears it; its answer is
     // taken from the same signal.
     std::optional<qint32> answer;
@@ -252,6 +255,8 @@ QList<std::optional<qint32>> writeValues(SerialUSBCommandHandler& handler,
         DebugLine() << ParameterCatalogue::nameOf(assignment.number) << " = "
                     << QString::number(assignment.value) << "("
                     << QString::number(static_cast<qint8>(outcome.reply->status())) << ")";
+        if (statuses)
+            statuses->append(outcome.reply->status());
         answer.reset();
         asked = assignment.number;
         handler.getAxisParameter(0, static_cast<char>(assignment.number));
@@ -266,6 +271,8 @@ QList<std::optional<qint32>> writeValues(SerialUSBCommandHandler& handler,
     QObject::disconnect(listening);
     while (readBack.size() < assignments.size())
         readBack.append(std::nullopt);
+    while (statuses && statuses->size() < assignments.size())
+        statuses->append(std::nullopt);
     return readBack;
 }
 

@@ -108,10 +108,12 @@ struct Assignment
 // Writes each value to its parameter and reads the parameter back through the handler's
 // getAxisParameter(), so that every panel shows what the module took. The values read back,
 // one per assignment (nothing for one not answered); stops at a write that was not
-// answered, and after the assignment in progress when the progress cancels.
+// answered, and after the assignment in progress when the progress cancels. The module's
+// status of each write goes to *statuses (if given): nothing for one not answered.
 QList<std::optional<qint32>> writeValues(SerialUSBCommandHandler& handler,
                                          const QList<Assignment>& assignments,
-                                         const ModuleExchange::Progress& progress = {});
+                                         const ModuleExchange::Progress& progress = {},
+                                         QList<std::optional<quint8>>* statuses = nullptr);
 
 // The rows as CSV: a header "section,key,number,<firstTitle>,<secondTitle>,result", then
 // one line per row in the order given.

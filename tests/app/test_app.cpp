@@ -168,7 +168,8 @@ void TestApp::menus()
     QCOMPARE(entries(bar.at(1)->menu()),
              QStringList({"&Log", "(decorated)", "---", "&Pause charts\tSpace", "(decorated)"}));
     QCOMPARE(entries(bar.at(2)->menu()),
-             QStringList({"&Step response…", "&Frequency response…", "&Tune velocity loop…"}));
+             QStringList({"&Step response…", "&Frequency response…", "&Tune velocity loop…",
+                          "&Commission modules on the line…"}));
     QCOMPARE(entries(bar.at(3)->menu()), QStringList({"&About"}));
 }
 

@@ -1,4 +1,5 @@
 #include "app/BLDC.h"
+#include "app/CommissionDialog.h"
 #include "app/CompareDialog.h"
 #include "app/MainWindow.h"
 #include "app/RecordDialog.h"
@@ -15,11 +16,13 @@
 #include "support/PanelProbe.h"
 #include "support/TemporaryConfig.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -59,8 +62,8 @@ QStringList shownRows(const QTableWidget* table, bool highlightedOnly = false)
 } // namespace
 
 // The window's comparison with a settings file, the preview before an import, and the
-// commissioning record, as a user meets them in the File menu, against the window's own
-// simulated module.
+// commissioning record, as a user meets them in the File menu, and commissioning from the
+// Tools menu, against the window's own simulated module.
 class TestCompare : public QObject
 {
     Q_OBJECT
@@ -73,6 +76,7 @@ private slots:
     void importPreview();
     void commissioningRecord_data();
     void commissioningRecord();
+    void commissionFromTheToolsMenu();
 
 private:
     qint32 held(int type);
@@ -297,3 +301,45 @@ int main(int argc, char** argv)
 }
 
 #include "test_compare.moc"
+
+void TestCompare::commissionFromTheToolsMenu()
+{
+    // The window's module (address 1) differs from the golden file in one value; nobody
+    // answers at 2.
+    m_bldc->handler()->setAxisParameter(0, ParameterCatalogue::MaxCurrent, 2500);
+    m_bldc->simulatedModule()->peer().clearRequests();
+    m_window->findChild<QAction*>(QStringLiteral("actionCommission"))->trigger();
+    CommissionDialog* dialog = m_window->commissionDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    child<QLineEdit>(dialog, "leGolden")->setText(path("golden.ini"));
+    child<QLineEdit>(dialog, "leAddresses")->setText(QStringLiteral("2, 1"));
+    child<QCheckBox>(dialog, "cbRecords")->setChecked(true);
+    child<QLineEdit>(dialog, "leRecords")->setText(path("records"));
+    QTest::mouseClick(child<QPushButton>(dialog, "btnCommission"), Qt::LeftButton);
+
+    auto* table = child<QTableWidget>(dialog, "twResults");
+    QStringList rows;
+    for (int r = 0; r < table->rowCount(); ++r)
+        rows << QStringLiteral("%1 %2 %3")
+                    .arg(table->item(r, 0)->text(), table->item(r, 1)->text(),
+                         table->item(r, 2)->text());
+    QCOMPARE(rows, (QStringList{"1 ok 1", "2 absent 0"}));
+    QVERIFY(table->cellWidget(0, 4));
+    QVERIFY(!table->cellWidget(1, 4));
+    QVERIFY(QFileInfo::exists(path("records/module-1.html")));
+    QVERIFY(child<QLabel>(dialog, "lblStatus")->text().startsWith("commissioned 1 of 2 modules"));
+    // The module holds the golden value, the window shows it, and the window's module
+    // address is as it was.
+    QCOMPARE(held(ParameterCatalogue::MaxCurrent), 2000);
+    QCOMPARE(m_window->findChild<QSpinBox*>(QStringLiteral("sbMaxCurrent"))->value(), 2000);
+    QCOMPARE(m_bldc->handler()->moduleAddress(), 1);
+    for (const QString& frame : wire())
+        if (frame.startsWith(QLatin1String("5 ")))
+            QCOMPARE(frame, QStringLiteral("5 6 2000"));
+
+    // Esc stops the motor here as everywhere in the window, and closes the dialog.
+    m_bldc->simulatedModule()->peer().clearRequests();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QVERIFY(wire().contains(QStringLiteral("5 2 0")));
+    QVERIFY(!dialog->isVisible());
+}

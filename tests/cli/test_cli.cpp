@@ -341,8 +341,9 @@ void TestCli::badInputSendsNothing_data()
         << QStringList{"watch", "--count"} << "--count needs a value" << QString();
     QTest::newRow("count not a number")
         << QStringList{"watch", "--count", "five"} << "not a whole number" << QString();
-    QTest::newRow("option of another command") << QStringList{"get", "6", "--keep-going"}
-                                               << "belongs to the run-script command" << QString();
+    QTest::newRow("option of another command")
+        << QStringList{"get", "6", "--keep-going"}
+        << "belongs to the run-script and commission commands" << QString();
     QTest::newRow("address 0") << QStringList{"--address", "0", "get", "6"} << "outside 1 to 255"
                                << QString();
     QTest::newRow("script missing")

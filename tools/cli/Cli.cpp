@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/BodeCommand.h"
+#include "cli/CommissionCommand.h"
 #include "cli/CompareCommands.h"
 #include "cli/FileCommands.h"
 #include "cli/Help.h"
@@ -100,6 +101,8 @@ int run(const QStringList& arguments)
         action = prepareDiff(invocation.arguments, &error);
     else if (name == QLatin1String("report"))
         action = prepareReport(invocation, &error);
+    else if (name == QLatin1String("commission"))
+        action = prepareCommission(invocation, &error);
     else
         action = prepareStoreOrRestore(name, invocation.arguments, &error);
     if (!action) {

@@ -164,6 +164,26 @@ const CommandHelp commandHelp[] = {
      "refused before anything is written. Ends with target velocity 0 and the ramp switched\n"
      "back, also on failure or Ctrl-C, which ends the sweep at once.",
      "ziro-bldc-cli --port ttyUSB0 --baud 115200 --quiet bode velocity --csv bode.csv"},
+    // commission
+    {"commission",
+     "commission GOLDEN_FILE (--addresses LIST | --scan [--from A] [--to B]) [--store] "
+     "[--records DIR] [--keep-going] [--turnaround MS]",
+     "Commissions every module of a line, in address order: the modules of LIST (A[,B...]),\n"
+     "or every module a scan of addresses A to B finds (default 1 to 255) at the line's\n"
+     "rate. For each it reads the 44 configuration parameters, writes only the values\n"
+     "that differ from the settings file GOLDEN_FILE, reads all of them back and compares\n"
+     "again; with --store it stores them in the module's non-volatile memory and checks\n"
+     "with a restore that they were kept; with --records it writes the commissioning\n"
+     "record DIR/module-<address>.html against the golden file. Prints\n"
+     "address<TAB>verdict<TAB>changed<TAB>seconds per module, the verdict ok, failed (a\n"
+     "value refused, not kept or not read back, named on standard error), absent (no\n"
+     "answer) or conflict (more than one module answers; nothing is written there), then\n"
+     "\"commissioned N of M modules in S s\". Stops at the first module that is not ok\n"
+     "unless --keep-going is given; Ctrl-C ends it after the module in progress.\n"
+     "--turnaround gives each module more time for the probe, as for scan. Exits 0 when\n"
+     "every module is ok, 1 otherwise.",
+     "ziro-bldc-cli --port ttyUSB0 --baud 115200 --quiet commission golden.ini --scan --store "
+     "--records records"},
 };
 
 } // namespace

@@ -30,12 +30,12 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"interval", true, "watch"},
         {"count", true, "watch"},
         {"csv", true, "watch/step/bode"},
-        {"keep-going", false, "run-script"},
+        {"keep-going", false, "run-script/commission"},
         {"against", true, "report"},
         {"duration", true, "step"},
-        {"from", true, "scan/bode"},
-        {"to", true, "scan/bode"},
-        {"turnaround", true, "scan"},
+        {"from", true, "scan/bode/commission"},
+        {"to", true, "scan/bode/commission"},
+        {"turnaround", true, "scan/commission"},
         {"version", false, nullptr},
         {"points", true, "bode"},
         {"amplitude", true, "bode"},
@@ -47,6 +47,11 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
         {"set", true, "tune"},
         {"apply", false, "tune"},
         {"force", false, "export-ini/export-script/report/watch/step/bode"},
+        // commission
+        {"addresses", true, "commission"},
+        {"scan", false, "commission"},
+        {"store", false, "commission"},
+        {"records", true, "commission"},
     };
     QList<const Option*> commandOptions;
     QString baud;
@@ -149,6 +154,15 @@ bool parseCommandLine(const QStringList& args, Invocation* invocation, QString* 
             invocation->pidSet = value;
         else if (name == QLatin1String("apply"))
             invocation->apply = true;
+        // commission
+        else if (name == QLatin1String("addresses"))
+            invocation->addresses = value;
+        else if (name == QLatin1String("scan"))
+            invocation->scanLine = true;
+        else if (name == QLatin1String("store"))
+            invocation->store = true;
+        else if (name == QLatin1String("records"))
+            invocation->records = value;
     }
     for (const Option* option : std::as_const(commandOptions)) {
         const QStringList commands = QString::fromLatin1(option->command).split(QLatin1Char('/'));

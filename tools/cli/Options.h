@@ -49,6 +49,12 @@ struct Invocation
     std::optional<QString> bandwidth;
     std::optional<QString> pidSet;
     bool apply = false;
+    // commission: the modules (--addresses, or --scan with --from/--to), what to do with
+    // each.
+    std::optional<QString> addresses;
+    bool scanLine = false;
+    bool store = false;
+    std::optional<QString> records;
 };
 
 // Reads the arguments (without the program's name). Options may stand before or after the
