@@ -259,4 +259,18 @@ bool checkTarget(const QString& fileName, FileKind::Kind writes, bool force, QSt
     return false;
 }
 
+std::optional<QString> csvTarget(const Invocation& invocation, QString* error)
+{
+    const QString csv = invocation.csv.value_or(QString());
+    if (invocation.csv && csv.isEmpty()) {
+        *error = QStringLiteral("--csv needs a file name");
+        return std::nullopt;
+    }
+    if (!csv.isEmpty() && !checkTarget(csv, FileKind::Kind::Other, invocation.force, error)) {
+        *error = QStringLiteral("--csv ") + *error;
+        return std::nullopt;
+    }
+    return csv;
+}
+
 } // namespace cli

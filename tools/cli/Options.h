@@ -80,5 +80,8 @@ bool checkWritable(const QString& fileName, QString* error);
 // than the command writes (FileKind::targetProblem): "golden.ini: reads as a settings file;
 // not replaced (--force replaces it)".
 bool checkTarget(const QString& fileName, FileKind::Kind writes, bool force, QString* error);
+// The file of --csv, checked as a target for a recording: empty when none was given;
+// nothing, with *error, when it was given empty or may not be written.
+std::optional<QString> csvTarget(const Invocation& invocation, QString* error);
 
 } // namespace cli

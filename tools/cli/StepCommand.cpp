@@ -61,15 +61,10 @@ Action prepareStep(const Invocation& invocation, QString* error)
         *error = QStringLiteral("step: ") + problem;
         return {};
     }
-    const QString csv = invocation.csv.value_or(QString());
-    if (invocation.csv && csv.isEmpty()) {
-        *error = QStringLiteral("--csv needs a file name");
+    const std::optional<QString> csvFile = csvTarget(invocation, error);
+    if (!csvFile)
         return {};
-    }
-    if (!csv.isEmpty() && !checkTarget(csv, FileKind::Kind::Other, invocation.force, error)) {
-        *error = QStringLiteral("--csv ") + *error;
-        return {};
-    }
+    const QString csv = *csvFile;
 
     return [request, csv](Link& link) {
         // Ctrl-C ends the step early; the motor is stopped all the same, and no signal ends
