@@ -136,6 +136,9 @@ public:
     Outcome exchange(const VOKTRequest& request);
     // The same for a request at the module address.
     Outcome exchange(quint8 command, vokt::ParameterNumber type, quint8 motorBank, qint32 value);
+    // One live value's exchange (value 0), answered with requestedTraceValue() as
+    // requestTraceValues() does for each entry.
+    Outcome traceExchange(quint8 command, quint8 type, quint8 motorBank);
 
     // What a scan's probe found at one address (see probe()).
     struct Probe

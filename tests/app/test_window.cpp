@@ -11,6 +11,7 @@
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTRequest.h"
 #include "config/ParameterCatalogue.h"
+#include "config/Poller.h"
 #include "panels/connection/WConnection.h"
 #include "panels/connection/WDirectMode.h"
 #include "panels/connection/WSerialConnection.h"
@@ -25,7 +26,6 @@
 #include "support/StdoutCapture.h"
 #include "support/TemporaryConfig.h"
 #include "trace/DrawerArea.h"
-#include "trace/ValueCheckerThread.h"
 #include "trace/WDrawer.h"
 #include "trace/WTraceController.h"
 
@@ -595,7 +595,7 @@ void TestWindow::stopMotorFromAnywhere()
     QVERIFY(field->hasFocus());
     QVERIFY(trace->isPolling());
     trace->setPolling(false);
-    QTRY_VERIFY(trace->pollingThread()->isFinished());
+    QTRY_VERIFY(!trace->poller()->inCycle());
     int target = -1;
     module.withModule([&](SimulatedModule& m) { target = m.axisParameter(2); });
     QCOMPARE(target, 0);
