@@ -324,6 +324,9 @@ std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
             dropped += at;
             m_droppedBytes += static_cast<quint64>(at);
             if (found) {
+                QElapsedTimer now;
+                now.start();
+                m_lastReplyAt = now.msecsSinceReference();
                 QByteArray frame(vokt::FrameSize, '\0');
                 m_device->readData(frame.data(), frame.size());
                 logDropped(dropped);

@@ -167,8 +167,8 @@ void Poller::pollNext()
         const SerialUSBCommandHandler::Outcome outcome =
             m_handler.traceExchange(request.command, request.type, request.motorBank);
         PollSample sample;
-        // The exchange returns as soon as the reply is in and parsed.
-        sample.time = now();
+        // When the reply was in; without one, when the exchange gave up.
+        sample.time = outcome.reply ? m_handler.lastReplyAt() : now();
         sample.command = request.command;
         sample.type = request.type;
         sample.motorBank = request.motorBank;
