@@ -7,9 +7,9 @@
 // with a delay of 0, first with the peer answering at once ("unpaced"), then with the peer
 // waiting the wire time of request and reply as a module on a 115200-baud line would. For
 // each run it prints the polling cycles per second (and, paced, their share of the line's
-// limit: 7 exchanges of 18 bytes of 10 bits), the largest number of ticks that ever waited
-// in the GUI event queue, and the longest time the GUI thread went without serving an
-// event (a 1 ms timer that notes the gaps between its calls), beside the longest cycle.
+// limit: 7 exchanges of 18 bytes of 10 bits) and the longest time the GUI thread went
+// without serving an event (a 1 ms timer that notes the gaps between its calls), beside the
+// longest cycle.
 //
 // Then the cost of the log view, unpaced and at 115200 baud: runs with the tool's own
 // message handler, whose lines go to standard output (sent to /dev/null meanwhile) and into
@@ -26,7 +26,6 @@
 #include "comm/SerialUSBDevice.h"
 #include "comm/TraceCommand.h"
 #include "sim/PtyPeer.h"
-#include "trace/ValueCheckerThread.h"
 #include "trace/WTraceController.h"
 
 #include <QApplication>
@@ -35,7 +34,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -57,7 +55,6 @@ struct Result
 {
     int cycles = 0;
     double seconds = 0;
-    int maxWaiting = 0;
     double longestGapMs = 0;
     double longestCycleMs = 0;
     // CPU time the GUI thread spent per cycle, in microseconds.
@@ -101,30 +98,16 @@ Result run(int baudRate, int milliseconds, Log log = Log::None)
     controller.setDelay(0);
     controller.setLinkOpen(true);
 
-    Result result;
-    std::atomic<int> emitted{0};
-    std::atomic<int> started{0};
-    std::atomic<int> maxWaiting{0};
-    const auto noteWaiting = [&](int waiting) {
-        int seen = maxWaiting.load();
-        while (waiting > seen && !maxWaiting.compare_exchange_weak(seen, waiting)) {
-        }
-    };
-    // Ticks emitted and not yet taken up by a cycle, seen from both sides.
-    QObject::connect(
-        controller.pollingThread(), &ValueCheckerThread::checkRequested, controller.pollingThread(),
-        [&] { noteWaiting(++emitted - started); }, Qt::DirectConnection);
+    controller.setHandler(handler);
 
+    Result result;
+    int started = 0;
     QElapsedTimer clock;
     qint64 cycleStart = 0;
     QObject::connect(&controller, &WTraceController::cycleStarted, [&] {
-        noteWaiting(emitted - started);
         ++started;
         cycleStart = clock.nsecsElapsed();
     });
-    QObject::connect(&controller,
-                     qOverload<QList<TraceCommand*>*>(&WTraceController::requestTraceValues),
-                     &handler, &SerialUSBCommandHandler::requestTraceValues);
     QObject::connect(&controller, &WTraceController::cycleFinished, [&] {
         result.longestCycleMs =
             std::max(result.longestCycleMs, (clock.nsecsElapsed() - cycleStart) / 1e6);
@@ -151,9 +134,7 @@ Result run(int baudRate, int milliseconds, Log log = Log::None)
     result.seconds = clock.nsecsElapsed() / 1e9;
     result.cycles = started;
     result.guiCpuUsPerCycle = (threadCpuUs() - cpuAtStart) / std::max(1, result.cycles);
-    result.maxWaiting = maxWaiting;
     probe.stop();
-    controller.pollingThread()->wait();
     qInstallMessageHandler(discard);
     return result;
 }
@@ -183,8 +164,8 @@ void report(const char* mode, int baudRate, int seconds)
         std::printf(" (%.1f %% of the line's limit of %.1f/s)", 100.0 * rate / lineLimit,
                     lineLimit);
     }
-    std::printf(", at most %d tick(s) waiting, longest GUI gap %.2f ms, longest cycle %.2f ms\n",
-                r.maxWaiting, r.longestGapMs, r.longestCycleMs);
+    std::printf(", longest GUI gap %.2f ms, longest cycle %.2f ms\n", r.longestGapMs,
+                r.longestCycleMs);
 }
 
 void compareLog(const char* mode, int baudRate, int rounds, int milliseconds)

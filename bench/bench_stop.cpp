@@ -24,8 +24,8 @@
 #include "app/MainWindow.h"
 #include "app/StepResponseDialog.h"
 #include "comm/Protocol.h"
+#include "config/Poller.h"
 #include "sim/ServedModule.h"
-#include "trace/ValueCheckerThread.h"
 #include "trace/WTraceController.h"
 
 #include <QAction>
@@ -235,7 +235,7 @@ Figures measure(Case which, int baudRate, int tries)
     }
     user.join();
     trace->setPolling(false);
-    while (trace->pollingThread()->isRunning())
+    while (trace->poller()->inCycle())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return figures;
 }

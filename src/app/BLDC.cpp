@@ -292,15 +292,13 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
             return true;
         },
         this);
-    connect(m_traceController,
-            qOverload<QList<TraceCommand*>*>(&WTraceController::requestTraceValues), m_handler,
-            &SerialUSBCommandHandler::requestTraceValues);
+    m_traceController->setHandler(*m_handler);
+    const Poller* poller = m_traceController->poller();
 
     // Each chart panel takes the polled values, draws while polling runs, has its curves
     // polled, and sits below the tabs, in list order.
     for (WDrawer* drawer : std::as_const(m_drawers)) {
-        connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, drawer,
-                &WDrawer::requestedTraceValue);
+        connect(poller, &Poller::sampled, drawer, &WDrawer::takeSample);
         connect(m_traceController, &WTraceController::start, drawer, &WDrawer::startDrawing);
         connect(m_traceController, &WTraceController::stop, drawer, &WDrawer::stopDrawing);
         connect(this, &BLDC::linkOpened, drawer, [drawer](const QString& port, int, int address) {
@@ -315,12 +313,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     m_liveRecorder = new LiveRecorder(this);
     connect(m_traceController, &WTraceController::cycleStarted, m_liveRecorder,
             &LiveRecorder::beginCycle);
-    // Only an answer with status 100 on a clean line is a value to record.
-    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_liveRecorder,
-            [this](char motorBank, char type, int value) {
-                if (m_handler->lastFailure() == SerialUSBCommandHandler::Failure::None)
-                    m_liveRecorder->takeValue(motorBank, type, value);
-            });
+    connect(poller, &Poller::sampled, m_liveRecorder, &LiveRecorder::takeSample);
     connect(m_traceController, &WTraceController::cycleFinished, m_liveRecorder,
             &LiveRecorder::endCycle);
     connect(m_handler, &SerialUSBCommandHandler::deviceClosed, m_liveRecorder,
@@ -382,6 +375,10 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
 
 BLDC::~BLDC()
 {
+    // The panels go after this body, and a field that loses its focus then still commits its
+    // edit: nothing of it may reach the half-destroyed central panel any more.
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
     // The link's device goes before the handler it is attached to.
     m_linkController.reset();
     delete m_handler;

@@ -324,6 +324,9 @@ std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
             dropped += at;
             m_droppedBytes += static_cast<quint64>(at);
             if (found) {
+                QElapsedTimer now;
+                now.start();
+                m_lastReplyAt = now.msecsSinceReference();
                 QByteArray frame(vokt::FrameSize, '\0');
                 m_device->readData(frame.data(), frame.size());
                 logDropped(dropped);
@@ -454,10 +457,16 @@ void SerialUSBCommandHandler::requestTraceValues(QList<TraceCommand*>* traceComm
 {
     if (!traceCommands)
         return;
-    for (const TraceCommand* entry : *traceCommands) {
-        const char type = static_cast<char>(entry->type());
-        const char motorBank = static_cast<char>(entry->motorBank());
-        if (const auto reply = slotExchange(entry->command(), type, motorBank, 0))
-            emit requestedTraceValue(motorBank, type, reply->value());
-    }
+    for (const TraceCommand* entry : *traceCommands)
+        traceExchange(static_cast<quint8>(entry->command()), entry->type(), entry->motorBank());
+}
+
+SerialUSBCommandHandler::Outcome SerialUSBCommandHandler::traceExchange(quint8 command, quint8 type,
+                                                                        quint8 motorBank)
+{
+    Outcome outcome = exchange(command, type, motorBank, 0);
+    if (const auto& reply = outcome.reply)
+        emit requestedTraceValue(static_cast<char>(motorBank), static_cast<char>(type),
+                                 reply->value());
+    return outcome;
 }

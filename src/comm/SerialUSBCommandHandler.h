@@ -136,6 +136,9 @@ public:
     Outcome exchange(const VOKTRequest& request);
     // The same for a request at the module address.
     Outcome exchange(quint8 command, vokt::ParameterNumber type, quint8 motorBank, qint32 value);
+    // One live value's exchange (value 0), answered with requestedTraceValue() as
+    // requestTraceValues() does for each entry.
+    Outcome traceExchange(quint8 command, quint8 type, quint8 motorBank);
 
     // What a scan's probe found at one address (see probe()).
     struct Probe
@@ -175,6 +178,9 @@ public:
     quint64 unansweredBytes() const { return m_unansweredBytes; }
     // Why the last exchange has no good answer; None when it has one.
     Failure lastFailure() const { return m_lastFailure; }
+    // When the last reply was in, before it was logged: milliseconds on the monotonic clock
+    // (QElapsedTimer's reference); 0 before the first.
+    qint64 lastReplyAt() const { return m_lastReplyAt; }
 
     // After the last exchange of a batch: waits until the line has been quiet (SettleMs, or
     // QuietFrames frame times on a slow line; at most QuietLimitMs), counting what arrives
@@ -251,6 +257,7 @@ private:
     quint64 m_droppedBytes = 0;
     quint64 m_unansweredBytes = 0;
     Failure m_lastFailure = Failure::None;
+    qint64 m_lastReplyAt = 0;
     bool m_awaitLateAnswer = false;
     // A request went out since the line was last found quiet.
     bool m_sentSinceSettled = false;

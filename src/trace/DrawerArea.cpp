@@ -112,7 +112,12 @@ void DrawerArea::removeChart(char motorBank, char type)
 
 void DrawerArea::addValue(char motorBank, char type, int value)
 {
-    const qint64 now = m_clock.elapsed();
+    addValue(motorBank, type, value, m_clock.msecsSinceReference() + m_clock.elapsed());
+}
+
+void DrawerArea::addValue(char motorBank, char type, int value, qint64 monotonicMs)
+{
+    const qint64 now = monotonicMs - m_clock.msecsSinceReference();
     for (Chart* chart : std::as_const(m_charts)) {
         if (chart->type() == type && chart->motorBank() == motorBank) {
             if (m_timeOrigin == Chart::NoTime)

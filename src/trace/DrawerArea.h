@@ -66,6 +66,8 @@ public:
     // One live value, kept by every chart of this motor/bank and type, with the time it
     // came on the area's clock.
     void addValue(char motorBank, char type, int value);
+    // The same with the time the value was taken, on the monotonic clock (a poll sample's).
+    void addValue(char motorBank, char type, int value, qint64 monotonicMs);
 
     // The charts the picture shows: the live ones, or the copies taken when it was paused.
     QList<const Chart*> shownCharts() const;

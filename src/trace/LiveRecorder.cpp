@@ -72,6 +72,13 @@ void LiveRecorder::takeValue(char motorBank, char type, int value)
         m_csv->setValue(static_cast<quint8>(type), value);
 }
 
+void LiveRecorder::takeSample(const PollSample& sample)
+{
+    if (sample.ok())
+        takeValue(static_cast<char>(sample.motorBank), static_cast<char>(sample.type),
+                  sample.value);
+}
+
 void LiveRecorder::endCycle()
 {
     if (!m_csv || !m_inCycle)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/TraceCommand.h"
+#include "config/Poller.h"
 
 #include <QList>
 #include <QObject>
@@ -16,7 +17,7 @@ class CsvRecorder;
 // delivers the cycle's answers in between:
 //
 //     controller cycleStarted()              -> beginCycle()
-//     handler    requestedTraceValue(...)    -> takeValue(...)
+//     poller     sampled(...)                -> takeSample(...)
 //     controller cycleFinished()             -> endCycle()
 //     handler    deviceClosed()              -> linkClosed()
 //
@@ -59,6 +60,9 @@ signals:
 public slots:
     void beginCycle();
     void takeValue(char motorBank, char type, int value);
+    // Only a sample the module answered with status 100 on a clean line is a value to
+    // record; the field of any other stays empty.
+    void takeSample(const PollSample& sample);
     void endCycle();
     // The link was lost: the cycle in progress still gets its row (values that did not
     // come stay empty), then the recording ends.

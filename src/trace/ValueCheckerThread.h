@@ -6,9 +6,10 @@
 #include <condition_variable>
 #include <mutex>
 
-// Paces the live polling. Its only work is to emit checkRequested(), pause for the delay,
-// and tick again until it is stopped; the tick reaches the trace controller on the GUI
-// thread as a queued call, and the polling itself runs there.
+// A pacing thread: its only work is to emit checkRequested(), pause for the delay, and
+// tick again until it is stopped; a tick reaches an object on the GUI thread as a queued
+// call. The trace controller no longer uses it: the core's Poller paces live polling with
+// a timer on the GUI thread itself. Nothing in the tool creates one now.
 //
 // Ticks are merged: a tick stays pending from its emit until the GUI thread reports with
 // tickServed() that its polling cycle is over. A tick that falls due while the last one

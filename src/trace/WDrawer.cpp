@@ -298,6 +298,13 @@ void WDrawer::requestedTraceValue(char motorBank, char typeNumber, int value)
     m_area->addValue(motorBank, typeNumber, value);
 }
 
+void WDrawer::takeSample(const PollSample& sample)
+{
+    if (sample.ok())
+        m_area->addValue(static_cast<char>(sample.motorBank), static_cast<char>(sample.type),
+                         sample.value, sample.time);
+}
+
 void WDrawer::handleChangedChartWidth(int width)
 {
     // The area reports its width while it paints: the scroll range moves without asking

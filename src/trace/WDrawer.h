@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/Poller.h"
+
 #include <QColor>
 #include <QList>
 #include <QString>
@@ -63,6 +65,9 @@ public slots:
     void startDrawing();
     void stopDrawing();
     void requestedTraceValue(char motorBank, char typeNumber, int value);
+    // A polled value with the time its reply arrived; one the module refused, or that may
+    // answer another request, is no value and is left out.
+    void takeSample(const PollSample& sample);
     void handleChangedChartWidth(int width);
     void handleChangedResolution(int resolution);
     // Freezes the picture while values keep arriving; going on shows the newest again.

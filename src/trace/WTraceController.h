@@ -5,20 +5,20 @@
 #include <QList>
 #include <QWidget>
 
-class ValueCheckerThread;
+class Poller;
+class SerialUSBCommandHandler;
 
 namespace Ui {
 class WTraceController;
 }
 
 // The "Trace controller" panel: switches live polling on and off and sets the pause between
-// two polling cycles. It owns the list of live values to poll, one TraceCommand each, and
-// the thread that paces the cycles; on every tick a cycle asks the command handler for each
-// value in turn (requestTraceValues).
-//
-// A cycle is served one exchange at a time, each in a turn of the event loop of its own:
-// what the user does meanwhile (Stop motor above all) waits for the exchange in flight
-// only, never for the rest of the cycle.
+// two polling cycles. It owns the list of live values to poll, one TraceCommand each; the
+// polling itself is the core's Poller (created by setHandler()), which this panel starts,
+// stops, holds and keeps to its list and delay. The poller paces the cycles with a timer on
+// the GUI thread and serves one exchange per turn of the event loop: what the user does
+// meanwhile (Stop motor above all) waits for the exchange in flight only. Its samples, with
+// their time and outcome, go to the charts and the recording.
 //
 // Polling follows the link: it starts only while a link is open, and it stops, as if Stop
 // had been pressed, when the link closes.
@@ -28,8 +28,12 @@ class WTraceController : public QWidget
 
 public:
     explicit WTraceController(QWidget* parent = nullptr);
-    // Stops the polling thread and waits for it, without waiting out its pause.
     ~WTraceController() override;
+
+    // Polls through this handler from now on (once; it outlives the controller).
+    void setHandler(SerialUSBCommandHandler& handler);
+    // The poller, or null before setHandler().
+    Poller* poller() const { return m_poller; }
 
     // Takes the record over and lists it at the end, unless a listed record has the same
     // command, type and motor/bank number; the record is released then.
@@ -46,8 +50,6 @@ public:
     bool isPolling() const { return m_polling; }
     bool isLinkOpen() const { return m_linkOpen; }
 
-    ValueCheckerThread* pollingThread() const { return m_thread; }
-
     // While held, no polling exchange runs: a tick that falls due, or the rest of the cycle
     // in progress, waits (and holds the next ticks back) until the last hold is released,
     // and is served then. So an operation that lets events through between its exchanges
@@ -61,8 +63,8 @@ signals:
     void delayChanged(int delay);
     // A polling cycle begins; its requests and answers follow, then cycleFinished().
     void cycleStarted();
-    // One exchange of the cycle is due: the list holds the record to ask for now (the
-    // records of the controller's list in turn, one per emit).
+    // Kept for callers that poll a list themselves; the controller's own cycles go through
+    // the poller, which asks the handler for one record at a time.
     void requestTraceValues(QList<TraceCommand*>* traceCommands);
     // The cycle is over: every request done, answered or not, or the rest left out because
     // polling was stopped or the link closed meanwhile.
@@ -77,30 +79,18 @@ private slots:
     void on_btnStart_clicked();
     void on_btnStop_clicked();
     void on_sbDelay_valueChanged(int value);
-    // One tick of the polling thread.
+    // A cycle now, if polling runs and none is in progress.
     void requestTraceValues();
 
 private:
     void showPolling(bool on);
-    // The next exchange of the cycle in progress, or its end.
-    void pollNextRecord();
-    // Ends the cycle in progress; the thread may tick again after one more turn of the
-    // event loop.
-    void endCycle();
-    void tickServedLater();
+    void listChanged();
 
     Ui::WTraceController* m_ui;
-    ValueCheckerThread* m_thread;
+    Poller* m_poller = nullptr;
     QList<TraceCommand*> m_traceCommands;
     bool m_polling = false;
     bool m_linkOpen = false;
+    // Holds taken before the poller was there.
     int m_holds = 0;
-    // A tick came in while polling was held.
-    bool m_tickHeld = false;
-    // The cycle in progress: the index of the record it asks for next; -1 between cycles.
-    int m_nextRecord = -1;
-    // The cycle in progress was held before its next exchange.
-    bool m_cycleHeld = false;
-    // The one record an exchange of the cycle asks for.
-    QList<TraceCommand*> m_request;
 };

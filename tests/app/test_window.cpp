@@ -12,6 +12,7 @@
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTRequest.h"
 #include "config/ParameterCatalogue.h"
+#include "config/Poller.h"
 #include "panels/connection/WConnection.h"
 #include "panels/connection/WDirectMode.h"
 #include "panels/connection/WSerialConnection.h"
@@ -28,7 +29,6 @@
 #include "support/StdoutCapture.h"
 #include "support/TemporaryConfig.h"
 #include "trace/DrawerArea.h"
-#include "trace/ValueCheckerThread.h"
 #include "trace/WDrawer.h"
 #include "trace/WTraceController.h"
 
@@ -608,7 +608,7 @@ void TestWindow::stopMotorFromAnywhere()
     QVERIFY(field->hasFocus());
     QVERIFY(trace->isPolling());
     trace->setPolling(false);
-    QTRY_VERIFY(trace->pollingThread()->isFinished());
+    QTRY_VERIFY(!trace->poller()->inCycle());
     int target = -1;
     module.withModule([&](SimulatedModule& m) { target = m.axisParameter(2); });
     QCOMPARE(target, 0);

@@ -108,6 +108,7 @@ private slots:
     void portThatCannotBeOpenedExitsThree();
     void silentModuleExitsOne();
     void watchWritesCsv();
+    void watchLeavesARefusedValueEmpty();
     void stepMeasuresAndStops();
     void signalsDuringAStepEndWithTheStop_data();
     void signalsDuringAStepEndWithTheStop();
@@ -685,6 +686,38 @@ void TestCli::silentModuleExitsOne()
     QCOMPARE(run.out, QStringLiteral("6\t2000\n"));
     sim.terminate();
     QVERIFY(sim.waitForFinished(10000));
+}
+
+// Watch polls through the window's poller: a value the module refuses is told once and its
+// column stays empty, the others come in every row.
+void TestCli::watchLeavesARefusedValueEmpty()
+{
+    ServedModule served;
+    QString error;
+    QVERIFY2(served.start(&error), qPrintable(error));
+    ServedModule* module = &served;
+    served.peer().setResponder([module](const QByteArray& request) {
+        if (quint8(request.at(1)) == 6 && quint8(request.at(2)) == 13)
+            return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 3, 6, 4242));
+        QByteArray reply;
+        module->withModule([&](SimulatedModule& m) { reply = m.handle(request); });
+        return PtyPeer::answer(reply);
+    });
+    const Run run =
+        cli({"--port", served.portName(), "--quiet", "watch", "--interval", "0", "--count", "3"});
+    QVERIFY2(run.exitCode == 1, qPrintable(describe(run)));
+    QCOMPARE(run.err.count(QStringLiteral("the module refuses RampVelocity (status 3); its "
+                                          "column stays empty")),
+             1);
+    const QStringList lines = run.out.trimmed().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.first().split('\t').at(2), QStringLiteral("RampVelocity"));
+    for (const QString& line : lines.mid(1)) {
+        const QStringList fields = line.split('\t');
+        QCOMPARE(fields.size(), 8);
+        QCOMPARE(fields.at(2), QString());
+        QCOMPARE(fields.at(7), QStringLiteral("528"));
+    }
 }
 
 void TestCli::watchWritesCsv()

@@ -9,6 +9,7 @@
 #include "config/CommissioningRecord.h"
 #include "config/ParameterCatalogue.h"
 #include "config/ParameterStore.h"
+#include "config/Poller.h"
 #include "config/SettingsComparison.h"
 #include "config/SettingsFile.h"
 #include "sim/PtyPeer.h"
@@ -21,7 +22,6 @@
 #include "support/ServedModuleTest.h"
 #include "support/SimulatedPanel.h"
 #include "support/TemporaryConfig.h"
-#include "trace/ValueCheckerThread.h"
 #include "trace/WTraceController.h"
 
 #include <QApplication>
@@ -959,7 +959,7 @@ void TestFiles::storeUnderProgressDialog()
         stored = module.storedAxisParameter(6);
     });
     controller->setPolling(false);
-    QTRY_VERIFY(controller->pollingThread()->isFinished());
+    QTRY_VERIFY(!controller->poller()->inCycle());
     QCoreApplication::processEvents();
     peer.clearRequests();
     LogCapture log;

@@ -2,6 +2,7 @@
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/TraceCommand.h"
 #include "config/ParameterCatalogue.h"
+#include "config/Poller.h"
 #include "panels/connection/WConnection.h"
 #include "panels/motion/WCurrentControl.h"
 #include "panels/motion/WPWMControl.h"
@@ -12,7 +13,6 @@
 #include "support/LogCapture.h"
 #include "support/PanelProbe.h"
 #include "support/SimulatedPanel.h"
-#include "trace/ValueCheckerThread.h"
 #include "trace/WTraceController.h"
 
 #include <QApplication>
@@ -377,9 +377,9 @@ void TestMotion::drivingTheSimulatedModule()
     QTRY_VERIFY2(actualVelocity->value() < -1000,
                  qPrintable(QString::number(actualVelocity->value())));
 
-    // Stop freezes the values: no more requests once the thread has ended.
+    // Stop freezes the values: no more requests once the cycle in progress has ended.
     click(controller, "btnStop");
-    QTRY_VERIFY(controller->pollingThread()->isFinished());
+    QTRY_VERIFY(!controller->poller()->inCycle());
     QCoreApplication::processEvents();
     const int requests = bldc.simulatedModule()->peer().requestCount();
     const int shown = actualVelocity->value();

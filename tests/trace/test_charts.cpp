@@ -1,5 +1,6 @@
 #include "app/BLDC.h"
 #include "comm/SerialUSBCommandHandler.h"
+#include "config/Poller.h"
 #include "support/PanelProbe.h"
 #include "support/StdoutCapture.h"
 #include "trace/Chart.h"
@@ -10,6 +11,7 @@
 #include "trace/DrawerArea.h"
 #include "trace/RemoveChartDialog.h"
 #include "trace/WDrawer.h"
+#include "trace/WTraceController.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -632,8 +634,18 @@ void TestCharts::centralPanelCharts()
                      "Position: 0/1 actual #0000ff 10000; 0/0 target #ff0000 10000;",
                      "Current/PWM: 0/153 PWM #00ff00 10000; 0/150 current #ff0000 10000;"}));
 
-    // A polled current reaches the "Current/PWM" panel's current curve and nothing else.
-    emit bldc.handler()->requestedTraceValue(0, static_cast<char>(150), 1234);
+    // A polled current reaches the "Current/PWM" panel's current curve and nothing else; a
+    // refused PWM reaches no curve.
+    Poller* poller = bldc.findChild<WTraceController*>()->poller();
+    PollSample sample;
+    sample.command = 6;
+    sample.type = 150;
+    sample.value = 1234;
+    sample.outcome = PollSample::Outcome::Ok;
+    emit poller->sampled(sample);
+    sample.type = 153;
+    sample.outcome = PollSample::Outcome::Refused;
+    emit poller->sampled(sample);
     for (WDrawer* drawer : bldc.drawers())
         for (const Chart* chart : drawer->charts())
             QCOMPARE(chart->samples(), chart->type() == static_cast<char>(150) ? QList<double>{1234}

@@ -1,15 +1,19 @@
 #include "app/BLDC.h"
 #include "app/MainWindow.h"
 #include "comm/SerialUSBCommandHandler.h"
+#include "comm/SerialUSBDevice.h"
 #include "comm/TraceCommand.h"
 #include "config/ParameterCatalogue.h"
+#include "config/Poller.h"
 #include "sim/PtyPeer.h"
 #include "support/FileSizeLimit.h"
 #include "support/LogCapture.h"
 #include "support/PanelProbe.h"
 #include "support/TemporaryConfig.h"
+#include "trace/Chart.h"
+#include "trace/DrawerArea.h"
 #include "trace/LiveRecorder.h"
-#include "trace/ValueCheckerThread.h"
+#include "trace/WDrawer.h"
 #include "trace/WTraceController.h"
 
 #include <QApplication>
@@ -25,7 +29,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -49,47 +52,50 @@ bool showsStopped(QWidget* controller)
            !child<QPushButton>(controller, "btnStop")->isEnabled();
 }
 
-// A controller on an open link that counts its polling cycles, notes when each began and
-// which records each asked for.
+// Each polled value answers its own number, made negative.
+QList<PtyPeer::Chunk> answerNegated(const QByteArray& request)
+{
+    const bool polled = quint8(request.at(1)) == 6;
+    return PtyPeer::answer(
+        PtyPeer::replyFrame(2, 1, 100, quint8(request.at(1)), polled ? -quint8(request.at(2)) : 0));
+}
+
+// A controller polling through a handler on an open link to a pseudo-terminal peer that
+// answers at once; it counts the polling cycles, notes when each began and which values
+// each asked for.
 struct Polling
 {
     explicit Polling(int delayMs)
     {
+        peer.setResponder(answerNegated);
+        started = peer.start();
+        device = std::make_unique<SerialUSBDevice>(peer.portName(), QString());
+        handler.setDevice(device.get());
+        started = started && handler.open();
+        controller->setHandler(handler);
         controller->setLinkOpen(true);
         controller->setDelay(delayMs);
         clock.start();
         QObject::connect(controller.get(), &WTraceController::cycleStarted, [this] {
-            asked << TraceList();
+            asked << QList<int>();
             startedMs << clock.elapsed();
         });
-        QObject::connect(controller.get(),
-                         qOverload<TraceList*>(&WTraceController::requestTraceValues),
-                         [this](TraceList* list) { asked.last() << *list; });
+        QObject::connect(poller(), &Poller::sampled,
+                         [this](const PollSample& sample) { asked.last() << sample.type; });
     }
     int cycles() const { return static_cast<int>(asked.size()); }
-    ValueCheckerThread* thread() const { return controller->pollingThread(); }
+    Poller* poller() const { return controller->poller(); }
 
+    // The controller goes first, then the handler, the device and the peer.
+    PtyPeer peer;
+    std::unique_ptr<SerialUSBDevice> device;
+    SerialUSBCommandHandler handler;
     std::unique_ptr<WTraceController> controller = std::make_unique<WTraceController>();
+    bool started = false;
     QElapsedTimer clock;
-    // Per cycle, the records asked for, in order.
-    QList<TraceList> asked;
+    // Per cycle, the values asked for, in order.
+    QList<QList<int>> asked;
     QList<qint64> startedMs;
-};
-
-// Calls `before` ahead of every queued call that reaches the object it filters.
-class StopBeforeTick : public QObject
-{
-public:
-    explicit StopBeforeTick(std::function<void()> before) : m_before(std::move(before)) {}
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::MetaCall)
-            m_before();
-        return false;
-    }
-
-private:
-    std::function<void()> m_before;
 };
 
 } // namespace
@@ -103,11 +109,10 @@ private slots:
     void noDuplicates_data();
     void noDuplicates();
     void delayAppliesFromNextPause();
-    void mergedTicks();
     void cycleServedAnExchangeAtATime();
     void startStopInQuickSuccession();
-    void destructionDuringLongPause();
     void pollingFollowsTheLink();
+    void samplesKeepTheirTimeAndOutcome();
     void recordingOfPollingCycles_data();
     void recordingOfPollingCycles();
     void recordingNeverLeavesAFragment_data();
@@ -117,18 +122,17 @@ private slots:
 void TestTrace::startAndStop()
 {
     Polling p(100000);
+    QVERIFY(p.started);
     WTraceController* controller = p.controller.get();
     QSignalSpy starts(controller, &WTraceController::start);
     QSignalSpy stops(controller, &WTraceController::stop);
     QVERIFY(showsStopped(controller));
-    // The pause the thread takes is the one the spin box shows.
+    // The pause the poller takes is the one the spin box shows.
     QCOMPARE(child<QSpinBox>(controller, "sbDelay")->value(), 100000);
-    QCOMPARE(p.thread()->delay(), 100000);
-    QCOMPARE(WTraceController().pollingThread()->delay(), 20);
+    QCOMPARE(p.poller()->delay(), 100000);
 
     controller->addTraceCommand(new TraceCommand(6, 3, 0));
     controller->addTraceCommand(new TraceCommand(6, 156, 0));
-    QSignalSpy steps(controller, qOverload<TraceList*>(&WTraceController::requestTraceValues));
     QSignalSpy finished(controller, &WTraceController::cycleFinished);
     click(controller, "btnStart");
     QVERIFY(showsPolling(controller));
@@ -137,14 +141,15 @@ void TestTrace::startAndStop()
     // exchange; the next cycle only after the long pause.
     QTRY_COMPARE(finished.size(), 1);
     QCOMPARE(p.cycles(), 1);
-    QCOMPARE(p.asked.at(0), controller->traceCommands());
-    QCOMPARE(steps.size(), 2);
+    QCOMPARE(p.asked.at(0), QList<int>({3, 156}));
+    QCOMPARE(p.poller()->store(1).size(), 1);
+    QCOMPARE(p.poller()->store(1).last()->value, -156);
 
     click(controller, "btnStop");
     QVERIFY(showsStopped(controller));
     QCOMPARE(stops.size(), 1);
-    // Stop wakes the thread from its pause: it ends at once.
-    QTRY_VERIFY(p.thread()->isFinished());
+    QVERIFY(!p.poller()->isRunning());
+    QCoreApplication::processEvents();
     QCOMPARE(p.cycles(), 1);
 }
 
@@ -181,50 +186,19 @@ void TestTrace::noDuplicates()
 
 void TestTrace::delayAppliesFromNextPause()
 {
-    // An empty list ticks all the same.
+    // An empty list has its cycles all the same.
     Polling p(1500);
     click(p.controller.get(), "btnStart");
     QTRY_COMPARE(p.cycles(), 1);
     QVERIFY(p.asked.at(0).isEmpty());
     child<QSpinBox>(p.controller.get(), "sbDelay")->setValue(10);
-    QCOMPARE(p.thread()->delay(), 10);
+    QCOMPARE(p.poller()->delay(), 10);
     QTRY_VERIFY_WITH_TIMEOUT(p.cycles() >= 3, 10000);
     // The pause in progress keeps its length; the next one is the new delay.
     const qint64 firstPause = p.startedMs.at(1) - p.startedMs.at(0);
     const qint64 secondPause = p.startedMs.at(2) - p.startedMs.at(1);
     QVERIFY2(firstPause >= 1400, qPrintable(QString::number(firstPause)));
     QVERIFY2(secondPause < 1000, qPrintable(QString::number(secondPause)));
-}
-
-void TestTrace::mergedTicks()
-{
-    // A cycle that takes far longer than the delay, like a slow link.
-    Polling p(0);
-    std::atomic<int> emitted{0};
-    QObject::connect(
-        p.thread(), &ValueCheckerThread::checkRequested, p.thread(), [&] { ++emitted; },
-        Qt::DirectConnection);
-    QObject::connect(p.controller.get(), &WTraceController::cycleStarted,
-                     [] { QThread::msleep(15); });
-    // Stop is pressed just as a tick is about to be served, after ten cycles.
-    int servedAtStop = -1;
-    StopBeforeTick stopper([&] {
-        if (servedAtStop < 0 && p.cycles() >= 10 && emitted > p.cycles()) {
-            servedAtStop = p.cycles();
-            click(p.controller.get(), "btnStop");
-        }
-    });
-    p.controller->installEventFilter(&stopper);
-
-    click(p.controller.get(), "btnStart");
-    QTRY_VERIFY(servedAtStop >= 0);
-    QTRY_VERIFY(p.thread()->isFinished());
-    QCoreApplication::processEvents();
-    // No backlog: besides the ticks served, one was on its way, and it polled nothing.
-    QCOMPARE(p.cycles(), servedAtStop);
-    QVERIFY2(
-        emitted == servedAtStop + 1,
-        qPrintable(QStringLiteral("%1 ticks, %2 cycles").arg(emitted.load()).arg(servedAtStop)));
 }
 
 // A cycle asks for one record per turn of the event loop, so whatever comes in during an
@@ -239,19 +213,17 @@ void TestTrace::cycleServedAnExchangeAtATime()
             controller->addTraceCommand(new TraceCommand(6, quint8(type), 0));
         QStringList served;
         QSignalSpy finished(controller, &WTraceController::cycleFinished);
-        QObject::connect(controller, qOverload<TraceList*>(&WTraceController::requestTraceValues),
-                         [&](TraceList* list) {
-                             QCOMPARE(list->size(), 1);
-                             served << QString::number(list->first()->type());
-                             if (served.size() == 1)
-                                 QTimer::singleShot(0, [&] { served << "input"; });
-                             if (served.size() == 3) {
-                                 if (stop)
-                                     click(controller, "btnStop");
-                                 else
-                                     controller->holdPolling();
-                             }
-                         });
+        QObject::connect(p.poller(), &Poller::sampled, [&](const PollSample& sample) {
+            served << QString::number(sample.type);
+            if (served.size() == 1)
+                QTimer::singleShot(0, [&] { served << "input"; });
+            if (served.size() == 3) {
+                if (stop)
+                    click(controller, "btnStop");
+                else
+                    controller->holdPolling();
+            }
+        });
         click(controller, "btnStart");
         QTRY_COMPARE(served.size(), 3);
         QCOMPARE(served, QStringList({"3", "input", "13"}));
@@ -266,7 +238,7 @@ void TestTrace::cycleServedAnExchangeAtATime()
             QCOMPARE(served, QStringList({"3", "input", "13", "1", "0"}));
             click(controller, "btnStop");
         }
-        QTRY_VERIFY(p.thread()->isFinished());
+        QTRY_VERIFY(!p.poller()->inCycle());
         QCoreApplication::processEvents();
         QCOMPARE(p.cycles(), 1);
         QCOMPARE(finished.size(), 1);
@@ -275,18 +247,19 @@ void TestTrace::cycleServedAnExchangeAtATime()
 
 void TestTrace::startStopInQuickSuccession()
 {
-    // A Stop right after Start is kept: the thread ends without a cycle being served.
+    // A Stop right after Start is kept: no cycle is served.
     {
         Polling p(100000);
         click(p.controller.get(), "btnStart");
         click(p.controller.get(), "btnStop");
-        QTRY_VERIFY(p.thread()->isFinished());
-        QCoreApplication::processEvents();
+        QTest::qWait(20);
         QCOMPARE(p.cycles(), 0);
     }
-    // Start again while the thread is still leaving its loop, or has just left it:
-    // polling goes on each time.
+    // Stop and Start again, in a pause or in a cycle: polling goes on each time, one cycle
+    // at a time.
     Polling p(5);
+    p.controller->addTraceCommand(new TraceCommand(6, 3, 0));
+    p.controller->addTraceCommand(new TraceCommand(6, 13, 0));
     for (int round = 0; round < 20; ++round) {
         click(p.controller.get(), "btnStart");
         if (round % 2)
@@ -296,20 +269,12 @@ void TestTrace::startStopInQuickSuccession()
         const int before = p.cycles();
         QTRY_VERIFY2(p.cycles() >= before + 3, qPrintable(QString::number(round)));
         QVERIFY(showsPolling(p.controller.get()));
-        QVERIFY(p.thread()->isRunning());
+        QVERIFY(p.poller()->isRunning());
         click(p.controller.get(), "btnStop");
     }
-}
-
-void TestTrace::destructionDuringLongPause()
-{
-    Polling p(100000);
-    click(p.controller.get(), "btnStart");
-    QTRY_COMPARE(p.cycles(), 1);
-    QElapsedTimer timer;
-    timer.start();
-    p.controller.reset();
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QTRY_VERIFY(!p.poller()->inCycle());
+    for (const QList<int>& asked : std::as_const(p.asked).mid(0, p.cycles() - 1))
+        QVERIFY2(asked.size() <= 2, qPrintable(QString::number(asked.size())));
 }
 
 void TestTrace::pollingFollowsTheLink()
@@ -323,7 +288,7 @@ void TestTrace::pollingFollowsTheLink()
         QCOMPARE(log.lines(), QStringList("could not send data: is device opened? "));
         QVERIFY(showsStopped(&controller));
         QCOMPARE(starts.size(), 0);
-        QVERIFY(!controller.pollingThread()->isRunning());
+        QVERIFY(!controller.isPolling());
     }
 
     // Through the central panel: a module that falls silent, and Disconnect, both end
@@ -353,7 +318,96 @@ void TestTrace::pollingFollowsTheLink()
             QVERIFY(showsStopped(controller));
         }
         QCOMPARE(stops.size(), 1);
-        QTRY_VERIFY(controller->pollingThread()->isFinished());
+        QTRY_VERIFY(!controller->poller()->inCycle());
+        QVERIFY(!controller->poller()->isRunning());
+    }
+}
+
+// Every answer is a sample of the one poller, with the time its reply arrived and its
+// outcome. A refused answer is marked in the store and reaches neither a chart nor the
+// recording; the charts keep each value's own time.
+void TestTrace::samplesKeepTheirTimeAndOutcome()
+{
+    constexpr int Late = 40;
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setResponder([](const QByteArray& request) {
+        const quint8 type = quint8(request.at(2));
+        if (quint8(request.at(1)) == 6 && type == 13)
+            return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 3, 6, 4242));
+        QList<PtyPeer::Chunk> reply = answerNegated(request);
+        if (quint8(request.at(1)) == 6 && type == 1)
+            reply.first().delayMs = Late;
+        return reply;
+    });
+    MainWindow window;
+    BLDC* bldc = window.centralPanel();
+    bldc->openHandler(peer.portName(), QStringLiteral("Virtual"));
+    QVERIFY(bldc->handler()->isOpen());
+    auto* controller = bldc->findChild<WTraceController*>();
+    const Poller* poller = controller->poller();
+    QVERIFY(poller);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("live.csv");
+    QVERIFY(bldc->liveRecorder()->start(file, bldc->traceCommands()));
+
+    // Each sample's time against the moment its request went out.
+    QList<qint64> waited;
+    qint64 asked = Poller::now();
+    connect(poller, &Poller::sampled, this, [&](const PollSample& sample) {
+        if (sample.type == 1)
+            waited << sample.time - asked;
+        asked = Poller::now();
+    });
+    connect(poller, &Poller::cycleStarted, this, [&] { asked = Poller::now(); });
+    // Three whole cycles.
+    connect(poller, &Poller::cycleFinished, this, [&] {
+        if (poller->cycles() == 3)
+            controller->setPolling(false);
+    });
+    controller->setDelay(0);
+    controller->setPolling(true);
+    QTRY_VERIFY(!controller->isPolling());
+    bldc->liveRecorder()->stop();
+
+    const SampleRing* refused = poller->storeOf(6, 13, 0);
+    const SampleRing* late = poller->storeOf(6, 1, 0);
+    const SampleRing* velocity = poller->storeOf(6, 3, 0);
+    QVERIFY(refused && late && velocity);
+    const int cycles = static_cast<int>(poller->cycles());
+    QCOMPARE(refused->size(), cycles);
+    QCOMPARE(refused->last()->outcome, PollSample::Outcome::Refused);
+    QCOMPARE(refused->last()->status, 3);
+    QCOMPARE(late->last()->outcome, PollSample::Outcome::Ok);
+    QCOMPARE(late->last()->value, -1);
+    for (qint64 wait : std::as_const(waited))
+        QVERIFY2(wait >= Late, qPrintable(QString::number(wait)));
+
+    for (WDrawer* drawer : bldc->findChildren<WDrawer*>()) {
+        for (const Chart* chart : drawer->area()->charts()) {
+            const SampleRing* store = poller->storeOf(6, quint8(chart->type()), 0);
+            QVERIFY(store);
+            if (store == refused) {
+                QCOMPARE(chart->sampleCount(), 0);
+                continue;
+            }
+            // The chart's times are the samples' own, on the area's clock.
+            QCOMPARE(chart->sampleCount(), cycles);
+            for (int i = 1; i < cycles; ++i)
+                QCOMPARE(chart->time(i) - chart->time(0), store->at(i).time - store->at(0).time);
+        }
+    }
+    // The refused value's column stays empty in every row.
+    QFile csv(file);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).trimmed().split('\n');
+    QCOMPARE(lines.size(), 1 + cycles);
+    const int column =
+        static_cast<int>(lines.first().split(',').indexOf(ParameterCatalogue::nameOf(13)));
+    QVERIFY(column > 0);
+    for (const QString& line : lines.mid(1)) {
+        QCOMPARE(line.split(',').at(column), QString());
+        QCOMPARE(line.split(',').at(column - 1), QString::number(-3));
     }
 }
 

@@ -4,14 +4,18 @@
 #include "cli/Output.h"
 #include "cli/StopSignals.h"
 #include "comm/Protocol.h"
+#include "comm/TraceCommand.h"
 #include "config/CsvRecorder.h"
 #include "config/InputText.h"
 #include "config/ParameterCatalogue.h"
+#include "config/Poller.h"
 
 #include <QElapsedTimer>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <limits>
+#include <vector>
 
 namespace cli {
 
@@ -67,6 +71,19 @@ Action prepareWatch(const Invocation& invocation, QString* error)
 
         // A recording ends quietly, with its last row complete.
         StopSignals::catchAll(nullptr);
+        // The window's poller, paced by its timer: a cycle every interval ms from the last
+        // one's start, the values read from its stores once the cycle is over.
+        std::vector<TraceCommand> requests;
+        QList<TraceCommand*> list;
+        requests.reserve(numbers.size());
+        for (int number : numbers) {
+            requests.emplace_back(vokt::GetAxisParameter, static_cast<quint8>(number), 0);
+            list.append(&requests.back());
+        }
+        Poller poller(link.handler());
+        poller.setRequests(list);
+        poller.setDelay(interval);
+
         QList<bool> refused(numbers.size(), false);
         int result = ExitOk;
         // Told once, as soon as it is seen: the values from then on may be other
@@ -84,32 +101,40 @@ Action prepareWatch(const Invocation& invocation, QString* error)
                            .arg(batch.unansweredBytes())
                            .arg(link.handler().moduleAddress()));
         };
+        QEventLoop loop;
+        const auto finish = [&](int code) {
+            poller.stop();
+            loop.exit(code);
+        };
         QElapsedTimer clock;
         clock.start();
+        qint64 cycleStart = 0;
         int cycles = 0;
-        for (int cycle = 0; (count == 0 || cycle < count) && !StopSignals::requested(); ++cycle) {
-            const qint64 cycleStart = clock.elapsed();
+        QObject::connect(&poller, &Poller::cycleStarted, [&] {
+            cycleStart = clock.elapsed();
             recorder.beginCycle();
+        });
+        QObject::connect(&poller, &Poller::cycleFinished, [&] {
+            const int cycle = cycles;
             QStringList fields{QString::number(cycleStart)};
             for (int i = 0; i < numbers.size(); ++i) {
-                const SerialUSBCommandHandler::Outcome outcome = link.handler().exchange(
-                    vokt::GetAxisParameter, static_cast<quint8>(numbers.at(i)), 0, 0);
-                const std::optional<VOKTUSBReply>& reply = outcome.reply;
+                const PollSample* sample = poller.store(i).last();
+                if (sample && sample->cycle != poller.cycles())
+                    sample = nullptr;
                 // A value only when the module answered this request with status 100 on a
                 // clean line: an answer that may be another request's is left empty.
-                if (outcome.ok()) {
-                    recorder.setValue(numbers.at(i), reply->value());
-                    fields << QString::number(reply->value());
+                if (sample && sample->ok()) {
+                    recorder.setValue(numbers.at(i), sample->value);
+                    fields << QString::number(sample->value);
                     continue;
                 }
                 fields << QString();
-                if (outcome.failure == SerialUSBCommandHandler::Failure::Refused &&
-                    !refused.at(i)) {
+                if (sample && sample->outcome == PollSample::Outcome::Refused && !refused.at(i)) {
                     refused[i] = true;
-                    printError(
-                        QStringLiteral("the module refuses %1 (%2); its column stays "
-                                       "empty")
-                            .arg(ParameterCatalogue::nameOf(numbers.at(i)), statusText(*reply)));
+                    printError(QStringLiteral("the module refuses %1 (status %2); its column "
+                                              "stays empty")
+                                   .arg(ParameterCatalogue::nameOf(numbers.at(i)))
+                                   .arg(sample->status));
                     result = ExitRefused;
                 }
             }
@@ -121,14 +146,14 @@ Action prepareWatch(const Invocation& invocation, QString* error)
             const bool complete = link.handler().isOpen();
             if (csv.isEmpty()) {
                 if (!printOut(fields.join(QLatin1Char('\t'))))
-                    return int(ExitRefused);
+                    return finish(ExitRefused);
             } else if (!recorder.endCycle(complete)) {
                 printError(QStringLiteral("--csv %1: could not be written: %2; %3")
                                .arg(csv, recorder.errorString(),
                                     recorder.fileWritten()
                                         ? QStringLiteral("the file ends on its last complete row")
                                         : QStringLiteral("nothing written")));
-                return int(ExitRefused);
+                return finish(ExitRefused);
             }
             if (!complete) {
                 QString message =
@@ -137,18 +162,24 @@ Action prepareWatch(const Invocation& invocation, QString* error)
                 if (!csv.isEmpty() && !recorder.fileWritten())
                     message += QStringLiteral("; %1 not written").arg(csv);
                 printError(message);
-                return int(ExitRefused);
-            }
-            // The next cycle starts interval ms after this one started; Ctrl-C is looked
-            // at every few milliseconds meanwhile.
-            const qint64 next = cycleStart + interval;
-            while (!StopSignals::requested() && (count == 0 || cycle + 1 < count)) {
-                const qint64 left = next - clock.elapsed();
-                if (left <= 0)
-                    break;
-                QThread::msleep(static_cast<unsigned long>(qMin<qint64>(left, 20)));
+                return finish(ExitRefused);
             }
             cycles = cycle + 1;
+            if ((count != 0 && cycles >= count) || StopSignals::requested())
+                finish(ExitOk);
+        });
+        // Ctrl-C is looked at every few milliseconds between cycles; a cycle in progress
+        // ends first.
+        QTimer stopCheck;
+        QObject::connect(&stopCheck, &QTimer::timeout, [&] {
+            if (StopSignals::requested() && !poller.inCycle())
+                finish(ExitOk);
+        });
+        stopCheck.start(20);
+        if (!StopSignals::requested()) {
+            poller.start();
+            if (loop.exec() != ExitOk)
+                return int(ExitRefused);
         }
         // The last cycle's answers, too, must be followed by a quiet line.
         if (!toldNotClean && !batch.isClean())
