@@ -1,5 +1,7 @@
 #include "app/TuningDialog.h"
 
+#include "app/LoopGainsBox.h"
+
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/MotorAccess.h"
@@ -15,14 +17,12 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFormLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -47,10 +47,6 @@ QStringList motorFigures(const MotorIdentification::Motor& m)
     return {QString::number(m.accel, 'f', 3), QString::number(m.friction, 'f', 1),
             QString::number(m.viscous, 'f', 4)};
 }
-
-// The gain fields' names and labels, in the loop's order within a set.
-const char* const gainFields[] = {"sbGainP", "sbGainI", "sbGainD", "sbGainIClipping"};
-const char* const gainLabels[] = {"P", "I", "D", "I-clipping"};
 
 // The chart is redrawn this often while a step's samples come in.
 constexpr qint64 RedrawMs = 50;
@@ -112,43 +108,18 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     m_stepDuration->setSingleStep(100);
     m_stepDuration->setValue(1000);
     m_stepDuration->setSuffix(tr(" ms"));
+    m_stepTarget->setToolTip(tr("With the velocity ramp on (146) the rise follows the "
+                                "acceleration (11); switch the ramp off to compare the step "
+                                "with the predicted ones."));
     auto* stepRow = new QHBoxLayout;
     stepRow->addWidget(m_stepTarget);
     stepRow->addWidget(new QLabel(tr("for"), this));
     stepRow->addWidget(m_stepDuration);
+    stepRow->addStretch();
     form->addRow(tr("Step to"), stepRow);
 
-    // The loop's gains of one set, as the Settings tab shows them.
-    auto* gainBox = new QGroupBox(tr("Velocity PID control"), this);
-    gainBox->setObjectName(QStringLiteral("gbGains"));
-    m_gainBox = gainBox;
-    m_gainSet = new QComboBox(gainBox);
-    m_gainSet->setObjectName(QStringLiteral("cbGainSet"));
-    m_gainSet->addItems({tr("Set 1"), tr("Set 2")});
-    auto* gainForm = new QFormLayout(gainBox);
-    gainForm->addRow(tr("Set"), m_gainSet);
-    for (int k = 0; k < 4; ++k) {
-        auto* field = new QSpinBox(gainBox);
-        field->setObjectName(QLatin1String(gainFields[k]));
-        field->setRange(
-            0, k == 3
-                   ? ParameterCatalogue::pidLoop(ParameterCatalogue::VelocityLoop).iClippingMaximum
-                   : ParameterCatalogue::GainMaximum);
-        // Written on Enter or when the field loses focus, not at every key.
-        field->setKeyboardTracking(false);
-        gainForm->addRow(tr(gainLabels[k]), field);
-        connect(field, &QSpinBox::valueChanged, this, [this, k] { writeGain(k); });
-        m_gains[size_t(k)] = field;
-    }
-    m_threshold = new QLabel(gainBox);
-    m_threshold->setObjectName(QStringLiteral("lblThreshold"));
-    m_threshold->setWordWrap(true);
-    gainForm->addRow(m_threshold);
-    m_refresh = new QPushButton(tr("Refresh"), gainBox);
-    m_refresh->setObjectName(QStringLiteral("btnRefreshGains"));
-    m_refresh->setAutoDefault(false);
-    gainForm->addRow(m_refresh);
-    gainBox->setEnabled(false);
+    m_gainBox = new LoopGainsBox(m_handler, this);
+    m_gainBox->setObjectName(QStringLiteral("gbGains"));
 
     m_identify = new QPushButton(tr("Identify"), this);
     m_identify->setObjectName(QStringLiteral("btnIdentify"));
@@ -209,7 +180,7 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     layout->addWidget(m_progress);
     auto* chartRow = new QHBoxLayout;
     chartRow->addWidget(m_chart, 1);
-    chartRow->addWidget(gainBox, 0, Qt::AlignTop);
+    chartRow->addWidget(m_gainBox, 0, Qt::AlignTop);
     layout->addLayout(chartRow, 2);
     layout->addWidget(m_suggestion);
     layout->addWidget(m_status);
@@ -220,8 +191,7 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     connect(m_apply, &QPushButton::clicked, this, &TuningDialog::apply);
     connect(m_step, &QPushButton::clicked, this, &TuningDialog::step);
     connect(m_cancel, &QPushButton::clicked, this, &TuningDialog::cancel);
-    connect(m_refresh, &QPushButton::clicked, this, &TuningDialog::refreshGains);
-    connect(m_gainSet, &QComboBox::currentIndexChanged, this, &TuningDialog::refreshGains);
+    connect(m_gainBox, &LoopGainsBox::said, this, &TuningDialog::say);
     connect(m_useBandwidth, &QCheckBox::toggled, m_bandwidth, &QWidget::setEnabled);
     m_bandwidth->setEnabled(false);
     setRunning(false);
@@ -255,7 +225,7 @@ void TuningDialog::finish()
         m_traceController->releasePolling();
     setRunning(false);
     // What the run left in the module (the gains are put back, or the link is down).
-    refreshGains();
+    m_gainBox->refresh();
 }
 
 void TuningDialog::identify()
@@ -387,7 +357,9 @@ void TuningDialog::apply()
     }
     addJournalRow(tr("apply"), {},
                   {QString::number(m_suggested->p), QString::number(m_suggested->i)}, {}, 0);
-    refreshGains();
+    // Read back as the panels do, so the Settings tab shows the new gains too.
+    for (const auto& write : std::as_const(writes))
+        m_handler.getAxisParameter(0, char(write.first));
     say(tr("Applied P %1 and I %2 to %3.").arg(m_suggested->p).arg(m_suggested->i).arg(where),
         false);
 }
@@ -490,82 +462,10 @@ QStringList TuningDialog::readRamp()
     return cells;
 }
 
-int TuningDialog::gainNumber(int field) const
-{
-    const std::array<int, 9> numbers =
-        ParameterCatalogue::pidNumbers(ParameterCatalogue::VelocityLoop);
-    return numbers[size_t(m_gainSet->currentIndex() * 4 + field)];
-}
-
-void TuningDialog::refreshGains()
-{
-    if (m_running)
-        return;
-    if (!m_handler.isOpen()) {
-        m_gainBox->setEnabled(false);
-        m_threshold->setText(tr("Not connected."));
-        return;
-    }
-    m_filling = true;
-    bool read = true;
-    for (int k = 0; k < 4 && read; ++k) {
-        const SerialUSBCommandHandler::Outcome outcome =
-            m_handler.exchange(vokt::GetAxisParameter, vokt::ParameterNumber(gainNumber(k)), 0, 0);
-        read = outcome.ok();
-        if (read)
-            m_gains[size_t(k)]->setValue(outcome.reply->value());
-    }
-    const SerialUSBCommandHandler::Outcome threshold =
-        read ? m_handler.exchange(vokt::GetAxisParameter, vokt::ParameterNumber(8), 0, 0)
-             : SerialUSBCommandHandler::Outcome();
-    m_filling = false;
-    // Fields that could not be read are not offered for editing: an edit would start from a
-    // value the module does not hold.
-    m_gainBox->setEnabled(read && threshold.ok());
-    if (!read || !threshold.ok()) {
-        m_threshold->setText(tr("The gains could not be read."));
-        return;
-    }
-    m_threshold->setText(tr("Set 1 acts below %1 rpm (threshold speed, 8), set 2 from it on.")
-                             .arg(threshold.reply->value()));
-}
-
-void TuningDialog::writeGain(int field)
-{
-    if (m_filling || m_running)
-        return;
-    QSpinBox* box = m_gains[size_t(field)];
-    const int type = gainNumber(field);
-    const qint32 value = box->value();
-    const SerialUSBCommandHandler::Outcome outcome =
-        m_handler.exchange(vokt::SetAxisParameter, vokt::ParameterNumber(type), 0, value);
-    // What the module holds now is shown, written or not.
-    const SerialUSBCommandHandler::Outcome back =
-        m_handler.exchange(vokt::GetAxisParameter, vokt::ParameterNumber(type), 0, 0);
-    if (back.ok()) {
-        const QSignalBlocker quiet(box);
-        box->setValue(back.reply->value());
-    }
-    if (!outcome.ok())
-        say(tr("Writing %1 to parameter %2 failed: %3.")
-                .arg(value)
-                .arg(type)
-                .arg(SerialUSBCommandHandler::failureText(outcome.failure)),
-            true);
-    else if (!back.ok() || back.reply->value() != value)
-        say(tr("Parameter %1: %2 written, the module reads back %3.")
-                .arg(type)
-                .arg(value)
-                .arg(back.ok() ? QString::number(back.reply->value()) : tr("nothing")),
-            true);
-    else
-        say(tr("Parameter %1 is %2.").arg(type).arg(value), false);
-}
-
 void TuningDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    refreshGains();
+    m_gainBox->refresh();
 }
 
 void TuningDialog::cancel()
@@ -591,8 +491,7 @@ void TuningDialog::setRunning(bool running)
     m_apply->setEnabled(!running && m_suggested.has_value());
     m_step->setEnabled(!running);
     m_cancel->setEnabled(running);
-    if (running)
-        m_gainBox->setEnabled(false);
+    m_gainBox->setRunning(running);
     m_progress->setVisible(running);
     for (QWidget* field :
          {static_cast<QWidget*>(m_useBandwidth), static_cast<QWidget*>(m_set),

@@ -6,10 +6,10 @@
 #include <QList>
 #include <QPointer>
 
-#include <array>
 #include <optional>
 
 class LinkController;
+class LoopGainsBox;
 class QCheckBox;
 class QComboBox;
 class QShowEvent;
@@ -47,8 +47,6 @@ public slots:
     void suggest();
     void apply();
     void step();
-    // Reads the shown set's gains and the threshold speed from the module.
-    void refreshGains();
     void cancel();
     void reject() override;
 
@@ -56,10 +54,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // Writes an edited gain field's value, then shows what the module reads back.
-    void writeGain(int field);
-    // The module's parameter behind gain field 0..3 (P, I, D, I-clipping) of the shown set.
-    int gainNumber(int field) const;
     // The ramp switch (146) and acceleration (11) in force, as journal cells (empty when
     // they could not be read).
     QStringList readRamp();
@@ -89,13 +83,7 @@ private:
     QPushButton* m_step;
     QSpinBox* m_stepTarget;
     QSpinBox* m_stepDuration;
-    QComboBox* m_gainSet;
-    std::array<QSpinBox*, 4> m_gains{};
-    QPushButton* m_refresh;
-    QLabel* m_threshold;
-    QWidget* m_gainBox;
-    // The gain fields are being filled from the module: nothing is written.
-    bool m_filling = false;
+    LoopGainsBox* m_gainBox;
     QProgressBar* m_progress;
     QLabel* m_suggestion;
     StepChart* m_chart;

@@ -222,6 +222,10 @@ void TestStepDialog::tuningWorkspace()
     for (const QByteArray& request : session.module->peer().requests())
         writes += request.at(1) == 5 && quint8(request.at(2)) == 140;
     QCOMPARE(writes, 1);
+    bool settingsFollow = false; // the Settings tab's velocity loop shows it as well
+    for (QSpinBox* field : session.window.findChildren<QSpinBox*>(QStringLiteral("sbPSet1")))
+        settingsFollow = settingsFollow || field->value() == 2500;
+    QVERIFY(settingsFollow);
 
     // Step: measured over the two predictions, journalled with the set-1 gains in force, the
     // target and the ramp switch, and the motor stopped.
