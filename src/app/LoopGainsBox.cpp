@@ -48,7 +48,11 @@ LoopGainsBox::LoopGainsBox(SerialUSBCommandHandler& handler, QWidget* parent)
     m_refresh->setObjectName(QStringLiteral("btnRefreshGains"));
     m_refresh->setAutoDefault(false);
     gainForm->addRow(m_refresh);
-    setEnabled(false);
+    offer(false);
+    connect(&m_handler, &SerialUSBCommandHandler::deviceClosed, this, [this] {
+        offer(false);
+        m_threshold->setText(tr("Not connected."));
+    });
     connect(m_refresh, &QPushButton::clicked, this, &LoopGainsBox::refresh);
     // A gain read or written elsewhere (the Settings tab) shows here too.
     connect(&m_handler, &SerialUSBCommandHandler::requestedValue, this,
@@ -66,8 +70,13 @@ LoopGainsBox::LoopGainsBox(SerialUSBCommandHandler& handler, QWidget* parent)
 void LoopGainsBox::setRunning(bool running)
 {
     m_running = running;
-    if (running)
-        setEnabled(false);
+    setEnabled(!running);
+}
+
+void LoopGainsBox::offer(bool editable)
+{
+    for (QSpinBox* field : m_gains)
+        field->setEnabled(editable);
 }
 
 int LoopGainsBox::gainNumber(int field) const
@@ -82,7 +91,7 @@ void LoopGainsBox::refresh()
     if (m_running)
         return;
     if (!m_handler.isOpen()) {
-        setEnabled(false);
+        offer(false);
         m_threshold->setText(tr("Not connected."));
         return;
     }
@@ -101,7 +110,7 @@ void LoopGainsBox::refresh()
     m_filling = false;
     // Fields that could not be read are not offered for editing: an edit would start from a
     // value the module does not hold.
-    setEnabled(read && threshold.ok());
+    offer(read && threshold.ok());
     if (!read || !threshold.ok()) {
         m_threshold->setText(tr("The gains could not be read."));
         return;

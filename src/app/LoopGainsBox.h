@@ -13,8 +13,9 @@ class SerialUSBCommandHandler;
 // The velocity loop's P, I, D and I-clipping of one set, as the Settings tab has them: read
 // from the module on refresh (Refresh, the set chosen, the owner's call), an edited field
 // written when committed (Enter, focus out) and read back, so this box and the Settings tab
-// show what the module holds. A value read or written elsewhere shows here too. Offered for
-// editing only when the set was read and no run goes on.
+// show what the module holds. A value read or written elsewhere shows here too. The fields
+// are offered for editing only when the set was read on an open link; while a run goes on
+// the whole box takes no input.
 class LoopGainsBox : public QGroupBox
 {
     Q_OBJECT
@@ -36,6 +37,8 @@ private:
     // The module's parameter behind field 0..3 (P, I, D, I-clipping) of the shown set.
     int gainNumber(int field) const;
     void writeGain(int field);
+    // The fields take edits only when they show what the module holds.
+    void offer(bool editable);
 
     SerialUSBCommandHandler& m_handler;
     QComboBox* m_gainSet;

@@ -245,11 +245,13 @@ void TestStepDialog::tuningWorkspace()
 
     // Esc in a long step stops it and leaves the dialog open.
     const QString measured = chart->current().label;
+    bool editableWhileRunning = true;
     QTimer poll;
     connect(&poll, &QTimer::timeout, dialog, [&] {
         if (dialog->isRunning() && chart->current().label != measured &&
             chart->current().samples.size() > 10) {
             poll.stop();
+            editableWhileRunning = gainP->isEnabled();
             QTest::keyClick(dialog, Qt::Key_Escape);
         }
     });
@@ -260,6 +262,8 @@ void TestStepDialog::tuningWorkspace()
     QVERIFY(child<QLabel>(dialog, "lblStatus")->text().startsWith(QStringLiteral("Cancelled")));
     QCOMPARE(session.held(2), 0);
     QCOMPARE(journal->rowCount(), 4);
+    QVERIFY(!editableWhileRunning);
+    QVERIFY(gainP->isEnabled());
 }
 
 QTEST_MAIN(TestStepDialog)
