@@ -3,6 +3,7 @@
 #include "app/FileOperations.h"
 #include "app/ModuleSearch.h"
 #include "app/PageScrollArea.h"
+#include "app/TurningGuard.h"
 #include "comm/DebugLine.h"
 #include "comm/LinkController.h"
 #include "comm/LogSink.h"
@@ -251,6 +252,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     // Panels and handler: requests and writes go to the handler, every answer to every
     // panel, every polled value to every live panel; each keeps what carries its own
     // motor/bank and number.
+    watchTurning();
     wirePanel(m_velocityRamp);
     wirePanel(m_positioningRamp);
     wirePanel(m_velocityControl);
@@ -284,8 +286,10 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
         *serialConnection, *m_linkController,
         [this] {
             const Link link = m_link;
-            closeLink(link);
+            if (!closeLink(link))
+                return false;
             announceClosed(link);
+            return true;
         },
         this);
     connect(m_traceController,
@@ -328,6 +332,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
 
     // The menu's file operations, with their dialogs.
     m_fileOperations = new FileOperations(*m_handler, *m_traceController, *m_liveRecorder, this);
+    m_fileOperations->setStopMotor([this] { stopMotor(); });
     if (m_simulatedModule && m_simulatedModule->isRunning())
         m_fileOperations->setSimulatedPort(m_simulatedModule->portName());
     connect(m_fileOperations, &FileOperations::lineNotClean, this, &BLDC::reportNotClean);
@@ -407,6 +412,8 @@ void BLDC::openHandler(const QString& name, const QString& description)
     // A USB virtual COM port keeps its own line settings; the module answers to address 1.
     const LinkController::Request request{name, description, 0, vokt::DefaultModuleAddress,
                                           int(Link::Usb)};
+    if (!mayReplace(Link::Usb, request.port, request.address))
+        return;
     openLink(Link::Usb, [this, &request] { return m_linkController->open(request); });
 }
 
@@ -423,6 +430,8 @@ void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
     }
     DebugLine() << "baudrate: " << baudrate << "   address: " << address;
     const LinkController::Request request{name, QString(), baudrate, address, int(Link::Serial)};
+    if (!mayReplace(Link::Serial, request.port, request.address))
+        return;
     openLink(Link::Serial, [this, &request] { return m_linkController->open(request); });
 }
 
@@ -431,14 +440,21 @@ void BLDC::closeSerialHandler()
     closeLink(Link::Serial);
 }
 
-void BLDC::closeLink(Link link)
+bool BLDC::closeLink(Link link)
 {
     // A panel whose link was replaced by the other panel's has nothing to close.
     if (m_link != link)
-        return;
+        return true;
+    if (!mayLeaveModule()) {
+        if (m_handler->isOpen())
+            announceOpened(link);
+        return false;
+    }
+    m_turning->forget();
     m_linkController->close();
     m_traceController->setLinkOpen(false);
     emit linkClosed();
+    return true;
 }
 
 void BLDC::reconnect()
@@ -491,6 +507,7 @@ void BLDC::wirePanel(ParameterPanel* panel)
             &SerialUSBCommandHandler::getAxisParameter);
     connect(panel, &ParameterPanel::changeValue, m_handler,
             &SerialUSBCommandHandler::setAxisParameter);
+    connect(panel, &ParameterPanel::changeValue, m_turning, &TurningGuard::written);
     // After the write: one that could not be sent leaves the field marked, and says so.
     connect(panel, &ParameterPanel::changeValue, this, [this, panel](char motorBank, char type) {
         if (m_handler->lastFailure() != SerialUSBCommandHandler::Failure::LinkLost)
@@ -550,50 +567,4 @@ void BLDC::updateAll()
     m_currentPid->updateValues();
     m_positionPid->updateValues();
     m_pwmControl->updateValues();
-}
-
-void BLDC::exportSettingsToVOKT()
-{
-    m_fileOperations->exportSettingsToVOKT();
-}
-
-void BLDC::exportSettings()
-{
-    m_fileOperations->exportSettings();
-}
-
-void BLDC::importSettings()
-{
-    m_fileOperations->importSettings();
-}
-
-void BLDC::compareWithSettingsFile()
-{
-    m_fileOperations->compareWithSettingsFile();
-}
-
-void BLDC::saveCommissioningRecord()
-{
-    m_fileOperations->saveCommissioningRecord();
-}
-
-void BLDC::storeActualValues()
-{
-    m_fileOperations->storeActualValues();
-}
-
-void BLDC::restoreActualValues()
-{
-    m_fileOperations->restoreActualValues();
-}
-
-void BLDC::recordLiveValues()
-{
-    m_fileOperations->recordLiveValues();
-}
-
-void BLDC::stopMotor()
-{
-    DebugLine() << "Stop motor";
-    m_velocityControl->stop();
 }

@@ -11,6 +11,7 @@ class FileOperations;
 class LinkController;
 class LiveRecorder;
 class SerialUSBCommandHandler;
+class TurningGuard;
 class ServedModule;
 class ParameterPanel;
 class QSplitter;
@@ -61,6 +62,20 @@ public:
     WTraceController* traceController() const { return m_traceController; }
     // Records the polled values to a CSV file, one row per polling cycle.
     LiveRecorder* liveRecorder() const { return m_liveRecorder; }
+    // Whether the motor may be turning, and the question before the window leaves it.
+    TurningGuard* turningGuard() const { return m_turning; }
+
+    // Whether a stop can be written: a link is open, or the last one was lost (a time-out,
+    // a failed port), and the stop opens its port again for itself.
+    bool canStopMotor() const;
+    // The stop (target velocity 0) and whether the module confirmed it; why not in *why.
+    bool writeStop(QString* why = nullptr);
+    // Before the window leaves the module (Exit, closing it): asks when the motor turns.
+    // false when the user chose to stay.
+    bool mayLeaveModule();
+    // Stops the motor without asking if it may be turning: the window ends by a signal or
+    // its display went away.
+    void stopIfTurning();
 
     // The size line straight to standard output, then one debug line per record.
     static void writeTraceListDiagnostics(const QList<TraceCommand*>& traceCommands);
@@ -84,9 +99,10 @@ public slots:
     // Asks for a file and starts recording the live values to it, or ends the recording
     // in progress.
     void recordLiveValues();
-    // Writes target velocity 0 through the velocity panel, as its Stop does, which brings
-    // the motor to rest under its ramp in every mode. Sent at once: a polling cycle in
-    // progress goes on after it.
+    // Writes target velocity 0, as the velocity panel's Stop does, which brings the motor
+    // to rest under its ramp in every mode; after a lost link through its port opened again
+    // for the stop alone (the link stays down). Sent at once: a polling cycle or a
+    // whole-module operation in progress goes on after it.
     void stopMotor();
 
 signals:
@@ -129,14 +145,21 @@ private:
     // Opens a link in place of the old one (whose panel is told so) through `open`, tells
     // the panel how that went and refreshes the panels.
     void openLink(Link link, const std::function<bool()>& open);
-    // A connection panel's Disconnect: closes the link if it is that panel's.
-    void closeLink(Link link);
+    // A connection panel's Disconnect: closes the link if it is that panel's. false when
+    // the user chose to stay with a turning motor (the panel shows the link again).
+    bool closeLink(Link link);
+    // Before a link to another port or module replaces this one: asks when the motor
+    // turns. false when the user chose to stay (the asking panel is told so).
+    bool mayReplace(Link link, const QString& port, int address);
     void announceClosed(Link link);
     void announceOpened(Link link);
     // Every panel reads its values from the module anew.
     void updateAll();
     // Logs that the line was not clean during an operation, and says so.
     void reportNotClean(const QString& operation);
+    // Whether the motor may be turning: the targets written (wirePanel, the raw command
+    // panel) and the actual velocity read or polled.
+    void watchTurning();
     // A panel's requests and writes go to the handler; every answer comes back to it.
     void wirePanel(ParameterPanel* panel);
     // A live panel also takes every polled value.
@@ -169,4 +192,5 @@ private:
     // The panel whose link is attached.
     Link m_link = Link::None;
     ServedModule* m_simulatedModule;
+    TurningGuard* m_turning;
 };

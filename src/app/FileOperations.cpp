@@ -60,7 +60,7 @@ bool FileOperations::runWithProgress(
     m_traceController.holdPolling();
     SerialUSBCommandHandler::Batch batch(m_handler);
     {
-        OperationProgress progress(label, total, parent ? parent : m_parent);
+        OperationProgress progress(label, total, parent ? parent : m_parent, m_stopMotor);
         operation(progress.callback());
     }
     const bool clean = batch.isClean();
@@ -85,7 +85,7 @@ void FileOperations::runExport(const char* caption, const char* name, const char
 {
     const QString fileName =
         QFileDialog::getSaveFileName(m_parent, text(caption), defaultFileName(name), text(filter));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refused(fileName))
         return;
     QString why;
     bool written = false;
@@ -142,6 +142,8 @@ void FileOperations::importSettings()
         DebugLine() << "importFileName is empty!";
         return;
     }
+    if (refused(fileName))
+        return;
     // What the import would change, before anything is written.
     const std::optional<SettingsComparison::Rows> rows =
         compareModuleWith(fileName, text("Import settings"));
@@ -186,7 +188,7 @@ void FileOperations::compareWithSettingsFile()
         m_parent, text("Compare with settings file"),
         m_lastSettingsFile.isEmpty() ? QStringLiteral("./") : m_lastSettingsFile,
         text("Settings files (*.ini)"));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refused(fileName))
         return;
     const std::optional<SettingsComparison::Rows> rows =
         compareModuleWith(fileName, text("Compare with settings file"));
@@ -214,6 +216,8 @@ void FileOperations::saveCommissioningRecord()
         return;
     const QString title = text("Save commissioning record");
     const QString fileName = ask.recordFile();
+    if (refused(fileName) || refused(ask.goldenFile()))
+        return;
     QString why = CommissioningRecord::targetProblem(fileName);
     if (mayReplace(fileName, why))
         why.clear();
@@ -279,6 +283,19 @@ std::optional<SettingsComparison::Rows> FileOperations::compareModuleWith(const 
     for (qint32 value : std::as_const(*module))
         values.append(SettingsComparison::Value::of(value));
     return SettingsComparison::compare(values, *file);
+}
+
+bool FileOperations::refused(const QString& fileName)
+{
+    // Looked at, not opened: stat does not wait for the other end of a pipe.
+    const QFileInfo info(fileName);
+    if (fileName.isEmpty() || !info.exists() || info.isFile() || info.isDir())
+        return false;
+    const QString message =
+        text("%1 is not a regular file (a pipe, a device or a socket): refused").arg(fileName);
+    DebugLine().plain(message);
+    emit failed(message);
+    return true;
 }
 
 void FileOperations::warn(const QString& title, const QString& message)
@@ -348,7 +365,7 @@ void FileOperations::recordLiveValues()
     const QString fileName =
         QFileDialog::getSaveFileName(m_parent, text("Record live values to CSV"),
                                      defaultFileName("LiveValues.csv"), text("CSV files (*.csv)"));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refused(fileName))
         return;
     QString problem = FileKind::targetProblem(fileName, FileKind::Kind::Other);
     if (problem.isEmpty())

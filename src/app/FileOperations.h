@@ -43,6 +43,8 @@ public:
     // Asks for a file and starts recording the live values to it, or ends the recording in
     // progress.
     void recordLiveValues();
+    // What the progress dialogs' Stop motor does.
+    void setStopMotor(std::function<void()> stopMotor) { m_stopMotor = std::move(stopMotor); }
 
 signals:
     // Bytes arrived during the operation that answered no request: a value it read or wrote
@@ -79,6 +81,10 @@ private:
     // cannot be had or the read was cancelled.
     std::optional<SettingsComparison::Rows> compareModuleWith(const QString& fileName,
                                                               const QString& title);
+    // A pipe, a device or a socket typed into a file chooser would hold the window, Stop
+    // motor with it, in open(): true when fileName is one; it is refused at once, and the
+    // status bar says so.
+    bool refused(const QString& fileName);
     // Store (or restore) with its result told: done() or failed().
     void runStoreOrRestore(bool store);
     // Tells the user in a message box why an operation could not be done, and logs it.
@@ -88,6 +94,7 @@ private:
     WTraceController& m_traceController;
     LiveRecorder& m_liveRecorder;
     QWidget* m_parent;
+    std::function<void()> m_stopMotor;
     // The settings file last compared or imported: the golden file a record offers first.
     QString m_lastSettingsFile;
     QString m_simulatedPort;

@@ -9,6 +9,7 @@
 #include "app/RememberedSettings.h"
 #include "app/ScreenFit.h"
 #include "app/StepResponseDialog.h"
+#include "app/StopEverywhere.h"
 #include "app/TuningDialog.h"
 #include "comm/DebugLine.h"
 #include "comm/SerialUSBCommandHandler.h"
@@ -70,7 +71,9 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
 
 MainWindow::~MainWindow()
 {
-    // The central panel releases its link before the simulated module stops.
+    // The central panel releases its link before the simulated module stops; nothing
+    // stops through it any more.
+    delete m_stopEverywhere;
     delete m_bldc;
 }
 
@@ -85,6 +88,7 @@ MainWindow* MainWindow::createAndShow()
         window->resize(800, 500);
     }
     window->restoreLayout();
+    window->m_stopEverywhere->takeEndings();
     window->show();
     // A remembered size from a larger screen (or a log that once grew it) fits this one.
     ScreenFit::keepOnScreen(window);
@@ -162,9 +166,13 @@ void MainWindow::showCommission()
 
 void MainWindow::showStepResponse()
 {
-    if (!m_stepResponse)
+    if (!m_stepResponse) {
         m_stepResponse =
             new StepResponseDialog(*m_bldc->handler(), m_bldc->traceController(), this);
+        m_stepResponse->setLinkController(m_bldc->linkController());
+        // Stop motor also ends a step in progress.
+        connect(m_stopMotor, &QAction::triggered, m_stepResponse, &StepResponseDialog::stop);
+    }
     m_stepResponse->show();
     m_stepResponse->raise();
     m_stepResponse->activateWindow();
@@ -248,14 +256,10 @@ void MainWindow::createToolBar()
             "QToolButton:disabled { color: #fbe9e7; background-color: #e6a5a5;"
             " border-color: #d08080; }"));
     }
-    connect(m_stopMotor, &QAction::triggered, m_bldc, &BLDC::stopMotor);
-
-    // Enabled while a link is open.
-    const auto disable = [this] { m_stopMotor->setEnabled(false); };
-    connect(m_bldc, &BLDC::linkOpened, m_stopMotor, [this] { m_stopMotor->setEnabled(true); });
-    connect(m_bldc, &BLDC::linkOpenFailed, m_stopMotor, disable);
-    connect(m_bldc, &BLDC::linkClosed, m_stopMotor, disable);
-    connect(m_bldc->handler(), &SerialUSBCommandHandler::deviceClosed, m_stopMotor, disable);
+    // Enabled where a click is taken; Esc also in the tool's dialogs; a signal closes the
+    // window.
+    m_stopEverywhere = new StopEverywhere(*m_bldc, *m_stopMotor, *this);
+    connect(m_stopEverywhere, &StopEverywhere::endBySignal, this, &QWidget::close);
 
     m_toolBar->addSeparator();
     m_toolBar->addAction(m_pauseCharts);
@@ -382,14 +386,25 @@ void MainWindow::restoreLayout()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // A step response in progress is stopped first; the window stays until it has ended.
-    if (m_stepResponse && m_stepResponse->isRunning()) {
-        m_stepResponse->stop();
+    // A step or frequency response in progress is stopped first; the window stays until it
+    // has ended (after a signal it then closes by itself).
+    const bool bySignal = m_stopEverywhere->endRequested();
+    const bool stepRunning = m_stepResponse && m_stepResponse->isRunning();
+    const bool sweepRunning = m_frequencyResponse && m_frequencyResponse->isRunning();
+    if (stepRunning || sweepRunning) {
+        if (stepRunning)
+            m_stepResponse->stop();
+        if (sweepRunning)
+            m_frequencyResponse->stop();
         event->ignore();
+        if (bySignal)
+            QTimer::singleShot(50, this, &QWidget::close);
         return;
     }
-    if (m_frequencyResponse && m_frequencyResponse->isRunning()) {
-        m_frequencyResponse->stop();
+    // Never away from a turning motor: the user is asked, a signal stops it.
+    if (bySignal) {
+        m_bldc->stopIfTurning();
+    } else if (!m_bldc->mayLeaveModule()) {
         event->ignore();
         return;
     }

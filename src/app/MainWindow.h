@@ -10,6 +10,7 @@
 class CommissionDialog;
 class FrequencyResponseDialog;
 class StepResponseDialog;
+class StopEverywhere;
 class TuningDialog;
 
 class BLDC;
@@ -24,7 +25,8 @@ class ServedModule;
 
 // The application window: the central panel fills it, the menu bar offers the file
 // operations (carried out by the central panel), the log, Exit and the About box; a tool
-// bar at the top holds "Stop motor" (also on Esc, wherever the focus is in the window);
+// bar at the top holds "Stop motor" (also on Esc, wherever the focus is in the window and
+// in its dialogs); the window does not close on a turning motor without asking;
 // the status bar shows the link to the module, and a dock at the bottom the log. "Pause
 // charts" (also Space, where no field takes the key) freezes every chart's picture. A
 // simulated module is served on a pseudo-terminal while the window lives, so that the tool
@@ -49,7 +51,8 @@ public:
     LinkStatus* linkStatus() const { return m_linkStatus; }
     LogView* logView() const { return m_logView; }
     QDockWidget* logDock() const { return m_logDock; }
-    // "Stop motor": enabled while a link is open.
+    // "Stop motor": enabled while a link is open or was lost, unless a dialog blocks the
+    // window.
     QAction* stopMotorAction() const { return m_stopMotor; }
     // "Pause charts": checked while every chart panel is paused.
     QAction* pauseChartsAction() const { return m_pauseCharts; }
@@ -103,6 +106,7 @@ private:
     QDockWidget* m_logDock;
     QToolBar* m_toolBar;
     QAction* m_stopMotor;
+    StopEverywhere* m_stopEverywhere;
     QAction* m_pauseCharts = nullptr;
     RememberedSettings* m_settings;
     StepResponseDialog* m_stepResponse = nullptr;

@@ -23,7 +23,7 @@ QString location(const QString& port)
 } // namespace
 
 ModuleSearch::ModuleSearch(WSerialConnection& panel, LinkController& link,
-                           std::function<void()> closeLink, QWidget* window)
+                           std::function<bool()> closeLink, QWidget* window)
     : QObject(window), m_panel(panel), m_link(link), m_closeLink(std::move(closeLink)),
       m_window(window)
 {
@@ -52,7 +52,9 @@ void ModuleSearch::findModules(const QString& port)
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes)
             return;
-        m_closeLink();
+        // The user may stay with a turning motor.
+        if (!m_closeLink())
+            return;
     }
     ModuleScanDialog dialog(port, m_panel.baudRates(), m_window);
     connect(&dialog, &ModuleScanDialog::moduleChosen, &m_panel, &WSerialConnection::chooseModule);

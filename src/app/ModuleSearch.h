@@ -18,8 +18,9 @@ class ModuleSearch : public QObject
     Q_OBJECT
 
 public:
-    // closeLink closes the window's link as a Disconnect does; dialogs open over window.
-    ModuleSearch(WSerialConnection& panel, LinkController& link, std::function<void()> closeLink,
+    // closeLink closes the window's link as a Disconnect does (false: the user kept it);
+    // dialogs open over window.
+    ModuleSearch(WSerialConnection& panel, LinkController& link, std::function<bool()> closeLink,
                  QWidget* window);
 
     // Whether two port names are one device: a bare name and its path, a symbolic link
@@ -32,6 +33,6 @@ public slots:
 private:
     WSerialConnection& m_panel;
     LinkController& m_link;
-    std::function<void()> m_closeLink;
+    std::function<bool()> m_closeLink;
     QWidget* m_window;
 };

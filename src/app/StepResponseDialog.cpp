@@ -241,7 +241,7 @@ void StepResponseDialog::run()
         live.label = tr("Run %1").arg(m_runs);
         QElapsedTimer redraw;
         redraw.start();
-        result = StepResponse::run(m_handler, request, [&](const StepMetrics::Sample& sample) {
+        const auto progress = [&](const StepMetrics::Sample& sample) {
             if (live.samples.empty()) {
                 // Drawn live from the first sample on; the run's own start replaces it.
                 live.start = sample.value;
@@ -253,10 +253,17 @@ void StepResponseDialog::run()
             if (redraw.elapsed() >= RedrawMs) {
                 redraw.restart();
                 m_chart->setCurrent(live);
-                QCoreApplication::processEvents();
             }
+            // Between two samples, so that Stop motor (a click, Esc) is the next exchange.
+            QCoreApplication::processEvents();
             return !m_stopRequested;
-        });
+        };
+        // Stop (Esc) before the step is written: nothing that moves the motor is sent.
+        const auto cancelled = [this] {
+            QCoreApplication::processEvents();
+            return m_stopRequested;
+        };
+        result = StepResponse::run(m_handler, request, progress, m_link, cancelled);
         StepChart::Curve curve;
         curve.label = live.label;
         curve.start = result.start;

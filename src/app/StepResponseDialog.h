@@ -14,6 +14,7 @@ class QLabel;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class LinkController;
 class SerialUSBCommandHandler;
 class StepChart;
 class WTraceController;
@@ -33,6 +34,8 @@ public:
                        QWidget* parent = nullptr);
 
     bool isRunning() const { return m_running; }
+    // The window's link, opened again for a run's stop when a time-out closed it.
+    void setLinkController(LinkController* link) { m_link = link; }
     // The journal as CSV: a header row, one row per run.
     QByteArray journalCsv() const;
     // Writes the journal to fileName; false with the reason shown when it could not.
@@ -59,6 +62,7 @@ private:
     void say(const QString& text, bool failure);
 
     SerialUSBCommandHandler& m_handler;
+    LinkController* m_link = nullptr;
     WTraceController* m_traceController;
     QComboBox* m_mode;
     QSpinBox* m_target;

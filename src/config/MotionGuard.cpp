@@ -97,9 +97,11 @@ MotionGuard::Stop MotionGuard::stopMotor(Handler& handler, LinkController* link)
             DebugLine().plain(QStringLiteral("MotionGuard: opened %1 again for the stop")
                                   .arg(handler.portName()));
         }
-        // What still arrives from the requests before goes first: the stop's answer must be
-        // its own.
-        handler.settleLine();
+        // The first try goes at once (stale input is dropped as the request is written, and
+        // only a reply to command 5 is taken). A try after a failed one waits until what
+        // still arrives from the requests before has come: its answer must be its own.
+        if (attempt > 0)
+            handler.settleLine();
         ++stop.attempts;
         const Handler::Outcome outcome =
             handler.exchange(vokt::SetAxisParameter,

@@ -350,7 +350,7 @@ void TestApp::serialConnectionCarriesAddress()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     BLDC bldc;
     auto* serial = bldc.findChild<WSerialConnection*>();
     auto* usb = bldc.findChild<WConnection*>();
@@ -394,7 +394,7 @@ void TestApp::replacedDeviceIsReleased()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     BLDC bldc;
     bldc.openHandler(peer.portName(), QStringLiteral("Virtual"));
     QPointer<SerialUSBDevice> first = bldc.handler()->device();
@@ -436,8 +436,8 @@ void TestApp::otherPanelTakesTheLink()
     PtyPeer serialPeer;
     QVERIFY(usbPeer.start());
     QVERIFY(serialPeer.start());
-    usbPeer.setResponder(PtyPeer::answeringWith(1000));
-    serialPeer.setResponder(PtyPeer::answeringWith(1000));
+    usbPeer.setResponder(standingModule(1000));
+    serialPeer.setResponder(standingModule(1000));
     BLDC bldc;
     auto* usb = bldc.findChild<WConnection*>();
     auto* serial = bldc.findChild<WSerialConnection*>();
@@ -466,7 +466,7 @@ void TestApp::typedPathOnSerialPanel()
     // or /dev/serial/by-id/... give.
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString link = dir.filePath(QStringLiteral("ziro"));
@@ -502,7 +502,7 @@ void TestApp::timeoutResetsThePanel()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     BLDC bldc;
     auto* serial = bldc.findChild<WSerialConnection*>();
     auto* usb = bldc.findChild<WConnection*>();

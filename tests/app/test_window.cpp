@@ -5,6 +5,7 @@
 #include "app/MessageHandler.h"
 #include "app/RememberedSettings.h"
 #include "app/ScreenFit.h"
+#include "app/TurningGuard.h"
 #include "comm/DebugLine.h"
 #include "comm/LogSink.h"
 #include "comm/Protocol.h"
@@ -14,6 +15,7 @@
 #include "panels/connection/WConnection.h"
 #include "panels/connection/WDirectMode.h"
 #include "panels/connection/WSerialConnection.h"
+#include "panels/motion/WVelocityControl.h"
 #include "panels/parameters/ParameterToolTips.h"
 #include "panels/parameters/WPIDControl.h"
 #include "sim/PtyPeer.h"
@@ -21,6 +23,7 @@
 #include "sim/SimulatedModule.h"
 #include "support/FileSizeLimit.h"
 #include "support/LogCapture.h"
+#include "support/NextModal.h"
 #include "support/PanelProbe.h"
 #include "support/StdoutCapture.h"
 #include "support/TemporaryConfig.h"
@@ -35,11 +38,14 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -55,7 +61,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -164,6 +172,11 @@ private slots:
     void fitsALaptopScreen();
     void splitterRemembered();
     void spacePausesTheCharts();
+    void stopInDialogsAndOperations_data();
+    void stopInDialogsAndOperations();
+    void askBeforeLeavingATurningMotor();
+    void signalsStopATurningMotor();
+    void stopAfterALostLink();
 
 private:
     std::unique_ptr<TemporaryConfig> m_config;
@@ -181,7 +194,7 @@ void TestWindow::statusBarFollowsTheLink()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     MainWindow window;
     LinkStatus* status = window.linkStatus();
     QCOMPARE(status->text(), QStringLiteral("Not connected"));
@@ -261,7 +274,7 @@ void TestWindow::failedOpenAndReconnect()
     // The module appears at that path: Reconnect opens it with the same settings.
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     QVERIFY(QFile::link(peer.portName(), path));
     QTest::mouseClick(child<QPushButton>(status, "btnReconnect"), Qt::LeftButton);
     QCOMPARE(status->text(), QStringLiteral("Connected: %1, 9600 baud, address 1").arg(path));
@@ -323,7 +336,7 @@ void TestWindow::logInOrderFromEveryThread()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     SerialUSBDevice device(peer.portName(), QString());
     SerialUSBCommandHandler handler;
     handler.setDevice(&device);
@@ -427,7 +440,7 @@ void TestWindow::rememberedChoicesSendNothing()
 {
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder(PtyPeer::answeringWith(1000));
+    peer.setResponder(standingModule(1000));
     QSize left;
     {
         std::unique_ptr<MainWindow> first(MainWindow::createAndShow());
@@ -524,7 +537,7 @@ void TestWindow::smallThings()
 
 // "Stop motor" sits in a tool bar above the tabs, is enabled while a link is open, and
 // writes target velocity 0 on a click or on Esc wherever the focus is in the window, ahead
-// of the rest of a polling cycle in progress; a modal dialog keeps Esc for itself.
+// of the rest of a polling cycle in progress; Esc in a modal dialog also closes it.
 void TestWindow::stopMotorFromAnywhere()
 {
     MainWindow window;
@@ -621,20 +634,222 @@ void TestWindow::stopMotorFromAnywhere()
                  qPrintable(widget->objectName()));
     }
 
-    // A modal dialog takes Esc: it closes, nothing is written.
+    // A modal dialog closes on Esc, and the motor is stopped, once; the window's button is
+    // not shown live while the dialog blocks it.
     QDialog dialog(&window);
     dialog.setModal(true);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QVERIFY(!stop->isEnabled());
     module.peer().clearRequests();
     pressEscape(&dialog);
     QVERIFY(dialog.isHidden());
-    QCOMPARE(module.peer().requestCount(), 0);
+    QCOMPARE(describe(module.peer().requests()), QStringList{"set 2 0"});
+    QVERIFY(stop->isEnabled());
 
-    // Disconnect: disabled again.
+    // Disconnect (the motor may still be coming to rest): disabled again.
     QTRY_VERIFY(QApplication::activeWindow() == &window);
+    onNextModal<QMessageBox>(&window, [](QMessageBox* box) { box->defaultButton()->click(); });
     QTest::mouseClick(child<QPushButton>(bldc->usbConnection(), "btnDisconnect"), Qt::LeftButton);
     QVERIFY(!stop->isEnabled());
+}
+
+// With a file chooser open, or during a store, Esc writes the stop before anything else
+// (the chooser still closes, the store is still cancelled); the store's progress dialog
+// carries its own Stop motor, whose stop is the next exchange, and the store goes on.
+void TestWindow::stopInDialogsAndOperations_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::newRow("Esc in a file chooser") << "chooser";
+    QTest::newRow("a pipe typed into a file chooser") << "pipe";
+    QTest::newRow("Esc during a store") << "store";
+    QTest::newRow("Stop motor during a store") << "button";
+}
+
+void TestWindow::stopInDialogsAndOperations()
+{
+    QFETCH(QString, where);
+    MainWindow window;
+    window.show();
+    BLDC* bldc = window.centralPanel();
+    ServedModule& module = *bldc->simulatedModule();
+    connectTo(bldc->usbConnection(), module.portName() + QStringLiteral("   [Simulated]"));
+    bldc->handler()->setAxisParameter(0, 2, 1000);
+    LogCapture log;
+    bool stopShownLive = true;
+    if (where == QLatin1String("chooser")) {
+        onNextModal<QFileDialog>(&window, [&](QFileDialog* chooser) {
+            stopShownLive = window.stopMotorAction()->isEnabled();
+            module.peer().clearRequests();
+            // Where the user types: the key goes on to the dialog from there.
+            QWidget* focus = QApplication::focusWidget();
+            pressEscape(focus && chooser->isAncestorOf(focus) ? focus : chooser);
+        });
+        bldc->importSettings();
+        QCOMPARE(describe(module.peer().requests()), QStringList{"set 2 0"});
+        QVERIFY(log.contains(QStringLiteral("importFileName is empty! ")));
+    } else if (where == QLatin1String("pipe")) {
+        // Refused at once, not opened: open() would wait for a writer, the window with it.
+        QTemporaryDir folder;
+        const QString pipe = folder.filePath(QStringLiteral("settings.ini"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        onNextModal<QFileDialog>(&window, [&](QFileDialog* chooser) {
+            stopShownLive = window.stopMotorAction()->isEnabled();
+            module.peer().clearRequests();
+            // Typed whole into the chooser's name field.
+            child<QLineEdit>(chooser, "fileNameEdit")->setText(pipe);
+            QMetaObject::invokeMethod(chooser, "accept");
+        });
+        bldc->importSettings();
+        QCOMPARE(module.peer().requestCount(), 0);
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 pipe + QStringLiteral(" is not a regular file (a pipe, a device or a socket): "
+                                       "refused"));
+        bldc->stopMotor();
+    } else {
+        onNextModal<QProgressDialog>(&window, [&](QProgressDialog* progress) {
+            stopShownLive = window.stopMotorAction()->isEnabled();
+            module.peer().clearRequests();
+            if (where == QLatin1String("store")) {
+                pressEscape(progress);
+            } else
+                QTest::mouseClick(child<QPushButton>(progress, "btnStopMotor"), Qt::LeftButton);
+        });
+        bldc->storeActualValues();
+        const QStringList sent = describe(module.peer().requests());
+        QCOMPARE(sent.value(0), QStringLiteral("set 2 0"));
+        if (where == QLatin1String("store")) {
+            QCOMPARE(sent.size(), 1);
+        } else {
+            // The rest of the store, to its last parameter.
+            QVERIFY(sent.size() > 100);
+            QCOMPARE(sent.filter(QStringLiteral("command 7 ")).size(), sent.size() - 1);
+            QCOMPARE(sent.last(), QStringLiteral("command 7 type 255"));
+        }
+    }
+    QVERIFY(!stopShownLive);
+    QVERIFY(window.stopMotorAction()->isEnabled());
+    int target = -1;
+    module.withModule([&](SimulatedModule& m) { target = m.axisParameter(2); });
+    QCOMPARE(target, 0);
+}
+
+// Disconnect, the other panel's Connect and closing the window on a turning motor ask
+// first: Cancel keeps everything as it was, the default answer stops the motor and goes on.
+void TestWindow::askBeforeLeavingATurningMotor()
+{
+    PtyPeer other;
+    QVERIFY(other.start());
+    other.setResponder(PtyPeer::answeringWith(0));
+    MainWindow window;
+    window.show();
+    BLDC* bldc = window.centralPanel();
+    ServedModule& module = *bldc->simulatedModule();
+    auto* usb = bldc->usbConnection();
+    auto* serial = bldc->serialConnection();
+    const QString entry = module.portName() + QStringLiteral("   [Simulated]");
+    auto* velocity = bldc->findChild<WVelocityControl*>();
+    child<QSpinBox>(velocity, "sbTargetVelocity")->setValue(1000);
+    const auto target = [&module] {
+        int value = -1;
+        module.withModule([&](SimulatedModule& m) { value = m.axisParameter(2); });
+        return value;
+    };
+    const auto answer = [&window](QMessageBox::ButtonRole role, QString* asked) {
+        onNextModal<QMessageBox>(&window, [role, asked](QMessageBox* box) {
+            *asked = box->text() + QLatin1Char('|') + box->defaultButton()->text();
+            for (QAbstractButton* button : box->buttons())
+                if (box->buttonRole(button) == role)
+                    return button->click();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+    };
+    const QString question = QStringLiteral("The motor is turning. Stop it first?|Stop motor");
+    QCOMPARE(TurningGuard::question() + QStringLiteral("|Stop motor"), question);
+
+    connectTo(usb, entry);
+    child<QPushButton>(velocity, "btnRight")->click();
+    QCOMPARE(target(), 1000);
+    QString asked;
+    answer(QMessageBox::RejectRole, &asked);
+    QTest::mouseClick(child<QPushButton>(usb, "btnDisconnect"), Qt::LeftButton);
+    QCOMPARE(asked, question);
+    QVERIFY(bldc->handler()->isOpen());
+    QVERIFY(buttonsShowConnected(usb));
+    asked.clear();
+    answer(QMessageBox::RejectRole, &asked);
+    connectTo(serial, other.portName());
+    QCOMPARE(asked, question);
+    QVERIFY(buttonsShowDisconnected(serial));
+    QCOMPARE(bldc->handler()->portName(), module.portName());
+    QCOMPARE(target(), 1000);
+
+    // The default answer (Enter).
+    asked.clear();
+    answer(QMessageBox::InvalidRole, &asked);
+    QTest::mouseClick(child<QPushButton>(usb, "btnDisconnect"), Qt::LeftButton);
+    QCOMPARE(asked, question);
+    QCOMPARE(target(), 0);
+    QVERIFY(!bldc->handler()->isOpen());
+
+    connectTo(usb, entry);
+    child<QPushButton>(velocity, "btnRight")->click();
+    asked.clear();
+    answer(QMessageBox::InvalidRole, &asked);
+    QVERIFY(window.close());
+    QCOMPARE(asked, question);
+    QCOMPARE(target(), 0);
+}
+
+// SIGTERM, twice as a closing terminal may send it, closes the application's window as the
+// user would, except that a turning motor is stopped without a question.
+void TestWindow::signalsStopATurningMotor()
+{
+    std::unique_ptr<MainWindow> window(MainWindow::createAndShow());
+    BLDC* bldc = window->centralPanel();
+    ServedModule& module = *bldc->simulatedModule();
+    connectTo(bldc->usbConnection(), module.portName() + QStringLiteral("   [Simulated]"));
+    auto* velocity = bldc->findChild<WVelocityControl*>();
+    child<QSpinBox>(velocity, "sbTargetVelocity")->setValue(1000);
+    child<QPushButton>(velocity, "btnRight")->click();
+    const auto target = [&module] {
+        int value = -1;
+        module.withModule([&](SimulatedModule& m) { value = m.axisParameter(2); });
+        return value;
+    };
+    QCOMPARE(target(), 1000);
+    ::raise(SIGTERM);
+    ::raise(SIGTERM);
+    QTRY_VERIFY(!window->isVisible());
+    QCOMPARE(target(), 0);
+    window.reset();
+    // The rest of the run ends on a signal as a test does.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, SIG_DFL);
+}
+
+// After a time-out closed the link, Stop motor stays enabled and writes the stop on the port
+// opened again for it alone; the link shown as down stays down.
+void TestWindow::stopAfterALostLink()
+{
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setResponder(standingModule(0));
+    MainWindow window;
+    BLDC* bldc = window.centralPanel();
+    connectTo(bldc->serialConnection(), peer.portName());
+    QVERIFY(bldc->handler()->isOpen());
+    peer.setSilent(true);
+    bldc->handler()->getAxisParameter(0, 3);
+    QVERIFY(!bldc->handler()->isOpen());
+    QVERIFY(window.stopMotorAction()->isEnabled());
+    peer.setSilent(false);
+    peer.clearRequests();
+    window.stopMotorAction()->trigger();
+    QCOMPARE(describe(peer.requests()), QStringList{"set 2 0"});
+    QVERIFY(!bldc->handler()->isOpen());
+    QVERIFY(buttonsShowDisconnected(bldc->serialConnection()));
+    QVERIFY(window.stopMotorAction()->isEnabled());
 }
 
 // At 1280 x 680 (a 1280 x 720 screen less its task bar) everything shows, whole: the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/PtyPeer.h"
+
 #include <QComboBox>
 #include <QObject>
 #include <QPushButton>
@@ -49,4 +51,15 @@ inline void reveal(QWidget* widget)
         if (auto* tabs = qobject_cast<QTabWidget*>(page->parentWidget()->parentWidget()))
             tabs->setCurrentWidget(page);
     }
+}
+
+// A module whose motor stands: every request is answered with status 100 and value, a read
+// of the actual velocity (3) with 0, so that the window never finds the motor turning.
+inline PtyPeer::Responder standingModule(qint32 value)
+{
+    return [value](const QByteArray& request) {
+        const bool velocity = quint8(request.at(1)) == 6 && quint8(request.at(2)) == 3;
+        return PtyPeer::answer(PtyPeer::replyFrame(2, quint8(request.at(0)), 100,
+                                                   quint8(request.at(1)), velocity ? 0 : value));
+    };
 }

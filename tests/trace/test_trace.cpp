@@ -330,9 +330,7 @@ void TestTrace::pollingFollowsTheLink()
     // the polling; each time Start is offered again.
     PtyPeer peer;
     QVERIFY(peer.start());
-    peer.setResponder([](const QByteArray& request) {
-        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, quint8(request.at(1)), 7));
-    });
+    peer.setResponder(standingModule(7));
     BLDC bldc;
     auto* controller = bldc.findChild<WTraceController*>();
     controller->setDelay(0);
