@@ -407,8 +407,9 @@ void TuningDialog::step()
                 if (redraw.elapsed() >= RedrawMs) {
                     redraw.restart();
                     m_chart->setCurrent(live);
-                    QCoreApplication::processEvents();
                 }
+                // Between two samples, so that Stop motor (a click, Esc) is the next exchange.
+                QCoreApplication::processEvents();
                 return !m_cancelRequested;
             },
             m_link,
