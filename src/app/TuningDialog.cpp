@@ -1,8 +1,12 @@
 #include "app/TuningDialog.h"
 
+#include "app/LoopGainsBox.h"
+
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/MotorAccess.h"
+#include "config/ParameterCatalogue.h"
+#include "config/StepResponse.h"
 #include "trace/StepChart.h"
 #include "trace/WTraceController.h"
 
@@ -11,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -21,6 +26,8 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 
@@ -41,6 +48,9 @@ QStringList motorFigures(const MotorIdentification::Motor& m)
             QString::number(m.viscous, 'f', 4)};
 }
 
+// The chart is redrawn this often while a step's samples come in.
+constexpr qint64 RedrawMs = 50;
+
 } // namespace
 
 TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* link,
@@ -50,9 +60,10 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     setWindowTitle(tr("Tune velocity loop"));
     setObjectName(QStringLiteral("TuningDialog"));
 
-    auto* warning = new QLabel(tr("Identify and Suggest move the motor (torque targets, then "
-                                  "300 rpm steps with the ramp off); it is stopped (target "
-                                  "velocity 0) and the gains put back when a run ends."),
+    auto* warning = new QLabel(tr("Identify, Suggest and Step move the motor (torque targets, "
+                                  "then 300 rpm steps with the ramp off; Step: the target "
+                                  "below); it is stopped (target velocity 0) and the gains put "
+                                  "back when a run ends."),
                                this);
     warning->setWordWrap(true);
     warning->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
@@ -85,6 +96,30 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     form->addRow(tr("Apply to"), m_set);
     form->addRow(tr("Velocity limit"), m_maxVelocity);
     form->addRow(tr("Current limit"), m_maxCurrent);
+    m_stepTarget = new QSpinBox(this);
+    m_stepTarget->setObjectName(QStringLiteral("sbStepTarget"));
+    m_stepTarget->setRange(-100000, 100000);
+    m_stepTarget->setSingleStep(100);
+    m_stepTarget->setValue(VelocityTuning::Request().step);
+    m_stepTarget->setSuffix(tr(" rpm"));
+    m_stepDuration = new QSpinBox(this);
+    m_stepDuration->setObjectName(QStringLiteral("sbStepDuration"));
+    m_stepDuration->setRange(10, 60000);
+    m_stepDuration->setSingleStep(100);
+    m_stepDuration->setValue(1000);
+    m_stepDuration->setSuffix(tr(" ms"));
+    m_stepTarget->setToolTip(tr("With the velocity ramp on (146) the rise follows the "
+                                "acceleration (11); switch the ramp off to compare the step "
+                                "with the predicted ones."));
+    auto* stepRow = new QHBoxLayout;
+    stepRow->addWidget(m_stepTarget);
+    stepRow->addWidget(new QLabel(tr("for"), this));
+    stepRow->addWidget(m_stepDuration);
+    stepRow->addStretch();
+    form->addRow(tr("Step to"), stepRow);
+
+    m_gainBox = new LoopGainsBox(m_handler, this);
+    m_gainBox->setObjectName(QStringLiteral("gbGains"));
 
     m_identify = new QPushButton(tr("Identify"), this);
     m_identify->setObjectName(QStringLiteral("btnIdentify"));
@@ -92,10 +127,12 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     m_suggest->setObjectName(QStringLiteral("btnSuggest"));
     m_apply = new QPushButton(tr("Apply…"), this);
     m_apply->setObjectName(QStringLiteral("btnApply"));
+    m_step = new QPushButton(tr("Step"), this);
+    m_step->setObjectName(QStringLiteral("btnStep"));
     m_cancel = new QPushButton(tr("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("btnCancel"));
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* button : {m_identify, m_suggest, m_apply, m_cancel}) {
+    for (QPushButton* button : {m_identify, m_suggest, m_apply, m_step, m_cancel}) {
         button->setAutoDefault(false);
         buttons->addWidget(button);
     }
@@ -126,7 +163,10 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
                               tr("Overshoot [%]"),
                               tr("Settling [ms]"),
                               tr("Bandwidth [Hz]"),
-                              tr("Duration [s]")};
+                              tr("Duration [s]"),
+                              tr("Target [rpm]"),
+                              tr("Ramp (146)"),
+                              tr("Acceleration (11) [rpm/s]")};
     m_journal = new QTableWidget(0, int(headers.size()), this);
     m_journal->setObjectName(QStringLiteral("twJournal"));
     m_journal->setHorizontalHeaderLabels(headers);
@@ -138,7 +178,10 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(m_progress);
-    layout->addWidget(m_chart, 2);
+    auto* chartRow = new QHBoxLayout;
+    chartRow->addWidget(m_chart, 1);
+    chartRow->addWidget(m_gainBox, 0, Qt::AlignTop);
+    layout->addLayout(chartRow, 2);
     layout->addWidget(m_suggestion);
     layout->addWidget(m_status);
     layout->addWidget(m_journal, 1);
@@ -146,11 +189,13 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     connect(m_identify, &QPushButton::clicked, this, &TuningDialog::identify);
     connect(m_suggest, &QPushButton::clicked, this, &TuningDialog::suggest);
     connect(m_apply, &QPushButton::clicked, this, &TuningDialog::apply);
+    connect(m_step, &QPushButton::clicked, this, &TuningDialog::step);
     connect(m_cancel, &QPushButton::clicked, this, &TuningDialog::cancel);
+    connect(m_gainBox, &LoopGainsBox::said, this, &TuningDialog::say);
     connect(m_useBandwidth, &QCheckBox::toggled, m_bandwidth, &QWidget::setEnabled);
     m_bandwidth->setEnabled(false);
     setRunning(false);
-    resize(900, 640);
+    resize(1000, 680);
 }
 
 MotorIdentification::Limits TuningDialog::limits() const
@@ -179,12 +224,15 @@ void TuningDialog::finish()
     if (m_traceController)
         m_traceController->releasePolling();
     setRunning(false);
+    // What the run left in the module (the gains are put back, or the link is down).
+    m_gainBox->refresh();
 }
 
 void TuningDialog::identify()
 {
     if (!start(tr("Identifying: the motor moves.")))
         return;
+    const QStringList ramp = readRamp();
     // Asked at every reading: the dialog's events (Cancel, Esc) are served in between.
     const std::unique_ptr<MotorAccess> access = handlerAccess(m_handler, m_link, [this] {
         QCoreApplication::processEvents();
@@ -199,7 +247,8 @@ void TuningDialog::identify()
             !(result.cancelled && result.stopped));
         return;
     }
-    addJournalRow(tr("identify"), motorFigures(result.motor), {}, {}, result.durationSeconds);
+    addJournalRow(tr("identify"), motorFigures(result.motor), {}, {}, result.durationSeconds,
+                  QStringList{QString()} << ramp);
     const QStringList figures = motorFigures(result.motor);
     say(tr("Identified: accel %1 rpm/s per mA, friction %2 mA, viscous %3 mA per rpm. The "
            "motor was told to stop.")
@@ -211,6 +260,7 @@ void TuningDialog::suggest()
 {
     if (!start(tr("Finding gains: the motor moves.")))
         return;
+    const QStringList ramp = readRamp();
     VelocityTuning::Request request;
     request.limits = limits();
     if (m_useBandwidth->isChecked())
@@ -232,7 +282,8 @@ void TuningDialog::suggest()
     m_suggested = result;
     addJournalRow(tr("suggest"), motorFigures(result.motor),
                   {QString::number(result.p), QString::number(result.i)},
-                  stepFigures(result.predicted), result.durationSeconds);
+                  stepFigures(result.predicted), result.durationSeconds,
+                  QStringList{QString::number(request.step)} << ramp);
     const QStringList now = stepFigures(result.formerPredicted);
     const QStringList then = stepFigures(result.predicted);
     m_suggestion->setText(
@@ -269,6 +320,7 @@ void TuningDialog::showPredictions(const VelocityTuning::Result& result)
     m_chart->keepCurrent();
     m_chart->setCurrent(curve(tr("Suggested P %1, I %2 (predicted)").arg(result.p).arg(result.i),
                               result.p, result.i));
+    m_predictionInFront = true;
 }
 
 void TuningDialog::apply()
@@ -305,8 +357,116 @@ void TuningDialog::apply()
     }
     addJournalRow(tr("apply"), {},
                   {QString::number(m_suggested->p), QString::number(m_suggested->i)}, {}, 0);
+    // Read back as the panels do, so the Settings tab shows the new gains too.
+    for (const auto& write : std::as_const(writes))
+        m_handler.getAxisParameter(0, char(write.first));
     say(tr("Applied P %1 and I %2 to %3.").arg(m_suggested->p).arg(m_suggested->i).arg(where),
         false);
+}
+
+void TuningDialog::step()
+{
+    if (m_running)
+        return;
+    StepResponse::Request request;
+    request.mode = StepResponse::Mode::Velocity;
+    request.target = m_stepTarget->value();
+    request.durationMs = m_stepDuration->value();
+    const QString problem = StepResponse::check(request);
+    if (!problem.isEmpty()) {
+        say(problem, true);
+        return;
+    }
+    if (!start(tr("Stepping to %1 rpm: the motor moves.").arg(request.target)))
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    const QStringList ramp = readRamp();
+    std::array<qint32, 9> gains{};
+    QString error;
+    StepResponse::Result result;
+    if (!StepResponse::readGains(m_handler, ParameterCatalogue::VelocityLoop, &gains, &error)) {
+        result.error = error; // nothing moved yet
+    } else {
+        // The predicted steps stay behind the measured one.
+        if (m_predictionInFront)
+            m_chart->keepCurrent();
+        m_predictionInFront = false;
+        StepChart::Curve live;
+        live.label = tr("Step %1 (measured)").arg(m_runs + 1);
+        QElapsedTimer redraw;
+        redraw.start();
+        result = StepResponse::run(
+            m_handler, request,
+            [&](const StepMetrics::Sample& sample) {
+                if (live.samples.empty()) {
+                    live.start = sample.value;
+                    live.target = request.target;
+                }
+                live.samples.push_back(sample);
+                if (redraw.elapsed() >= RedrawMs) {
+                    redraw.restart();
+                    m_chart->setCurrent(live);
+                }
+                // Between two samples, so that Stop motor (a click, Esc) is the next exchange.
+                QCoreApplication::processEvents();
+                return !m_cancelRequested;
+            },
+            m_link,
+            [this] {
+                QCoreApplication::processEvents();
+                return m_cancelRequested;
+            });
+        live.start = result.start;
+        live.target = result.target;
+        live.samples = result.samples;
+        m_chart->setCurrent(live);
+    }
+    finish();
+    if (result.cancelled && !result.moved) {
+        say(tr("Cancelled before the step: the motor was not moved."), false);
+        return;
+    }
+    if (!result.ok) {
+        say(result.cancelled && result.stopped
+                ? tr("Cancelled: the motor was told to stop (target velocity 0).")
+                : tr("The step did not run through: %1.").arg(result.error) +
+                      (result.stopped ? tr(" The motor was told to stop (target velocity 0).")
+                                      : QString()),
+            !(result.cancelled && result.stopped));
+        return;
+    }
+    // The set the loop uses at the target: set 1 below the threshold speed (8), set 2 from it.
+    const size_t set = std::abs(request.target) < gains[8] ? 0 : 4;
+    const StepMetrics::Metrics& m = result.metrics;
+    const QStringList measured{figure(m.riseTimeMs), QString::number(m.overshootPercent, 'f', 1),
+                               figure(m.settlingTimeMs), QString()};
+    addJournalRow(tr("step"), {}, {QString::number(gains[set]), QString::number(gains[set + 1])},
+                  measured, clock.elapsed() / 1000.0,
+                  QStringList{QString::number(request.target)} << ramp);
+    say(tr("Step to %1 rpm: rise %2 ms, overshoot %3 %, settling %4 ms (measured, %5 samples). "
+           "The motor was told to stop (target velocity 0).")
+            .arg(request.target)
+            .arg(measured.at(0), measured.at(1), measured.at(2))
+            .arg(m.samples),
+        false);
+}
+
+QStringList TuningDialog::readRamp()
+{
+    QStringList cells;
+    for (int type : {146, 11}) {
+        const SerialUSBCommandHandler::Outcome outcome =
+            m_handler.exchange(vokt::GetAxisParameter, vokt::ParameterNumber(type), 0, 0);
+        cells << (outcome.ok() ? QString::number(outcome.reply->value()) : QString());
+    }
+    return cells;
+}
+
+void TuningDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    m_gainBox->refresh();
 }
 
 void TuningDialog::cancel()
@@ -330,10 +490,13 @@ void TuningDialog::setRunning(bool running)
     m_identify->setEnabled(!running);
     m_suggest->setEnabled(!running);
     m_apply->setEnabled(!running && m_suggested.has_value());
+    m_step->setEnabled(!running);
     m_cancel->setEnabled(running);
+    m_gainBox->setRunning(running);
     m_progress->setVisible(running);
     for (QWidget* field :
          {static_cast<QWidget*>(m_useBandwidth), static_cast<QWidget*>(m_set),
+          static_cast<QWidget*>(m_stepTarget), static_cast<QWidget*>(m_stepDuration),
           static_cast<QWidget*>(m_maxVelocity), static_cast<QWidget*>(m_maxCurrent)})
         field->setEnabled(!running);
     m_bandwidth->setEnabled(!running && m_useBandwidth->isChecked());
@@ -357,7 +520,7 @@ void TuningDialog::setRunning(bool running)
 
 void TuningDialog::addJournalRow(const QString& action, const QStringList& motor,
                                  const QStringList& gains, const QStringList& figures,
-                                 double seconds)
+                                 double seconds, const QStringList& settings)
 {
     QStringList cells{QString::number(++m_runs), QDateTime::currentDateTime().toString(Qt::ISODate),
                       action};
@@ -367,7 +530,7 @@ void TuningDialog::addJournalRow(const QString& action, const QStringList& motor
         return list;
     };
     cells << padded(motor, 3) << padded(gains, 2) << padded(figures, 4)
-          << (seconds > 0 ? QString::number(seconds, 'f', 1) : QString());
+          << (seconds > 0 ? QString::number(seconds, 'f', 1) : QString()) << padded(settings, 3);
     const int row = m_journal->rowCount();
     m_journal->insertRow(row);
     for (int column = 0; column < cells.size(); ++column)

@@ -208,6 +208,62 @@ void TestStepDialog::tuningWorkspace()
     QCOMPARE(session.held(141), i);
     QCOMPARE(session.held(235), i);
     QCOMPARE(journal->rowCount(), 3);
+    auto* gainP = child<QSpinBox>(dialog, "sbGainP");
+    QCOMPARE(gainP->value(), p); // read back after Apply
+
+    // An edited gain is written once, when committed, not at every key.
+    session.module->peer().clearRequests();
+    gainP->setFocus();
+    gainP->selectAll();
+    QTest::keyClicks(gainP, QStringLiteral("2500"));
+    QTest::keyClick(gainP, Qt::Key_Return);
+    QCOMPARE(session.held(140), 2500);
+    int writes = 0;
+    for (const QByteArray& request : session.module->peer().requests())
+        writes += request.at(1) == 5 && quint8(request.at(2)) == 140;
+    QCOMPARE(writes, 1);
+    bool settingsFollow = false; // the Settings tab's velocity loop shows it as well
+    for (QSpinBox* field : session.window.findChildren<QSpinBox*>(QStringLiteral("sbPSet1")))
+        settingsFollow = settingsFollow || field->value() == 2500;
+    QVERIFY(settingsFollow);
+
+    // Step: measured over the two predictions, journalled with the set-1 gains in force, the
+    // target and the ramp switch, and the motor stopped.
+    child<QSpinBox>(dialog, "sbStepTarget")->setValue(300);
+    child<QSpinBox>(dialog, "sbStepDuration")->setValue(400);
+    QTest::mouseClick(child<QPushButton>(dialog, "btnStep"), Qt::LeftButton);
+    QVERIFY2(journal->rowCount() == 4, qPrintable(child<QLabel>(dialog, "lblStatus")->text()));
+    QCOMPARE(session.held(2), 0);
+    QCOMPARE(journal->item(3, 2)->text(), QStringLiteral("step"));
+    QCOMPARE(journal->item(3, 6)->text(), QStringLiteral("2500"));
+    QVERIFY(journal->item(3, 8)->text().toDouble() > 0); // the measured rise
+    QCOMPARE(journal->item(3, 13)->text(), QStringLiteral("300"));
+    QCOMPARE(journal->item(3, 14)->text(), QString::number(session.held(146)));
+    QCOMPARE(journal->horizontalHeaderItem(14)->text(), QStringLiteral("Ramp (146)"));
+    QCOMPARE(chart->references().size(), 2);
+    QVERIFY(chart->current().samples.size() > 20);
+
+    // Esc in a long step stops it and leaves the dialog open.
+    const QString measured = chart->current().label;
+    bool editableWhileRunning = true;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, dialog, [&] {
+        if (dialog->isRunning() && chart->current().label != measured &&
+            chart->current().samples.size() > 10) {
+            poll.stop();
+            editableWhileRunning = gainP->isEnabled();
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        }
+    });
+    poll.start(10);
+    child<QSpinBox>(dialog, "sbStepDuration")->setValue(20000);
+    QTest::mouseClick(child<QPushButton>(dialog, "btnStep"), Qt::LeftButton);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(child<QLabel>(dialog, "lblStatus")->text().startsWith(QStringLiteral("Cancelled")));
+    QCOMPARE(session.held(2), 0);
+    QCOMPARE(journal->rowCount(), 4);
+    QVERIFY(!editableWhileRunning);
+    QVERIFY(gainP->isEnabled());
 }
 
 QTEST_MAIN(TestStepDialog)
