@@ -29,7 +29,8 @@ public:
     // Writes a setting; false with *why.
     virtual bool write(int type, qint32 value, QString* why) = 0;
     // Writes target velocity 0: the motion so far ends (a later move starts a new one).
-    // false with *why when the module did not confirm it.
+    // false with *why, a whole sentence that ends in "the motor may still move", when the
+    // module did not confirm it.
     virtual bool stop(QString* why) = 0;
     virtual bool cancelled() const = 0;
     // Seconds on the clock of read().

@@ -409,9 +409,7 @@ Result run(MotorAccess& access, const Limits& limits)
     result.stopped = access.stop(&why);
     if (!result.stopped) {
         result.ok = false;
-        const QString text =
-            QStringLiteral("stopping the motor: %1; the motor may still move").arg(why);
-        result.error = result.error.isEmpty() ? text : result.error + QStringLiteral("; ") + text;
+        result.error = result.error.isEmpty() ? why : result.error + QStringLiteral("; ") + why;
     }
     result.durationSeconds = run.elapsed();
     return result;

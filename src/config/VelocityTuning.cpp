@@ -113,7 +113,7 @@ public:
         QString why;
         if (m_access.stop(&why))
             return true;
-        return failed(QStringLiteral("stopping the motor: %1; the motor may still move").arg(why));
+        return failed(why);
     }
     bool waitForRest()
     {

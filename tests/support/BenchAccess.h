@@ -37,6 +37,9 @@ public:
     bool stop(QString* why) override
     {
         stopped = set(2, 0, why);
+        if (!stopped)
+            *why = QStringLiteral("stopping the motor (2 = 0) failed: %1; the motor may still move")
+                       .arg(*why);
         return stopped;
     }
     bool cancelled() const override { return cancelAfterReads > 0 && reads >= cancelAfterReads; }

@@ -82,9 +82,9 @@ Action prepareIdentify(const Invocation& invocation, QString* error)
             link.handler(), &link.controller(), [] { return StopSignals::requested(); });
         const MotorIdentification::Result result = MotorIdentification::run(*access, limits);
         if (!result.ok) {
-            printError(
-                QStringLiteral("identify: ") + result.error +
-                (result.stopped ? QStringLiteral("; the motor was told to stop") : QString()));
+            printError(QStringLiteral("identify: ") + result.error +
+                       (result.stopped ? QStringLiteral("; the module confirmed the stop (2 = 0)")
+                                       : QString()));
             return int(ExitRefused);
         }
         if (!lineWasClean(batch, QStringLiteral("identify"), link.handler().moduleAddress()))
