@@ -1,5 +1,7 @@
 #include "app/FrequencyResponseDialog.h"
 
+#include "app/WindowBehind.h"
+
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/FileTarget.h"
 #include "config/StepResponse.h"
@@ -147,29 +149,12 @@ void FrequencyResponseDialog::setRunning(bool running)
                            static_cast<QWidget*>(m_points), static_cast<QWidget*>(m_amplitude),
                            static_cast<QWidget*>(m_offset)})
         field->setEnabled(!running);
-    // As the step response: the window behind takes no input while the motor runs for the
-    // measurement; its parts are disabled, not the window, which would disable this dialog.
-    if (running && parentWidget()) {
-        const QList<QWidget*> parts =
-            parentWidget()->window()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-        for (QWidget* part : parts) {
-            if (!part->isWindow() && part->isEnabled()) {
-                part->setEnabled(false);
-                m_disabled << part;
-            }
-        }
-    } else if (!running) {
-        for (const QPointer<QWidget>& part : std::as_const(m_disabled))
-            if (part)
-                part->setEnabled(true);
-        m_disabled.clear();
-    }
+    m_windowBehind.setRunning(this, running);
 }
 
 void FrequencyResponseDialog::say(const QString& text, bool failure)
 {
-    m_status->setStyleSheet(failure ? QStringLiteral("color: #a00000") : QString());
-    m_status->setText(text);
+    showStatus(m_status, text, failure);
 }
 
 bool FrequencyResponseDialog::stopAsked()

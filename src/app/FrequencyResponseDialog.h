@@ -2,6 +2,8 @@
 
 #include "config/FrequencyResponse.h"
 
+#include "app/WindowBehind.h"
+
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QList>
@@ -73,7 +75,7 @@ private:
     QProgressBar* m_progress;
     BodeChart* m_chart;
     QLabel* m_status;
-    QList<QPointer<QWidget>> m_disabled;
+    WindowBehind m_windowBehind;
     bool m_running = false;
     bool m_stopRequested = false;
     int m_runs = 0;

@@ -1,5 +1,7 @@
 #include "app/StepResponseDialog.h"
 
+#include "app/WindowBehind.h"
+
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/FileTarget.h"
@@ -178,30 +180,12 @@ void StepResponseDialog::setRunning(bool running)
     for (QWidget* field : {static_cast<QWidget*>(m_mode), static_cast<QWidget*>(m_target),
                            static_cast<QWidget*>(m_duration)})
         field->setEnabled(!running);
-    // The window behind takes no input while the motor runs for the measurement, so that
-    // nothing else reaches the module in between: its parts are disabled, not the window
-    // itself, which would disable this dialog with it.
-    if (running && parentWidget()) {
-        const QList<QWidget*> parts =
-            parentWidget()->window()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-        for (QWidget* part : parts) {
-            if (!part->isWindow() && part->isEnabled()) {
-                part->setEnabled(false);
-                m_disabled << part;
-            }
-        }
-    } else if (!running) {
-        for (const QPointer<QWidget>& part : std::as_const(m_disabled))
-            if (part)
-                part->setEnabled(true);
-        m_disabled.clear();
-    }
+    m_windowBehind.setRunning(this, running);
 }
 
 void StepResponseDialog::say(const QString& text, bool failure)
 {
-    m_status->setStyleSheet(failure ? QStringLiteral("color: #a00000") : QString());
-    m_status->setText(text);
+    showStatus(m_status, text, failure);
 }
 
 void StepResponseDialog::run()

@@ -2,6 +2,8 @@
 
 #include "config/StepResponse.h"
 
+#include "app/WindowBehind.h"
+
 #include <QDialog>
 #include <QList>
 #include <QPointer>
@@ -75,8 +77,7 @@ private:
     QLabel* m_metrics;
     QLabel* m_status;
     QTableWidget* m_journal;
-    // The parts of the window behind disabled during a run.
-    QList<QPointer<QWidget>> m_disabled;
+    WindowBehind m_windowBehind;
     bool m_running = false;
     bool m_stopRequested = false;
     int m_runs = 0;

@@ -1,5 +1,7 @@
 #include "app/TuningDialog.h"
 
+#include "app/WindowBehind.h"
+
 #include "app/LoopGainsBox.h"
 
 #include "comm/Protocol.h"
@@ -500,22 +502,7 @@ void TuningDialog::setRunning(bool running)
           static_cast<QWidget*>(m_maxVelocity), static_cast<QWidget*>(m_maxCurrent)})
         field->setEnabled(!running);
     m_bandwidth->setEnabled(!running && m_useBandwidth->isChecked());
-    // Nothing else reaches the module while a run goes on: the window behind takes no input.
-    if (running && parentWidget()) {
-        const QList<QWidget*> parts =
-            parentWidget()->window()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-        for (QWidget* part : parts) {
-            if (!part->isWindow() && part->isEnabled()) {
-                part->setEnabled(false);
-                m_disabled << part;
-            }
-        }
-    } else if (!running) {
-        for (const QPointer<QWidget>& part : std::as_const(m_disabled))
-            if (part)
-                part->setEnabled(true);
-        m_disabled.clear();
-    }
+    m_windowBehind.setRunning(this, running);
 }
 
 void TuningDialog::addJournalRow(const QString& action, const QStringList& motor,
@@ -541,6 +528,5 @@ void TuningDialog::addJournalRow(const QString& action, const QStringList& motor
 
 void TuningDialog::say(const QString& text, bool failure)
 {
-    m_status->setStyleSheet(failure ? QStringLiteral("color: #a00000") : QString());
-    m_status->setText(text);
+    showStatus(m_status, text, failure);
 }

@@ -2,6 +2,8 @@
 
 #include "config/VelocityTuning.h"
 
+#include "app/WindowBehind.h"
+
 #include <QDialog>
 #include <QList>
 #include <QPointer>
@@ -89,7 +91,7 @@ private:
     StepChart* m_chart;
     QLabel* m_status;
     QTableWidget* m_journal;
-    QList<QPointer<QWidget>> m_disabled;
+    WindowBehind m_windowBehind;
     std::optional<VelocityTuning::Result> m_suggested;
     bool m_running = false;
     bool m_cancelRequested = false;
