@@ -31,6 +31,7 @@ bool SerialUSBCommandHandler::open()
         if (stale > 0)
             DebugLine() << "SerialUSBCommandHandler: discarded" << stale << "stale bytes";
         m_sentSinceSettled = false;
+        m_firstReplySinceSettled = -1;
     }
     return opened;
 }
@@ -157,6 +158,7 @@ void SerialUSBCommandHandler::writeRequest(const VOKTRequest& request)
         m_sentAt.start();
         m_sentFrame = frame;
         m_sentCommand = request.command();
+        m_lastCommand = request.command();
         m_sentAddress = request.address();
         m_sentSinceSettled = true;
         return;
@@ -210,9 +212,32 @@ bool SerialUSBCommandHandler::settleLine()
     if (!m_sentSinceSettled || !m_device || !m_device->isPortOpen())
         return true;
     m_sentSinceSettled = false;
+    const qint64 firstReply = m_firstReplySinceSettled;
+    m_firstReplySinceSettled = -1;
+    if (m_closingRead && firstReply >= 0) {
+        QElapsedTimer now;
+        now.start();
+        if (now.msecsSinceReference() - firstReply >= SettleMs)
+            return closeWithRead();
+    }
     const qint64 late = m_device->drainUntilQuiet(qMax(SettleMs, quietMs()), QuietLimitMs);
     noteUnanswered(late);
     return late == 0;
+}
+
+bool SerialUSBCommandHandler::closeWithRead()
+{
+    const quint64 before = m_unansweredBytes;
+    const quint8 command = m_lastCommand == vokt::GetGlobalParameter ? vokt::GetAxisParameter
+                                                                     : vokt::GetGlobalParameter;
+    const Outcome outcome = exchange(command, 0, 0, 0);
+    m_sentSinceSettled = false;
+    m_firstReplySinceSettled = -1;
+    if (!outcome.reply || !m_device->isPortOpen())
+        return false;
+    const int frames = qMax(1, QuietFrames * m_device->frameTimeMs(vokt::FrameSize));
+    noteUnanswered(m_device->drainUntilQuiet(frames, QuietLimitMs));
+    return m_unansweredBytes == before;
 }
 
 int SerialUSBCommandHandler::quietMs() const
@@ -327,6 +352,8 @@ std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
                 QElapsedTimer now;
                 now.start();
                 m_lastReplyAt = now.msecsSinceReference();
+                if (m_firstReplySinceSettled < 0)
+                    m_firstReplySinceSettled = m_lastReplyAt;
                 QByteArray frame(vokt::FrameSize, '\0');
                 m_device->readData(frame.data(), frame.size());
                 logDropped(dropped);

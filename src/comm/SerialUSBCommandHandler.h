@@ -185,8 +185,16 @@ public:
     // After the last exchange of a batch: waits until the line has been quiet (SettleMs, or
     // QuietFrames frame times on a slow line; at most QuietLimitMs), counting what arrives
     // as answering no request. true when nothing arrived. Returns at once when nothing was
-    // sent since the last look, or the port is not open.
+    // sent since the last look, or the port is not open. With setClosingRead(), see there.
     bool settleLine();
+    // Ends a batch whose first answer came SettleMs ago or longer with one more exchange
+    // instead of the quiet wait: a read with another command than the batch's last (global
+    // parameter 0, the module's address; a get of axis parameter 0 after a global one), then
+    // QuietFrames frame times of quiet. A doubled or late answer still on its way comes
+    // before that read's reply and is counted; one to an earlier request of so long a batch
+    // has come during it. A shorter batch waits as without it. Costs one exchange where the
+    // wait costs SettleMs: for work that closes many batches (commissioning a line).
+    void setClosingRead(bool closingRead) { m_closingRead = closingRead; }
     // After a time-out, wait for the late answer before closing the port: the port stays
     // open up to LateAnswerLimitMs for it to come, and once bytes come, until the line is
     // quiet; what arrives meanwhile is dropped. For a process that ends after a failure: a late
@@ -237,6 +245,8 @@ private:
     void noteUnanswered(qint64 bytes, int address = -1);
     // How long the line must be without a byte to count as quiet.
     int quietMs() const;
+    // settleLine() by one more exchange (see setClosingRead()).
+    bool closeWithRead();
 
     // Not owned; a device deleted behind the handler's back reads as none attached.
     QPointer<SerialUSBDevice> m_device;
@@ -261,4 +271,9 @@ private:
     bool m_awaitLateAnswer = false;
     // A request went out since the line was last found quiet.
     bool m_sentSinceSettled = false;
+    // When the first answer since then was in (as m_lastReplyAt); -1 before it.
+    qint64 m_firstReplySinceSettled = -1;
+    // The command of the last request written; -1 before the first.
+    int m_lastCommand = -1;
+    bool m_closingRead = false;
 };

@@ -382,6 +382,8 @@ void Line::run(const Callbacks& callbacks)
 {
     m_timer.start();
     const int original = m_handler.moduleAddress();
+    // Each module's batches end with a read rather than a wait of their own.
+    m_handler.setClosingRead(true);
     if (!m_plan.scan || scan(callbacks)) {
         const Tick tick = [this, &callbacks] {
             if (callbacks.progress)
@@ -404,6 +406,7 @@ void Line::run(const Callbacks& callbacks)
                 break;
         }
     }
+    m_handler.setClosingRead(false);
     m_handler.setModuleAddress(original);
     DebugLine().plain(summary());
 }

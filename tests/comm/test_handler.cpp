@@ -309,16 +309,28 @@ void TestHandler::staleInputIsDiscarded()
 
 void TestHandler::bytesThatAnswerNoRequestSpoilTheBatch_data()
 {
-    // How the module's end answers each request; whether a batch of gets stays clean.
+    // How the module's end answers each request; whether a batch of gets stays clean, when
+    // it ends with a look at the quiet line or (closingRead) with one more read.
     QTest::addColumn<QString>("line");
     QTest::addColumn<bool>("clean");
     QTest::addColumn<int>("gets");
-    QTest::newRow("a module that answers once") << "once" << true << 9;
-    QTest::newRow("a module that answers twice, the copy 5 ms later") << "twice" << false << 9;
-    QTest::newRow("two modules at one address") << "two modules" << false << 9;
-    QTest::newRow("a line that echoes every request") << "echo" << false << 9;
-    // Only the closing look at the line can see the copy of the last answer.
-    QTest::newRow("one get answered twice, the copy 30 ms later") << "late copy" << false << 1;
+    QTest::addColumn<bool>("closingRead");
+    QTest::newRow("a module that answers once") << "once" << true << 9 << false;
+    QTest::newRow("a module that answers twice, the copy 5 ms later")
+        << "twice" << false << 9 << false;
+    QTest::newRow("two modules at one address") << "two modules" << false << 9 << false;
+    QTest::newRow("a line that echoes every request") << "echo" << false << 9 << false;
+    // Only the closing look at the line can see the copy of the last answer; a batch that
+    // short waits for it even when a read would close it.
+    QTest::newRow("one get answered twice, the copy 30 ms later")
+        << "late copy" << false << 1 << true;
+    // Each copy holds back the next answer, so every get takes the one before's copy and
+    // the batch looks right until its end: the closing read's answer comes after the last
+    // copy.
+    QTest::newRow("every get answered after 8 ms and again 30 ms later, closed by a read")
+        << "slow late copy" << false << 9 << true;
+    QTest::newRow("every get answered once after 8 ms, closed by a read")
+        << "slow" << true << 9 << true;
 }
 
 void TestHandler::bytesThatAnswerNoRequestSpoilTheBatch()
@@ -326,6 +338,7 @@ void TestHandler::bytesThatAnswerNoRequestSpoilTheBatch()
     QFETCH(QString, line);
     QFETCH(bool, clean);
     QFETCH(int, gets);
+    QFETCH(bool, closingRead);
     // Each parameter answers ten times its number, so a value taken for the wrong request
     // shows.
     m_peer->setResponder([line](const QByteArray& request) {
@@ -334,12 +347,17 @@ void TestHandler::bytesThatAnswerNoRequestSpoilTheBatch()
             return QList<PtyPeer::Chunk>{{0, reply}, {5, reply}};
         if (line == QLatin1String("late copy"))
             return QList<PtyPeer::Chunk>{{0, reply}, {30, reply}};
+        if (line == QLatin1String("slow late copy"))
+            return QList<PtyPeer::Chunk>{{8, reply}, {30, reply}};
+        if (line == QLatin1String("slow"))
+            return QList<PtyPeer::Chunk>{{8, reply}};
         if (line == QLatin1String("two modules"))
             return PtyPeer::answer(reply + reply);
         if (line == QLatin1String("echo"))
             return PtyPeer::answer(request + reply);
         return PtyPeer::answer(reply);
     });
+    m_handler->setClosingRead(closingRead);
     QSignalSpy values(m_handler.get(), &SerialUSBCommandHandler::requestedValue);
     SerialUSBCommandHandler::Batch batch(*m_handler);
     const QList<int> types = QList<int>{253, 6, 177, 240, 239, 250, 251, 4, 11}.mid(0, gets);
