@@ -9,7 +9,6 @@
 #include "trace/ChartExport.h"
 #include "trace/WTraceController.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDoubleSpinBox>
@@ -25,9 +24,6 @@
 
 namespace {
 
-// Events get through this often while the sweep runs.
-constexpr qint64 EventsMs = 50;
-
 QString baseName(const char* what)
 {
     return QDateTime::currentDateTime().toString(QStringLiteral("./yyyyMMdd_hh.mm.ss_")) +
@@ -39,7 +35,7 @@ QString baseName(const char* what)
 FrequencyResponseDialog::FrequencyResponseDialog(SerialUSBCommandHandler& handler,
                                                  LinkController* link,
                                                  WTraceController* traceController, QWidget* parent)
-    : QDialog(parent), m_handler(handler), m_link(link), m_traceController(traceController)
+    : MotionDialog(handler, link, traceController, parent)
 {
     setWindowTitle(tr("Frequency response"));
     setObjectName(QStringLiteral("FrequencyResponseDialog"));
@@ -85,22 +81,11 @@ FrequencyResponseDialog::FrequencyResponseDialog(SerialUSBCommandHandler& handle
     form2->addRow(tr("Amplitude"), m_amplitude);
     form2->addRow(tr("Offset"), m_offset);
 
-    m_run = new QPushButton(tr("Run"), this);
-    m_run->setObjectName(QStringLiteral("btnRun"));
-    m_stop = new QPushButton(tr("Stop"), this);
-    m_stop->setObjectName(QStringLiteral("btnStop"));
-    m_keep = new QPushButton(tr("Keep as reference"), this);
-    m_keep->setObjectName(QStringLiteral("btnKeepReference"));
-    m_savePicture = new QPushButton(tr("Save picture…"), this);
-    m_savePicture->setObjectName(QStringLiteral("btnSavePicture"));
-    m_saveTable = new QPushButton(tr("Save table…"), this);
-    m_saveTable->setObjectName(QStringLiteral("btnSaveTable"));
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* button : {m_run, m_stop, m_keep, m_savePicture, m_saveTable}) {
-        button->setAutoDefault(false);
-        buttons->addWidget(button);
-    }
-    buttons->addStretch();
+    m_run = addButton(tr("Run"), "btnRun");
+    m_stop = addButton(tr("Stop"), "btnStop");
+    m_keep = addButton(tr("Keep as reference"), "btnKeepReference");
+    m_savePicture = addButton(tr("Save picture…"), "btnSavePicture");
+    m_saveTable = addButton(tr("Save table…"), "btnSaveTable");
 
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("progress"));
@@ -109,10 +94,6 @@ FrequencyResponseDialog::FrequencyResponseDialog(SerialUSBCommandHandler& handle
     m_chart = new BodeChart(this);
     m_chart->setObjectName(QStringLiteral("bodeChart"));
     m_chart->setRange(defaults.fromHz, defaults.toHz);
-    m_status = new QLabel(this);
-    m_status->setObjectName(QStringLiteral("lblStatus"));
-    m_status->setWordWrap(true);
-    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* top = new QHBoxLayout;
     top->addLayout(form);
@@ -122,10 +103,10 @@ FrequencyResponseDialog::FrequencyResponseDialog(SerialUSBCommandHandler& handle
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(warning);
     layout->addLayout(top);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow());
     layout->addWidget(m_progress);
     layout->addWidget(m_chart, 1);
-    layout->addWidget(m_status);
+    layout->addWidget(statusLine());
 
     connect(m_run, &QPushButton::clicked, this, &FrequencyResponseDialog::run);
     connect(m_stop, &QPushButton::clicked, this, &FrequencyResponseDialog::stop);
@@ -136,9 +117,8 @@ FrequencyResponseDialog::FrequencyResponseDialog(SerialUSBCommandHandler& handle
     resize(820, 680);
 }
 
-void FrequencyResponseDialog::setRunning(bool running)
+void FrequencyResponseDialog::enableFields(bool running)
 {
-    m_running = running;
     const bool shown = !m_chart->current().points.empty();
     m_run->setEnabled(!running);
     m_stop->setEnabled(running);
@@ -149,31 +129,12 @@ void FrequencyResponseDialog::setRunning(bool running)
                            static_cast<QWidget*>(m_points), static_cast<QWidget*>(m_amplitude),
                            static_cast<QWidget*>(m_offset)})
         field->setEnabled(!running);
-    m_windowBehind.setRunning(this, running);
-}
-
-void FrequencyResponseDialog::say(const QString& text, bool failure)
-{
-    showStatus(m_status, text, failure);
-}
-
-bool FrequencyResponseDialog::stopAsked()
-{
-    if (!m_events.isValid() || m_events.elapsed() >= EventsMs) {
-        m_events.start();
-        QCoreApplication::processEvents();
-    }
-    return m_stopRequested;
 }
 
 void FrequencyResponseDialog::run()
 {
-    if (m_running)
+    if (!mayRun())
         return;
-    if (!m_handler.isOpen()) {
-        say(tr("Not connected: open the link to the module first."), true);
-        return;
-    }
     FrequencyResponse::Request request;
     request.fromHz = m_from->value();
     request.toHz = m_to->value();
@@ -186,14 +147,10 @@ void FrequencyResponseDialog::run()
         return;
     }
 
-    m_stopRequested = false;
     m_chart->setRange(request.fromHz, request.toHz);
     m_chart->setCurrent({});
     m_progress->setValue(0);
-    setRunning(true);
-    say(tr("Running: the motor moves."), false);
-    if (m_traceController)
-        m_traceController->holdPolling();
+    beginRun(tr("Running: the motor moves."));
     std::array<qint32, 9> gains{};
     QString error;
     FrequencyResponse::Result result;
@@ -205,7 +162,7 @@ void FrequencyResponseDialog::run()
         live.label =
             tr("Run %1: P %2, I %3, D %4").arg(m_runs).arg(gains[0]).arg(gains[1]).arg(gains[2]);
         result = FrequencyResponse::run(
-            m_handler, m_link, request, [this] { return stopAsked(); },
+            m_handler, m_link, request, [this] { return serveEvents(true); },
             [&](const std::vector<FrequencyResponse::Point>& points, int done, int total) {
                 // Drawn as the points come.
                 live.points = points;
@@ -217,10 +174,8 @@ void FrequencyResponseDialog::run()
         live.bandwidthHz = result.bandwidthHz;
         m_chart->setCurrent(live);
     }
-    if (m_traceController)
-        m_traceController->releasePolling();
     m_progress->setValue(result.ok ? 100 : m_progress->value());
-    setRunning(false);
+    endRun();
 
     if (!result.ok) {
         const QString stopped = result.moved && result.stopConfirmed
@@ -239,11 +194,6 @@ void FrequencyResponseDialog::run()
                                     : tr("none in the range"))
             .arg(result.peakDb, 0, 'f', 2),
         false);
-}
-
-void FrequencyResponseDialog::stop()
-{
-    m_stopRequested = true;
 }
 
 void FrequencyResponseDialog::keepAsReference()
@@ -302,24 +252,4 @@ void FrequencyResponseDialog::savePictureAs()
                                      baseName("FrequencyResponse.png"), tr("PNG pictures (*.png)"));
     if (!fileName.isEmpty())
         savePicture(fileName);
-}
-
-void FrequencyResponseDialog::reject()
-{
-    // Esc and the close button stop a sweep first; the dialog closes once it has ended.
-    if (m_running) {
-        stop();
-        return;
-    }
-    QDialog::reject();
-}
-
-void FrequencyResponseDialog::closeEvent(QCloseEvent* event)
-{
-    if (m_running) {
-        stop();
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }

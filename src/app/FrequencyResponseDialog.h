@@ -2,10 +2,8 @@
 
 #include "config/FrequencyResponse.h"
 
-#include "app/WindowBehind.h"
+#include "app/MotionDialog.h"
 
-#include <QDialog>
-#include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -25,7 +23,7 @@ class WTraceController;
 // the gains they were measured with), saves the plot as a picture and the table as CSV. The
 // motor moves only on Run; the sweep ends with the stop, also on Stop, Esc, closing the
 // dialog and a failure. While it runs, the window behind takes no input and polling waits.
-class FrequencyResponseDialog : public QDialog
+class FrequencyResponseDialog : public MotionDialog
 {
     Q_OBJECT
 
@@ -33,7 +31,6 @@ public:
     FrequencyResponseDialog(SerialUSBCommandHandler& handler, LinkController* link,
                             WTraceController* traceController, QWidget* parent = nullptr);
 
-    bool isRunning() const { return m_running; }
     BodeChart* chart() const { return m_chart; }
     // The current sweep's table as CSV: freq_hz,gain_db,phase_deg, one row per point.
     QByteArray tableCsv() const;
@@ -43,25 +40,13 @@ public:
 
 public slots:
     void run();
-    void stop();
     void keepAsReference();
     void saveTableAs();
     void savePictureAs();
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void setRunning(bool running);
-    void say(const QString& text, bool failure);
-    // Lets the dialog's events through during the sweep, now and then; whether Stop was
-    // asked.
-    bool stopAsked();
+    void enableFields(bool running) override;
 
-    SerialUSBCommandHandler& m_handler;
-    LinkController* m_link;
-    WTraceController* m_traceController;
     QDoubleSpinBox* m_from;
     QDoubleSpinBox* m_to;
     QSpinBox* m_points;
@@ -74,10 +59,5 @@ private:
     QPushButton* m_saveTable;
     QProgressBar* m_progress;
     BodeChart* m_chart;
-    QLabel* m_status;
-    WindowBehind m_windowBehind;
-    bool m_running = false;
-    bool m_stopRequested = false;
     int m_runs = 0;
-    QElapsedTimer m_events;
 };

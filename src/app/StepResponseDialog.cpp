@@ -8,7 +8,6 @@
 #include "trace/StepChart.h"
 #include "trace/WTraceController.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -59,7 +58,7 @@ constexpr qint64 RedrawMs = 50;
 
 StepResponseDialog::StepResponseDialog(SerialUSBCommandHandler& handler,
                                        WTraceController* traceController, QWidget* parent)
-    : QDialog(parent), m_handler(handler), m_traceController(traceController)
+    : MotionDialog(handler, nullptr, traceController, parent)
 {
     setWindowTitle(tr("Step response"));
     setObjectName(QStringLiteral("StepResponseDialog"));
@@ -94,29 +93,16 @@ StepResponseDialog::StepResponseDialog(SerialUSBCommandHandler& handler,
     form->addRow(tr("Target"), m_target);
     form->addRow(tr("Duration"), m_duration);
 
-    m_run = new QPushButton(tr("Run"), this);
-    m_run->setObjectName(QStringLiteral("btnRun"));
-    m_stop = new QPushButton(tr("Stop"), this);
-    m_stop->setObjectName(QStringLiteral("btnStop"));
-    m_keep = new QPushButton(tr("Keep as reference"), this);
-    m_keep->setObjectName(QStringLiteral("btnKeepReference"));
-    m_save = new QPushButton(tr("Save journal as CSV…"), this);
-    m_save->setObjectName(QStringLiteral("btnSaveJournal"));
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* button : {m_run, m_stop, m_keep, m_save}) {
-        button->setAutoDefault(false);
-        buttons->addWidget(button);
-    }
-    buttons->addStretch();
+    m_run = addButton(tr("Run"), "btnRun");
+    m_stop = addButton(tr("Stop"), "btnStop");
+    m_keep = addButton(tr("Keep as reference"), "btnKeepReference");
+    m_save = addButton(tr("Save journal as CSV…"), "btnSaveJournal");
 
     m_chart = new StepChart(this);
     m_chart->setObjectName(QStringLiteral("stepChart"));
     m_metrics = new QLabel(this);
     m_metrics->setObjectName(QStringLiteral("lblMetrics"));
     m_metrics->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_status = new QLabel(this);
-    m_status->setObjectName(QStringLiteral("lblStatus"));
-    m_status->setWordWrap(true);
 
     QStringList headers{tr("Time"), tr("Mode"), tr("Target")};
     for (const char* column : gainColumns)
@@ -125,11 +111,7 @@ StepResponseDialog::StepResponseDialog(SerialUSBCommandHandler& handler,
         headers << tr(column);
     for (const char* column : settingHeaders)
         headers << tr(column);
-    m_journal = new QTableWidget(0, static_cast<int>(headers.size()), this);
-    m_journal->setObjectName(QStringLiteral("twJournal"));
-    m_journal->setHorizontalHeaderLabels(headers);
-    m_journal->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_journal->verticalHeader()->hide();
+    m_journal = makeJournal(headers);
     m_journal->setMinimumHeight(110);
 
     auto* top = new QHBoxLayout;
@@ -139,10 +121,10 @@ StepResponseDialog::StepResponseDialog(SerialUSBCommandHandler& handler,
     layout->addWidget(warning);
     layout->addWidget(hint);
     layout->addLayout(top);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow());
     layout->addWidget(m_chart, 3);
     layout->addWidget(m_metrics);
-    layout->addWidget(m_status);
+    layout->addWidget(statusLine());
     layout->addWidget(m_journal, 1);
 
     connect(m_mode, &QComboBox::currentIndexChanged, this, &StepResponseDialog::updateMode);
@@ -170,9 +152,8 @@ void StepResponseDialog::updateMode()
     }
 }
 
-void StepResponseDialog::setRunning(bool running)
+void StepResponseDialog::enableFields(bool running)
 {
-    m_running = running;
     m_run->setEnabled(!running);
     m_stop->setEnabled(running);
     m_keep->setEnabled(!running && !m_chart->current().samples.empty());
@@ -180,22 +161,12 @@ void StepResponseDialog::setRunning(bool running)
     for (QWidget* field : {static_cast<QWidget*>(m_mode), static_cast<QWidget*>(m_target),
                            static_cast<QWidget*>(m_duration)})
         field->setEnabled(!running);
-    m_windowBehind.setRunning(this, running);
-}
-
-void StepResponseDialog::say(const QString& text, bool failure)
-{
-    showStatus(m_status, text, failure);
 }
 
 void StepResponseDialog::run()
 {
-    if (m_running)
+    if (!mayRun())
         return;
-    if (!m_handler.isOpen()) {
-        say(tr("Not connected: open the link to the module first."), true);
-        return;
-    }
     StepResponse::Request request;
     request.mode =
         m_mode->currentIndex() == 0 ? StepResponse::Mode::Velocity : StepResponse::Mode::Position;
@@ -207,11 +178,7 @@ void StepResponseDialog::run()
         return;
     }
 
-    m_stopRequested = false;
-    setRunning(true);
-    say(tr("Running: the motor moves."), false);
-    if (m_traceController)
-        m_traceController->holdPolling();
+    beginRun(tr("Running: the motor moves."));
     std::array<qint32, 9> gains{};
     QString error;
     StepResponse::Result result;
@@ -239,14 +206,10 @@ void StepResponseDialog::run()
                 m_chart->setCurrent(live);
             }
             // Between two samples, so that Stop motor (a click, Esc) is the next exchange.
-            QCoreApplication::processEvents();
-            return !m_stopRequested;
+            return !serveEvents();
         };
         // Stop (Esc) before the step is written: nothing that moves the motor is sent.
-        const auto cancelled = [this] {
-            QCoreApplication::processEvents();
-            return m_stopRequested;
-        };
+        const auto cancelled = [this] { return serveEvents(); };
         result = StepResponse::run(m_handler, request, progress, m_link, cancelled);
         StepChart::Curve curve;
         curve.label = live.label;
@@ -257,9 +220,7 @@ void StepResponseDialog::run()
         if (result.ok)
             addJournalRow(request, gains, ramp, result);
     }
-    if (m_traceController)
-        m_traceController->releasePolling();
-    setRunning(false);
+    endRun();
     showResult(result);
 }
 
@@ -320,11 +281,6 @@ void StepResponseDialog::addJournalRow(const StepResponse::Request& request,
     m_journal->scrollToBottom();
 }
 
-void StepResponseDialog::stop()
-{
-    m_stopRequested = true;
-}
-
 void StepResponseDialog::keepAsReference()
 {
     if (!m_chart->keepCurrent())
@@ -372,24 +328,4 @@ void StepResponseDialog::saveJournalAs()
         tr("CSV files (*.csv)"));
     if (!fileName.isEmpty())
         saveJournal(fileName);
-}
-
-void StepResponseDialog::reject()
-{
-    // Esc and the close button stop a run first; the dialog closes once it has ended.
-    if (m_running) {
-        stop();
-        return;
-    }
-    QDialog::reject();
-}
-
-void StepResponseDialog::closeEvent(QCloseEvent* event)
-{
-    if (m_running) {
-        stop();
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }

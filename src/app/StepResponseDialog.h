@@ -2,9 +2,8 @@
 
 #include "config/StepResponse.h"
 
-#include "app/WindowBehind.h"
+#include "app/MotionDialog.h"
 
-#include <QDialog>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -27,7 +26,7 @@ class WTraceController;
 // motor moves only on Run; every run ends by writing target velocity 0, also on Stop, on
 // closing the dialog and on a failure. While a run goes on, the window behind takes no
 // input and polling waits.
-class StepResponseDialog : public QDialog
+class StepResponseDialog : public MotionDialog
 {
     Q_OBJECT
 
@@ -35,7 +34,6 @@ public:
     StepResponseDialog(SerialUSBCommandHandler& handler, WTraceController* traceController,
                        QWidget* parent = nullptr);
 
-    bool isRunning() const { return m_running; }
     // The window's link, opened again for a run's stop when a time-out closed it.
     void setLinkController(LinkController* link) { m_link = link; }
     // The journal as CSV: a header row, one row per run.
@@ -45,27 +43,18 @@ public:
 
 public slots:
     void run();
-    void stop();
     void keepAsReference();
     void saveJournalAs();
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void updateMode();
-    void setRunning(bool running);
+    void enableFields(bool running) override;
     void showResult(const StepResponse::Result& result);
     // The ramp switch (146) and acceleration (11) in force; false with *error.
     bool readRamp(std::array<qint32, 2>* ramp, QString* error);
     void addJournalRow(const StepResponse::Request& request, const std::array<qint32, 9>& gains,
                        const std::array<qint32, 2>& ramp, const StepResponse::Result& result);
-    void say(const QString& text, bool failure);
 
-    SerialUSBCommandHandler& m_handler;
-    LinkController* m_link = nullptr;
-    WTraceController* m_traceController;
     QComboBox* m_mode;
     QSpinBox* m_target;
     QSpinBox* m_duration;
@@ -75,10 +64,6 @@ private:
     QPushButton* m_save;
     StepChart* m_chart;
     QLabel* m_metrics;
-    QLabel* m_status;
     QTableWidget* m_journal;
-    WindowBehind m_windowBehind;
-    bool m_running = false;
-    bool m_stopRequested = false;
     int m_runs = 0;
 };

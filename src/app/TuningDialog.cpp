@@ -57,7 +57,7 @@ constexpr qint64 RedrawMs = 50;
 
 TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* link,
                            WTraceController* traceController, QWidget* parent)
-    : QDialog(parent), m_handler(handler), m_link(link), m_traceController(traceController)
+    : MotionDialog(handler, link, traceController, parent)
 {
     setWindowTitle(tr("Tune velocity loop"));
     setObjectName(QStringLiteral("TuningDialog"));
@@ -123,22 +123,11 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     m_gainBox = new LoopGainsBox(m_handler, this);
     m_gainBox->setObjectName(QStringLiteral("gbGains"));
 
-    m_identify = new QPushButton(tr("Identify"), this);
-    m_identify->setObjectName(QStringLiteral("btnIdentify"));
-    m_suggest = new QPushButton(tr("Suggest"), this);
-    m_suggest->setObjectName(QStringLiteral("btnSuggest"));
-    m_apply = new QPushButton(tr("Apply…"), this);
-    m_apply->setObjectName(QStringLiteral("btnApply"));
-    m_step = new QPushButton(tr("Step"), this);
-    m_step->setObjectName(QStringLiteral("btnStep"));
-    m_cancel = new QPushButton(tr("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("btnCancel"));
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* button : {m_identify, m_suggest, m_apply, m_step, m_cancel}) {
-        button->setAutoDefault(false);
-        buttons->addWidget(button);
-    }
-    buttons->addStretch();
+    m_identify = addButton(tr("Identify"), "btnIdentify");
+    m_suggest = addButton(tr("Suggest"), "btnSuggest");
+    m_apply = addButton(tr("Apply…"), "btnApply");
+    m_step = addButton(tr("Step"), "btnStep");
+    m_cancel = addButton(tr("Cancel"), "btnCancel");
 
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 0);
@@ -149,9 +138,6 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     m_suggestion->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_chart = new StepChart(this);
     m_chart->setObjectName(QStringLiteral("stepChart"));
-    m_status = new QLabel(this);
-    m_status->setObjectName(QStringLiteral("lblStatus"));
-    m_status->setWordWrap(true);
 
     const QStringList headers{tr("Run"),
                               tr("Time"),
@@ -169,23 +155,19 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
                               tr("Target [rpm]"),
                               tr("Ramp (146)"),
                               tr("Acceleration (11) [rpm/s]")};
-    m_journal = new QTableWidget(0, int(headers.size()), this);
-    m_journal->setObjectName(QStringLiteral("twJournal"));
-    m_journal->setHorizontalHeaderLabels(headers);
-    m_journal->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_journal->verticalHeader()->hide();
+    m_journal = makeJournal(headers);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(warning);
     layout->addLayout(form);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow());
     layout->addWidget(m_progress);
     auto* chartRow = new QHBoxLayout;
     chartRow->addWidget(m_chart, 1);
     chartRow->addWidget(m_gainBox, 0, Qt::AlignTop);
     layout->addLayout(chartRow, 2);
     layout->addWidget(m_suggestion);
-    layout->addWidget(m_status);
+    layout->addWidget(statusLine());
     layout->addWidget(m_journal, 1);
 
     connect(m_identify, &QPushButton::clicked, this, &TuningDialog::identify);
@@ -207,25 +189,15 @@ MotorIdentification::Limits TuningDialog::limits() const
 
 bool TuningDialog::start(const QString& what)
 {
-    if (m_running)
+    if (!mayRun())
         return false;
-    if (!m_handler.isOpen()) {
-        say(tr("Not connected: open the link to the module first."), true);
-        return false;
-    }
-    m_cancelRequested = false;
-    setRunning(true);
-    say(what, false);
-    if (m_traceController)
-        m_traceController->holdPolling();
+    beginRun(what);
     return true;
 }
 
 void TuningDialog::finish()
 {
-    if (m_traceController)
-        m_traceController->releasePolling();
-    setRunning(false);
+    endRun();
     // What the run left in the module (the gains are put back, or the link is down).
     m_gainBox->refresh();
 }
@@ -236,10 +208,8 @@ void TuningDialog::identify()
         return;
     const QStringList ramp = readRamp();
     // Asked at every reading: the dialog's events (Cancel, Esc) are served in between.
-    const std::unique_ptr<MotorAccess> access = handlerAccess(m_handler, m_link, [this] {
-        QCoreApplication::processEvents();
-        return m_cancelRequested;
-    });
+    const std::unique_ptr<MotorAccess> access =
+        handlerAccess(m_handler, m_link, [this] { return serveEvents(); });
     const MotorIdentification::Result result = MotorIdentification::run(*access, limits());
     finish();
     if (!result.ok) {
@@ -267,10 +237,8 @@ void TuningDialog::suggest()
     request.limits = limits();
     if (m_useBandwidth->isChecked())
         request.bandwidthHz = m_bandwidth->value();
-    const std::unique_ptr<MotorAccess> access = handlerAccess(m_handler, m_link, [this] {
-        QCoreApplication::processEvents();
-        return m_cancelRequested;
-    });
+    const std::unique_ptr<MotorAccess> access =
+        handlerAccess(m_handler, m_link, [this] { return serveEvents(); });
     const VelocityTuning::Result result = VelocityTuning::run(*access, request);
     finish();
     if (!result.ok) {
@@ -327,7 +295,7 @@ void TuningDialog::showPredictions(const VelocityTuning::Result& result)
 
 void TuningDialog::apply()
 {
-    if (!m_suggested || m_running)
+    if (!m_suggested || isRunning())
         return;
     const int set = m_set->currentIndex();
     const QString where = set == 0 ? tr("both sets (140/141 and 234/235)")
@@ -368,7 +336,7 @@ void TuningDialog::apply()
 
 void TuningDialog::step()
 {
-    if (m_running)
+    if (isRunning())
         return;
     StepResponse::Request request;
     request.mode = StepResponse::Mode::Velocity;
@@ -411,14 +379,9 @@ void TuningDialog::step()
                     m_chart->setCurrent(live);
                 }
                 // Between two samples, so that Stop motor (a click, Esc) is the next exchange.
-                QCoreApplication::processEvents();
-                return !m_cancelRequested;
+                return !serveEvents();
             },
-            m_link,
-            [this] {
-                QCoreApplication::processEvents();
-                return m_cancelRequested;
-            });
+            m_link, [this] { return serveEvents(); });
         live.start = result.start;
         live.target = result.target;
         live.samples = result.samples;
@@ -471,24 +434,8 @@ void TuningDialog::showEvent(QShowEvent* event)
     m_gainBox->refresh();
 }
 
-void TuningDialog::cancel()
+void TuningDialog::enableFields(bool running)
 {
-    m_cancelRequested = true;
-}
-
-void TuningDialog::reject()
-{
-    // Esc during a run stops it; otherwise it closes the dialog.
-    if (m_running) {
-        cancel();
-        return;
-    }
-    QDialog::reject();
-}
-
-void TuningDialog::setRunning(bool running)
-{
-    m_running = running;
     m_identify->setEnabled(!running);
     m_suggest->setEnabled(!running);
     m_apply->setEnabled(!running && m_suggested.has_value());
@@ -502,7 +449,6 @@ void TuningDialog::setRunning(bool running)
           static_cast<QWidget*>(m_maxVelocity), static_cast<QWidget*>(m_maxCurrent)})
         field->setEnabled(!running);
     m_bandwidth->setEnabled(!running && m_useBandwidth->isChecked());
-    m_windowBehind.setRunning(this, running);
 }
 
 void TuningDialog::addJournalRow(const QString& action, const QStringList& motor,
@@ -524,9 +470,4 @@ void TuningDialog::addJournalRow(const QString& action, const QStringList& motor
         m_journal->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     m_journal->resizeColumnsToContents();
     m_journal->scrollToBottom();
-}
-
-void TuningDialog::say(const QString& text, bool failure)
-{
-    showStatus(m_status, text, failure);
 }

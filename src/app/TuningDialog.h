@@ -2,9 +2,8 @@
 
 #include "config/VelocityTuning.h"
 
-#include "app/WindowBehind.h"
+#include "app/MotionDialog.h"
 
-#include <QDialog>
 #include <QList>
 #include <QPointer>
 
@@ -34,7 +33,7 @@ class WTraceController;
 // identification results too. Identify, Suggest and Step move the motor; Cancel or Esc
 // stops a run (the motor is stopped and the gains put back all the same), while the window
 // behind takes no input and polling waits.
-class TuningDialog : public QDialog
+class TuningDialog : public MotionDialog
 {
     Q_OBJECT
 
@@ -42,15 +41,13 @@ public:
     TuningDialog(SerialUSBCommandHandler& handler, LinkController* link,
                  WTraceController* traceController, QWidget* parent = nullptr);
 
-    bool isRunning() const { return m_running; }
-
 public slots:
     void identify();
     void suggest();
     void apply();
     void step();
-    void cancel();
-    void reject() override;
+    // The Cancel button: stops the run in progress.
+    void cancel() { stop(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -61,18 +58,14 @@ private:
     QStringList readRamp();
     bool start(const QString& what);
     void finish();
-    void setRunning(bool running);
+    void enableFields(bool running) override;
     MotorIdentification::Limits limits() const;
     void addJournalRow(const QString& action, const QStringList& motor, const QStringList& gains,
                        const QStringList& figures, double seconds,
                        const QStringList& settings = {});
-    void say(const QString& text, bool failure);
     // The predicted steps of the gains the module has and of the suggested ones, overlaid.
     void showPredictions(const VelocityTuning::Result& result);
 
-    SerialUSBCommandHandler& m_handler;
-    LinkController* m_link;
-    WTraceController* m_traceController;
     QCheckBox* m_useBandwidth;
     QDoubleSpinBox* m_bandwidth;
     QComboBox* m_set;
@@ -89,12 +82,8 @@ private:
     QProgressBar* m_progress;
     QLabel* m_suggestion;
     StepChart* m_chart;
-    QLabel* m_status;
     QTableWidget* m_journal;
-    WindowBehind m_windowBehind;
     std::optional<VelocityTuning::Result> m_suggested;
-    bool m_running = false;
-    bool m_cancelRequested = false;
     // The chart's front curve is Suggest's prediction: a step keeps it behind the measured one.
     bool m_predictionInFront = false;
     int m_runs = 0;
