@@ -84,7 +84,8 @@ bool LinkController::reopenForStop(QString* error)
         return false;
     }
     // Opened again after the stop's own time-out: still for the first reason.
-    setState(State::StopOnly, m_state.reason);
+    if (m_state.kind != State::StopOnly)
+        setState(State::StopOnly, m_state.reason);
     return true;
 }
 
