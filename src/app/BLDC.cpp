@@ -267,7 +267,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     connect(m_handler, &SerialUSBCommandHandler::requestResult, m_directMode,
             &WDirectMode::requestResult);
     // ...or to another module on the line; the link's address is the one it starts from.
-    connect(m_directMode, &WDirectMode::doAddressedRequest, m_handler,
+    connect(m_directMode, &WDirectMode::requestToAddress, m_handler,
             &SerialUSBCommandHandler::doAddressedRequest);
     connect(m_linkController.get(), &LinkController::stateChanged, m_directMode,
             [this](const LinkController::State& state) {

@@ -94,7 +94,7 @@ void LinkStatus::showLink(const LinkController::State& link)
     }
 }
 
-void LinkStatus::lineNotClean(const QString& operation)
+void LinkStatus::showLineNotClean(const QString& operation)
 {
     m_warning->setText(tr("%1: the line is not clean").arg(operation));
     m_warning->setVisible(true);

@@ -51,7 +51,7 @@ public slots:
     // The link as its controller has it now.
     void showLink(const LinkController::State& link);
     // Bytes arrived during the operation that answered no request.
-    void lineNotClean(const QString& operation);
+    void showLineNotClean(const QString& operation);
 
     void pollingStarted();
     void pollingStopped();

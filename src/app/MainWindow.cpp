@@ -322,7 +322,7 @@ void MainWindow::createStatusBar()
     statusBar()->addPermanentWidget(new RecordingStatus(m_bldc->liveRecorder()));
     connect(m_bldc->linkController(), &LinkController::stateChanged, m_linkStatus,
             &LinkStatus::showLink);
-    connect(m_bldc, &BLDC::lineNotClean, m_linkStatus, &LinkStatus::lineNotClean);
+    connect(m_bldc, &BLDC::lineNotClean, m_linkStatus, &LinkStatus::showLineNotClean);
     connect(m_linkStatus, &LinkStatus::reconnectRequested, m_bldc, &BLDC::reconnect);
     // The result of a whole-module operation is shown for a while in place of the link, a
     // failure in red; the log that tells it line by line is a click away meanwhile.
