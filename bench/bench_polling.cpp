@@ -22,6 +22,7 @@
 #include "app/LogView.h"
 #include "app/MessageHandler.h"
 #include "bench/BenchLink.h"
+#include "comm/LinkController.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/TraceCommand.h"
@@ -96,9 +97,15 @@ Result run(int baudRate, int milliseconds, Log log = Log::None)
     for (int type : {3, 13, 1, 0, 153, 150, 156})
         controller.addTraceCommand(new TraceCommand(6, quint8(type), 0));
     controller.setDelay(0);
-    controller.setLinkOpen(true);
 
-    controller.setHandler(handler);
+    // The window's way: polling follows the link its controller opened.
+    handler.close();
+    LinkController linkController(handler);
+    if (!linkController.open({link.peer.portName(), QString(), 0, 1, 0})) {
+        std::fprintf(stderr, "could not open %s\n", qPrintable(link.peer.portName()));
+        std::exit(1);
+    }
+    controller.setLink(linkController);
 
     Result result;
     int started = 0;

@@ -235,19 +235,9 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     connect(usbConnection, &WConnection::closeDevice, this, &BLDC::closeHandler);
     connect(serialConnection, &WSerialConnection::openDevice, this, &BLDC::openSerialHandler);
     connect(serialConnection, &WSerialConnection::closeDevice, this, &BLDC::closeSerialHandler);
-    // Each panel shows whether its own link is the open one.
-    connect(this, &BLDC::usbLinkClosed, usbConnection, &WConnection::deviceClosed);
-    connect(this, &BLDC::serialLinkClosed, serialConnection, &WSerialConnection::deviceClosed);
-    connect(this, &BLDC::usbLinkOpened, usbConnection, &WConnection::deviceOpened);
-    connect(this, &BLDC::serialLinkOpened, serialConnection, &WSerialConnection::deviceOpened);
-    // A link closed by the handler (time-out, lost port) shows in both panels' buttons.
-    connect(m_handler, &SerialUSBCommandHandler::deviceClosed, usbConnection,
-            &WConnection::deviceClosed);
-    connect(m_handler, &SerialUSBCommandHandler::deviceClosed, serialConnection,
-            &WSerialConnection::deviceClosed);
-    // ...and ends the live polling.
-    connect(m_handler, &SerialUSBCommandHandler::deviceClosed, m_traceController,
-            &WTraceController::linkClosed);
+    // Each panel shows whether its own link is the open one: a link opened by the other
+    // panel, closed, lost (time-out, lost port) or not opened shows as closed in both.
+    connect(m_linkController.get(), &LinkController::stateChanged, this, &BLDC::showLinkInPanels);
 
     // Panels and handler: requests and writes go to the handler, every answer to every
     // panel, every polled value to every live panel; each keeps what carries its own
@@ -277,22 +267,19 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     connect(m_handler, &SerialUSBCommandHandler::requestResult, m_directMode,
             &WDirectMode::requestResult);
     // ...or to another module on the line; the link's address is the one it starts from.
-    connect(m_directMode, &WDirectMode::doAddressedRequest, m_handler,
+    connect(m_directMode, &WDirectMode::requestToAddress, m_handler,
             &SerialUSBCommandHandler::doAddressedRequest);
-    connect(this, &BLDC::linkOpened, m_directMode,
-            [this](const QString&, int, int address) { m_directMode->setLinkAddress(address); });
+    connect(m_linkController.get(), &LinkController::stateChanged, m_directMode,
+            [this](const LinkController::State& state) {
+                if (state.isOpen())
+                    m_directMode->setLinkAddress(state.request.address);
+            });
     // "Find modules…" of the serial panel: a link on the port is closed (with consent) first.
     new ModuleSearch(
-        *serialConnection, *m_linkController,
-        [this] {
-            const Link link = m_link;
-            if (!closeLink(link))
-                return false;
-            announceClosed(link);
-            return true;
-        },
-        this);
-    m_traceController->setHandler(*m_handler);
+        *serialConnection, *m_linkController, [this] { return closeLink(attachedLink()); }, this);
+    // Polling follows the link: it starts only while one is open, and a link that closes
+    // ends it.
+    m_traceController->setLink(*m_linkController);
     const Poller* poller = m_traceController->poller();
 
     // Each chart panel takes the polled values, draws while polling runs, has its curves
@@ -301,9 +288,11 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
         connect(poller, &Poller::sampled, drawer, &WDrawer::takeSample);
         connect(m_traceController, &WTraceController::start, drawer, &WDrawer::startDrawing);
         connect(m_traceController, &WTraceController::stop, drawer, &WDrawer::stopDrawing);
-        connect(this, &BLDC::linkOpened, drawer, [drawer](const QString& port, int, int address) {
-            drawer->moduleOpened(port, address);
-        });
+        connect(m_linkController.get(), &LinkController::stateChanged, drawer,
+                [drawer](const LinkController::State& state) {
+                    if (state.isOpen())
+                        drawer->moduleOpened(state.request.port, state.request.address);
+                });
         offerTraceValues(drawer->traceTypes());
         chartLayout->addWidget(drawer);
     }
@@ -316,8 +305,11 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     connect(poller, &Poller::sampled, m_liveRecorder, &LiveRecorder::takeSample);
     connect(m_traceController, &WTraceController::cycleFinished, m_liveRecorder,
             &LiveRecorder::endCycle);
-    connect(m_handler, &SerialUSBCommandHandler::deviceClosed, m_liveRecorder,
-            &LiveRecorder::linkClosed);
+    connect(m_linkController.get(), &LinkController::stateChanged, m_liveRecorder,
+            [this](const LinkController::State& state) {
+                if (state.kind == LinkController::State::Lost)
+                    m_liveRecorder->linkClosed();
+            });
     connect(m_liveRecorder, &LiveRecorder::failed, this,
             [this](const QString& fileName, const QString& reason) {
                 emit fileOperationFailed(tr("Recording failed: %1: %2").arg(fileName, reason));
@@ -403,15 +395,15 @@ void BLDC::openHandler(const QString& name, const QString& description)
 {
     // Nothing chosen: no link, and whatever link is open stays open.
     if (name.isEmpty()) {
-        announceClosed(Link::Usb);
+        showLinkInPanels();
         return;
     }
     // A USB virtual COM port keeps its own line settings; the module answers to address 1.
     const LinkController::Request request{name, description, 0, vokt::DefaultModuleAddress,
                                           int(Link::Usb)};
-    if (!mayReplace(Link::Usb, request.port, request.address))
+    if (!mayReplace(request.port, request.address))
         return;
-    openLink(Link::Usb, [this, &request] { return m_linkController->open(request); });
+    openLink([this, &request] { return m_linkController->open(request); });
 }
 
 void BLDC::closeHandler()
@@ -422,14 +414,14 @@ void BLDC::closeHandler()
 void BLDC::openSerialHandler(const QString& name, int baudrate, int address)
 {
     if (name.isEmpty()) {
-        announceClosed(Link::Serial);
+        showLinkInPanels();
         return;
     }
     DebugLine() << "baudrate: " << baudrate << "   address: " << address;
     const LinkController::Request request{name, QString(), baudrate, address, int(Link::Serial)};
-    if (!mayReplace(Link::Serial, request.port, request.address))
+    if (!mayReplace(request.port, request.address))
         return;
-    openLink(Link::Serial, [this, &request] { return m_linkController->open(request); });
+    openLink([this, &request] { return m_linkController->open(request); });
 }
 
 void BLDC::closeSerialHandler()
@@ -437,20 +429,23 @@ void BLDC::closeSerialHandler()
     closeLink(Link::Serial);
 }
 
+BLDC::Link BLDC::attachedLink() const
+{
+    const LinkController::State& state = m_linkController->state();
+    return state.isOpen() || state.isLost() ? static_cast<Link>(state.request.origin) : Link::None;
+}
+
 bool BLDC::closeLink(Link link)
 {
     // A panel whose link was replaced by the other panel's has nothing to close.
-    if (m_link != link)
+    if (link == Link::None || attachedLink() != link)
         return true;
     if (!mayLeaveModule()) {
-        if (m_handler->isOpen())
-            announceOpened(link);
+        showLinkInPanels();
         return false;
     }
     m_turning->forget();
     m_linkController->close();
-    m_traceController->setLinkOpen(false);
-    emit linkClosed();
     return true;
 }
 
@@ -459,33 +454,19 @@ void BLDC::reconnect()
     if (!m_linkController->hasRequest())
         return;
     const LinkController::Request& request = m_linkController->lastRequest();
-    const auto link = static_cast<Link>(request.origin);
-    if (link == Link::Serial)
+    if (static_cast<Link>(request.origin) == Link::Serial)
         DebugLine() << "baudrate: " << request.baudRate << "   address: " << request.address;
-    openLink(link, [this] { return m_linkController->reconnect(); });
+    openLink([this] { return m_linkController->reconnect(); });
 }
 
-void BLDC::openLink(Link link, const std::function<bool()>& open)
+void BLDC::openLink(const std::function<bool()>& open)
 {
-    if (m_link != link)
-        announceClosed(m_link);
-    m_link = link;
-    const bool opened = open();
-    const LinkController::Request& request = m_linkController->lastRequest();
-    if (opened) {
-        announceOpened(link);
-        emit linkOpened(request.port, request.baudRate, request.address);
-    } else {
-        const QString reason = m_linkController->closeReason();
+    if (!open()) {
         // Straight to standard output (and the log view), not through the message handler.
         LogSink::instance().write(
-            QStringLiteral("could not open: %1 (%2)").arg(request.port, reason));
-        // The panel must not show a link that does not exist.
-        m_link = Link::None;
-        announceClosed(link);
-        emit linkOpenFailed(request.port, reason);
+            QStringLiteral("could not open: %1 (%2)")
+                .arg(m_linkController->lastRequest().port, m_linkController->closeReason()));
     }
-    m_traceController->setLinkOpen(m_handler->isOpen());
     SerialUSBCommandHandler::Batch refresh(*m_handler);
     updateAll();
     if (m_handler->isOpen() && !refresh.isClean())
@@ -530,20 +511,20 @@ void BLDC::offerTraceValues(const QList<char>& types)
             new TraceCommand(vokt::GetAxisParameter, static_cast<quint8>(type), 0));
 }
 
-void BLDC::announceClosed(Link link)
+void BLDC::showLinkInPanels()
 {
-    if (link == Link::Usb)
-        emit usbLinkClosed();
-    else if (link == Link::Serial)
-        emit serialLinkClosed();
-}
-
-void BLDC::announceOpened(Link link)
-{
-    if (link == Link::Usb)
-        emit usbLinkOpened();
-    else if (link == Link::Serial)
-        emit serialLinkOpened();
+    const LinkController::State& state = m_linkController->state();
+    const auto shown = [&state](Link link) {
+        return state.isOpen() && static_cast<Link>(state.request.origin) == link;
+    };
+    if (shown(Link::Usb))
+        m_usbConnection->deviceOpened();
+    else
+        m_usbConnection->deviceClosed();
+    if (shown(Link::Serial))
+        m_serialConnection->deviceOpened();
+    else
+        m_serialConnection->deviceClosed();
 }
 
 void BLDC::updateAll()

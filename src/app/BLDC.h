@@ -34,8 +34,9 @@ class WVelocityRampControl;
 
 // The central panel and composition root: it owns the command handler, builds every
 // panel, places it in the tabs, wires it to the handler, and opens and closes the link
-// (through its LinkController) when a connection panel asks for it. The menu's file
-// operations reach FileOperations through its slots.
+// (through its LinkController) when a connection panel asks for it. The link's state is the
+// controller's alone: the connection panels, polling, the charts and the window follow its
+// stateChanged(). The menu's file operations reach FileOperations through its slots.
 class BLDC : public QWidget
 {
     Q_OBJECT
@@ -106,20 +107,6 @@ public slots:
     void stopMotor();
 
 signals:
-    // The link a connection panel asked for is not the open one (any more): its port did
-    // not open, or the other panel's link took its place. The panel offers Connect again.
-    void usbLinkClosed();
-    void serialLinkClosed();
-    // ...or it is open (again, after a Reconnect): the panel offers Disconnect.
-    void usbLinkOpened();
-    void serialLinkOpened();
-
-    // The link is open. baudRate is 0 for a port that keeps its own line settings.
-    void linkOpened(const QString& port, int baudRate, int address);
-    // A port did not open, and why.
-    void linkOpenFailed(const QString& port, const QString& reason);
-    // The user closed the link.
-    void linkClosed();
     // Bytes arrived during an operation (the refresh after a connect, a file operation) that
     // answered no request: a value it read or showed may be another parameter's.
     void lineNotClean(const QString& operation);
@@ -134,7 +121,7 @@ signals:
     void nothingWritten(const QString& message);
 
 private:
-    // The connection panel whose link the attached device is.
+    // Which connection panel asked for a link (the request's origin).
     enum class Link
     {
         None,
@@ -142,17 +129,20 @@ private:
         Serial
     };
 
-    // Opens a link in place of the old one (whose panel is told so) through `open`, tells
-    // the panel how that went and refreshes the panels.
-    void openLink(Link link, const std::function<bool()>& open);
+    // The connection panel whose link is attached: open, or lost (a stop may still reach
+    // it); None when it is closed or did not open.
+    Link attachedLink() const;
+    // Each connection panel shows whether its own link is the open one.
+    void showLinkInPanels();
+    // Opens a link in place of the old one through `open`, says why it did not open, and
+    // refreshes the panels.
+    void openLink(const std::function<bool()>& open);
     // A connection panel's Disconnect: closes the link if it is that panel's. false when
     // the user chose to stay with a turning motor (the panel shows the link again).
     bool closeLink(Link link);
     // Before a link to another port or module replaces this one: asks when the motor
-    // turns. false when the user chose to stay (the asking panel is told so).
-    bool mayReplace(Link link, const QString& port, int address);
-    void announceClosed(Link link);
-    void announceOpened(Link link);
+    // turns. false when the user chose to stay (the panels show the link as it is).
+    bool mayReplace(const QString& port, int address);
     // Every panel reads its values from the module anew.
     void updateAll();
     // Logs that the line was not clean during an operation, and says so.
@@ -189,8 +179,6 @@ private:
     LiveRecorder* m_liveRecorder;
     FileOperations* m_fileOperations;
     std::unique_ptr<LinkController> m_linkController;
-    // The panel whose link is attached.
-    Link m_link = Link::None;
     ServedModule* m_simulatedModule;
     TurningGuard* m_turning;
 };

@@ -24,11 +24,9 @@ void BLDC::watchTurning()
 
 bool BLDC::canStopMotor() const
 {
-    // A link closed by a time-out or a failed port is still the panel's (m_link); one the
-    // user closed, or one that never opened, is not.
-    return m_handler->isOpen() || (m_link != Link::None && m_linkController->hasRequest() &&
-                                   !m_linkController->closeReason().isEmpty() &&
-                                   m_linkController->closeReason() != LinkController::ClosedByUser);
+    // A link closed by a time-out or a failed port is still the panel's; one the user
+    // closed, or one that never opened, is not.
+    return m_handler->isOpen() || m_linkController->state().isLost();
 }
 
 void BLDC::stopMotor()
@@ -69,11 +67,11 @@ void BLDC::stopIfTurning()
         writeStop();
 }
 
-bool BLDC::mayReplace(Link link, const QString& port, int address)
+bool BLDC::mayReplace(const QString& port, int address)
 {
     const LinkController::Request& last = m_linkController->lastRequest();
     // Reconnecting to the same module leaves nothing behind.
-    if (m_link == Link::None ||
+    if (attachedLink() == Link::None ||
         (ModuleSearch::samePort(last.port, port) && last.address == address))
         return true;
     if (mayLeaveModule()) {
@@ -81,9 +79,6 @@ bool BLDC::mayReplace(Link link, const QString& port, int address)
         return true;
     }
     // The asking panel shows the link as it is.
-    if (link == m_link && m_handler->isOpen())
-        announceOpened(link);
-    else
-        announceClosed(link);
+    showLinkInPanels();
     return false;
 }

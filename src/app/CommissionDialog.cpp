@@ -253,12 +253,10 @@ void CommissionDialog::run()
         m_traceController->holdPolling();
     // A handler of its own on the window's port: the panels hear nothing of the other
     // modules, and the window's module address stays as it is. A link it loses is the
-    // window's.
+    // window's (its controller takes it from the window's handler).
     SerialUSBCommandHandler line;
     line.setDebug(m_handler.isDebug());
     line.setDevice(m_handler.device());
-    connect(&line, &SerialUSBCommandHandler::deviceClosed, &m_handler,
-            &SerialUSBCommandHandler::deviceClosed);
     connect(&line, &SerialUSBCommandHandler::linkLost, &m_handler,
             &SerialUSBCommandHandler::linkLost);
     Commissioning::Line commissioning(line, plan);

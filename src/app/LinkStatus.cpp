@@ -68,30 +68,33 @@ void LinkStatus::showState(State state, const QString& text)
     m_warning->setVisible(false);
 }
 
-void LinkStatus::linkOpened(const QString& port, int baudRate, int address)
+void LinkStatus::showLink(const LinkController::State& link)
 {
-    const QString line = baudRate > 0 ? tr("%1 baud").arg(baudRate) : tr("own line settings");
-    showState(State::Connected, tr("Connected: %1, %2, address %3").arg(port, line).arg(address));
+    const LinkController::Request& request = link.request;
+    switch (link.kind) {
+    case LinkController::State::Closed:
+        showState(State::NotConnected, tr("Not connected"));
+        break;
+    case LinkController::State::Open: {
+        // A port that keeps its own line settings has no baud rate of ours.
+        const QString line =
+            request.baudRate > 0 ? tr("%1 baud").arg(request.baudRate) : tr("own line settings");
+        showState(State::Connected,
+                  tr("Connected: %1, %2, address %3").arg(request.port, line).arg(request.address));
+        break;
+    }
+    case LinkController::State::OpenFailed:
+        showState(State::OpenFailed, tr("Could not open %1: %2").arg(request.port, link.reason));
+        break;
+    case LinkController::State::Lost:
+    case LinkController::State::StopOnly:
+        // Opened again for the stop alone, the link is still down, for the first reason.
+        showState(State::Lost, tr("Link lost: %1").arg(link.reason));
+        break;
+    }
 }
 
-void LinkStatus::linkOpenFailed(const QString& port, const QString& reason)
-{
-    showState(State::OpenFailed, tr("Could not open %1: %2").arg(port, reason));
-}
-
-void LinkStatus::linkClosed()
-{
-    showState(State::NotConnected, tr("Not connected"));
-}
-
-void LinkStatus::linkLost(const QString& reason)
-{
-    if (m_state != State::Connected)
-        return;
-    showState(State::Lost, tr("Link lost: %1").arg(reason));
-}
-
-void LinkStatus::lineNotClean(const QString& operation)
+void LinkStatus::showLineNotClean(const QString& operation)
 {
     m_warning->setText(tr("%1: the line is not clean").arg(operation));
     m_warning->setVisible(true);

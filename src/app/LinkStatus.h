@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/LinkController.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
@@ -46,15 +48,10 @@ signals:
     void reconnectRequested();
 
 public slots:
-    // baudRate 0: the port keeps its own line settings.
-    void linkOpened(const QString& port, int baudRate, int address);
-    void linkOpenFailed(const QString& port, const QString& reason);
-    // The user closed the link.
-    void linkClosed();
-    // The link closed under the user's feet; ignored unless a link was open.
-    void linkLost(const QString& reason);
+    // The link as its controller has it now.
+    void showLink(const LinkController::State& link);
     // Bytes arrived during the operation that answered no request.
-    void lineNotClean(const QString& operation);
+    void showLineNotClean(const QString& operation);
 
     void pollingStarted();
     void pollingStopped();

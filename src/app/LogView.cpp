@@ -62,7 +62,7 @@ LogView::LogView(LogSink& sink, QWidget* parent) : QWidget(parent), m_sink(sink)
     connect(m_batch, &QTimer::timeout, this, &LogView::takeLines);
     // Queued even from the GUI thread: a line may be written from anywhere, in the middle
     // of any work, and only the next turn of the event loop starts the batch.
-    connect(&m_sink, &LogSink::linesWaiting, this, &LogView::linesWaiting, Qt::QueuedConnection);
+    connect(&m_sink, &LogSink::linesWaiting, this, &LogView::batchLines, Qt::QueuedConnection);
     connect(m_showFrames, &QCheckBox::toggled, this, &LogView::setShowFrames);
     connect(m_clear, &QPushButton::clicked, this, &LogView::clear);
     connect(m_save, &QPushButton::clicked, this, &LogView::saveClicked);
@@ -98,7 +98,7 @@ void LogView::setShowFrames(bool show)
     m_list->scrollToBottom();
 }
 
-void LogView::linesWaiting()
+void LogView::batchLines()
 {
     if (!m_batch->isActive())
         m_batch->start();

@@ -49,7 +49,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private slots:
-    void linesWaiting();
+    // Lines wait in the sink: they are taken in the next batch.
+    void batchLines();
     void saveClicked();
 
 private:

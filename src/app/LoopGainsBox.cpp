@@ -1,5 +1,6 @@
 #include "app/LoopGainsBox.h"
 
+#include "comm/LinkController.h"
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/ParameterCatalogue.h"
@@ -19,7 +20,7 @@ const char* const gainLabels[] = {"P", "I", "D", "I-clipping"};
 
 } // namespace
 
-LoopGainsBox::LoopGainsBox(SerialUSBCommandHandler& handler, QWidget* parent)
+LoopGainsBox::LoopGainsBox(SerialUSBCommandHandler& handler, LinkController* link, QWidget* parent)
     : QGroupBox(tr("Velocity PID control"), parent), m_handler(handler)
 {
     m_gainSet = new QComboBox(this);
@@ -49,10 +50,14 @@ LoopGainsBox::LoopGainsBox(SerialUSBCommandHandler& handler, QWidget* parent)
     m_refresh->setAutoDefault(false);
     gainForm->addRow(m_refresh);
     offer(false);
-    connect(&m_handler, &SerialUSBCommandHandler::deviceClosed, this, [this] {
-        offer(false);
-        m_threshold->setText(tr("Not connected."));
-    });
+    if (link)
+        connect(link, &LinkController::stateChanged, this,
+                [this](const LinkController::State& state) {
+                    if (state.isOpen())
+                        return;
+                    offer(false);
+                    m_threshold->setText(tr("Not connected."));
+                });
     connect(m_refresh, &QPushButton::clicked, this, &LoopGainsBox::refresh);
     // A gain read or written elsewhere (the Settings tab) shows here too.
     connect(&m_handler, &SerialUSBCommandHandler::requestedValue, this,

@@ -7,6 +7,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class LinkController;
 class QSpinBox;
 class SerialUSBCommandHandler;
 
@@ -15,13 +16,14 @@ class SerialUSBCommandHandler;
 // written when committed (Enter, focus out) and read back, so this box and the Settings tab
 // show what the module holds. A value read or written elsewhere shows here too. The fields
 // are offered for editing only when the set was read on an open link; while a run goes on
-// the whole box takes no input.
+// the whole box takes no input. A link that closes (followed through its controller, if
+// given) takes the offer back.
 class LoopGainsBox : public QGroupBox
 {
     Q_OBJECT
 
 public:
-    explicit LoopGainsBox(SerialUSBCommandHandler& handler, QWidget* parent = nullptr);
+    LoopGainsBox(SerialUSBCommandHandler& handler, LinkController* link, QWidget* parent = nullptr);
 
     // While a run moves the motor nothing is written or read here.
     void setRunning(bool running);

@@ -12,6 +12,7 @@
 #include "app/StopEverywhere.h"
 #include "app/TuningDialog.h"
 #include "comm/DebugLine.h"
+#include "comm/LinkController.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "config/Version.h"
 #include "sim/ServedModule.h"
@@ -319,12 +320,9 @@ void MainWindow::createStatusBar()
     m_linkStatus = new LinkStatus;
     statusBar()->addWidget(m_linkStatus, 1);
     statusBar()->addPermanentWidget(new RecordingStatus(m_bldc->liveRecorder()));
-    connect(m_bldc, &BLDC::linkOpened, m_linkStatus, &LinkStatus::linkOpened);
-    connect(m_bldc, &BLDC::linkOpenFailed, m_linkStatus, &LinkStatus::linkOpenFailed);
-    connect(m_bldc, &BLDC::linkClosed, m_linkStatus, &LinkStatus::linkClosed);
-    connect(m_bldc, &BLDC::lineNotClean, m_linkStatus, &LinkStatus::lineNotClean);
-    connect(m_bldc->handler(), &SerialUSBCommandHandler::linkLost, m_linkStatus,
-            &LinkStatus::linkLost);
+    connect(m_bldc->linkController(), &LinkController::stateChanged, m_linkStatus,
+            &LinkStatus::showLink);
+    connect(m_bldc, &BLDC::lineNotClean, m_linkStatus, &LinkStatus::showLineNotClean);
     connect(m_linkStatus, &LinkStatus::reconnectRequested, m_bldc, &BLDC::reconnect);
     // The result of a whole-module operation is shown for a while in place of the link, a
     // failure in red; the log that tells it line by line is a click away meanwhile.

@@ -27,7 +27,7 @@ ModuleSearch::ModuleSearch(WSerialConnection& panel, LinkController& link,
     : QObject(window), m_panel(panel), m_link(link), m_closeLink(std::move(closeLink)),
       m_window(window)
 {
-    connect(&m_panel, &WSerialConnection::findModules, this, &ModuleSearch::findModules);
+    connect(&m_panel, &WSerialConnection::findModulesRequested, this, &ModuleSearch::findModules);
 }
 
 bool ModuleSearch::samePort(const QString& first, const QString& second)

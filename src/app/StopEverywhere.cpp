@@ -2,6 +2,7 @@
 
 #include "app/BLDC.h"
 #include "comm/DebugLine.h"
+#include "comm/LinkController.h"
 #include "comm/SerialUSBCommandHandler.h"
 
 #include <QAction>
@@ -38,13 +39,8 @@ StopEverywhere::StopEverywhere(BLDC& bldc, QAction& stopAction, QWidget& window)
     // them to itself).
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     qApp->installEventFilter(this);
-    connect(&bldc, &BLDC::linkOpened, this, &StopEverywhere::showStopAvailable);
-    connect(&bldc, &BLDC::linkOpenFailed, this, &StopEverywhere::showStopAvailable);
-    connect(&bldc, &BLDC::linkClosed, this, &StopEverywhere::showStopAvailable);
-    // A lost link keeps the stop (after the link controller has taken the reason).
-    connect(bldc.handler(), &SerialUSBCommandHandler::deviceClosed, this,
-            &StopEverywhere::showStopAvailable);
-    connect(bldc.handler(), &SerialUSBCommandHandler::linkLost, this,
+    // A lost link keeps the stop; one the user closed, or that did not open, has none.
+    connect(bldc.linkController(), &LinkController::stateChanged, this,
             &StopEverywhere::showStopAvailable);
     connect(&stopAction, &QAction::triggered, &bldc, &BLDC::stopMotor);
     showStopAvailable();

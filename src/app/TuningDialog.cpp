@@ -120,7 +120,7 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     stepRow->addStretch();
     form->addRow(tr("Step to"), stepRow);
 
-    m_gainBox = new LoopGainsBox(m_handler, this);
+    m_gainBox = new LoopGainsBox(m_handler, m_link, this);
     m_gainBox->setObjectName(QStringLiteral("gbGains"));
 
     m_identify = addButton(tr("Identify"), "btnIdentify");

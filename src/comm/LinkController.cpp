@@ -11,7 +11,7 @@ LinkController::LinkController(SerialUSBCommandHandler& handler, QObject* parent
     m_factory = [](const QString& port, const QString& description) {
         return std::make_unique<SerialUSBDevice>(port, description);
     };
-    connect(&m_handler, &SerialUSBCommandHandler::linkLost, this, &LinkController::linkLost);
+    connect(&m_handler, &SerialUSBCommandHandler::linkLost, this, &LinkController::handlerLostLink);
 }
 
 LinkController::~LinkController()
@@ -29,8 +29,7 @@ void LinkController::setDeviceFactory(DeviceFactory factory)
 
 bool LinkController::open(const Request& request)
 {
-    m_stopOnlyReason.reset();
-    m_request = request;
+    m_state.request = request;
     m_hasRequest = true;
     std::unique_ptr<SerialUSBDevice> device = m_factory(request.port, request.description);
     if (request.baudRate > 0)
@@ -40,23 +39,23 @@ bool LinkController::open(const Request& request)
     m_device = std::move(device);
     m_handler.setModuleAddress(request.address);
     if (!m_handler.open()) {
-        m_closeReason = m_device->errorString();
+        setState(State::OpenFailed, m_device->errorString());
         return false;
     }
-    m_closeReason.clear();
+    setState(State::Open, QString());
     return true;
 }
 
 bool LinkController::reconnect()
 {
-    return m_hasRequest && open(m_request);
+    return m_hasRequest && open(m_state.request);
 }
 
 void LinkController::close()
 {
     m_handler.close();
-    if (m_device)
-        m_closeReason = ClosedByUser;
+    if (m_device && (m_state.kind != State::Closed || m_state.reason != ClosedByUser))
+        setState(State::Closed, ClosedByUser);
 }
 
 bool LinkController::reopenForStop(QString* error)
@@ -65,36 +64,37 @@ bool LinkController::reopenForStop(QString* error)
         *error = isOpen() ? QStringLiteral("the link is open") : QStringLiteral("no link to open");
         return false;
     }
-    if (m_closeReason == ClosedByUser && !m_stopOnlyReason) {
-        *error = QStringLiteral("the link was closed");
+    if (!m_state.isLost()) {
+        *error = m_state.kind == State::Closed ? QStringLiteral("the link was closed")
+                                               : QStringLiteral("no link to open");
         return false;
     }
-    const QString reason = m_stopOnlyReason.value_or(m_closeReason);
     // A device is opened once: the stop takes a new one on the same port.
-    std::unique_ptr<SerialUSBDevice> device = m_factory(m_request.port, m_request.description);
-    if (m_request.baudRate > 0)
-        device->setBaudRate(m_request.baudRate);
+    std::unique_ptr<SerialUSBDevice> device =
+        m_factory(m_state.request.port, m_state.request.description);
+    if (m_state.request.baudRate > 0)
+        device->setBaudRate(m_state.request.baudRate);
     m_handler.setDevice(device.get());
     m_device = std::move(device);
     if (!m_handler.open()) {
         *error = m_device->errorString();
-        m_closeReason = reason;
-        m_stopOnlyReason.reset();
+        // The link stays lost, for the first reason.
+        if (m_state.kind != State::Lost)
+            setState(State::Lost, m_state.reason);
         return false;
     }
-    // Opened again after the stop's own time-out: the link closed for the first reason.
-    if (!m_stopOnlyReason)
-        m_stopOnlyReason = reason;
+    // Opened again after the stop's own time-out: still for the first reason.
+    if (m_state.kind != State::StopOnly)
+        setState(State::StopOnly, m_state.reason);
     return true;
 }
 
 void LinkController::endStopOnly()
 {
-    if (!m_stopOnlyReason)
+    if (m_state.kind != State::StopOnly)
         return;
     m_handler.close();
-    m_closeReason = *m_stopOnlyReason;
-    m_stopOnlyReason.reset();
+    setState(State::Lost, m_state.reason);
 }
 
 bool LinkController::isOpen() const
@@ -104,10 +104,20 @@ bool LinkController::isOpen() const
 
 QString LinkController::closeReason() const
 {
-    return isOpen() ? QString() : m_closeReason;
+    return m_state.kind == State::Open ? QString() : m_state.reason;
 }
 
-void LinkController::linkLost(const QString& reason)
+void LinkController::handlerLostLink(const QString& reason)
 {
-    m_closeReason = reason;
+    // The stop's own time-out on the port opened for it: the link was lost before, and
+    // for that reason.
+    if (m_state.kind == State::Open)
+        setState(State::Lost, reason);
+}
+
+void LinkController::setState(State::Kind kind, const QString& reason)
+{
+    m_state.kind = kind;
+    m_state.reason = reason;
+    emit stateChanged(m_state);
 }

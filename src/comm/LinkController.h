@@ -7,14 +7,17 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class SerialUSBCommandHandler;
 class SerialUSBDevice;
 
-// The link to the module, for the window and the command line alike: which port it is
-// opened on and how, the serial device of each connection, opening a new link in place of
-// the old one, closing it, opening the last one again (Reconnect), and why it is not open.
+// The link to the module, for the window and the command line alike, and its one owner:
+// which port it is opened on and how, the serial device of each connection, opening a new
+// link in place of the old one, closing it, opening the last one again (Reconnect), and why
+// it is not open. Every change of the link (opened, not opened, closed by the user, lost
+// under the handler, opened for the stop alone) is told once, by stateChanged(), with the
+// whole state; whoever shows or follows the link (the connection panels, the status line,
+// polling, the charts, the stop) reads it there and keeps no copy of its own.
 //
 // The handler is the caller's; the controller attaches to it a new device for every open
 // and owns that device until the next open replaces it (the old one is closed and released
@@ -43,6 +46,33 @@ public:
         int origin = 0;
     };
 
+    // What the link is.
+    struct State
+    {
+        enum Kind
+        {
+            // Never opened, or closed by the user.
+            Closed,
+            Open,
+            // The port of the link asked for did not open (reason says why).
+            OpenFailed,
+            // The handler closed it: the module did not answer in time, the port failed.
+            Lost,
+            // Lost, and its port open again for the motor's stop alone; shown as lost.
+            StopOnly
+        };
+        Kind kind = Closed;
+        // Why it is not open (ClosedByUser after close()); for StopOnly why it was lost.
+        QString reason;
+        // The link last asked for: its port, settings and origin.
+        Request request;
+
+        bool isOpen() const { return kind == Open; }
+        // Lost, or open for the stop alone: the link shown as down that a stop may still
+        // reach through its port.
+        bool isLost() const { return kind == Lost || kind == StopOnly; }
+    };
+
     // Makes the device of a new connection; the default makes a SerialUSBDevice.
     using DeviceFactory = std::function<std::unique_ptr<SerialUSBDevice>(
         const QString& port, const QString& description)>;
@@ -65,17 +95,18 @@ public:
     void close();
 
     // For the motor's stop alone, after a time-out or a lost port closed the link: opens the
-    // last link's port again on a new device, with the same settings, without announcing it (closeReason()
-    // goes on saying why the link closed). true when it opened; endStopOnly() closes it
-    // again. false when the link is open, none was asked for, the user closed it, or the
-    // port did not open (*error says why).
+    // last link's port again on a new device, with the same settings (the state is StopOnly:
+    // closeReason() goes on saying why the link was lost). true when it opened; endStopOnly()
+    // closes it again (the state is Lost again). false when the link is open, none was asked for,
+    // the user closed it, or the port did not open (*error says why).
     bool reopenForStop(QString* error);
     void endStopOnly();
 
     bool isOpen() const;
+    const State& state() const { return m_state; }
     // Whether a link was asked for, and which one was last.
     bool hasRequest() const { return m_hasRequest; }
-    const Request& lastRequest() const { return m_request; }
+    const Request& lastRequest() const { return m_state.request; }
     SerialUSBCommandHandler& handler() const { return m_handler; }
     // The device of the last link; nullptr before the first open.
     SerialUSBDevice* device() const { return m_device.get(); }
@@ -86,15 +117,17 @@ public:
 
     static const QString ClosedByUser;
 
+signals:
+    // The link changed; emitted once for every change, after it is made.
+    void stateChanged(const LinkController::State& state);
+
 private:
-    void linkLost(const QString& reason);
+    void handlerLostLink(const QString& reason);
+    void setState(State::Kind kind, const QString& reason);
 
     SerialUSBCommandHandler& m_handler;
     DeviceFactory m_factory;
     std::unique_ptr<SerialUSBDevice> m_device;
-    Request m_request;
     bool m_hasRequest = false;
-    QString m_closeReason;
-    // The close reason kept while the port is open for the stop alone.
-    std::optional<QString> m_stopOnlyReason;
+    State m_state;
 };

@@ -6,6 +6,8 @@
 #include "comm/VOKTRequest.h"
 #include "comm/VOKTUSBReply.h"
 
+#include <utility>
+
 SerialUSBCommandHandler::SerialUSBCommandHandler()
     : QObject(nullptr), m_device(nullptr), m_debug(true), m_moduleAddress(1)
 {
@@ -19,6 +21,8 @@ SerialUSBCommandHandler::~SerialUSBCommandHandler()
 void SerialUSBCommandHandler::setDevice(SerialUSBDevice* device)
 {
     m_device = device;
+    // Another link: its closing is told anew.
+    m_closeAnnounced = false;
 }
 
 bool SerialUSBCommandHandler::open()
@@ -32,6 +36,7 @@ bool SerialUSBCommandHandler::open()
             DebugLine() << "SerialUSBCommandHandler: discarded" << stale << "stale bytes";
         m_sentSinceSettled = false;
         m_firstReplySinceSettled = -1;
+        m_closeAnnounced = false;
     }
     return opened;
 }
@@ -165,7 +170,13 @@ void SerialUSBCommandHandler::writeRequest(const VOKTRequest& request)
     }
     m_lastFailure = Failure::LinkLost;
     DebugLine() << "could not send data: is device opened?";
-    emit deviceClosed();
+    announceClosed();
+}
+
+void SerialUSBCommandHandler::announceClosed()
+{
+    if (!std::exchange(m_closeAnnounced, true))
+        emit deviceClosed();
 }
 
 bool SerialUSBCommandHandler::isAnswer(const QByteArray& frame) const
@@ -265,7 +276,7 @@ void SerialUSBCommandHandler::loseLink(const QString& reason)
     m_lastFailure = Failure::LinkLost;
     m_device->close();
     DebugLine().plain(QStringLiteral("SerialUSBCommandHandler: connection lost (%1)").arg(reason));
-    emit deviceClosed();
+    announceClosed();
     emit linkLost(reason);
 }
 
@@ -411,7 +422,7 @@ void SerialUSBCommandHandler::timeOut()
             noteUnanswered(m_device->discardInput() +
                            m_device->drainUntilQuiet(quietMs(), QuietLimitMs));
     }
-    emit deviceClosed();
+    announceClosed();
     if (m_device)
         m_device->close();
     DebugLine() << "SerialUSBCommandHandler: communicationTimeouted!";

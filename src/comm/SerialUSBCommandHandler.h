@@ -209,6 +209,9 @@ signals:
     void requestedIOValue(char type, char motorBank, int value);
     void requestedTraceValue(char motorBank, char type, int value);
     void requestResult(char motorBank, char command, char status, int value);
+    // The link is closed: a time-out or a failed port closed it, or a request found it
+    // closed. Once per link: requests to a link already announced closed say nothing more
+    // (a link is a device attached, and each time it is opened).
     void deviceClosed();
     // The handler closed the open link itself, and why (the module did not answer in time,
     // the port failed). Emitted once per lost link, after deviceClosed().
@@ -237,6 +240,8 @@ private:
     bool isAnswer(const QByteArray& frame) const;
     // The port failed while the link was open: close it, say why, announce it.
     void loseLink(const QString& reason);
+    // deviceClosed(), unless said already for this link.
+    void announceClosed();
     void logDropped(qint64 dropped);
     // No reply in time: the port is closed (after the late answer, if awaited).
     void timeOut();
@@ -276,4 +281,6 @@ private:
     // The command of the last request written; -1 before the first.
     int m_lastCommand = -1;
     bool m_closingRead = false;
+    // deviceClosed() was emitted for the link attached.
+    bool m_closeAnnounced = false;
 };

@@ -13,13 +13,13 @@ class CsvRecorder;
 
 // Records the live values to a CSV file while polling runs: one row per polling cycle, with
 // the time since the recording began and one column per polled value (CsvRecorder writes
-// the file). The trace controller says where a cycle begins and ends, the command handler
-// delivers the cycle's answers in between:
+// the file). The trace controller says where a cycle begins and ends, the poller delivers
+// the cycle's answers in between, the link's controller that the link was lost:
 //
 //     controller cycleStarted()              -> beginCycle()
 //     poller     sampled(...)                -> takeSample(...)
 //     controller cycleFinished()             -> endCycle()
-//     handler    deviceClosed()              -> linkClosed()
+//     link       stateChanged(Lost)          -> linkClosed()
 //
 // Every row reaches the file whole, so the file is complete whenever the recording ends:
 // on stop(), on a lost link (after the row of the cycle in progress), on a write error (a

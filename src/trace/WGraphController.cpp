@@ -3,7 +3,7 @@
 #include "ui_WGraphController.h"
 
 WGraphController::WGraphController(QWidget* parent)
-    : QWidget(parent), m_ui(new Ui::WGraphController)
+    : QWidget(parent), m_ui(std::make_unique<Ui::WGraphController>())
 {
     m_ui->setupUi(this);
     // As wide as its fields need (the range boxes show -2147483647 in full), no wider: the
@@ -11,10 +11,7 @@ WGraphController::WGraphController(QWidget* parent)
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 }
 
-WGraphController::~WGraphController()
-{
-    delete m_ui;
-}
+WGraphController::~WGraphController() = default;
 
 void WGraphController::changedScaleValues(int minValue, int maxValue)
 {

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class WGraphController;
 }
@@ -40,5 +42,5 @@ private slots:
     void on_sbResolution_valueChanged(int value);
 
 private:
-    Ui::WGraphController* m_ui;
+    std::unique_ptr<Ui::WGraphController> m_ui;
 };

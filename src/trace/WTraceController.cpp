@@ -1,11 +1,12 @@
 #include "trace/WTraceController.h"
 
 #include "comm/DebugLine.h"
+#include "comm/LinkController.h"
 #include "config/Poller.h"
 #include "ui_WTraceController.h"
 
 WTraceController::WTraceController(QWidget* parent)
-    : QWidget(parent), m_ui(new Ui::WTraceController)
+    : QWidget(parent), m_ui(std::make_unique<Ui::WTraceController>())
 {
     m_ui->setupUi(this);
     m_ui->btnStop->setEnabled(false);
@@ -15,16 +16,17 @@ WTraceController::WTraceController(QWidget* parent)
 
 WTraceController::~WTraceController()
 {
-    delete m_poller;
+    m_poller.reset();
     qDeleteAll(m_traceCommands);
-    delete m_ui;
 }
 
-void WTraceController::setHandler(SerialUSBCommandHandler& handler)
+void WTraceController::setLink(LinkController& link)
 {
     if (m_poller)
         return;
-    m_poller = new Poller(handler);
+    m_link = &link;
+    connect(m_link, &LinkController::stateChanged, this, &WTraceController::followLink);
+    m_poller = std::make_unique<Poller>(link.handler());
     // The pause the poller uses is the one the spin box shows.
     m_poller->setDelay(m_ui->sbDelay->value());
     m_poller->setRequests(m_traceCommands);
@@ -32,11 +34,12 @@ void WTraceController::setHandler(SerialUSBCommandHandler& handler)
         m_poller->hold();
     if (m_polling)
         m_poller->start();
-    connect(this, &WTraceController::start, m_poller, &Poller::start);
-    connect(this, &WTraceController::stop, m_poller, &Poller::stop);
-    connect(this, &WTraceController::delayChanged, m_poller, &Poller::setDelay);
-    connect(m_poller, &Poller::cycleStarted, this, &WTraceController::cycleStarted);
-    connect(m_poller, &Poller::cycleFinished, this, &WTraceController::cycleFinished);
+    Poller* poller = m_poller.get();
+    connect(this, &WTraceController::start, poller, &Poller::start);
+    connect(this, &WTraceController::stop, poller, &Poller::stop);
+    connect(this, &WTraceController::delayChanged, poller, &Poller::setDelay);
+    connect(poller, &Poller::cycleStarted, this, &WTraceController::cycleStarted);
+    connect(poller, &Poller::cycleFinished, this, &WTraceController::cycleFinished);
 }
 
 void WTraceController::addTraceCommand(TraceCommand* traceCommand)
@@ -92,16 +95,20 @@ void WTraceController::setPolling(bool on)
         on_btnStop_clicked();
 }
 
-void WTraceController::setLinkOpen(bool open)
+bool WTraceController::isLinkOpen() const
 {
-    m_linkOpen = open;
-    if (!open && m_polling)
+    return m_link && m_link->state().isOpen();
+}
+
+void WTraceController::followLink()
+{
+    if (!isLinkOpen() && m_polling)
         on_btnStop_clicked();
 }
 
 void WTraceController::on_btnStart_clicked()
 {
-    if (!m_linkOpen) {
+    if (!isLinkOpen()) {
         // Without a link every request of a cycle would fail; say so once and stay off.
         DebugLine() << "could not send data: is device opened?";
         return;

@@ -5,8 +5,10 @@
 #include <QList>
 #include <QWidget>
 
+#include <memory>
+
+class LinkController;
 class Poller;
-class SerialUSBCommandHandler;
 
 namespace Ui {
 class WTraceController;
@@ -30,10 +32,11 @@ public:
     explicit WTraceController(QWidget* parent = nullptr);
     ~WTraceController() override;
 
-    // Polls through this handler from now on (once; it outlives the controller).
-    void setHandler(SerialUSBCommandHandler& handler);
+    // Polls through this link's handler from now on, while the link is open (once; the
+    // link outlives the controller).
+    void setLink(LinkController& link);
     // The poller, or null before setHandler().
-    Poller* poller() const { return m_poller; }
+    Poller* poller() const { return m_poller.get(); }
 
     // Takes the record over and lists it at the end, unless a listed record has the same
     // command, type and motor/bank number; the record is released then.
@@ -48,7 +51,7 @@ public:
     // As pressing Start (true) or Stop (false).
     void setPolling(bool on);
     bool isPolling() const { return m_polling; }
-    bool isLinkOpen() const { return m_linkOpen; }
+    bool isLinkOpen() const;
 
     // While held, no polling exchange runs: a tick that falls due, or the rest of the cycle
     // in progress, waits (and holds the next ticks back) until the last hold is released,
@@ -70,11 +73,6 @@ signals:
     // polling was stopped or the link closed meanwhile.
     void cycleFinished();
 
-public slots:
-    // Whether a link to the module is open. A link that closes ends the polling.
-    void setLinkOpen(bool open);
-    void linkClosed() { setLinkOpen(false); }
-
 private slots:
     void on_btnStart_clicked();
     void on_btnStop_clicked();
@@ -85,12 +83,14 @@ private slots:
 private:
     void showPolling(bool on);
     void listChanged();
+    // A link that is not open (any more) ends the polling.
+    void followLink();
 
-    Ui::WTraceController* m_ui;
-    Poller* m_poller = nullptr;
+    std::unique_ptr<Ui::WTraceController> m_ui;
+    LinkController* m_link = nullptr;
+    std::unique_ptr<Poller> m_poller;
     QList<TraceCommand*> m_traceCommands;
     bool m_polling = false;
-    bool m_linkOpen = false;
     // Holds taken before the poller was there.
     int m_holds = 0;
 };

@@ -843,12 +843,15 @@ void TestWindow::stopAfterALostLink()
     bldc->handler()->getAxisParameter(0, 3);
     QVERIFY(!bldc->handler()->isOpen());
     QVERIFY(window.stopMotorAction()->isEnabled());
+    const QString lost = window.linkStatus()->text();
     peer.setSilent(false);
     peer.clearRequests();
     window.stopMotorAction()->trigger();
     QCOMPARE(describe(peer.requests()), QStringList{"set 2 0"});
     QVERIFY(!bldc->handler()->isOpen());
     QVERIFY(buttonsShowDisconnected(bldc->serialConnection()));
+    QCOMPARE(window.linkStatus()->text(), lost);
+    QVERIFY(offersReconnect(window));
     QVERIFY(window.stopMotorAction()->isEnabled());
 }
 

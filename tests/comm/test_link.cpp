@@ -80,25 +80,70 @@ void TestLink::whyTheLinkIsNotOpen()
     SerialUSBCommandHandler handler;
     LinkController link(handler);
     QVERIFY(link.closeReason().isEmpty());
+    QCOMPARE(link.state().kind, LinkController::State::Closed);
+    // Every change once, with the whole state.
+    QStringList changes;
+    connect(&link, &LinkController::stateChanged, &link,
+            [&changes, &link](const LinkController::State& state) {
+                QCOMPARE(&state, &link.state());
+                changes << QStringLiteral("%1 %2 %3")
+                               .arg(int(state.kind))
+                               .arg(state.request.origin)
+                               .arg(state.reason);
+            });
+    const auto change = [](LinkController::State::Kind kind, int origin, const QString& reason) {
+        return QStringLiteral("%1 %2 %3").arg(int(kind)).arg(origin).arg(reason);
+    };
 
     // A port that does not open: the device's reason, and nothing logged by the device.
-    QVERIFY(!link.open({QStringLiteral("ttyZIRO-NO-SUCH-PORT"), QString(), 9600, 1, 0}));
+    QVERIFY(!link.open({QStringLiteral("ttyZIRO-NO-SUCH-PORT"), QString(), 9600, 1, 7}));
     QVERIFY(!link.closeReason().isEmpty());
     QCOMPARE(link.closeReason(), link.device()->errorString());
     QVERIFY(link.hasRequest());
     QVERIFY(m_log->lines().filter(QStringLiteral("could not open")).isEmpty());
+    QCOMPARE(changes,
+             QStringList{change(LinkController::State::OpenFailed, 7, link.closeReason())});
+    // Nothing was lost: there is no stop to open it for.
+    QString error;
+    QVERIFY(!link.reopenForStop(&error));
 
-    QVERIFY(link.open({m_peer->portName(), QString(), 0, 1, 0}));
+    changes.clear();
+    QVERIFY(link.open({m_peer->portName(), QString(), 0, 1, 2}));
     QVERIFY(link.closeReason().isEmpty());
     link.close();
+    link.close();
     QCOMPARE(link.closeReason(), LinkController::ClosedByUser);
+    QVERIFY(!link.reopenForStop(&error));
+    QCOMPARE(error, QStringLiteral("the link was closed"));
 
-    // A module that stops answering: the handler's reason.
+    // A module that stops answering: the handler's reason, told once, however many
+    // requests then find the link closed.
     QVERIFY(link.reconnect());
     m_peer->setSilent(true);
     QVERIFY(!handler.exchange(vokt::GetAxisParameter, 4, 0, 0).reply);
-    QCOMPARE(link.closeReason(),
-             SerialUSBCommandHandler::failureText(SerialUSBCommandHandler::Failure::TimedOut));
+    QVERIFY(!handler.exchange(vokt::GetAxisParameter, 4, 0, 0).reply);
+    const QString timedOut =
+        SerialUSBCommandHandler::failureText(SerialUSBCommandHandler::Failure::TimedOut);
+    QCOMPARE(link.closeReason(), timedOut);
+
+    // The port opened for the stop alone, and whatever comes of the stop, the link is lost
+    // for the first reason.
+    QVERIFY(link.reopenForStop(&error));
+    QVERIFY(handler.isOpen());
+    QCOMPARE(link.closeReason(), timedOut);
+    QVERIFY(!handler.exchange(vokt::SetAxisParameter, 2, 0, 0).reply);
+    QVERIFY(link.reopenForStop(&error));
+    m_peer->setSilent(false);
+    QVERIFY(handler.exchange(vokt::SetAxisParameter, 2, 0, 0).ok());
+    link.endStopOnly();
+    QVERIFY(!handler.isOpen());
+    QCOMPARE(link.closeReason(), timedOut);
+    QCOMPARE(changes, (QStringList{change(LinkController::State::Open, 2, QString()),
+                                   change(LinkController::State::Closed, 2, link.ClosedByUser),
+                                   change(LinkController::State::Open, 2, QString()),
+                                   change(LinkController::State::Lost, 2, timedOut),
+                                   change(LinkController::State::StopOnly, 2, timedOut),
+                                   change(LinkController::State::Lost, 2, timedOut)}));
 }
 
 void TestLink::goingAwayDetachesTheDevice()

@@ -209,7 +209,7 @@ void TestModuleScan::directModeTalksToAnotherModule()
     WDirectMode panel;
     QObject::connect(&panel, &WDirectMode::doRequest, &handler,
                      &SerialUSBCommandHandler::doRequest);
-    QObject::connect(&panel, &WDirectMode::doAddressedRequest, &handler,
+    QObject::connect(&panel, &WDirectMode::requestToAddress, &handler,
                      &SerialUSBCommandHandler::doAddressedRequest);
     QObject::connect(&handler, &SerialUSBCommandHandler::requestResult, &panel,
                      &WDirectMode::requestResult);

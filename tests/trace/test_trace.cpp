@@ -1,7 +1,7 @@
 #include "app/BLDC.h"
 #include "app/MainWindow.h"
+#include "comm/LinkController.h"
 #include "comm/SerialUSBCommandHandler.h"
-#include "comm/SerialUSBDevice.h"
 #include "comm/TraceCommand.h"
 #include "config/ParameterCatalogue.h"
 #include "config/Poller.h"
@@ -69,11 +69,8 @@ struct Polling
     {
         peer.setResponder(answerNegated);
         started = peer.start();
-        device = std::make_unique<SerialUSBDevice>(peer.portName(), QString());
-        handler.setDevice(device.get());
-        started = started && handler.open();
-        controller->setHandler(handler);
-        controller->setLinkOpen(true);
+        started = started && link.open({peer.portName(), QString(), 0, 1, 0});
+        controller->setLink(link);
         controller->setDelay(delayMs);
         clock.start();
         QObject::connect(controller.get(), &WTraceController::cycleStarted, [this] {
@@ -86,10 +83,10 @@ struct Polling
     int cycles() const { return static_cast<int>(asked.size()); }
     Poller* poller() const { return controller->poller(); }
 
-    // The controller goes first, then the handler, the device and the peer.
+    // The controller goes first, then the link, the handler and the peer.
     PtyPeer peer;
-    std::unique_ptr<SerialUSBDevice> device;
     SerialUSBCommandHandler handler;
+    LinkController link{handler};
     std::unique_ptr<WTraceController> controller = std::make_unique<WTraceController>();
     bool started = false;
     QElapsedTimer clock;

@@ -123,7 +123,7 @@ Action prepareImport(const QStringList& args, QString* error)
                            .arg(fileName, key));
         for (const QString& failure : std::as_const(report.notTaken))
             printError(QStringLiteral("%1: %2; not taken").arg(fileName, failure));
-        if (!link.handler().isOpen())
+        if (!link.controller().state().isOpen())
             printError(QStringLiteral("%1: the module stopped answering; the import is "
                                       "incomplete")
                            .arg(fileName));
@@ -172,7 +172,7 @@ Action prepareStoreOrRestore(const QString& command, const QStringList& args, QS
         }
         if (!lineWasClean(batch, command, link.handler().moduleAddress()))
             return int(ExitRefused);
-        if (!link.handler().isOpen()) {
+        if (!link.controller().state().isOpen()) {
             printError(QStringLiteral("%1: the module stopped answering before parameter 255; %2")
                            .arg(command, counts));
             return int(ExitRefused);

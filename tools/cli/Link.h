@@ -36,7 +36,8 @@ public:
     SerialUSBCommandHandler& handler() { return m_handler; }
     // The link is to a simulated module the tool serves itself (--sim).
     bool isSimulated() const { return m_served != nullptr; }
-    // Opens the port again for the motor's stop after a time-out closed it.
+    // The link's state, and the port opened again for the motor's stop after a time-out
+    // closed it.
     LinkController& controller() { return m_controller; }
     // Told the number of frames sent so far after every frame; empty for none.
     void setOnFrame(std::function<void(int)> onFrame);

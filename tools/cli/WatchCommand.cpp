@@ -143,7 +143,7 @@ Action prepareWatch(const Invocation& invocation, QString* error)
                 tellNotClean(qMax(1, cycle));
             // A cycle in which the link was lost is not complete: its row goes to the file
             // only when the file is there already, and it is not counted.
-            const bool complete = link.handler().isOpen();
+            const bool complete = link.controller().state().isOpen();
             if (csv.isEmpty()) {
                 if (!printOut(fields.join(QLatin1Char('\t'))))
                     return finish(ExitRefused);

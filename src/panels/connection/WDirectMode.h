@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class WDirectMode;
 }
@@ -10,7 +12,7 @@ class WDirectMode;
 // and shows the fields of its reply. Enter in a request field sends, as Send does. The
 // address field says which module on the line the command goes to: the link's own (the
 // default, set whenever a link opens) through doRequest, any other through
-// doAddressedRequest, without reconnecting.
+// requestToAddress, without reconnecting.
 class WDirectMode : public QWidget
 {
     Q_OBJECT
@@ -21,7 +23,7 @@ public:
 
 signals:
     void doRequest(char command, char type, char motorBank, int value);
-    void doAddressedRequest(int address, char command, char type, char motorBank, int value);
+    void requestToAddress(int address, char command, char type, char motorBank, int value);
 
 public slots:
     void on_btnSend_clicked();
@@ -33,6 +35,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    Ui::WDirectMode* m_ui;
+    std::unique_ptr<Ui::WDirectMode> m_ui;
     int m_linkAddress;
 };

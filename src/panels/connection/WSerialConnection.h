@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class WSerialConnection;
 }
@@ -11,7 +13,8 @@ class WSerialConnection;
 // The "Serial Connection" panel: lists the serial ports that can be opened (any other port
 // name or path may be typed in), offers the baud rate and the module address, and asks the
 // central panel to open or close the link. "Find modules…" asks for a scan of the port's
-// line (findModules); a module chosen from what it found comes back through chooseModule().
+// line (findModulesRequested); a module chosen from what it found comes back through
+// chooseModule().
 class WSerialConnection : public QWidget
 {
     Q_OBJECT
@@ -38,7 +41,7 @@ signals:
     void openDevice(const QString& port, int baudrate, int address);
     void closeDevice();
     // "Find modules…": the user wants the modules on the port's line found.
-    void findModules(const QString& port);
+    void findModulesRequested(const QString& port);
 
 public slots:
     // The link is gone (closed after a time-out or a lost port, replaced by the other
@@ -61,5 +64,5 @@ private:
     // The chosen port's path from its start, and whole in the tool tip.
     void showPortStart();
 
-    Ui::WSerialConnection* m_ui;
+    std::unique_ptr<Ui::WSerialConnection> m_ui;
 };
