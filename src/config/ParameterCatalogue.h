@@ -1,5 +1,6 @@
 #pragma once
 
+#include "comm/Protocol.h"
 #include "config/ParameterNumbers.h"
 
 #include <QList>
@@ -51,16 +52,16 @@ struct ConfigurationParameter
     bool blankLineAfter;
 };
 
-// A field of a panel form that shows one parameter (as the central panel configures the
-// panel), with its range and step.
-struct PanelField
+// The field a parameter is shown or edited in: its range and step, and the unit of its
+// value (UTF-8, empty for a plain number). The panels take them from here when they are
+// set up.
+struct Field
 {
-    const char* panel; // class, or the group box title where a class is used more than once
-    const char* field; // object name in the form
-    int number;
+    vokt::ParameterNumber number;
     int minimum;
     int maximum;
     int step;
+    const char* unit;
 };
 
 // A name for a parameter number: the command line accepts it, recordings head their
@@ -75,8 +76,10 @@ struct Name
 const QList<Section>& sections();
 // The 44 parameters of the configuration, in the order both files hold them.
 const QList<ConfigurationParameter>& configuration();
-// Every panel field bound to a parameter.
-const QList<PanelField>& panelFields();
+// The field of every parameter a panel shows or writes from a field.
+const QList<Field>& fields();
+// The field of a parameter; nullptr for one no panel field shows.
+const Field* field(vokt::ParameterNumber number);
 // The names of every parameter the tool shows, writes or polls, one name a number. A
 // configuration parameter is named by its settings key, made unique with its group where
 // the key is used in more than one group ("velocity_PID_values/P_set_1").
