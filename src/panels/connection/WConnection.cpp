@@ -9,7 +9,8 @@ const QString EntrySeparator = QStringLiteral("   [");
 
 } // namespace
 
-WConnection::WConnection(QWidget* parent) : QWidget(parent), m_ui(new Ui::WConnection)
+WConnection::WConnection(QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::WConnection>())
 {
     m_ui->setupUi(this);
 }
@@ -19,10 +20,7 @@ WConnection::WConnection(const QString& title, QWidget* parent) : WConnection(pa
     m_ui->gbUSBConnection->setTitle(title);
 }
 
-WConnection::~WConnection()
-{
-    delete m_ui;
-}
+WConnection::~WConnection() = default;
 
 void WConnection::refresh()
 {

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class WConnection;
 }
@@ -48,6 +50,6 @@ private:
     // Splits a list entry "<name>   [<description>]".
     static void splitEntry(const QString& entry, QString* name, QString* description);
 
-    Ui::WConnection* m_ui;
+    std::unique_ptr<Ui::WConnection> m_ui;
     QString m_simulatedPort;
 };

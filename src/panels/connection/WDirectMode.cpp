@@ -21,7 +21,8 @@ QString okMark()
 } // namespace
 
 WDirectMode::WDirectMode(QWidget* parent)
-    : QWidget(parent), m_ui(new Ui::WDirectMode), m_linkAddress(vokt::DefaultModuleAddress)
+    : QWidget(parent), m_ui(std::make_unique<Ui::WDirectMode>()),
+      m_linkAddress(vokt::DefaultModuleAddress)
 {
     m_ui->setupUi(this);
     // The reply status field has room for the mark of a command carried out.
@@ -39,10 +40,7 @@ WDirectMode::WDirectMode(QWidget* parent)
         field->installEventFilter(this);
 }
 
-WDirectMode::~WDirectMode()
-{
-    delete m_ui;
-}
+WDirectMode::~WDirectMode() = default;
 
 void WDirectMode::on_btnSend_clicked()
 {

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class WDirectMode;
 }
@@ -33,6 +35,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    Ui::WDirectMode* m_ui;
+    std::unique_ptr<Ui::WDirectMode> m_ui;
     int m_linkAddress;
 };

@@ -7,7 +7,7 @@
 #include <QLineEdit>
 
 WSerialConnection::WSerialConnection(QWidget* parent)
-    : QWidget(parent), m_ui(new Ui::WSerialConnection)
+    : QWidget(parent), m_ui(std::make_unique<Ui::WSerialConnection>())
 {
     m_ui->setupUi(this);
     connect(m_ui->cmbDevices, &QComboBox::currentIndexChanged, this,
@@ -34,10 +34,7 @@ WSerialConnection::WSerialConnection(const QString& title, QWidget* parent)
     m_ui->gbSerialConnection->setTitle(title);
 }
 
-WSerialConnection::~WSerialConnection()
-{
-    delete m_ui;
-}
+WSerialConnection::~WSerialConnection() = default;
 
 void WSerialConnection::refresh()
 {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class WSerialConnection;
 }
@@ -61,5 +63,5 @@ private:
     // The chosen port's path from its start, and whole in the tool tip.
     void showPortStart();
 
-    Ui::WSerialConnection* m_ui;
+    std::unique_ptr<Ui::WSerialConnection> m_ui;
 };

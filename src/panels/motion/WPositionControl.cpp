@@ -2,14 +2,6 @@
 
 #include "ui_WPositionControl.h"
 
-namespace {
-
-// The two kinds of move of command 4.
-constexpr char MoveAbsolute = 0;
-constexpr char MoveRelative = 1;
-
-} // namespace
-
 WPositionControl::WPositionControl(QWidget* parent)
     : ParameterPanel(parent), m_ui(std::make_unique<Ui::WPositionControl>())
 {
@@ -53,13 +45,13 @@ void WPositionControl::on_btnClearOnNull_clicked()
 void WPositionControl::on_btnMoveAbsolute_clicked()
 {
     m_ui->sbTargetPosition->interpretText();
-    emit doMove(motorBank(), char(vokt::MoveToPosition), MoveAbsolute,
+    emit doMove(motorBank(), char(vokt::MoveToPosition), char(vokt::MoveAbsolute),
                 m_ui->sbTargetPosition->value());
 }
 
 void WPositionControl::on_btnMoveRelative_clicked()
 {
     m_ui->sbTargetPosition->interpretText();
-    emit doMove(motorBank(), char(vokt::MoveToPosition), MoveRelative,
+    emit doMove(motorBank(), char(vokt::MoveToPosition), char(vokt::MoveRelative),
                 m_ui->sbTargetPosition->value());
 }
