@@ -51,13 +51,13 @@ void Parameter::read()
 {
     m_lastWasWrite = false;
     if (m_model)
-        m_model->read(*this);
+        m_model->readValue(*this);
 }
 
 void Parameter::edit(int value)
 {
     if (m_model)
-        m_model->write(*this, value);
+        m_model->writeValue(*this, value);
 }
 
 void Parameter::beginWrite()

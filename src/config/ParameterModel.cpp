@@ -58,7 +58,7 @@ Parameter* ParameterModel::find(quint8 motorBank, vokt::ParameterNumber number) 
     return m_parameters.value(key(motorBank, number));
 }
 
-void ParameterModel::read(Parameter& parameter)
+void ParameterModel::readValue(Parameter& parameter)
 {
     if (!m_handler)
         return;
@@ -70,7 +70,7 @@ void ParameterModel::read(Parameter& parameter)
     finish(parameter, before, stateBefore);
 }
 
-void ParameterModel::write(Parameter& parameter, int value)
+void ParameterModel::writeValue(Parameter& parameter, int value)
 {
     if (!m_handler)
         return;

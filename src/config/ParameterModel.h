@@ -30,8 +30,8 @@ public:
     // The parameter if it was made; nullptr otherwise.
     Parameter* find(quint8 motorBank, vokt::ParameterNumber number) const;
 
-    void read(Parameter& parameter);
-    void write(Parameter& parameter, int value);
+    void readValue(Parameter& parameter);
+    void writeValue(Parameter& parameter, int value);
 
 signals:
     // An exchange for the parameter brought no value: a write, or a read (or a polled

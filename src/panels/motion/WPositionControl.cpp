@@ -33,13 +33,13 @@ void WPositionControl::setTypes(char actual, char target, char clearOnNullSecond
 
 void WPositionControl::on_btnClear_clicked()
 {
-    writeParameter(m_ui->sbActualPosition, 0);
+    ParameterPanel::editParameter(m_ui->sbActualPosition, 0);
 }
 
 void WPositionControl::on_btnClearOnNull_clicked()
 {
-    writeParameter(&m_clearOnNullFirst, 1);
-    writeParameter(&m_clearOnNullSecond, 1);
+    ParameterPanel::editParameter(&m_clearOnNullFirst, 1);
+    ParameterPanel::editParameter(&m_clearOnNullSecond, 1);
 }
 
 void WPositionControl::on_btnMoveAbsolute_clicked()

@@ -120,7 +120,7 @@ void ParameterPanel::requestedTraceValue(char motorBank, char type, int value)
         requestedValue(motorBank, type, value);
 }
 
-void ParameterPanel::writeParameter(const void* key, int value)
+void ParameterPanel::editParameter(const void* key, int value)
 {
     const Binding* found = binding(key);
     // The window's parameters go before its panels.

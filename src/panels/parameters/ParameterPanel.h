@@ -87,7 +87,7 @@ protected:
     void setLiveField(const void* key);
 
     // Writes a value to the parameter of a field (or key), then emits changeValue.
-    void writeParameter(const void* key, int value);
+    void editParameter(const void* key, int value);
     // The parameter of a field (or key).
     Parameter* parameter(const void* key) const;
 

@@ -44,12 +44,12 @@ void WCommutationMode::on_cbCommutationMode_currentIndexChanged(int index)
             break;
         }
     }
-    // The module's answer to the write is in the parameter when writeParameter returns; the
+    // The module's answer to the write is in the parameter when editParameter returns; the
     // sine initialisation is restarted only once the module took sine.
-    writeParameter(m_ui->cbCommutationMode, value);
+    ParameterPanel::editParameter(m_ui->cbCommutationMode, value);
     const Parameter* mode = parameter(m_ui->cbCommutationMode);
     if (value == SineMode && mode->state() == Parameter::State::Read && mode->value() == SineMode)
-        writeParameter(&m_sineInitialisation, 0);
+        ParameterPanel::editParameter(&m_sineInitialisation, 0);
 }
 
 void WCommutationMode::showCustom(QWidget*, const Parameter& parameter)

@@ -21,20 +21,20 @@ WEncoderSettings::~WEncoderSettings() = default;
 
 void WEncoderSettings::on_sbEncoderSteps_valueChanged(int value)
 {
-    writeParameter(m_ui->sbEncoderSteps, value);
+    ParameterPanel::editParameter(m_ui->sbEncoderSteps, value);
 }
 
 void WEncoderSettings::on_sbEncoderDirection_valueChanged(int value)
 {
-    writeParameter(m_ui->sbEncoderDirection, value);
+    ParameterPanel::editParameter(m_ui->sbEncoderDirection, value);
 }
 
 void WEncoderSettings::on_sbSineInitMode_valueChanged(int value)
 {
-    writeParameter(m_ui->sbSineInitMode, value);
+    ParameterPanel::editParameter(m_ui->sbSineInitMode, value);
 }
 
 void WEncoderSettings::on_sbCommutationOffset_valueChanged(int value)
 {
-    writeParameter(m_ui->sbCommutationOffset, value);
+    ParameterPanel::editParameter(m_ui->sbCommutationOffset, value);
 }

@@ -21,20 +21,20 @@ WMotorSettings::~WMotorSettings() = default;
 
 void WMotorSettings::on_sbMotorPoles_valueChanged(int value)
 {
-    writeParameter(m_ui->sbMotorPoles, value);
+    ParameterPanel::editParameter(m_ui->sbMotorPoles, value);
 }
 
 void WMotorSettings::on_sbCoilResistance_valueChanged(int value)
 {
-    writeParameter(m_ui->sbCoilResistance, value);
+    ParameterPanel::editParameter(m_ui->sbCoilResistance, value);
 }
 
 void WMotorSettings::on_sbBEMFConstant_valueChanged(int value)
 {
-    writeParameter(m_ui->sbBEMFConstant, value);
+    ParameterPanel::editParameter(m_ui->sbBEMFConstant, value);
 }
 
 void WMotorSettings::on_sbMaxCurrent_valueChanged(int value)
 {
-    writeParameter(m_ui->sbMaxCurrent, value);
+    ParameterPanel::editParameter(m_ui->sbMaxCurrent, value);
 }

@@ -57,45 +57,45 @@ void WPIDControl::setIClippingMaximum(int maximum)
 
 void WPIDControl::on_sbPSet1_valueChanged(int value)
 {
-    writeParameter(m_ui->sbPSet1, value);
+    ParameterPanel::editParameter(m_ui->sbPSet1, value);
 }
 
 void WPIDControl::on_sbISet1_valueChanged(int value)
 {
-    writeParameter(m_ui->sbISet1, value);
+    ParameterPanel::editParameter(m_ui->sbISet1, value);
 }
 
 void WPIDControl::on_sbDSet1_valueChanged(int value)
 {
-    writeParameter(m_ui->sbDSet1, value);
+    ParameterPanel::editParameter(m_ui->sbDSet1, value);
 }
 
 void WPIDControl::on_sbIClippingSet1_valueChanged(int value)
 {
-    writeParameter(m_ui->sbIClippingSet1, value);
+    ParameterPanel::editParameter(m_ui->sbIClippingSet1, value);
 }
 
 void WPIDControl::on_sbPSet2_valueChanged(int value)
 {
-    writeParameter(m_ui->sbPSet2, value);
+    ParameterPanel::editParameter(m_ui->sbPSet2, value);
 }
 
 void WPIDControl::on_sbISet2_valueChanged(int value)
 {
-    writeParameter(m_ui->sbISet2, value);
+    ParameterPanel::editParameter(m_ui->sbISet2, value);
 }
 
 void WPIDControl::on_sbDSet2_valueChanged(int value)
 {
-    writeParameter(m_ui->sbDSet2, value);
+    ParameterPanel::editParameter(m_ui->sbDSet2, value);
 }
 
 void WPIDControl::on_sbIClippingSet2_valueChanged(int value)
 {
-    writeParameter(m_ui->sbIClippingSet2, value);
+    ParameterPanel::editParameter(m_ui->sbIClippingSet2, value);
 }
 
 void WPIDControl::on_sbThreshold_valueChanged(int value)
 {
-    writeParameter(m_ui->sbThreshold, value);
+    ParameterPanel::editParameter(m_ui->sbThreshold, value);
 }

@@ -38,15 +38,15 @@ void WVelocityRampControl::setAccelerationLabel(const QString& text)
 
 void WVelocityRampControl::on_sbMaxVelocity_valueChanged(int value)
 {
-    writeParameter(m_ui->sbMaxVelocity, value);
+    ParameterPanel::editParameter(m_ui->sbMaxVelocity, value);
 }
 
 void WVelocityRampControl::on_sbAcceleration_valueChanged(int value)
 {
-    writeParameter(m_ui->sbAcceleration, value);
+    ParameterPanel::editParameter(m_ui->sbAcceleration, value);
 }
 
 void WVelocityRampControl::on_gbRampEnabler_toggled(bool toggle)
 {
-    writeParameter(m_ui->gbRampEnabler, toggle ? 1 : 0);
+    ParameterPanel::editParameter(m_ui->gbRampEnabler, toggle ? 1 : 0);
 }
