@@ -27,7 +27,7 @@ void addPid(QList<ConfigurationParameter>& list, int section, Loop loop, const c
     static const char* const comments[8] = {
         "\t// P set 1", "\t// I set 1", "\t// D set 1", "\t// I-Clipping set 1",
         "\t// P set 2", "\t// I set 2", "\t// D set 2", "\t// I-Clipping set 2"};
-    const std::array<int, 9>& numbers = pidLoop(loop).numbers;
+    const std::array<vokt::ParameterNumber, 9>& numbers = pidLoop(loop).numbers;
     for (int i = 0; i < 8; ++i)
         list.append(
             {section, keys[i], numbers[static_cast<size_t>(i)], comments[i], i == 3 || i == 7});
@@ -78,7 +78,7 @@ void addPidFields(QList<Field>& list, Loop loop)
     for (int i = 0; i < 9; ++i) {
         const bool clipping = i == IClippingSet1 || i == IClippingSet2;
         const bool threshold = i == ThresholdSpeed;
-        list.append({vokt::ParameterNumber(pid.numbers[static_cast<size_t>(i)]), 0,
+        list.append({pid.numbers[static_cast<size_t>(i)], 0,
                      threshold ? ThresholdMaximum : (clipping ? pid.iClippingMaximum : GainMaximum),
                      clipping || threshold ? 100 : 10, ""});
     }
@@ -131,7 +131,7 @@ QList<Name> buildNames()
     }
     const struct
     {
-        int number;
+        vokt::ParameterNumber number;
         const char* name;
     } others[] = {
         {TargetPosition, "TargetPosition"},
@@ -208,10 +208,11 @@ const QList<Name>& names()
     return list;
 }
 
-const QList<int>& liveValues()
+const QList<vokt::ParameterNumber>& liveValues()
 {
-    static const QList<int> list = {ActualVelocity, RampVelocity,  ActualPosition, TargetPosition,
-                                    ActualPWM,      ActualCurrent, StatusFlags};
+    static const QList<vokt::ParameterNumber> list = {ActualVelocity, RampVelocity, ActualPosition,
+                                                      TargetPosition, ActualPWM,    ActualCurrent,
+                                                      StatusFlags};
     return list;
 }
 
@@ -293,7 +294,7 @@ int numberOf(const QString& name, QString* error)
     return fail(QStringLiteral("unknown parameter: %1").arg(InputText::shown(name)));
 }
 
-QString nameOf(int number)
+QString nameOf(vokt::ParameterNumber number)
 {
     for (const Name& entry : names())
         if (entry.number == number)

@@ -21,7 +21,7 @@ namespace ParameterCatalogue {
 struct PidLoop
 {
     const char* title; // "Current PID control"
-    std::array<int, 9> numbers;
+    std::array<vokt::ParameterNumber, 9> numbers;
     int iClippingMaximum;
 };
 
@@ -44,9 +44,9 @@ struct Section
 // STAP) of the command script.
 struct ConfigurationParameter
 {
-    int section;         // index into sections()
-    const char* key;     // settings key within the section's group
-    int number;          // axis parameter number, 0 to 255
+    int section;     // index into sections()
+    const char* key; // settings key within the section's group
+    vokt::ParameterNumber number;
     const char* comment; // script comment, beginning with a tab: "\t// motor poles"
     // The command script puts an empty line after this parameter (the end of a PID set).
     bool blankLineAfter;
@@ -68,7 +68,7 @@ struct Field
 // columns with it.
 struct Name
 {
-    int number;
+    vokt::ParameterNumber number;
     QString name;
 };
 
@@ -88,7 +88,7 @@ const QList<Name>& names();
 // The live values the window polls in each cycle, in the order its trace list holds them:
 // actual velocity, ramp velocity, actual and target position, actual PWM and current, the
 // status word.
-const QList<int>& liveValues();
+const QList<vokt::ParameterNumber>& liveValues();
 
 // One meaningful bit of the status word (StatusFlags): its number (0 is the least
 // significant), the words the status flags panel and the commissioning record show, whether
@@ -113,6 +113,6 @@ QStringList statusWords(quint32 word);
 // the text names no parameter; *error (if given) then says why.
 int numberOf(const QString& name, QString* error = nullptr);
 // The name of a parameter number; the number in decimal for a number without a name.
-QString nameOf(int number);
+QString nameOf(vokt::ParameterNumber number);
 
 } // namespace ParameterCatalogue

@@ -166,7 +166,7 @@ Result run(Handler& handler, const Request& request, const Progress& progress, L
 
 bool readGains(Handler& handler, Loop loop, std::array<qint32, 9>* values, QString* error)
 {
-    const std::array<int, 9> numbers = pidNumbers(loop);
+    const auto numbers = pidNumbers(loop);
     for (size_t i = 0; i < numbers.size(); ++i)
         if (!read(handler, numbers[i], &(*values)[i], error,
                   QStringLiteral("reading parameter %1").arg(numbers[i])))
