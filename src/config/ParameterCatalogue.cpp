@@ -80,35 +80,35 @@ void addPidFields(QList<Field>& list, Loop loop)
         const bool threshold = i == ThresholdSpeed;
         list.append({pid.numbers[static_cast<size_t>(i)], 0,
                      threshold ? ThresholdMaximum : (clipping ? pid.iClippingMaximum : GainMaximum),
-                     clipping || threshold ? 100 : 10, ""});
+                     clipping || threshold ? 100 : 10});
     }
 }
 
 QList<Field> buildFields()
 {
     QList<Field> list = {
-        {MotorPoles, 0, 100000, 2, ""},
+        {MotorPoles, 0, 100000, 2},
         {MaxCurrent, 0, 100000, 100, "mA"},
-        {MotorCoilResistance, 0, 100000, 1, ""},
-        {BEMFConstant, 0, 100000, 1, ""},
-        {EncoderSteps, 0, 1000000000, 100, ""},
-        {EncoderDirection, 0, 1, 1, ""},
-        {InitSineMode, 0, 2, 1, ""},
-        {EncoderCommutationOffset, 0, 1000000000, 1, ""},
+        {MotorCoilResistance, 0, 100000, 1},
+        {BEMFConstant, 0, 100000, 1},
+        {EncoderSteps, 0, 1000000000, 100},
+        {EncoderDirection, 0, 1, 1},
+        {InitSineMode, 0, 2, 1},
+        {EncoderCommutationOffset, 0, 1000000000, 1},
         // The mode values of the three choices: 0, 1 and 3.
-        {CommutationMode, 0, 3, 1, ""},
+        {CommutationMode, 0, 3, 1},
         {MaxRampVelocity, 0, 100000, 100, "rpm"},
         {Acceleration, 1, 20000, 100, "rpm/s"},
         // The ramp panels' check box writes 0 or 1.
-        {EnableVelocityRamp, 0, 1, 1, ""},
+        {EnableVelocityRamp, 0, 1, 1},
         {ActualCurrent, -99999, 99999, 1, "mA"},
         // A jog panel's magnitude: the buttons write it with either sign.
         {TargetCurrent, 0, 99999, 100, "mA"},
-        {ActualPWM, -99999, 99999, 1, ""},
-        {TargetPWM, 0, 99999, 100, ""},
+        {ActualPWM, -99999, 99999, 1},
+        {TargetPWM, 0, 99999, 100},
         {ActualVelocity, -100000, 100000, 100, "rpm"},
         {TargetVelocity, 0, 100000, 100, "rpm"},
-        {ActualPosition, -2147483647, 2147483647, 1, ""},
+        {ActualPosition, -2147483647, 2147483647, 1},
     };
     addPidFields(list, CurrentLoop);
     addPidFields(list, VelocityLoop);

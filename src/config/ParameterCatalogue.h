@@ -61,7 +61,7 @@ struct Field
     int minimum;
     int maximum;
     int step;
-    const char* unit;
+    const char* unit = "";
 };
 
 // A name for a parameter number: the command line accepts it, recordings head their
