@@ -36,7 +36,7 @@ public:
         NoReply,
         // A reply came, but bytes that answered no request came too: it may be another's.
         LineNotClean,
-        // No link: nothing was sent.
+        // No link: the write was not sent. (A read without a link changes nothing.)
         NotConnected,
     };
     Q_ENUM(State)

@@ -86,9 +86,14 @@ void ParameterModel::finish(Parameter& parameter, quint64 outcomesBefore,
                             Parameter::State stateBefore)
 {
     m_inExchange = false;
-    // A reply was reported through takeAnswer(); without one, the handler says why.
-    if (parameter.outcomes() == outcomesBefore)
-        parameter.take(stateAfter(m_handler->lastFailure()));
+    // A reply was reported through takeAnswer(); without one, the handler says why. A read
+    // without a link asked nobody: the parameter stays as it was.
+    if (parameter.outcomes() == outcomesBefore) {
+        const Parameter::State state = stateAfter(m_handler->lastFailure());
+        if (state == Parameter::State::NotConnected && !parameter.lastWasWrite())
+            return;
+        parameter.take(state);
+    }
     if (!isGood(parameter.state()) && (parameter.lastWasWrite() || isGood(stateBefore)))
         emit notTaken(parameter);
 }

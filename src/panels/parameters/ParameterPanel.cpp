@@ -168,15 +168,14 @@ void ParameterPanel::bind(const void* key, QWidget* field, Kind kind, vokt::Para
             return;
         }
     }
-    m_bindings.append({key, field, kind, number, nullptr});
+    m_bindings.append({key, field, kind, number, nullptr, {}});
     attach(m_bindings.last());
     updateTraceTypes();
 }
 
 void ParameterPanel::attach(Binding& binding)
 {
-    if (binding.parameter)
-        disconnect(binding.parameter, nullptr, this, nullptr);
+    disconnect(binding.shown);
     binding.parameter = model()->parameter(static_cast<quint8>(m_motorBank), binding.number);
     const Parameter& parameter = *binding.parameter;
     if (auto* spinBox = qobject_cast<QSpinBox*>(binding.field)) {
@@ -189,7 +188,7 @@ void ParameterPanel::attach(Binding& binding)
         binding.field->setProperty(ToolTipProperty, parameter.toolTip());
     }
     const void* key = binding.key;
-    connect(binding.parameter, &Parameter::changed, this, [this, key] {
+    binding.shown = connect(binding.parameter, &Parameter::changed, this, [this, key] {
         if (const Binding* changed = this->binding(key))
             show(*changed);
     });

@@ -128,6 +128,7 @@ private:
         Kind kind;
         vokt::ParameterNumber number;
         QPointer<Parameter> parameter;
+        QMetaObject::Connection shown;
     };
 
     void bind(const void* key, QWidget* field, Kind kind, vokt::ParameterNumber number);
