@@ -10,7 +10,9 @@
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/TraceCommand.h"
+#include "config/Parameter.h"
 #include "config/ParameterCatalogue.h"
+#include "config/ParameterModel.h"
 #include "panels/connection/WConnection.h"
 #include "panels/connection/WDirectMode.h"
 #include "panels/connection/WSerialConnection.h"
@@ -19,7 +21,6 @@
 #include "panels/motion/WPositionControl.h"
 #include "panels/motion/WStatusFlagsV.h"
 #include "panels/motion/WVelocityControl.h"
-#include "panels/parameters/ParameterToolTips.h"
 #include "panels/parameters/WCommutationMode.h"
 #include "panels/parameters/WEncoderSettings.h"
 #include "panels/parameters/WMotorSettings.h"
@@ -38,6 +39,14 @@
 
 namespace {
 
+using namespace ParameterCatalogue;
+
+// A number as the panels' setters take it.
+constexpr char type(int number)
+{
+    return static_cast<char>(number);
+}
+
 QSpacerItem* newSpacer()
 {
     return new QSpacerItem(20, 20, QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -48,13 +57,13 @@ QSpacerItem* newSpacer()
 WPIDControl* newPidControl(ParameterCatalogue::Loop loop)
 {
     const ParameterCatalogue::PidLoop& pid = ParameterCatalogue::pidLoop(loop);
-    const auto type = [&pid](int i) { return static_cast<char>(pid.numbers[size_t(i)]); };
+    const auto number = [&pid](PidField field) { return type(pid.numbers[size_t(field)]); };
     auto* control = new WPIDControl(QLatin1String(pid.title));
     control->setIClippingMaximum(pid.iClippingMaximum);
     control->setMotorBank(0);
-    control->setSet1Types(type(0), type(1), type(2), type(3));
-    control->setSet2Types(type(4), type(5), type(6), type(7));
-    control->setThresholdType(type(8));
+    control->setSet1Types(number(PSet1), number(ISet1), number(DSet1), number(IClippingSet1));
+    control->setSet2Types(number(PSet2), number(ISet2), number(DSet2), number(IClippingSet2));
+    control->setThresholdType(number(ThresholdSpeed));
     return control;
 }
 
@@ -65,7 +74,7 @@ WVelocityRampControl* newVelocityRamp()
     ramp->setMotorBank(0);
     ramp->setMaxVelocityLabel(QStringLiteral("Max. velocity [rpm]"));
     ramp->setAccelerationLabel(QStringLiteral("Accel.[rpm/s]"));
-    ramp->setTypes(4, 11, char(146));
+    ramp->setTypes(type(MaxRampVelocity), type(Acceleration), type(EnableVelocityRamp));
     return ramp;
 }
 
@@ -84,7 +93,7 @@ WDrawer* newDrawer(const QString& name, const Curve& first, const Curve& second)
     drawer->setBufferSize(10000);
     drawer->setName(name);
     for (const Curve& curve : {first, second})
-        drawer->addChart(0, char(curve.type), curve.name, curve.color);
+        drawer->addChart(0, type(curve.type), curve.name, curve.color);
     return drawer;
 }
 
@@ -94,6 +103,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     : QWidget(parent), m_simulatedModule(simulatedModule)
 {
     m_handler = new SerialUSBCommandHandler;
+    m_parameters = new ParameterModel(m_handler, this);
     m_linkController = std::make_unique<LinkController>(*m_handler);
 
     auto* mainLayout = new QVBoxLayout;
@@ -135,7 +145,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     m_motorSettings = new WMotorSettings;
     m_commutationMode = new WCommutationMode;
     m_commutationMode->setMotorBank(0);
-    m_commutationMode->setType(char(159));
+    m_commutationMode->setType(type(CommutationMode));
     m_commutationMode->addMode(QStringLiteral("Block (hall sensors)"), 0);
     m_commutationMode->addMode(QStringLiteral("Block (phaseQ)"), 1);
     m_commutationMode->addMode(QStringLiteral("Sine  (encoder)"), 3);
@@ -171,7 +181,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     auto* velocityPage = new QWidget;
     m_velocityControl = new WVelocityControl;
     m_velocityControl->setMotorBank(0);
-    m_velocityControl->setTypes(3, 2);
+    m_velocityControl->setTypes(type(ActualVelocity), type(TargetVelocity));
     auto* velocityLayout = new QHBoxLayout(velocityPage);
     velocityLayout->addWidget(m_velocityRamp);
     velocityLayout->addWidget(m_velocityControl);
@@ -184,7 +194,8 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     auto* positioningPage = new QWidget;
     m_positionControl = new WPositionControl;
     m_positionControl->setMotorBank(0);
-    m_positionControl->setTypes(1, 0, static_cast<char>(161), static_cast<char>(163));
+    m_positionControl->setTypes(type(ActualPosition), type(TargetPosition), type(ClearOnce),
+                                type(ClearOnNull));
     auto* positioningLayout = new QHBoxLayout(positioningPage);
     positioningLayout->addWidget(m_positioningRamp);
     positioningLayout->addWidget(m_positionControl);
@@ -208,7 +219,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
 
     m_statusFlags = new WStatusFlagsV;
     m_statusFlags->setMotorBank(0);
-    m_statusFlags->setType(static_cast<char>(156));
+    m_statusFlags->setType(type(StatusFlags));
 
     mainTabs->setDocumentMode(true);
     // All seven tabs in view, never behind scroll arrows.
@@ -222,13 +233,14 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
 
     // The chart panels, each keeping 10000 samples of its two curves.
     m_drawers.append(newDrawer(QStringLiteral("Velocity"),
-                               {3, QStringLiteral("actual [rpm]"), Qt::blue},
-                               {13, QStringLiteral("target [rpm]"), Qt::red}));
-    m_drawers.append(newDrawer(QStringLiteral("Position"), {1, QStringLiteral("actual"), Qt::blue},
-                               {0, QStringLiteral("target"), Qt::red}));
+                               {ActualVelocity, QStringLiteral("actual [rpm]"), Qt::blue},
+                               {RampVelocity, QStringLiteral("target [rpm]"), Qt::red}));
+    m_drawers.append(newDrawer(QStringLiteral("Position"),
+                               {ActualPosition, QStringLiteral("actual"), Qt::blue},
+                               {TargetPosition, QStringLiteral("target"), Qt::red}));
     m_drawers.append(newDrawer(QStringLiteral("Current/PWM"),
-                               {153, QStringLiteral("PWM"), Qt::green},
-                               {150, QStringLiteral("current"), Qt::red}));
+                               {ActualPWM, QStringLiteral("PWM"), Qt::green},
+                               {ActualCurrent, QStringLiteral("current"), Qt::red}));
 
     // Link requests of the connection panels.
     connect(usbConnection, &WConnection::openDevice, this, &BLDC::openHandler);
@@ -239,24 +251,29 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     // panel, closed, lost (time-out, lost port) or not opened shows as closed in both.
     connect(m_linkController.get(), &LinkController::stateChanged, this, &BLDC::showLinkInPanels);
 
-    // Panels and handler: requests and writes go to the handler, every answer to every
-    // panel, every polled value to every live panel; each keeps what carries its own
-    // motor/bank and number.
+    // Panels and handler: every field shows its parameter, which reads and writes through
+    // the handler; the model takes every answer and polled value to the one parameter it is
+    // for. The velocity panel follows the motor while polling runs, as its siblings do (the
+    // "Velocity" chart has its number polled).
     watchTurning();
+    connect(m_parameters, &ParameterModel::notTaken, this, [this](const Parameter& parameter) {
+        if (parameter.lastWasWrite() && parameter.state() == Parameter::State::NotConnected)
+            emit nothingWritten(tr("Not connected: nothing written"));
+        else
+            emit parameterNotTaken(
+                tr("Axis parameter %1 %2: %3")
+                    .arg(parameter.number())
+                    .arg(parameter.lastWasWrite() ? tr("not written") : tr("not read"),
+                         parameter.reason()));
+    });
     wirePanel(m_velocityRamp);
     wirePanel(m_positioningRamp);
     wirePanel(m_velocityControl);
-    // The velocity panel follows the motor while polling runs, as its siblings do (the
-    // "Velocity" chart has its number polled).
-    wireLiveValues(m_velocityControl);
     wirePanel(m_positionControl);
     connect(m_positionControl, &WPositionControl::doMove, m_handler,
             &SerialUSBCommandHandler::doMove);
-    wireLiveValues(m_positionControl);
     wirePanel(m_currentControl);
-    wireLiveValues(m_currentControl);
     wirePanel(m_pwmControl);
-    wireLiveValues(m_pwmControl);
     wirePanel(m_motorSettings);
     wirePanel(m_encoderSettings);
     wirePanel(m_commutationMode);
@@ -325,12 +342,7 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     connect(m_fileOperations, &FileOperations::done, this, &BLDC::fileOperationDone);
 
     // The status flags: read only, no writes.
-    connect(m_statusFlags, &WStatusFlagsV::requestValue, m_handler,
-            &SerialUSBCommandHandler::getAxisParameter);
-    connect(m_handler, &SerialUSBCommandHandler::requestedValue, m_statusFlags,
-            &WStatusFlagsV::requestedValue);
-    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, m_statusFlags,
-            &WStatusFlagsV::requestedTraceValue);
+    m_statusFlags->setParameterModel(m_parameters);
 
     // The live values polled for the panels, after those of the charts: command 6 (get
     // axis parameter) on motor/bank 0 for each; the controller drops a repeat.
@@ -358,9 +370,6 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
     mainLayout->setContentsMargins(4, 2, 4, 2);
     mainLayout->addWidget(m_chartSplitter);
     setLayout(mainLayout);
-
-    // Each parameter field names its parameter number.
-    ParameterToolTips::apply(this);
 
     writeTraceListDiagnostics(m_traceController->traceCommands());
 }
@@ -481,26 +490,8 @@ void BLDC::reportNotClean(const QString& operation)
 
 void BLDC::wirePanel(ParameterPanel* panel)
 {
-    connect(panel, &ParameterPanel::requestValue, m_handler,
-            &SerialUSBCommandHandler::getAxisParameter);
-    connect(panel, &ParameterPanel::changeValue, m_handler,
-            &SerialUSBCommandHandler::setAxisParameter);
+    panel->setParameterModel(m_parameters);
     connect(panel, &ParameterPanel::changeValue, m_turning, &TurningGuard::written);
-    // After the write: one that could not be sent leaves the field marked, and says so.
-    connect(panel, &ParameterPanel::changeValue, this, [this, panel](char motorBank, char type) {
-        if (m_handler->lastFailure() != SerialUSBCommandHandler::Failure::LinkLost)
-            return;
-        panel->markNotWritten(motorBank, type);
-        emit nothingWritten(tr("Not connected: nothing written"));
-    });
-    connect(m_handler, &SerialUSBCommandHandler::requestedValue, panel,
-            &ParameterPanel::requestedValue);
-}
-
-void BLDC::wireLiveValues(ParameterPanel* panel)
-{
-    connect(m_handler, &SerialUSBCommandHandler::requestedTraceValue, panel,
-            &ParameterPanel::requestedTraceValue);
 }
 
 void BLDC::offerTraceValues(const QList<char>& types)

@@ -13,6 +13,7 @@ class LiveRecorder;
 class SerialUSBCommandHandler;
 class TurningGuard;
 class ServedModule;
+class ParameterModel;
 class ParameterPanel;
 class QSplitter;
 class TraceCommand;
@@ -119,6 +120,9 @@ signals:
     // A field was edited while no link was open: nothing was written ("Not connected:
     // nothing written"); the field keeps the typed value, marked.
     void nothingWritten(const QString& message);
+    // A field's read or write brought no value: refused, no reply, the line not clean;
+    // message says which parameter and why, for the status bar.
+    void parameterNotTaken(const QString& message);
 
 private:
     // Which connection panel asked for a link (the request's origin).
@@ -150,13 +154,13 @@ private:
     // Whether the motor may be turning: the targets written (wirePanel, the raw command
     // panel) and the actual velocity read or polled.
     void watchTurning();
-    // A panel's requests and writes go to the handler; every answer comes back to it.
+    // A panel's fields show the window's parameters, which read and write through the
+    // handler; the targets it writes are watched.
     void wirePanel(ParameterPanel* panel);
-    // A live panel also takes every polled value.
-    void wireLiveValues(ParameterPanel* panel);
     // One trace record per type for the trace controller to poll.
     void offerTraceValues(const QList<char>& types);
     SerialUSBCommandHandler* m_handler;
+    ParameterModel* m_parameters;
     WConnection* m_usbConnection;
     WSerialConnection* m_serialConnection;
     WVelocityRampControl* m_velocityRamp;

@@ -86,8 +86,7 @@ void LoopGainsBox::offer(bool editable)
 
 int LoopGainsBox::gainNumber(int field) const
 {
-    const std::array<int, 9> numbers =
-        ParameterCatalogue::pidNumbers(ParameterCatalogue::VelocityLoop);
+    const auto numbers = ParameterCatalogue::pidNumbers(ParameterCatalogue::VelocityLoop);
     return numbers[size_t(m_gainSet->currentIndex() * 4 + field)];
 }
 

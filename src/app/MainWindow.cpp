@@ -353,6 +353,8 @@ void MainWindow::createStatusBar()
             [showResult](const QString& message) { showResult(message, false); });
     connect(m_bldc, &BLDC::nothingWritten, statusBar(),
             [showResult](const QString& message) { showResult(message, true); });
+    connect(m_bldc, &BLDC::parameterNotTaken, statusBar(),
+            [showResult](const QString& message) { showResult(message, true); });
     WTraceController* trace = m_bldc->traceController();
     connect(trace, &WTraceController::start, m_linkStatus, &LinkStatus::pollingStarted);
     connect(trace, &WTraceController::stop, m_linkStatus, &LinkStatus::pollingStopped);

@@ -48,6 +48,13 @@ enum Command : quint8
     GetIOValue = 15,
 };
 
+// The type of a MoveToPosition request: where `value` takes the motor.
+enum MoveType : quint8
+{
+    MoveAbsolute = 0,
+    MoveRelative = 1,
+};
+
 // The status byte of a reply. The tool judges only StatusOk; the others are the codes the
 // module (and the simulated module) answers with when it does not carry a command out.
 enum Status : quint8

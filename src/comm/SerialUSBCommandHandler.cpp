@@ -370,6 +370,7 @@ std::optional<VOKTUSBReply> SerialUSBCommandHandler::awaitReply()
                 logDropped(dropped);
                 noteUnanswered(unanswered);
                 VOKTUSBReply reply(frame);
+                m_lastStatus = reply.status();
                 if (m_debug) {
                     DebugLine(DebugLine::Kind::Frame).plain(reply.toByteString());
                     DebugLine(DebugLine::Kind::Frame).plain(reply.toString());

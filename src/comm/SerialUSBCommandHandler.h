@@ -178,6 +178,9 @@ public:
     quint64 unansweredBytes() const { return m_unansweredBytes; }
     // Why the last exchange has no good answer; None when it has one.
     Failure lastFailure() const { return m_lastFailure; }
+    // The status of the last reply (vokt::StatusOk, or why the module refused); 0 before the
+    // first.
+    int lastStatus() const { return m_lastStatus; }
     // When the last reply was in, before it was logged: milliseconds on the monotonic clock
     // (QElapsedTimer's reference); 0 before the first.
     qint64 lastReplyAt() const { return m_lastReplyAt; }
@@ -272,6 +275,7 @@ private:
     quint64 m_droppedBytes = 0;
     quint64 m_unansweredBytes = 0;
     Failure m_lastFailure = Failure::None;
+    int m_lastStatus = 0;
     qint64 m_lastReplyAt = 0;
     bool m_awaitLateAnswer = false;
     // A request went out since the line was last found quiet.

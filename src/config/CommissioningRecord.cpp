@@ -126,7 +126,7 @@ void addLiveValues(QString& page, const Snapshot& snapshot)
     page += QStringLiteral("<h2>Live values at that moment</h2>\n<table class=\"live\">\n"
                            "<thead><tr><th>Value</th><th>Number</th><th>Reading</th>"
                            "</tr></thead>\n<tbody>\n");
-    const QList<int>& numbers = ParameterCatalogue::liveValues();
+    const auto& numbers = ParameterCatalogue::liveValues();
     for (int i = 0; i < numbers.size(); ++i) {
         const std::optional<qint32> value = snapshot.liveValues.value(i);
         QString reading = value ? QString::number(*value) : QStringLiteral("not reported");

@@ -23,7 +23,8 @@ QString CsvRecorder::field(const QString& text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-CsvRecorder::CsvRecorder(const QList<int>& numbers) : m_numbers(numbers), m_values(numbers.size())
+CsvRecorder::CsvRecorder(const QList<vokt::ParameterNumber>& numbers)
+    : m_numbers(numbers), m_values(numbers.size())
 {
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/Protocol.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,7 +39,7 @@ public:
     static const QString TimeColumn;
 
     // One column per parameter number, in the order given.
-    explicit CsvRecorder(const QList<int>& numbers);
+    explicit CsvRecorder(const QList<vokt::ParameterNumber>& numbers);
     ~CsvRecorder();
     CsvRecorder(const CsvRecorder&) = delete;
     CsvRecorder& operator=(const CsvRecorder&) = delete;
@@ -83,7 +85,7 @@ private:
     QByteArray line(const QStringList& fields) const;
     bool fail(const QString& why);
 
-    QList<int> m_numbers;
+    QList<vokt::ParameterNumber> m_numbers;
     QList<std::optional<qint32>> m_values;
     QString m_fileName;
     bool m_recording = false;

@@ -2,6 +2,8 @@
 
 #include "config/InputText.h"
 
+#include <QHash>
+
 namespace ParameterCatalogue {
 
 namespace {
@@ -25,7 +27,7 @@ void addPid(QList<ConfigurationParameter>& list, int section, Loop loop, const c
     static const char* const comments[8] = {
         "\t// P set 1", "\t// I set 1", "\t// D set 1", "\t// I-Clipping set 1",
         "\t// P set 2", "\t// I set 2", "\t// D set 2", "\t// I-Clipping set 2"};
-    const std::array<int, 9>& numbers = pidLoop(loop).numbers;
+    const std::array<vokt::ParameterNumber, 9>& numbers = pidLoop(loop).numbers;
     for (int i = 0; i < 8; ++i)
         list.append(
             {section, keys[i], numbers[static_cast<size_t>(i)], comments[i], i == 3 || i == 7});
@@ -68,46 +70,45 @@ QList<ConfigurationParameter> buildConfiguration()
     return list;
 }
 
-// The fields of a PID panel as the central panel configures it.
-void addPidFields(QList<PanelField>& list, Loop loop)
+// The fields of a PID loop: P, I and D of either set, the I-clipping to the loop's bound,
+// the threshold speed.
+void addPidFields(QList<Field>& list, Loop loop)
 {
-    static const char* const fields[9] = {"sbPSet1",         "sbISet1",         "sbDSet1",
-                                          "sbIClippingSet1", "sbPSet2",         "sbISet2",
-                                          "sbDSet2",         "sbIClippingSet2", "sbThreshold"};
     const PidLoop& pid = pidLoop(loop);
     for (int i = 0; i < 9; ++i) {
-        const bool clipping = i == 3 || i == 7;
-        const bool threshold = i == 8;
-        list.append({pid.title, fields[i], pid.numbers[static_cast<size_t>(i)], 0,
+        const bool clipping = i == IClippingSet1 || i == IClippingSet2;
+        const bool threshold = i == ThresholdSpeed;
+        list.append({pid.numbers[static_cast<size_t>(i)], 0,
                      threshold ? ThresholdMaximum : (clipping ? pid.iClippingMaximum : GainMaximum),
                      clipping || threshold ? 100 : 10});
     }
 }
 
-QList<PanelField> buildPanelFields()
+QList<Field> buildFields()
 {
-    QList<PanelField> list = {
-        {"WMotorSettings", "sbMotorPoles", MotorPoles, 0, 100000, 2},
-        {"WMotorSettings", "sbMaxCurrent", MaxCurrent, 0, 100000, 100},
-        {"WMotorSettings", "sbCoilResistance", MotorCoilResistance, 0, 100000, 1},
-        {"WMotorSettings", "sbBEMFConstant", BEMFConstant, 0, 100000, 1},
-        {"WEncoderSettings", "sbEncoderSteps", EncoderSteps, 0, 1000000000, 100},
-        {"WEncoderSettings", "sbEncoderDirection", EncoderDirection, 0, 1, 1},
-        {"WEncoderSettings", "sbSineInitMode", InitSineMode, 0, 2, 1},
-        {"WEncoderSettings", "sbCommutationOffset", EncoderCommutationOffset, 0, 1000000000, 1},
+    QList<Field> list = {
+        {MotorPoles, 0, 100000, 2},
+        {MaxCurrent, 0, 100000, 100, "mA"},
+        {MotorCoilResistance, 0, 100000, 1},
+        {BEMFConstant, 0, 100000, 1},
+        {EncoderSteps, 0, 1000000000, 100},
+        {EncoderDirection, 0, 1, 1},
+        {InitSineMode, 0, 2, 1},
+        {EncoderCommutationOffset, 0, 1000000000, 1},
         // The mode values of the three choices: 0, 1 and 3.
-        {"WCommutationMode", "cbCommutationMode", CommutationMode, 0, 3, 1},
-        // Both ramp panels; the check box of the group box writes 0 or 1.
-        {"WVelocityRampControl", "sbMaxVelocity", MaxRampVelocity, 0, 100000, 100},
-        {"WVelocityRampControl", "sbAcceleration", Acceleration, 1, 20000, 100},
-        {"WVelocityRampControl", "gbRampEnabler", EnableVelocityRamp, 0, 1, 1},
-        {"WCurrentControl", "sbActualCurrent", ActualCurrent, -99999, 99999, 1},
-        {"WCurrentControl", "sbTargetCurrent", TargetCurrent, 0, 99999, 100},
-        {"WPWMControl", "sbActualPWM", ActualPWM, -99999, 99999, 1},
-        {"WPWMControl", "sbTargetPWM", TargetPWM, 0, 99999, 100},
-        {"WVelocityControl", "sbActualVelocity", ActualVelocity, -100000, 100000, 100},
-        {"WVelocityControl", "sbTargetVelocity", TargetVelocity, 0, 100000, 100},
-        {"WPositionControl", "sbActualPosition", ActualPosition, -2147483647, 2147483647, 1},
+        {CommutationMode, 0, 3, 1},
+        {MaxRampVelocity, 0, 100000, 100, "rpm"},
+        {Acceleration, 1, 20000, 100, "rpm/s"},
+        // The ramp panels' check box writes 0 or 1.
+        {EnableVelocityRamp, 0, 1, 1},
+        {ActualCurrent, -99999, 99999, 1, "mA"},
+        // A jog panel's magnitude: the buttons write it with either sign.
+        {TargetCurrent, 0, 99999, 100, "mA"},
+        {ActualPWM, -99999, 99999, 1},
+        {TargetPWM, 0, 99999, 100},
+        {ActualVelocity, -100000, 100000, 100, "rpm"},
+        {TargetVelocity, 0, 100000, 100, "rpm"},
+        {ActualPosition, -2147483647, 2147483647, 1},
     };
     addPidFields(list, CurrentLoop);
     addPidFields(list, VelocityLoop);
@@ -130,7 +131,7 @@ QList<Name> buildNames()
     }
     const struct
     {
-        int number;
+        vokt::ParameterNumber number;
         const char* name;
     } others[] = {
         {TargetPosition, "TargetPosition"},
@@ -184,10 +185,21 @@ const QList<ConfigurationParameter>& configuration()
     return list;
 }
 
-const QList<PanelField>& panelFields()
+const QList<Field>& fields()
 {
-    static const QList<PanelField> list = buildPanelFields();
+    static const QList<Field> list = buildFields();
     return list;
+}
+
+const Field* field(vokt::ParameterNumber number)
+{
+    static const QHash<int, const Field*> byNumber = [] {
+        QHash<int, const Field*> map;
+        for (const Field& entry : fields())
+            map.insert(entry.number, &entry);
+        return map;
+    }();
+    return byNumber.value(number);
 }
 
 const QList<Name>& names()
@@ -196,10 +208,11 @@ const QList<Name>& names()
     return list;
 }
 
-const QList<int>& liveValues()
+const QList<vokt::ParameterNumber>& liveValues()
 {
-    static const QList<int> list = {ActualVelocity, RampVelocity,  ActualPosition, TargetPosition,
-                                    ActualPWM,      ActualCurrent, StatusFlags};
+    static const QList<vokt::ParameterNumber> list = {ActualVelocity, RampVelocity, ActualPosition,
+                                                      TargetPosition, ActualPWM,    ActualCurrent,
+                                                      StatusFlags};
     return list;
 }
 
@@ -281,7 +294,7 @@ int numberOf(const QString& name, QString* error)
     return fail(QStringLiteral("unknown parameter: %1").arg(InputText::shown(name)));
 }
 
-QString nameOf(int number)
+QString nameOf(vokt::ParameterNumber number)
 {
     for (const Name& entry : names())
         if (entry.number == number)

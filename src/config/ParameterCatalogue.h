@@ -1,5 +1,6 @@
 #pragma once
 
+#include "comm/Protocol.h"
 #include "config/ParameterNumbers.h"
 
 #include <QList>
@@ -20,7 +21,7 @@ namespace ParameterCatalogue {
 struct PidLoop
 {
     const char* title; // "Current PID control"
-    std::array<int, 9> numbers;
+    std::array<vokt::ParameterNumber, 9> numbers;
     int iClippingMaximum;
 };
 
@@ -43,31 +44,31 @@ struct Section
 // STAP) of the command script.
 struct ConfigurationParameter
 {
-    int section;         // index into sections()
-    const char* key;     // settings key within the section's group
-    int number;          // axis parameter number, 0 to 255
+    int section;     // index into sections()
+    const char* key; // settings key within the section's group
+    vokt::ParameterNumber number;
     const char* comment; // script comment, beginning with a tab: "\t// motor poles"
     // The command script puts an empty line after this parameter (the end of a PID set).
     bool blankLineAfter;
 };
 
-// A field of a panel form that shows one parameter (as the central panel configures the
-// panel), with its range and step.
-struct PanelField
+// The field a parameter is shown or edited in: its range and step, and the unit of its
+// value (UTF-8, empty for a plain number). The panels take them from here when they are
+// set up.
+struct Field
 {
-    const char* panel; // class, or the group box title where a class is used more than once
-    const char* field; // object name in the form
-    int number;
+    vokt::ParameterNumber number;
     int minimum;
     int maximum;
     int step;
+    const char* unit = "";
 };
 
 // A name for a parameter number: the command line accepts it, recordings head their
 // columns with it.
 struct Name
 {
-    int number;
+    vokt::ParameterNumber number;
     QString name;
 };
 
@@ -75,8 +76,10 @@ struct Name
 const QList<Section>& sections();
 // The 44 parameters of the configuration, in the order both files hold them.
 const QList<ConfigurationParameter>& configuration();
-// Every panel field bound to a parameter.
-const QList<PanelField>& panelFields();
+// The field of every parameter a panel shows or writes from a field.
+const QList<Field>& fields();
+// The field of a parameter; nullptr for one no panel field shows.
+const Field* field(vokt::ParameterNumber number);
 // The names of every parameter the tool shows, writes or polls, one name a number. A
 // configuration parameter is named by its settings key, made unique with its group where
 // the key is used in more than one group ("velocity_PID_values/P_set_1").
@@ -85,7 +88,7 @@ const QList<Name>& names();
 // The live values the window polls in each cycle, in the order its trace list holds them:
 // actual velocity, ramp velocity, actual and target position, actual PWM and current, the
 // status word.
-const QList<int>& liveValues();
+const QList<vokt::ParameterNumber>& liveValues();
 
 // One meaningful bit of the status word (StatusFlags): its number (0 is the least
 // significant), the words the status flags panel and the commissioning record show, whether
@@ -110,6 +113,6 @@ QStringList statusWords(quint32 word);
 // the text names no parameter; *error (if given) then says why.
 int numberOf(const QString& name, QString* error = nullptr);
 // The name of a parameter number; the number in decimal for a number without a name.
-QString nameOf(int number);
+QString nameOf(vokt::ParameterNumber number);
 
 } // namespace ParameterCatalogue

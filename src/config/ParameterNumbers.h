@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 // The numbers of the axis parameters the tool, the command line and the simulated module
 // refer to by name: the catalogue's own (see ParameterCatalogue.h), in a header without Qt
@@ -68,8 +69,8 @@ enum PidField
 };
 
 // The nine parameter numbers of a loop: P, I, D and I-clipping of set 1, the same of set 2,
-// the threshold speed.
-constexpr std::array<int, 9> pidNumbers(Loop loop)
+// the threshold speed. std::uint8_t is the core's parameter number (vokt::ParameterNumber).
+constexpr std::array<std::uint8_t, 9> pidNumbers(Loop loop)
 {
     switch (loop) {
     case CurrentLoop:

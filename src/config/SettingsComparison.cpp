@@ -200,8 +200,8 @@ std::optional<QList<qint32>> readModule(SerialUSBCommandHandler& handler,
     const int total = configurationSize();
     for (const ParameterCatalogue::ConfigurationParameter& p :
          ParameterCatalogue::configuration()) {
-        const SerialUSBCommandHandler::Outcome outcome = handler.exchange(
-            vokt::GetAxisParameter, static_cast<vokt::ParameterNumber>(p.number), 0, 0);
+        const SerialUSBCommandHandler::Outcome outcome =
+            handler.exchange(vokt::GetAxisParameter, p.number, 0, 0);
         if (!outcome.reply)
             return fail(QStringLiteral("parameter %1: %2")
                             .arg(p.number)

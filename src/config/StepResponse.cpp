@@ -16,7 +16,6 @@ using namespace ParameterCatalogue;
 using Handler = SerialUSBCommandHandler;
 
 constexpr quint8 GetAxisParameter = vokt::GetAxisParameter;
-constexpr quint8 RelativeMove = 1;
 
 QString failure(const Handler::Outcome& outcome, const QString& what)
 {
@@ -115,8 +114,7 @@ Result run(Handler& handler, const Request& request, const Progress& progress, L
     const bool stepped =
         velocity ? guard.move(vokt::SetAxisParameter, vokt::ParameterNumber(TargetVelocity),
                               request.target, &why)
-                 : guard.move(vokt::MoveToPosition, vokt::ParameterNumber(RelativeMove),
-                              request.target, &why);
+                 : guard.move(vokt::MoveToPosition, vokt::MoveRelative, request.target, &why);
     const double zeroMs = (sent + clock.nsecsElapsed()) / 2.0 / 1e6;
     result.moved = guard.moved();
     if (!stepped) {
@@ -168,7 +166,7 @@ Result run(Handler& handler, const Request& request, const Progress& progress, L
 
 bool readGains(Handler& handler, Loop loop, std::array<qint32, 9>* values, QString* error)
 {
-    const std::array<int, 9> numbers = pidNumbers(loop);
+    const auto numbers = pidNumbers(loop);
     for (size_t i = 0; i < numbers.size(); ++i)
         if (!read(handler, numbers[i], &(*values)[i], error,
                   QStringLiteral("reading parameter %1").arg(numbers[i])))

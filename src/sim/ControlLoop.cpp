@@ -9,7 +9,7 @@ Gains gains(const std::array<std::int32_t, 256>& values, ParameterCatalogue::Loo
             double speed, const Scaling& scaling)
 {
     using namespace ParameterCatalogue;
-    const std::array<int, 9> numbers = pidNumbers(loop);
+    const auto numbers = pidNumbers(loop);
     const auto value = [&](PidField field) {
         return double(values[static_cast<size_t>(numbers[static_cast<size_t>(field)])]);
     };

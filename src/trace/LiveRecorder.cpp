@@ -13,7 +13,7 @@ bool LiveRecorder::start(const QString& fileName, const QList<TraceCommand*>& tr
 {
     if (isRecording())
         stop();
-    QList<int> numbers;
+    QList<vokt::ParameterNumber> numbers;
     for (const TraceCommand* record : traceCommands)
         if (record->motorBank() == 0 && !numbers.contains(record->type()))
             numbers << record->type();

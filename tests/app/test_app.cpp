@@ -128,7 +128,7 @@ void TestApp::startUp()
             "Debug: TraceCommand:  \"6\" ,  \"" + QByteArray::number(type) + "\" ,  \"0\" \n";
     QVERIFY2(text.contains(expected), text.constData());
     // The command line's watch polls the same list.
-    QList<int> polled;
+    QList<vokt::ParameterNumber> polled;
     for (const TraceCommand* record : qobject_cast<BLDC*>(window->centralWidget())->traceCommands())
         polled << record->type();
     QCOMPARE(polled, ParameterCatalogue::liveValues());

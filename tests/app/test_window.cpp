@@ -11,13 +11,14 @@
 #include "comm/Protocol.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/VOKTRequest.h"
+#include "config/Parameter.h"
 #include "config/ParameterCatalogue.h"
 #include "config/Poller.h"
 #include "panels/connection/WConnection.h"
 #include "panels/connection/WDirectMode.h"
 #include "panels/connection/WSerialConnection.h"
 #include "panels/motion/WVelocityControl.h"
-#include "panels/parameters/ParameterToolTips.h"
+#include "panels/parameters/ParameterPanel.h"
 #include "panels/parameters/WPIDControl.h"
 #include "sim/PtyPeer.h"
 #include "sim/ServedModule.h"
@@ -514,17 +515,20 @@ void TestWindow::smallThings()
         QCOMPARE(child<QPushButton>(panel, "btnUpdate")->toolTip(),
                  QStringLiteral("Look for ports again"));
 
-    // Every parameter field names its number; a class used twice gets it in both places.
-    QCOMPARE(ParameterToolTips::apply(bldc), ParameterCatalogue::panelFields().size() + 3);
-    for (const ParameterCatalogue::PanelField& entry : ParameterCatalogue::panelFields()) {
-        const QString tip = QStringLiteral("Axis parameter %1").arg(entry.number);
-        int found = 0;
-        for (QWidget* field : bldc->findChildren<QWidget*>(QLatin1String(entry.field))) {
-            if (field->toolTip() == tip)
-                ++found;
+    // Every parameter field names its number, and every field of the catalogue is shown
+    // somewhere.
+    QSet<int> shown;
+    for (ParameterPanel* panel : bldc->findChildren<ParameterPanel*>()) {
+        for (QWidget* field : panel->findChildren<QWidget*>()) {
+            if (const Parameter* parameter = panel->parameterOf(field)) {
+                QCOMPARE(field->toolTip(),
+                         QStringLiteral("Axis parameter %1").arg(parameter->number()));
+                shown << parameter->number();
+            }
         }
-        QVERIFY2(found > 0, entry.field);
     }
+    for (const ParameterCatalogue::Field& entry : ParameterCatalogue::fields())
+        QVERIFY2(shown.contains(entry.number), qPrintable(QString::number(entry.number)));
 
     // The direct panel marks a command carried out.
     auto* direct = bldc->findChild<WDirectMode*>();

@@ -1,6 +1,7 @@
 #include "app/BLDC.h"
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/TraceCommand.h"
+#include "config/Parameter.h"
 #include "config/ParameterCatalogue.h"
 #include "config/Poller.h"
 #include "panels/connection/WConnection.h"
@@ -111,20 +112,24 @@ private slots:
 
 void TestMotion::fieldsFollowCatalogue()
 {
+    // Each field bound to a parameter has the range and step of the catalogue's entry for
+    // its number; actual values are shown, never edited.
     int checked = 0;
-    for (const ParameterCatalogue::PanelField& field : ParameterCatalogue::panelFields()) {
-        const QString panelName = QLatin1String(field.panel);
-        if (!motionPanels.contains(panelName))
-            continue;
-        std::unique_ptr<ParameterPanel> panel = makePanel(panelName);
-        auto* box = child<QSpinBox>(panel.get(), field.field);
-        QCOMPARE(box->minimum(), field.minimum);
-        QCOMPARE(box->maximum(), field.maximum);
-        QCOMPARE(box->singleStep(), field.step);
-        QCOMPARE(box->value(), 0);
-        // Actual values are shown, never edited.
-        QCOMPARE(box->isEnabled(), !QByteArray(field.field).startsWith("sbActual"));
-        ++checked;
+    for (const QString& name : motionPanels) {
+        std::unique_ptr<ParameterPanel> panel = makePanel(name);
+        for (auto* box : panel->findChildren<QSpinBox*>()) {
+            const Parameter* parameter = panel->parameterOf(box);
+            if (!parameter)
+                continue;
+            const ParameterCatalogue::Field* field = ParameterCatalogue::field(parameter->number());
+            QVERIFY2(field, qPrintable(box->objectName()));
+            QCOMPARE(box->minimum(), field->minimum);
+            QCOMPARE(box->maximum(), field->maximum);
+            QCOMPARE(box->singleStep(), field->step);
+            QCOMPARE(box->value(), 0);
+            QCOMPARE(box->isEnabled(), !box->objectName().startsWith(QLatin1String("sbActual")));
+            ++checked;
+        }
     }
     QCOMPARE(checked, 7);
     WPositionControl position;

@@ -3,7 +3,8 @@
 #include "comm/SerialUSBCommandHandler.h"
 #include "comm/SerialUSBDevice.h"
 #include "comm/VOKTRequest.h"
-#include "config/ParameterCatalogue.h"
+#include "config/Parameter.h"
+#include "config/ParameterModel.h"
 #include "panels/connection/WConnection.h"
 #include "panels/connection/WSerialConnection.h"
 #include "panels/parameters/ParameterPanel.h"
@@ -23,6 +24,8 @@
 #include <QSpinBox>
 #include <QWheelEvent>
 #include <QtTest>
+
+#include <atomic>
 
 namespace {
 
@@ -177,13 +180,6 @@ struct Window
         return found.at(index);
     }
 
-    // Cuts a panel off from the window's handler: only the test hears it.
-    void detach(ParameterPanel* panel)
-    {
-        QObject::disconnect(panel, nullptr, bldc.handler(), nullptr);
-        QObject::disconnect(bldc.handler(), nullptr, panel, nullptr);
-    }
-
     ServedModule& module() { return *bldc.simulatedModule(); }
 
     // Shown and active, so that fields take the focus and lose it as they do for a user.
@@ -232,15 +228,18 @@ struct Window
     QStringList fieldsNotShowingModule()
     {
         QStringList wrong;
-        for (const ParameterCatalogue::PanelField& entry : ParameterCatalogue::panelFields()) {
-            if (!ParameterPanels.contains(QLatin1String(entry.panel)))
-                continue;
-            const QString expected = QString::number(moduleValue(entry.number));
-            for (ParameterPanel* panel : panels(QLatin1String(entry.panel))) {
-                auto* field = child<QWidget>(panel, entry.field);
-                if (shown(field) != shownFor(field, expected.toInt()))
-                    wrong << QStringLiteral("%1/%2 shows %3, the module holds %4")
-                                 .arg(entry.panel, entry.field, shown(field), expected);
+        for (const QString& name : ParameterPanels) {
+            for (ParameterPanel* panel : panels(name)) {
+                for (QWidget* field : panel->findChildren<QWidget*>()) {
+                    const Parameter* parameter = panel->parameterOf(field);
+                    if (!parameter)
+                        continue;
+                    const int expected = moduleValue(parameter->number());
+                    if (shown(field) != shownFor(field, expected))
+                        wrong << QStringLiteral("%1/%2 shows %3, the module holds %4")
+                                     .arg(name, field->objectName(), shown(field))
+                                     .arg(expected);
+                }
             }
         }
         return wrong;
@@ -254,8 +253,6 @@ class TestParameters : public QObject
     Q_OBJECT
 
 private slots:
-    void formsAgreeWithCatalogue_data();
-    void formsAgreeWithCatalogue();
     void refreshOnlyReads_data();
     void refreshOnlyReads();
     void connectRefreshesEveryPanel();
@@ -267,57 +264,11 @@ private slots:
     void userEdit_data();
     void userEdit();
     void editWithoutLinkIsMarked();
+    void readWithoutValueIsMarked_data();
+    void readWithoutValueIsMarked();
     void sineInitialisationOnlyWhenTaken_data();
     void sineInitialisationOnlyWhenTaken();
 };
-
-void TestParameters::formsAgreeWithCatalogue_data()
-{
-    QTest::addColumn<QString>("panel");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<int>("number");
-    QTest::addColumn<int>("minimum");
-    QTest::addColumn<int>("maximum");
-    QTest::addColumn<int>("step");
-    for (const ParameterCatalogue::PanelField& entry : ParameterCatalogue::panelFields()) {
-        if (ParameterPanels.contains(QLatin1String(entry.panel)))
-            QTest::addRow("%s %s", entry.panel, entry.field)
-                << QString::fromLatin1(entry.panel) << QString::fromLatin1(entry.field)
-                << entry.number << entry.minimum << entry.maximum << entry.step;
-    }
-}
-
-// Each field has the catalogue's range and step, and an answer for the catalogue's number
-// (carried as a char, so 253 arrives as -3) fills it without writing anything.
-void TestParameters::formsAgreeWithCatalogue()
-{
-    QFETCH(QString, panel);
-    QFETCH(QString, field);
-    QFETCH(int, number);
-    QFETCH(int, minimum);
-    QFETCH(int, maximum);
-    QFETCH(int, step);
-    Window window;
-    const QList<ParameterPanel*> panels = window.panels(panel);
-    QCOMPARE(panels.size(), panel == QLatin1String("WVelocityRampControl") ? 2 : 1);
-    for (ParameterPanel* instance : panels) {
-        window.detach(instance);
-        auto* widget = child<QWidget>(instance, qPrintable(field));
-        if (auto* spinBox = qobject_cast<QSpinBox*>(widget)) {
-            QCOMPARE(spinBox->minimum(), minimum);
-            QCOMPARE(spinBox->maximum(), maximum);
-            QCOMPARE(spinBox->singleStep(), step);
-        } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
-            QVERIFY(box->isCheckable());
-        } else {
-            QVERIFY(qobject_cast<QComboBox*>(widget));
-        }
-        QSignalSpy changes(instance, &ParameterPanel::changeValue);
-        instance->requestedValue(0, char(number), maximum);
-        QCOMPARE(shown(widget), shownFor(widget, maximum));
-        QCOMPARE(writes(changes), QStringList());
-    }
-}
 
 void TestParameters::refreshOnlyReads_data()
 {
@@ -357,18 +308,13 @@ void TestParameters::refreshOnlyReads()
     QFETCH(QList<int>, order);
     Window window;
     ParameterPanel* instance = window.panel(panel);
-    window.detach(instance);
     SerialUSBDevice device(window.module().portName(), QStringLiteral("Simulated"));
     SerialUSBCommandHandler handler;
     handler.setDebug(false);
     handler.setDevice(&device);
     QVERIFY(handler.open());
-    QObject::connect(instance, &ParameterPanel::requestValue, &handler,
-                     &SerialUSBCommandHandler::getAxisParameter);
-    QObject::connect(instance, &ParameterPanel::changeValue, &handler,
-                     &SerialUSBCommandHandler::setAxisParameter);
-    QObject::connect(&handler, &SerialUSBCommandHandler::requestedValue, instance,
-                     &ParameterPanel::requestedValue);
+    ParameterModel model(&handler);
+    instance->setParameterModel(&model);
 
     const QMap<QString, QString> before = snapshot(instance);
     LogCapture log;
@@ -504,7 +450,6 @@ void TestParameters::answerShown()
     QFETCH(QStringList, logged);
     Window window;
     ParameterPanel* instance = window.panel(panel);
-    window.detach(instance);
     QMap<QString, QString> expected = snapshot(instance);
     expected[field] = shows;
     QSignalSpy changes(instance, &ParameterPanel::changeValue);
@@ -541,7 +486,6 @@ void TestParameters::foreignAnswerChangesNothing()
     QFETCH(int, type);
     Window window;
     ParameterPanel* instance = window.panel(panel);
-    window.detach(instance);
     const QMap<QString, QString> before = snapshot(instance);
     QSignalSpy changes(instance, &ParameterPanel::changeValue);
     LogCapture log;
@@ -657,6 +601,67 @@ void TestParameters::editWithoutLinkIsMarked()
     QCOMPARE(field->value(), window.moduleValue(6));
     QVERIFY(!field->property("notWritten").toBool());
     QCOMPARE(said.size(), 1);
+}
+
+void TestParameters::readWithoutValueIsMarked_data()
+{
+    // The answer to a read of 6: its status; 0: none; -1: 9999, behind a reply to another
+    // command.
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("refused") << 3 << "refused by the module (status 3)";
+    QTest::newRow("no reply") << 0 << "no reply from the module";
+    QTest::newRow("line not clean") << -1 << "the line is not clean";
+}
+
+// A read of "Max. current" that the module refuses or leaves unanswered: the field keeps
+// the last value the module reported, marked, with the reason in its tool tip and the
+// status bar; the next good answer takes the mark away.
+void TestParameters::readWithoutValueIsMarked()
+{
+    QFETCH(int, status);
+    QFETCH(QString, reason);
+    std::atomic<bool> failing{false};
+    PtyPeer peer;
+    QVERIFY(peer.start());
+    peer.setResponder([&failing, status](const QByteArray& request) {
+        const int command = quint8(request.at(1));
+        if (failing && quint8(request.at(2)) == 6) {
+            if (status == 0)
+                return QList<PtyPeer::Chunk>{};
+            if (status < 0)
+                return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, 5, 7) +
+                                       PtyPeer::replyFrame(2, 1, 100, quint8(command), 9999));
+            return PtyPeer::answer(PtyPeer::replyFrame(2, 1, quint8(status), quint8(command), 0));
+        }
+        return PtyPeer::answer(PtyPeer::replyFrame(2, 1, 100, quint8(command), 1500));
+    });
+    Window window;
+    connectTo(window.bldc.findChild<WSerialConnection*>(), peer.portName());
+    ParameterPanel* motor = window.panel(QStringLiteral("WMotorSettings"));
+    auto* field = child<QSpinBox>(motor, "sbMaxCurrent");
+    QCOMPARE(field->value(), 1500);
+    QCOMPARE(field->toolTip(), QStringLiteral("Axis parameter 6"));
+
+    QSignalSpy said(&window.bldc, &BLDC::parameterNotTaken);
+    failing = true;
+    motor->updateValues();
+    QCOMPARE(field->value(), 1500);
+    QVERIFY(field->property("notCurrent").toBool());
+    QVERIFY2(field->toolTip().contains(reason), qPrintable(field->toolTip()));
+    QCOMPARE(said.size(), 1);
+    QVERIFY(said.at(0).at(0).toString().startsWith(
+        QStringLiteral("Axis parameter 6 not read: %1").arg(reason)));
+    // The fields read before it are current.
+    QVERIFY(!child<QSpinBox>(motor, "sbMotorPoles")->property("notCurrent").toBool());
+
+    failing = false;
+    if (!window.bldc.handler()->isOpen())
+        connectTo(window.bldc.findChild<WSerialConnection*>(), peer.portName());
+    motor->updateValues();
+    QVERIFY(!field->property("notCurrent").toBool());
+    QCOMPARE(field->toolTip(), QStringLiteral("Axis parameter 6"));
+    QCOMPARE(field->value(), 1500);
 }
 
 void TestParameters::sineInitialisationOnlyWhenTaken_data()

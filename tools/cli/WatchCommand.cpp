@@ -59,7 +59,7 @@ Action prepareWatch(const Invocation& invocation, QString* error)
     }
 
     return [interval, count, csv, force](Link& link) {
-        const QList<int>& numbers = ParameterCatalogue::liveValues();
+        const auto& numbers = ParameterCatalogue::liveValues();
         CsvRecorder recorder(numbers);
         recorder.setModule(link.handler().portName(), link.handler().moduleAddress());
         if (!csv.isEmpty() && !recorder.open(csv, force)) {

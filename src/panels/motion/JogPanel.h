@@ -19,17 +19,15 @@ public:
 protected:
     explicit JogPanel(QWidget* parent = nullptr) : ParameterPanel(parent) {}
 
-    // The magnitude field and the member that holds the target parameter's number.
-    void setJogTarget(QSpinBox* magnitude, const char* number)
+    // The magnitude field and the target parameter's number (again when it changes).
+    void setJogTarget(QSpinBox* magnitude, vokt::ParameterNumber number)
     {
         m_magnitude = magnitude;
-        m_targetNumber = number;
-        takeTypedValueOnCommit(magnitude);
+        bindTarget(magnitude, number);
     }
     // One write of the target parameter: the magnitude times direction (-1, 0 or 1).
     void jog(int direction);
 
 private:
     QSpinBox* m_magnitude = nullptr;
-    const char* m_targetNumber = nullptr;
 };

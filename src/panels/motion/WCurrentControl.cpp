@@ -1,15 +1,16 @@
 #include "panels/motion/WCurrentControl.h"
 
+#include "config/ParameterCatalogue.h"
 #include "ui_WCurrentControl.h"
 
-WCurrentControl::WCurrentControl(QWidget* parent) : JogPanel(parent), m_ui(new Ui::WCurrentControl)
+WCurrentControl::WCurrentControl(QWidget* parent)
+    : JogPanel(parent), m_ui(std::make_unique<Ui::WCurrentControl>())
 {
     m_ui->setupUi(this);
     setTitleBox(m_ui->gbCurrentControl);
-    bindField(m_ui->sbActualCurrent, &ActualNumber);
-    setRequestOrder({&ActualNumber});
-    setLiveNumber(&ActualNumber);
-    setJogTarget(m_ui->sbTargetCurrent, &TargetNumber);
+    bindField(m_ui->sbActualCurrent, ParameterCatalogue::ActualCurrent);
+    setLiveField(m_ui->sbActualCurrent);
+    setJogTarget(m_ui->sbTargetCurrent, ParameterCatalogue::TargetCurrent);
 }
 
 WCurrentControl::WCurrentControl(const QString& title, QWidget* parent) : WCurrentControl(parent)
@@ -17,7 +18,4 @@ WCurrentControl::WCurrentControl(const QString& title, QWidget* parent) : WCurre
     m_ui->gbCurrentControl->setTitle(title);
 }
 
-WCurrentControl::~WCurrentControl()
-{
-    delete m_ui;
-}
+WCurrentControl::~WCurrentControl() = default;

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class WCurrentControl;
 }
@@ -26,8 +28,5 @@ public slots:
     void on_btnRight_clicked() { jog(1); }
 
 private:
-    static constexpr char ActualNumber = static_cast<char>(150);
-    static constexpr char TargetNumber = static_cast<char>(155);
-
-    Ui::WCurrentControl* m_ui;
+    std::unique_ptr<Ui::WCurrentControl> m_ui;
 };

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class WPWMControl;
 }
@@ -26,8 +28,5 @@ public slots:
     void on_btnRight_clicked() { jog(1); }
 
 private:
-    static constexpr char ActualNumber = static_cast<char>(153);
-    static constexpr char TargetNumber = static_cast<char>(154);
-
-    Ui::WPWMControl* m_ui;
+    std::unique_ptr<Ui::WPWMControl> m_ui;
 };

@@ -2,25 +2,14 @@
 
 #include "ui_WPositionControl.h"
 
-namespace {
-
-// The VOKT command that moves the motor, and its two kinds of move.
-constexpr char MoveCommand = 4;
-constexpr char MoveAbsolute = 0;
-constexpr char MoveRelative = 1;
-
-} // namespace
-
 WPositionControl::WPositionControl(QWidget* parent)
-    : ParameterPanel(parent), m_ui(new Ui::WPositionControl)
+    : ParameterPanel(parent), m_ui(std::make_unique<Ui::WPositionControl>())
 {
     m_ui->setupUi(this);
     setTitleBox(m_ui->gbPositionControl);
-    // Only the actual position is shown; the target is read but the field keeps what the
-    // user entered.
-    bindField(m_ui->sbActualPosition, &m_actual);
-    setRequestOrder({&m_actual, &m_target});
-    setLiveNumber(&m_actual);
+    // Placeholders until the central panel sets the module's numbers.
+    setTypes(1, 2, 4, 3);
+    setLiveField(m_ui->sbActualPosition);
     takeTypedValueOnCommit(m_ui->sbTargetPosition);
 }
 
@@ -29,40 +18,40 @@ WPositionControl::WPositionControl(const QString& title, QWidget* parent) : WPos
     m_ui->gbPositionControl->setTitle(title);
 }
 
-WPositionControl::~WPositionControl()
-{
-    delete m_ui;
-}
+WPositionControl::~WPositionControl() = default;
 
 void WPositionControl::setTypes(char actual, char target, char clearOnNullSecond,
                                 char clearOnNullFirst)
 {
-    m_actual = actual;
-    m_target = target;
-    m_clearOnNullSecond = clearOnNullSecond;
-    m_clearOnNullFirst = clearOnNullFirst;
-    updateTraceTypes();
+    // Only the actual position is shown; the target is read but the field keeps what the
+    // user entered.
+    bindField(m_ui->sbActualPosition, static_cast<vokt::ParameterNumber>(actual));
+    bindNumber(&m_target, static_cast<vokt::ParameterNumber>(target), true);
+    bindNumber(&m_clearOnNullSecond, static_cast<vokt::ParameterNumber>(clearOnNullSecond), false);
+    bindNumber(&m_clearOnNullFirst, static_cast<vokt::ParameterNumber>(clearOnNullFirst), false);
 }
 
 void WPositionControl::on_btnClear_clicked()
 {
-    emitChange(m_actual, 0);
+    ParameterPanel::editParameter(m_ui->sbActualPosition, 0);
 }
 
 void WPositionControl::on_btnClearOnNull_clicked()
 {
-    emitChange(m_clearOnNullFirst, 1);
-    emitChange(m_clearOnNullSecond, 1);
+    ParameterPanel::editParameter(&m_clearOnNullFirst, 1);
+    ParameterPanel::editParameter(&m_clearOnNullSecond, 1);
 }
 
 void WPositionControl::on_btnMoveAbsolute_clicked()
 {
     m_ui->sbTargetPosition->interpretText();
-    emit doMove(motorBank(), MoveCommand, MoveAbsolute, m_ui->sbTargetPosition->value());
+    emit doMove(motorBank(), char(vokt::MoveToPosition), char(vokt::MoveAbsolute),
+                m_ui->sbTargetPosition->value());
 }
 
 void WPositionControl::on_btnMoveRelative_clicked()
 {
     m_ui->sbTargetPosition->interpretText();
-    emit doMove(motorBank(), MoveCommand, MoveRelative, m_ui->sbTargetPosition->value());
+    emit doMove(motorBank(), char(vokt::MoveToPosition), char(vokt::MoveRelative),
+                m_ui->sbTargetPosition->value());
 }

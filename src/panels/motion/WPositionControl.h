@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class WPositionControl;
 }
@@ -37,9 +39,9 @@ public slots:
     void on_btnMoveRelative_clicked();
 
 private:
-    Ui::WPositionControl* m_ui;
-    char m_actual = 1;
-    char m_target = 2;
-    char m_clearOnNullSecond = 4;
-    char m_clearOnNullFirst = 3;
+    std::unique_ptr<Ui::WPositionControl> m_ui;
+    // The keys of the numbers without a field: read, or only written.
+    const char m_target = 0;
+    const char m_clearOnNullSecond = 0;
+    const char m_clearOnNullFirst = 0;
 };

@@ -1,5 +1,6 @@
 #include "panels/motion/WStatusFlagsV.h"
 
+#include "config/Parameter.h"
 #include "config/ParameterCatalogue.h"
 #include "ui_WStatusFlagsV.h"
 
@@ -27,7 +28,8 @@ QRadioButton[fault="true"]::indicator:checked {
 
 } // namespace
 
-WStatusFlagsV::WStatusFlagsV(QWidget* parent) : ParameterPanel(parent), m_ui(new Ui::WStatusFlagsV)
+WStatusFlagsV::WStatusFlagsV(QWidget* parent)
+    : ParameterPanel(parent), m_ui(std::make_unique<Ui::WStatusFlagsV>())
 {
     m_ui->setupUi(this);
     setTitleBox(m_ui->gbStatusFlags);
@@ -44,24 +46,20 @@ WStatusFlagsV::WStatusFlagsV(QWidget* parent) : ParameterPanel(parent), m_ui(new
     m_ui->gbStatusFlags->setStyleSheet(QLatin1String(LampStyle));
 }
 
-WStatusFlagsV::~WStatusFlagsV()
-{
-    delete m_ui;
-}
+WStatusFlagsV::~WStatusFlagsV() = default;
 
 void WStatusFlagsV::setType(char type)
 {
-    m_type = type;
-    m_hasType = true;
-    setRequestOrder({&m_type});
-    setLiveNumber(&m_type);
+    // No word is shown before the number is known.
+    bindCustom(m_ui->gbStatusFlags, static_cast<vokt::ParameterNumber>(type));
+    setLiveField(m_ui->gbStatusFlags);
 }
 
-void WStatusFlagsV::requestedValue(char motorBank, char type, int value)
+void WStatusFlagsV::showCustom(QWidget*, const Parameter& parameter)
 {
-    if (!m_hasType || motorBank != this->motorBank() || type != m_type)
+    if (parameter.state() != Parameter::State::Read)
         return;
-    const auto word = static_cast<quint32>(value);
+    const auto word = static_cast<quint32>(*parameter.value());
     for (const Lamp& lamp : m_lamps)
         lamp.button->setChecked((word >> lamp.bit) & 1u);
 }

@@ -2,6 +2,8 @@
 
 #include "panels/parameters/ParameterPanel.h"
 
+#include <memory>
+
 #include <QList>
 
 class QRadioButton;
@@ -28,9 +30,9 @@ public:
     // The number that carries the word; it is also the panel's one trace type.
     void setType(char type);
 
-public slots:
-    // Every lamp shows its bit, when motor/bank and type are the panel's.
-    void requestedValue(char motorBank, char type, int value) override;
+protected:
+    // Every lamp shows its bit of the word.
+    void showCustom(QWidget* field, const Parameter& parameter) override;
 
 private:
     struct Lamp
@@ -39,9 +41,6 @@ private:
         QRadioButton* button;
     };
 
-    Ui::WStatusFlagsV* m_ui;
+    std::unique_ptr<Ui::WStatusFlagsV> m_ui;
     QList<Lamp> m_lamps;
-    char m_type = 0;
-    // No word is shown before the number is known.
-    bool m_hasType = false;
 };

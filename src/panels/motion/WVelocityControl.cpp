@@ -3,24 +3,19 @@
 #include "ui_WVelocityControl.h"
 
 WVelocityControl::WVelocityControl(QWidget* parent)
-    : JogPanel(parent), m_ui(new Ui::WVelocityControl)
+    : JogPanel(parent), m_ui(std::make_unique<Ui::WVelocityControl>())
 {
     m_ui->setupUi(this);
     setTitleBox(m_ui->gbVelocityControl);
-    bindField(m_ui->sbActualVelocity, &m_actual);
-    setRequestOrder({&m_actual});
-    setLiveNumber(&m_actual);
-    setJogTarget(m_ui->sbTargetVelocity, &m_target);
+    // Placeholders until the central panel sets the module's numbers.
+    setTypes(1, 2);
+    setLiveField(m_ui->sbActualVelocity);
 }
 
-WVelocityControl::~WVelocityControl()
-{
-    delete m_ui;
-}
+WVelocityControl::~WVelocityControl() = default;
 
 void WVelocityControl::setTypes(char actual, char target)
 {
-    m_actual = actual;
-    m_target = target;
-    updateTraceTypes();
+    bindField(m_ui->sbActualVelocity, static_cast<vokt::ParameterNumber>(actual));
+    setJogTarget(m_ui->sbTargetVelocity, static_cast<vokt::ParameterNumber>(target));
 }

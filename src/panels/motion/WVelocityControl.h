@@ -2,6 +2,8 @@
 
 #include "panels/motion/JogPanel.h"
 
+#include <memory>
+
 namespace Ui {
 class WVelocityControl;
 }
@@ -25,7 +27,5 @@ private slots:
     void on_btnRight_clicked() { jog(1); }
 
 private:
-    Ui::WVelocityControl* m_ui;
-    char m_actual = 1;
-    char m_target = 2;
+    std::unique_ptr<Ui::WVelocityControl> m_ui;
 };

@@ -1,17 +1,26 @@
 #pragma once
 
+#include "comm/Protocol.h"
+
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
+class Parameter;
+class ParameterModel;
 class QEvent;
 class QGroupBox;
 class QSpinBox;
 
-// What every parameter and motion panel shares: it asks for its values (requestValue),
-// writes the user's edit of a field (changeValue), and shows an answer in every field whose
-// parameter number the answer carries (requestedValue). Numbers travel as char, so 128 to
-// 255 arrive negative (146 as -110) and are compared as char.
+// What every parameter and motion panel shares. Each field is bound to its parameter
+// object (config/Parameter), which the window's ParameterModel keeps: the field takes its
+// range, step and tool tip from the parameter when it is bound, shows the parameter's value
+// whenever the module reports one, and is marked, with the reason in its tool tip, when an
+// exchange for it brought no value (refused, no reply, line not clean, not connected); the
+// last good value stays shown. An edit goes to the parameter, which writes it.
 //
 // Only the user's own edits write. A value typed into a field is written once, when it is
 // committed (Enter, or the focus leaving the field with a changed value); each step of the
@@ -19,62 +28,77 @@ class QSpinBox;
 // answer never writes, whatever the value: the field shows what the module reported (a
 // value outside its range at the nearest bound) and the module keeps its value.
 //
-// A panel binds its fields to the members that hold their numbers, so setters that change
-// the numbers need nothing else. Its on_<objectName>_valueChanged slots call emitChange.
+// The signals stay for those who listen to the panel: requestValue after each read of a
+// refresh, changeValue after each write. Numbers travel there as char, so 128 to 255
+// arrive negative (146 as -110).
 class ParameterPanel : public QWidget
 {
     Q_OBJECT
 
 public:
-    void setMotorBank(char motorBank) { m_motorBank = motorBank; }
+    ~ParameterPanel() override;
+
+    void setMotorBank(char motorBank);
     char motorBank() const { return m_motorBank; }
+    // The window's parameters; until it is set the panel has its own, which send nothing.
+    void setParameterModel(ParameterModel* model);
 
     // One debug line (the title box's title in quotes and "::updateValues()"), then one
-    // requestValue per number of the request order.
+    // read per number of the request order.
     virtual void updateValues();
     // The same for the live number only, with "::updateLiveVales()".
     void updateLiveVales();
     // The numbers the central panel polls for this panel; empty for a panel without live
     // values.
     const QList<char>& traceTypes() const { return m_traceTypes; }
+    // The parameter a field of the panel shows or edits; nullptr for a field bound to none.
+    const Parameter* parameterOf(const QWidget* field) const;
 
 signals:
     void requestValue(char motorBank, char type);
     void changeValue(char motorBank, char type, int value);
 
 public slots:
-    // Ignored unless motorBank is the panel's; then every bound field whose number equals
-    // type shows the value.
+    // A value of the module handed to the panel: when motorBank is the panel's and type one
+    // of its numbers, that parameter takes it, and every field bound to it shows it.
     virtual void requestedValue(char motorBank, char type, int value);
-    // Marks every bound field whose number equals type (on the panel's motor/bank): its
-    // value was not written. The mark goes when an answer fills the field.
-    void markNotWritten(char motorBank, char type);
     // A live value: handled as requestedValue when type is the panel's live number.
     void requestedTraceValue(char motorBank, char type, int value);
 
 protected:
     explicit ParameterPanel(QWidget* parent = nullptr);
 
-    // `number` is the member that holds the field's parameter number. The field notifies a
-    // typed value only once it is committed.
-    void bindField(QSpinBox* field, const char* number);
+    // Binds a field to a parameter (again: a setter that changes a number binds anew). The
+    // field takes the parameter's range, step and tool tip; a typed value notifies only
+    // once it is committed. The request order is the order of binding.
+    void bindField(QSpinBox* field, vokt::ParameterNumber number);
     // A checkable group box: checked for any value but 0.
-    void bindField(QGroupBox* checkable, const char* number);
-    // The numbers updateValues() asks for, in order.
-    void setRequestOrder(const QList<const char*>& numbers) { m_requestOrder = numbers; }
+    void bindField(QGroupBox* checkable, vokt::ParameterNumber number);
+    // A field of the panel's own that shows the parameter (showCustom() does it), read in
+    // the request order.
+    void bindCustom(QWidget* field, vokt::ParameterNumber number);
+    // A field whose value buttons write (a jog panel's magnitude): range, step and tool tip
+    // only; it is neither read nor filled.
+    void bindTarget(QSpinBox* field, vokt::ParameterNumber number);
+    // A number without a field under a key of the panel's: read in the request order when
+    // `read`, otherwise only written.
+    void bindNumber(const void* key, vokt::ParameterNumber number, bool read);
+    // The field (or key) whose number is also the panel's one trace type.
+    void setLiveField(const void* key);
+
+    // Writes a value to the parameter of a field (or key), then emits changeValue.
+    void editParameter(const void* key, int value);
+    // The parameter of a field (or key).
+    Parameter* parameter(const void* key) const;
+
+    // For a field bound with bindCustom(): the parameter took an outcome.
+    virtual void showCustom(QWidget* field, const Parameter& parameter);
+
     // The group box whose title heads the updateValues() line.
     void setTitleBox(QGroupBox* box) { m_titleBox = box; }
-    // The actual-value number that requestedTraceValue and updateLiveVales() use; it is
-    // also the panel's one trace type.
-    void setLiveNumber(const char* number);
-    // Refreshes the trace types list from the live number (after a setter changed it).
-    void updateTraceTypes();
-
     // The line updateValues() writes first: the title box's title in quotes, then the
     // operation.
     virtual void logUpdate(const char* operation) const;
-
-    void emitChange(char type, int value) { emit changeValue(m_motorBank, type, value); }
 
     // Shows a value in a spin box (a value outside the range at the nearest bound) without
     // notifying anybody: an answer is not an edit.
@@ -88,17 +112,40 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    enum class Kind
+    {
+        SpinBox,
+        Checkable,
+        Custom,
+        Target,
+        Read,
+        Write
+    };
     struct Binding
     {
-        QSpinBox* spinBox;
-        QGroupBox* checkable;
-        const char* number;
+        const void* key;
+        QWidget* field;
+        Kind kind;
+        vokt::ParameterNumber number;
+        QPointer<Parameter> parameter;
+        QMetaObject::Connection shown;
     };
 
+    void bind(const void* key, QWidget* field, Kind kind, vokt::ParameterNumber number);
+    // Resolves a binding's parameter in the model and shows it.
+    void attach(Binding& binding);
+    void show(const Binding& binding);
+    void mark(QWidget* field, const Parameter& parameter);
+    void unmark(QWidget* field);
+    const Binding* binding(const void* key) const;
+    ParameterModel* model();
+    void updateTraceTypes();
+
     char m_motorBank = 0;
+    ParameterModel* m_model = nullptr;
+    std::unique_ptr<ParameterModel> m_ownModel;
     QList<Binding> m_bindings;
-    QList<const char*> m_requestOrder;
     QGroupBox* m_titleBox = nullptr;
-    const char* m_liveNumber = nullptr;
+    const void* m_liveKey = nullptr;
     QList<char> m_traceTypes;
 };

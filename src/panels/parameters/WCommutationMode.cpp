@@ -1,20 +1,25 @@
 #include "panels/parameters/WCommutationMode.h"
 
 #include "comm/DebugLine.h"
+#include "config/Parameter.h"
+#include "config/ParameterCatalogue.h"
 #include "ui_WCommutationMode.h"
 
 #include <QSignalBlocker>
 
 WCommutationMode::WCommutationMode(QWidget* parent)
-    : ParameterPanel(parent), m_ui(new Ui::WCommutationMode)
+    : ParameterPanel(parent), m_ui(std::make_unique<Ui::WCommutationMode>())
 {
     m_ui->setupUi(this);
-    setRequestOrder({&m_type});
+    setType(0);
+    bindNumber(&m_sineInitialisation, ParameterCatalogue::SineInitialisation, false);
 }
 
-WCommutationMode::~WCommutationMode()
+WCommutationMode::~WCommutationMode() = default;
+
+void WCommutationMode::setType(char type)
 {
-    delete m_ui;
+    bindCustom(m_ui->cbCommutationMode, static_cast<vokt::ParameterNumber>(type));
 }
 
 void WCommutationMode::addMode(const QString& text, int value)
@@ -39,19 +44,19 @@ void WCommutationMode::on_cbCommutationMode_currentIndexChanged(int index)
             break;
         }
     }
-    // The module's answer to the write comes back through requestedValue before emitChange
-    // returns; the sine initialisation is restarted only once the module took sine.
-    m_answer.reset();
-    emitChange(m_type, value);
-    if (value == SineMode && m_answer == SineMode)
-        emitChange(SineInitialisation, 0);
+    // The module's answer to the write is in the parameter when editParameter returns; the
+    // sine initialisation is restarted only once the module took sine.
+    ParameterPanel::editParameter(m_ui->cbCommutationMode, value);
+    const Parameter* mode = parameter(m_ui->cbCommutationMode);
+    if (value == SineMode && mode->state() == Parameter::State::Read && mode->value() == SineMode)
+        ParameterPanel::editParameter(&m_sineInitialisation, 0);
 }
 
-void WCommutationMode::requestedValue(char motorBank, char type, int value)
+void WCommutationMode::showCustom(QWidget*, const Parameter& parameter)
 {
-    if (motorBank != this->motorBank() || type != m_type)
+    if (parameter.state() != Parameter::State::Read)
         return;
-    m_answer = value;
+    const int value = *parameter.value();
     QString text;
     for (const QStringList& mode : m_modes) {
         if (mode.at(1).toInt() == value) {

@@ -5,7 +5,7 @@
 #include <QList>
 #include <QStringList>
 
-#include <optional>
+#include <memory>
 
 namespace Ui {
 class WCommutationMode;
@@ -26,28 +26,25 @@ public:
     explicit WCommutationMode(QWidget* parent = nullptr);
     ~WCommutationMode() override;
 
-    void setType(char type) { m_type = type; }
+    void setType(char type);
     // Appends an item to the list and its entry to the mode table.
     void addMode(const QString& text, int value);
 
-public slots:
-    void requestedValue(char motorBank, char type, int value) override;
-
 protected:
     void logUpdate(const char* operation) const override;
+    // The module's mode: its item, when one has the value.
+    void showCustom(QWidget* field, const Parameter& parameter) override;
 
 private slots:
     void on_cbCommutationMode_currentIndexChanged(int index);
 
 private:
-    // The mode that starts the sine initialisation, and the parameter that restarts it.
+    // The mode that starts the sine initialisation.
     static constexpr int SineMode = 3;
-    static constexpr char SineInitialisation = char(160);
 
-    Ui::WCommutationMode* m_ui;
-    char m_type = 0;
+    std::unique_ptr<Ui::WCommutationMode> m_ui;
     // One entry per item, in insertion order: the item's text and its mode value in decimal.
     QList<QStringList> m_modes;
-    // The last mode the module reported.
-    std::optional<int> m_answer;
+    // The key of the parameter that restarts the sine initialisation.
+    const char m_sineInitialisation = 0;
 };

@@ -2,6 +2,8 @@
 
 #include "panels/parameters/ParameterPanel.h"
 
+#include <memory>
+
 namespace Ui {
 class WEncoderSettings;
 }
@@ -16,9 +18,6 @@ public:
     explicit WEncoderSettings(QWidget* parent = nullptr);
     ~WEncoderSettings() override;
 
-    // Asks for the four values of motor/bank 0, whatever the panel's own number.
-    void updateValues() override;
-
 private slots:
     void on_sbEncoderSteps_valueChanged(int value);
     void on_sbEncoderDirection_valueChanged(int value);
@@ -26,10 +25,5 @@ private slots:
     void on_sbCommutationOffset_valueChanged(int value);
 
 private:
-    static constexpr char EncoderSteps = char(250);
-    static constexpr char EncoderDirection = char(251);
-    static constexpr char SineInitMode = char(249);
-    static constexpr char CommutationOffset = char(165);
-
-    Ui::WEncoderSettings* m_ui;
+    std::unique_ptr<Ui::WEncoderSettings> m_ui;
 };

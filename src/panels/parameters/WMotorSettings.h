@@ -2,6 +2,8 @@
 
 #include "panels/parameters/ParameterPanel.h"
 
+#include <memory>
+
 namespace Ui {
 class WMotorSettings;
 }
@@ -23,10 +25,5 @@ private slots:
     void on_sbMaxCurrent_valueChanged(int value);
 
 private:
-    static constexpr char MotorPoles = char(253);
-    static constexpr char MaxCurrent = 6;
-    static constexpr char CoilResistance = char(240);
-    static constexpr char BEMFConstant = char(239);
-
-    Ui::WMotorSettings* m_ui;
+    std::unique_ptr<Ui::WMotorSettings> m_ui;
 };

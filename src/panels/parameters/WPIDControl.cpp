@@ -2,21 +2,23 @@
 
 #include "ui_WPIDControl.h"
 
-WPIDControl::WPIDControl(QWidget* parent) : ParameterPanel(parent), m_ui(new Ui::WPIDControl)
+namespace {
+
+vokt::ParameterNumber number(char type)
+{
+    return static_cast<vokt::ParameterNumber>(type);
+}
+
+} // namespace
+
+WPIDControl::WPIDControl(QWidget* parent)
+    : ParameterPanel(parent), m_ui(std::make_unique<Ui::WPIDControl>())
 {
     m_ui->setupUi(this);
     setTitleBox(m_ui->gbPidControl);
-    bindField(m_ui->sbPSet1, &m_pSet1);
-    bindField(m_ui->sbISet1, &m_iSet1);
-    bindField(m_ui->sbDSet1, &m_dSet1);
-    bindField(m_ui->sbIClippingSet1, &m_iClippingSet1);
-    bindField(m_ui->sbPSet2, &m_pSet2);
-    bindField(m_ui->sbISet2, &m_iSet2);
-    bindField(m_ui->sbDSet2, &m_dSet2);
-    bindField(m_ui->sbIClippingSet2, &m_iClippingSet2);
-    bindField(m_ui->sbThreshold, &m_threshold);
-    setRequestOrder({&m_pSet1, &m_iSet1, &m_dSet1, &m_iClippingSet1, &m_pSet2, &m_iSet2, &m_dSet2,
-                     &m_iClippingSet2, &m_threshold});
+    setSet1Types(1, 2, 3, 4);
+    setSet2Types(5, 6, 7, 8);
+    setThresholdType(9);
 }
 
 WPIDControl::WPIDControl(const QString& title, QWidget* parent) : WPIDControl(parent)
@@ -24,25 +26,27 @@ WPIDControl::WPIDControl(const QString& title, QWidget* parent) : WPIDControl(pa
     m_ui->gbPidControl->setTitle(title);
 }
 
-WPIDControl::~WPIDControl()
-{
-    delete m_ui;
-}
+WPIDControl::~WPIDControl() = default;
 
 void WPIDControl::setSet1Types(char p, char i, char d, char iClipping)
 {
-    m_pSet1 = p;
-    m_iSet1 = i;
-    m_dSet1 = d;
-    m_iClippingSet1 = iClipping;
+    bindField(m_ui->sbPSet1, number(p));
+    bindField(m_ui->sbISet1, number(i));
+    bindField(m_ui->sbDSet1, number(d));
+    bindField(m_ui->sbIClippingSet1, number(iClipping));
 }
 
 void WPIDControl::setSet2Types(char p, char i, char d, char iClipping)
 {
-    m_pSet2 = p;
-    m_iSet2 = i;
-    m_dSet2 = d;
-    m_iClippingSet2 = iClipping;
+    bindField(m_ui->sbPSet2, number(p));
+    bindField(m_ui->sbISet2, number(i));
+    bindField(m_ui->sbDSet2, number(d));
+    bindField(m_ui->sbIClippingSet2, number(iClipping));
+}
+
+void WPIDControl::setThresholdType(char type)
+{
+    bindField(m_ui->sbThreshold, number(type));
 }
 
 void WPIDControl::setIClippingMaximum(int maximum)
@@ -53,45 +57,45 @@ void WPIDControl::setIClippingMaximum(int maximum)
 
 void WPIDControl::on_sbPSet1_valueChanged(int value)
 {
-    emitChange(m_pSet1, value);
+    ParameterPanel::editParameter(m_ui->sbPSet1, value);
 }
 
 void WPIDControl::on_sbISet1_valueChanged(int value)
 {
-    emitChange(m_iSet1, value);
+    ParameterPanel::editParameter(m_ui->sbISet1, value);
 }
 
 void WPIDControl::on_sbDSet1_valueChanged(int value)
 {
-    emitChange(m_dSet1, value);
+    ParameterPanel::editParameter(m_ui->sbDSet1, value);
 }
 
 void WPIDControl::on_sbIClippingSet1_valueChanged(int value)
 {
-    emitChange(m_iClippingSet1, value);
+    ParameterPanel::editParameter(m_ui->sbIClippingSet1, value);
 }
 
 void WPIDControl::on_sbPSet2_valueChanged(int value)
 {
-    emitChange(m_pSet2, value);
+    ParameterPanel::editParameter(m_ui->sbPSet2, value);
 }
 
 void WPIDControl::on_sbISet2_valueChanged(int value)
 {
-    emitChange(m_iSet2, value);
+    ParameterPanel::editParameter(m_ui->sbISet2, value);
 }
 
 void WPIDControl::on_sbDSet2_valueChanged(int value)
 {
-    emitChange(m_dSet2, value);
+    ParameterPanel::editParameter(m_ui->sbDSet2, value);
 }
 
 void WPIDControl::on_sbIClippingSet2_valueChanged(int value)
 {
-    emitChange(m_iClippingSet2, value);
+    ParameterPanel::editParameter(m_ui->sbIClippingSet2, value);
 }
 
 void WPIDControl::on_sbThreshold_valueChanged(int value)
 {
-    emitChange(m_threshold, value);
+    ParameterPanel::editParameter(m_ui->sbThreshold, value);
 }

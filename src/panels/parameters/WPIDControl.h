@@ -2,13 +2,16 @@
 
 #include "panels/parameters/ParameterPanel.h"
 
+#include <memory>
+
 namespace Ui {
 class WPIDControl;
 }
 
 // One PID loop of the module (current, velocity or position): P, I, D and I-clipping of
 // two parameter sets and the threshold speed between them. The central panel gives each of
-// its three instances a title, the nine parameter numbers and the I-clipping bound.
+// its three instances a title, the nine parameter numbers and the I-clipping bound; until
+// then the fields stand for 1 to 9.
 class WPIDControl : public ParameterPanel
 {
     Q_OBJECT
@@ -21,7 +24,7 @@ public:
     // The numbers of P, I, D and I-clipping of a set, in that order.
     void setSet1Types(char p, char i, char d, char iClipping);
     void setSet2Types(char p, char i, char d, char iClipping);
-    void setThresholdType(char type) { m_threshold = type; }
+    void setThresholdType(char type);
     // The upper bound of both I-clipping fields; the lower bound stays 0.
     void setIClippingMaximum(int maximum);
 
@@ -37,15 +40,5 @@ private slots:
     void on_sbThreshold_valueChanged(int value);
 
 private:
-    Ui::WPIDControl* m_ui;
-    // Placeholders until the central panel sets the module's numbers.
-    char m_pSet1 = 1;
-    char m_iSet1 = 2;
-    char m_dSet1 = 3;
-    char m_iClippingSet1 = 4;
-    char m_pSet2 = 5;
-    char m_iSet2 = 6;
-    char m_dSet2 = 7;
-    char m_iClippingSet2 = 8;
-    char m_threshold = 9;
+    std::unique_ptr<Ui::WPIDControl> m_ui;
 };

@@ -3,14 +3,12 @@
 #include "ui_WVelocityRampControl.h"
 
 WVelocityRampControl::WVelocityRampControl(QWidget* parent)
-    : ParameterPanel(parent), m_ui(new Ui::WVelocityRampControl)
+    : ParameterPanel(parent), m_ui(std::make_unique<Ui::WVelocityRampControl>())
 {
     m_ui->setupUi(this);
     setTitleBox(m_ui->gbVelocityRampControl);
-    bindField(m_ui->sbMaxVelocity, &m_maxVelocity);
-    bindField(m_ui->sbAcceleration, &m_acceleration);
-    bindField(m_ui->gbRampEnabler, &m_rampEnable);
-    setRequestOrder({&m_maxVelocity, &m_acceleration, &m_rampEnable});
+    // Placeholders until the central panel sets the module's numbers.
+    setTypes(1, 3, 4);
 }
 
 WVelocityRampControl::WVelocityRampControl(const QString& title, QWidget* parent)
@@ -19,16 +17,13 @@ WVelocityRampControl::WVelocityRampControl(const QString& title, QWidget* parent
     m_ui->gbVelocityRampControl->setTitle(title);
 }
 
-WVelocityRampControl::~WVelocityRampControl()
-{
-    delete m_ui;
-}
+WVelocityRampControl::~WVelocityRampControl() = default;
 
 void WVelocityRampControl::setTypes(char maxVelocity, char acceleration, char rampEnable)
 {
-    m_maxVelocity = maxVelocity;
-    m_acceleration = acceleration;
-    m_rampEnable = rampEnable;
+    bindField(m_ui->sbMaxVelocity, static_cast<vokt::ParameterNumber>(maxVelocity));
+    bindField(m_ui->sbAcceleration, static_cast<vokt::ParameterNumber>(acceleration));
+    bindField(m_ui->gbRampEnabler, static_cast<vokt::ParameterNumber>(rampEnable));
 }
 
 void WVelocityRampControl::setMaxVelocityLabel(const QString& text)
@@ -43,15 +38,15 @@ void WVelocityRampControl::setAccelerationLabel(const QString& text)
 
 void WVelocityRampControl::on_sbMaxVelocity_valueChanged(int value)
 {
-    emitChange(m_maxVelocity, value);
+    ParameterPanel::editParameter(m_ui->sbMaxVelocity, value);
 }
 
 void WVelocityRampControl::on_sbAcceleration_valueChanged(int value)
 {
-    emitChange(m_acceleration, value);
+    ParameterPanel::editParameter(m_ui->sbAcceleration, value);
 }
 
 void WVelocityRampControl::on_gbRampEnabler_toggled(bool toggle)
 {
-    emitChange(m_rampEnable, toggle ? 1 : 0);
+    ParameterPanel::editParameter(m_ui->gbRampEnabler, toggle ? 1 : 0);
 }

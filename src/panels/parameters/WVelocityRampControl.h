@@ -2,6 +2,8 @@
 
 #include "panels/parameters/ParameterPanel.h"
 
+#include <memory>
+
 namespace Ui {
 class WVelocityRampControl;
 }
@@ -30,9 +32,5 @@ private slots:
     void on_gbRampEnabler_toggled(bool toggle);
 
 private:
-    Ui::WVelocityRampControl* m_ui;
-    // Placeholders until the central panel sets the module's numbers.
-    char m_maxVelocity = 1;
-    char m_acceleration = 3;
-    char m_rampEnable = 4;
+    std::unique_ptr<Ui::WVelocityRampControl> m_ui;
 };
