@@ -291,6 +291,12 @@ BLDC::BLDC(QWidget* parent, ServedModule* simulatedModule)
                 if (state.isOpen())
                     m_directMode->setLinkAddress(state.request.address);
             });
+    // Lamps lit from an earlier word are not the module's once the link is down.
+    connect(m_linkController.get(), &LinkController::stateChanged, m_statusFlags,
+            [this](const LinkController::State& state) {
+                if (!state.isOpen())
+                    m_statusFlags->showNoWord(tr("No status word: the link is not open."));
+            });
     // "Find modules…" of the serial panel: a link on the port is closed (with consent) first.
     new ModuleSearch(
         *serialConnection, *m_linkController, [this] { return closeLink(attachedLink()); }, this);

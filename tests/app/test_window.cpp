@@ -847,6 +847,8 @@ void TestWindow::stopAfterALostLink()
     bldc->handler()->getAxisParameter(0, 3);
     QVERIFY(!bldc->handler()->isOpen());
     QVERIFY(window.stopMotorAction()->isEnabled());
+    // The lamps say they know no word now.
+    QVERIFY(child<QGroupBox>(bldc, "gbStatusFlags")->property("unknown").toBool());
     const QString lost = window.linkStatus()->text();
     peer.setSilent(false);
     peer.clearRequests();

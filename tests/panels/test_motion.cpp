@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -313,6 +314,17 @@ void TestMotion::statusLampsKeepOtherAnswersOut()
     flags.requestedValue(0, char(155), -1);
     flags.requestedTraceValue(0, char(150), -1);
     QCOMPARE(litLamps(&flags), QStringList("Velocity mode"));
+    // Without a word (the link went down) no lamp stays lit from the last one, and the box
+    // says why; the next word lights them again.
+    flags.showNoWord(QStringLiteral("No status word: the link is not open."));
+    QVERIFY(litLamps(&flags).isEmpty());
+    auto* box = child<QGroupBox>(&flags, "gbStatusFlags");
+    QVERIFY(box->property("unknown").toBool());
+    QCOMPARE(box->toolTip(), QStringLiteral("No status word: the link is not open."));
+    flags.requestedValue(0, char(156), 1 << 9);
+    QCOMPARE(litLamps(&flags), QStringList("Velocity mode"));
+    QVERIFY(!box->property("unknown").toBool());
+    QVERIFY(box->toolTip().isEmpty());
 
     // The lamps cannot be clicked, and several can be lit at once.
     for (QRadioButton* lamp : flags.findChildren<QRadioButton*>()) {

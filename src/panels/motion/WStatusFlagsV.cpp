@@ -4,7 +4,9 @@
 #include "config/ParameterCatalogue.h"
 #include "ui_WStatusFlagsV.h"
 
+#include <QGroupBox>
 #include <QRadioButton>
+#include <QStyle>
 
 namespace {
 
@@ -13,6 +15,7 @@ namespace {
 // an enabled one although the button is disabled.
 const char* const LampStyle = R"(
 QRadioButton:disabled { color: palette(window-text); }
+QGroupBox[unknown="true"] QRadioButton:disabled { color: palette(mid); }
 QRadioButton::indicator { width: 12px; height: 12px; border-radius: 7px;
                           border: 1px solid #9a9a9a; background: #dfe6df; }
 QRadioButton[fault="true"]::indicator { background: #eadcdc; }
@@ -55,10 +58,39 @@ void WStatusFlagsV::setType(char type)
     setLiveField(m_ui->gbStatusFlags);
 }
 
+void WStatusFlagsV::showNoWord(const QString& why)
+{
+    for (const Lamp& lamp : m_lamps)
+        lamp.button->setChecked(false);
+    setWordKnown(false);
+    m_ui->gbStatusFlags->setToolTip(why);
+}
+
+void WStatusFlagsV::setWordKnown(bool known)
+{
+    QGroupBox* box = m_ui->gbStatusFlags;
+    if (box->property("unknown").toBool() == !known)
+        return;
+    box->setProperty("unknown", !known);
+    if (known)
+        box->setToolTip(QString());
+    // The style sheet reads the property when the labels are polished anew.
+    for (const Lamp& lamp : m_lamps) {
+        lamp.button->style()->unpolish(lamp.button);
+        lamp.button->style()->polish(lamp.button);
+    }
+}
+
 void WStatusFlagsV::showCustom(QWidget*, const Parameter& parameter)
 {
-    if (parameter.state() != Parameter::State::Read)
+    if (parameter.state() == Parameter::State::Writing ||
+        parameter.state() == Parameter::State::Unread)
         return;
+    if (parameter.state() != Parameter::State::Read) {
+        showNoWord(tr("No status word: %1").arg(parameter.reason()));
+        return;
+    }
+    setWordKnown(true);
     const auto word = static_cast<quint32>(*parameter.value());
     for (const Lamp& lamp : m_lamps)
         lamp.button->setChecked((word >> lamp.bit) & 1u);

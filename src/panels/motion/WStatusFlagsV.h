@@ -29,12 +29,18 @@ public:
 
     // The number that carries the word; it is also the panel's one trace type.
     void setType(char type);
+    // No word is known now (the link is not open, the last read brought none): every lamp
+    // goes out and the labels grey, so that no old fault or mode is taken for the module's;
+    // why is the box's tool tip. The next word read lights them again.
+    void showNoWord(const QString& why);
 
 protected:
     // Every lamp shows its bit of the word.
     void showCustom(QWidget* field, const Parameter& parameter) override;
 
 private:
+    void setWordKnown(bool known);
+
     struct Lamp
     {
         int bit;
