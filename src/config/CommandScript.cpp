@@ -38,8 +38,7 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
             section = p.section;
             script += ParameterCatalogue::sections().at(section).scriptHeader;
         }
-        const QString lines =
-            scriptLines(handler, static_cast<char>(p.number), QLatin1String(p.comment), failure);
+        const QString lines = scriptLines(handler, p.number, QLatin1String(p.comment), failure);
         script += lines.toLatin1();
         if (p.blankLineAfter)
             script += '\n';
@@ -58,13 +57,11 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
     return true;
 }
 
-QString scriptLines(SerialUSBCommandHandler& handler, char type, const QString& comment,
-                    QString* why)
+QString scriptLines(SerialUSBCommandHandler& handler, vokt::ParameterNumber number,
+                    const QString& comment, QString* why)
 {
-    const int number = static_cast<quint8>(type);
     QString failure;
-    const std::optional<qint32> value =
-        ModuleExchange::valueRead(handler, static_cast<quint8>(number), &failure);
+    const std::optional<qint32> value = ModuleExchange::valueRead(handler, number, &failure);
     if (why)
         *why = failure;
     if (!value) {

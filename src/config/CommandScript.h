@@ -33,7 +33,7 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
 
 // Reads one parameter and gives its two lines ("SAP ...\n" and "STAP ...\n"), or an empty
 // text (logged, and the reason in *why) when it cannot be read or the module refused it.
-QString scriptLines(SerialUSBCommandHandler& handler, char type, const QString& comment,
-                    QString* why = nullptr);
+QString scriptLines(SerialUSBCommandHandler& handler, vokt::ParameterNumber number,
+                    const QString& comment, QString* why = nullptr);
 
 } // namespace CommandScript

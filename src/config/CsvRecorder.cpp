@@ -79,7 +79,7 @@ void CsvRecorder::beginCycle()
         value.reset();
 }
 
-void CsvRecorder::setValue(int number, qint32 value)
+void CsvRecorder::setValue(vokt::ParameterNumber number, qint32 value)
 {
     for (int i = 0; i < m_numbers.size(); ++i)
         if (m_numbers.at(i) == number)

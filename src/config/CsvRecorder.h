@@ -61,7 +61,7 @@ public:
     // Starts a row at the time since open(); the values of the last row are forgotten.
     void beginCycle();
     // One value of the row; a number that is not a column is ignored.
-    void setValue(int number, qint32 value);
+    void setValue(vokt::ParameterNumber number, qint32 value);
     // Writes the row to the file. A cycle that is not complete (the link was lost in it) is
     // written only once the file is there; before, it is dropped. false, with the reason in
     // errorString(), if the row could not be written; the file then ends with the last

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int Numbers = vokt::ParameterNumbers;
 
-bool isSetting(int number)
+bool isSetting(vokt::ParameterNumber number)
 {
     for (const ParameterCatalogue::ConfigurationParameter& p : ParameterCatalogue::configuration())
         if (p.number == number)
@@ -39,24 +39,25 @@ void logTally(int command, const Tally& tally)
                           .arg(refused.join(QStringLiteral(", "))));
 }
 
-QList<int> everyNumber()
+QList<vokt::ParameterNumber> everyNumber()
 {
-    QList<int> numbers;
-    for (int type = 0; type < Numbers; ++type)
-        numbers << type;
+    QList<vokt::ParameterNumber> numbers;
+    for (int number = 0; number < Numbers; ++number)
+        numbers << static_cast<vokt::ParameterNumber>(number);
     return numbers;
 }
 
-QList<int> settingNumbers()
+QList<vokt::ParameterNumber> settingNumbers()
 {
-    QList<int> numbers;
+    QList<vokt::ParameterNumber> numbers;
     for (const ParameterCatalogue::ConfigurationParameter& p : ParameterCatalogue::configuration())
         numbers << p.number;
     return numbers;
 }
 
-bool walk(SerialUSBCommandHandler& handler, int command, const QList<int>& numbers,
-          const ModuleExchange::Progress& progress, Tally* tally)
+bool walk(SerialUSBCommandHandler& handler, int command,
+          const QList<vokt::ParameterNumber>& numbers, const ModuleExchange::Progress& progress,
+          Tally* tally)
 {
     // The walk runs to its last number unless it is cancelled: after a lost link every
     // remaining number says so.
@@ -64,17 +65,17 @@ bool walk(SerialUSBCommandHandler& handler, int command, const QList<int>& numbe
     bool complete = true;
     const int total = static_cast<int>(numbers.size());
     for (int i = 0; i < total; ++i) {
-        const int type = numbers.at(i);
+        const vokt::ParameterNumber number = numbers.at(i);
         quint8 status = 0;
-        const bool answered = storeOrRestore(handler, command, static_cast<char>(type), &status);
+        const bool answered = storeOrRestore(handler, command, number, &status);
         complete = answered && complete;
         ++counted.walked;
         if (answered && status == vokt::StatusOk) {
             ++counted.accepted;
         } else if (answered) {
             ++counted.refused;
-            if (isSetting(type))
-                counted.refusedSettings.append({type, status});
+            if (isSetting(number))
+                counted.refusedSettings.append({number, status});
         }
         const int done = i + 1;
         if (!ModuleExchange::carryOn(progress, done, total) && done < total) {
@@ -124,13 +125,12 @@ bool restoreSettings(SerialUSBCommandHandler& handler, const ModuleExchange::Pro
     return walk(handler, vokt::RestoreAxisParameter, settingNumbers(), progress, tally);
 }
 
-bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type, quint8* status)
+bool storeOrRestore(SerialUSBCommandHandler& handler, int command, vokt::ParameterNumber number,
+                    quint8* status)
 {
-    const int number = static_cast<quint8>(type);
     std::optional<VOKTUSBReply> reply;
     if (handler.isOpen())
-        reply =
-            handler.exchange(static_cast<quint8>(command), static_cast<quint8>(number), 0, 0).reply;
+        reply = handler.exchange(static_cast<quint8>(command), number, 0, 0).reply;
     if (!reply) {
         DebugLine() << (command == vokt::RestoreAxisParameter ? "could not restore parameter "
                                                               : "could not store parameter ")
@@ -143,7 +143,7 @@ bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type, qu
         *status = reply->status();
     // Read back, so that every panel showing the parameter shows the restored value.
     if (command == vokt::RestoreAxisParameter)
-        handler.getAxisParameter(0, type);
+        handler.getAxisParameter(0, static_cast<char>(number));
     return true;
 }
 

@@ -20,7 +20,7 @@ struct Tally
 {
     struct Refusal
     {
-        int number;
+        vokt::ParameterNumber number;
         quint8 status;
     };
 
@@ -55,7 +55,7 @@ bool restoreSettings(SerialUSBCommandHandler& handler,
 // One store (vokt::StoreAxisParameter) or restore (vokt::RestoreAxisParameter) of one
 // parameter number; a restore reads the parameter back. false (logged) when the module did
 // not answer; otherwise the module's status goes to *status (if given).
-bool storeOrRestore(SerialUSBCommandHandler& handler, int command, char type,
+bool storeOrRestore(SerialUSBCommandHandler& handler, int command, vokt::ParameterNumber number,
                     quint8* status = nullptr);
 
 } // namespace ParameterStore

@@ -79,7 +79,7 @@ QString Row::key() const
     return QLatin1String(parameter(index).key);
 }
 
-int Row::number() const
+vokt::ParameterNumber Row::number() const
 {
     return parameter(index).number;
 }
@@ -245,9 +245,8 @@ QList<std::optional<qint32>> writeValues(SerialUSBCommandHandler& handler,
                          });
     const int total = static_cast<int>(assignments.size());
     for (const Assignment& assignment : assignments) {
-        const SerialUSBCommandHandler::Outcome outcome = handler.exchange(
-            vokt::SetAxisParameter, static_cast<vokt::ParameterNumber>(assignment.number), 0,
-            assignment.value);
+        const SerialUSBCommandHandler::Outcome outcome =
+            handler.exchange(vokt::SetAxisParameter, assignment.number, 0, assignment.value);
         if (!outcome.reply) {
             DebugLine() << "could not set parameter " << QString::number(assignment.number);
             break;

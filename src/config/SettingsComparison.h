@@ -63,7 +63,7 @@ struct Row
     bool differs() const { return kind() != Kind::Same; }
     QString group() const;
     QString key() const;
-    int number() const;
+    vokt::ParameterNumber number() const;
     // "motion_settings/Acceleration"
     QString name() const;
 };
@@ -101,7 +101,7 @@ std::optional<QList<qint32>> readModule(SerialUSBCommandHandler& handler,
 // A value to write to the module.
 struct Assignment
 {
-    int number;
+    vokt::ParameterNumber number;
     qint32 value;
 };
 

@@ -26,9 +26,9 @@ namespace SettingsFile {
 namespace {
 
 // Parameter numbers travel as char; the log and the files show them as 0 to 255.
-QString numberText(char type)
+QString numberText(vokt::ParameterNumber number)
 {
-    return QString::number(static_cast<quint8>(type));
+    return QString::number(number);
 }
 
 } // namespace
@@ -262,7 +262,7 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
     QList<qint32> values;
     const auto read = [&](const ParameterCatalogue::ConfigurationParameter& p, QString* failure) {
         const std::optional<qint32> value =
-            exportKey(handler, static_cast<char>(p.number), QLatin1String(p.key), failure);
+            exportKey(handler, p.number, QLatin1String(p.key), failure);
         values.append(value.value_or(0));
         return value.has_value();
     };
@@ -283,16 +283,15 @@ bool exportTo(const QString& fileName, SerialUSBCommandHandler& handler,
     return true;
 }
 
-std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, char type, const QString& key,
-                                QString* why)
+std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, vokt::ParameterNumber number,
+                                const QString& key, QString* why)
 {
     QString failure;
-    const std::optional<qint32> value =
-        ModuleExchange::valueRead(handler, static_cast<quint8>(type), &failure);
+    const std::optional<qint32> value = ModuleExchange::valueRead(handler, number, &failure);
     if (why)
         *why = failure;
     if (!value) {
-        DebugLine() << "could not receive parameter " << numberText(type) << " from module!";
+        DebugLine() << "could not receive parameter " << numberText(number) << " from module!";
         return std::nullopt;
     }
     DebugLine() << key << " = " << QString::number(*value);
@@ -347,9 +346,8 @@ bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler,
         quint8 status = 0;
         if (!valueOf(settings, QLatin1String(p.key))) {
             result.skipped << QStringLiteral("%1 (%2)").arg(name).arg(p.number);
-            importKey(settings, handler, static_cast<char>(p.number), QLatin1String(p.key));
-        } else if (!importKey(settings, handler, static_cast<char>(p.number), QLatin1String(p.key),
-                              &value, &status)) {
+            importKey(settings, handler, p.number, QLatin1String(p.key));
+        } else if (!importKey(settings, handler, p.number, QLatin1String(p.key), &value, &status)) {
             result.notTaken << QStringLiteral("%1 = %2: not answered").arg(name).arg(value);
         } else {
             ++result.written;
@@ -387,18 +385,18 @@ std::optional<qint32> valueOf(const QSettings& settings, const QString& key)
                                   std::numeric_limits<qint32>::max());
 }
 
-bool importKey(QSettings& settings, SerialUSBCommandHandler& handler, char type, const QString& key,
-               qint32* written, quint8* status)
+bool importKey(QSettings& settings, SerialUSBCommandHandler& handler, vokt::ParameterNumber number,
+               const QString& key, qint32* written, quint8* status)
 {
     if (!handler.isOpen()) {
-        DebugLine() << "could not set parameter " << numberText(type);
+        DebugLine() << "could not set parameter " << numberText(number);
         return false;
     }
     // Only a value the file really holds goes to the module: a missing key or text that is
     // not an integer would otherwise be written as 0.
     const std::optional<qint32> read = valueOf(settings, key);
     if (!read) {
-        DebugLine() << "skipped parameter " << numberText(type) << ": no integer for "
+        DebugLine() << "skipped parameter " << numberText(number) << ": no integer for "
                     << settings.group() + QLatin1Char('/') + key;
         return false;
     }
@@ -406,9 +404,9 @@ bool importKey(QSettings& settings, SerialUSBCommandHandler& handler, char type,
     if (written)
         *written = value;
     const std::optional<VOKTUSBReply> reply =
-        handler.exchange(vokt::SetAxisParameter, static_cast<quint8>(type), 0, value).reply;
+        handler.exchange(vokt::SetAxisParameter, number, 0, value).reply;
     if (!reply) {
-        DebugLine() << "could not set parameter " << numberText(type);
+        DebugLine() << "could not set parameter " << numberText(number);
         return false;
     }
     DebugLine() << key << " = " << QString::number(value) << "("
@@ -416,7 +414,7 @@ bool importKey(QSettings& settings, SerialUSBCommandHandler& handler, char type,
     if (status)
         *status = reply->status();
     // Read back, so that every panel showing the parameter shows what the module took.
-    handler.getAxisParameter(0, type);
+    handler.getAxisParameter(0, static_cast<char>(number));
     return true;
 }
 

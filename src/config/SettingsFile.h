@@ -79,8 +79,8 @@ bool importFrom(const QString& fileName, SerialUSBCommandHandler& handler,
 
 // Reads one parameter for its key: the value, or nothing (logged, and the reason in *why)
 // when it cannot be read or the module refused it.
-std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, char type, const QString& key,
-                                QString* why = nullptr);
+std::optional<qint32> exportKey(SerialUSBCommandHandler& handler, vokt::ParameterNumber number,
+                                const QString& key, QString* why = nullptr);
 
 // The value of a key of the group the settings object has open: a whole number of 32 bits
 // as InputText::wholeNumber reads it, or nothing (a missing key, text with anything else
@@ -90,7 +90,7 @@ std::optional<qint32> valueOf(const QSettings& settings, const QString& key);
 // Writes one key of the group the settings object has open to its parameter and reads the
 // parameter back. false (logged) when the key holds no integer or the write went unanswered.
 // The value written goes to *written, the status of the write to *status (if given).
-bool importKey(QSettings& settings, SerialUSBCommandHandler& handler, char type, const QString& key,
-               qint32* written = nullptr, quint8* status = nullptr);
+bool importKey(QSettings& settings, SerialUSBCommandHandler& handler, vokt::ParameterNumber number,
+               const QString& key, qint32* written = nullptr, quint8* status = nullptr);
 
 } // namespace SettingsFile
