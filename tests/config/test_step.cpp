@@ -212,7 +212,9 @@ void TestStep::velocityStepsShowTheGains()
         QVERIFY(result.metrics.samples > 50);
         QVERIFY(result.samples.front().timeMs >= 0 && result.samples.back().timeMs >= 400);
         QCOMPARE(bench.held(TargetVelocity), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(bench.held(ActualVelocity), 0, 10000);
+        // At rest again (within 1 % of the step) before the next run: with weak gains the
+        // last few rpm fade slowly, the more so on a loaded machine.
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(bench.held(ActualVelocity)) <= 10, 30000);
     }
     QVERIFY2(rises[1] < rises[0] / 2,
              qPrintable(QStringLiteral("%1 / %2").arg(rises[0]).arg(rises[1])));
