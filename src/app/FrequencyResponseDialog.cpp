@@ -40,14 +40,11 @@ FrequencyResponseDialog::FrequencyResponseDialog(SerialUSBCommandHandler& handle
     setWindowTitle(tr("Frequency response"));
     setObjectName(QStringLiteral("FrequencyResponseDialog"));
 
-    auto* warning = new QLabel(tr("Run moves the motor: it holds the offset velocity and follows "
-                                  "a sine around it, with the velocity ramp (146) off; it is "
-                                  "stopped (target velocity 0) and the ramp switched back when "
-                                  "the sweep ends."),
-                               this);
-    warning->setObjectName(QStringLiteral("lblWarning"));
-    warning->setWordWrap(true);
-    warning->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
+    QLabel* warning =
+        warningLine(tr("Run moves the motor: it holds the offset velocity and follows "
+                       "a sine around it, with the velocity ramp (146) off; it is "
+                       "stopped (target velocity 0) and the ramp switched back when "
+                       "the sweep ends."));
 
     const FrequencyResponse::Request defaults;
     const auto frequency = [this](const char* name, double value) {

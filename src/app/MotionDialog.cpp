@@ -28,6 +28,15 @@ MotionDialog::MotionDialog(SerialUSBCommandHandler& handler, LinkController* lin
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 }
 
+QLabel* MotionDialog::warningLine(const QString& text)
+{
+    auto* warning = new QLabel(text, this);
+    warning->setObjectName(QStringLiteral("lblWarning"));
+    warning->setWordWrap(true);
+    warning->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
+    return warning;
+}
+
 QPushButton* MotionDialog::addButton(const QString& text, const char* objectName)
 {
     auto* button = new QPushButton(text, this);

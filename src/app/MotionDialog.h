@@ -48,6 +48,9 @@ protected:
     // when sparingly is set; whether Stop was asked.
     bool serveEvents(bool sparingly = false);
 
+    // The red line at the top that says how the dialog moves the motor (objectName
+    // "lblWarning").
+    QLabel* warningLine(const QString& text);
     // The status line, for the dialog's layout (objectName "lblStatus").
     QLabel* statusLine() const { return m_status; }
     void say(const QString& text, bool failure);

@@ -63,12 +63,8 @@ StepResponseDialog::StepResponseDialog(SerialUSBCommandHandler& handler,
     setWindowTitle(tr("Step response"));
     setObjectName(QStringLiteral("StepResponseDialog"));
 
-    auto* warning = new QLabel(tr("Run moves the motor: it steps to the target and is stopped "
-                                  "(target velocity 0) when the run ends."),
-                               this);
-    warning->setObjectName(QStringLiteral("lblWarning"));
-    warning->setWordWrap(true);
-    warning->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
+    QLabel* warning = warningLine(tr("Run moves the motor: it steps to the target and is stopped "
+                                     "(target velocity 0) when the run ends."));
 
     auto* hint = new QLabel(tr("With the velocity ramp on (146) the rise follows the "
                                "acceleration (11); switch the ramp off to see the loop's own "

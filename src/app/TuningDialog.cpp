@@ -62,13 +62,10 @@ TuningDialog::TuningDialog(SerialUSBCommandHandler& handler, LinkController* lin
     setWindowTitle(tr("Tune velocity loop"));
     setObjectName(QStringLiteral("TuningDialog"));
 
-    auto* warning = new QLabel(tr("Identify, Suggest and Step move the motor (torque targets, "
-                                  "then 300 rpm steps with the ramp off; Step: the target "
-                                  "below); it is stopped (target velocity 0) and the gains put "
-                                  "back when a run ends."),
-                               this);
-    warning->setWordWrap(true);
-    warning->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
+    QLabel* warning = warningLine(tr("Identify, Suggest and Step move the motor (torque targets, "
+                                     "then 300 rpm steps with the ramp off; Step: the target "
+                                     "below); it is stopped (target velocity 0) and the gains put "
+                                     "back when a run ends."));
 
     m_useBandwidth = new QCheckBox(tr("Bandwidth"), this);
     m_useBandwidth->setObjectName(QStringLiteral("cbBandwidth"));
